@@ -1,0 +1,98 @@
+// The population of one simulation: the adult and young lists, the grid of
+// occupied cells, the counters, the environment state and the phases of a
+// generation. One World per simulation; it outlives its replicates, because
+// the environment state carries from one replicate to the next.
+//
+// The lists are flat vectors in list order: index 0 is the head, back() the
+// tail. Walking the list "as a ring" is index arithmetic modulo its size,
+// and removing an individual keeps the order of the others.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "core/census.h"
+#include "core/individual.h"
+#include "core/model_hooks.h"
+#include "core/parameters.h"
+#include "core/random.h"
+
+namespace talveron {
+
+class World {
+ public:
+  explicit World(ModelHooks* hooks = nullptr);
+
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  // --- set-up of a replicate ---
+  void SeedRandom(std::uint64_t seed);
+  // Frees every adult and, when there were any, wipes the map area.
+  void ClearIndividuals();
+  // Founds the replicate's population on the grid.
+  void InitPopulations();
+
+  // --- the phases of one generation, in their order ---
+  void Reproduction();
+  void Dispersal();  // calls MortalityDuringDispersal
+  void Mortality();
+  // Counts the adults into geneFrequencies and shows the results.
+  void TallyLinkedList();
+  // After generationNumber: switches the environment when it is due.
+  void ChangeEnvironmentIfDue();
+
+  // --- operations the phases share, public for tests ---
+  void MortalityDuringDispersal();
+  // Removes the adult at `index` from the adult list, wiping its cell.
+  void WipeIndividual(std::size_t index);
+  bool CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch);
+  // Reports list inconsistencies; the vectors keep themselves consistent,
+  // so what is left is the beep for an empty list.
+  void CheckLinkedList(std::string_view message);
+  void CheckYoungLinkedList(std::string_view message);
+
+  int totalAdults() const { return static_cast<int>(adults.size()); }
+  int totalYoung() const { return static_cast<int>(young.size()); }
+  bool CellTaken(int habitat, int x, int y) const { return map[habitat][x][y] != 0; }
+
+  ModelHooks& hooks() { return *hooks_; }
+  void SetHooks(ModelHooks* hooks);
+
+  // --- state ---
+  Parameters params;
+  Rng rng;
+  std::vector<Individ> adults;  // the adult list, head first
+  std::vector<Individ> young;   // the young list, head first
+  std::array<std::array<std::array<std::int16_t, kRows>, kColumns>, kHabitats> map{};
+  int habitat0Census = 0;
+  int habitat1Census = 0;
+  int gCurrentViability = 2;  // 2 until the first environmental change, then 0, 1, 0, ...
+  bool gFalseAlarm = false;
+  int gGenerationNumber = 0;  // 0 while a replicate is set up, then 1..
+  GeneFrequencies geneFrequencies;
+
+ private:
+  // Random draw on behalf of the phases.
+  int Randomize(int range) { return rng.Randomize(range); }
+  void ServeFemale(std::size_t& cursor);
+  void MakeOffspring(const Individ& mother, const Individ& father);
+  void Mutate(Individ& kid);
+  int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
+  void PlaceOnFreeCell(Individ& individual, int target);
+  void CapHabitats();
+  int PercentSurvival(float chance) const;
+  bool SurvivalTest(int percentSurvival);
+  float ViabilityFactor(int generalViability) const;
+
+  ModelHooks defaultHooks_;
+  ModelHooks* hooks_;
+};
+
+// A chance in single precision, limited to 0..1, as whole per cent
+// (multiplied in double precision and truncated: 0.9f gives 89).
+int PercentOf(float chance);
+
+}  // namespace talveron
