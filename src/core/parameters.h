@@ -59,6 +59,9 @@ const ParameterInfo* FindParameter(std::string_view name);
 std::optional<std::string> SetParameter(Parameters& params, std::string_view name,
                                         std::string_view text);
 
+// "a whole number from 1 to 8", "0, 1, true or false", ...
+std::string AllowedValues(const ParameterInfo& info);
+
 // The parameter's current value as text (booleans 0/1, decimals as stored).
 std::string FormatParameter(const Parameters& params, const ParameterInfo& info);
 

@@ -1,0 +1,105 @@
+// Dispersal: the young become the adults, the viability selection acts on
+// them, every survivor settles on a free cell of the habitat its preference
+// or migration chooses, and each habitat is held to 640 adults.
+#include "core/world.h"
+
+namespace talveron {
+
+void World::Dispersal() {
+  hooks_->ShowInfo("Dispersal");
+  if (young.empty()) hooks_->ShowError("Extinct -- dispersal start");
+
+  adults.swap(young);
+  young.clear();
+  CheckLinkedList("CheckLinkedList (Dispersal start)");
+
+  MortalityDuringDispersal();
+
+  for (auto& habitat : map)
+    for (auto& column : habitat) column.fill(0);
+  int freeCells[2] = {kCellsPerHabitat, kCellsPerHabitat};
+  int lastTarget = 2;
+  const bool draw = !hooks_->MinimizeDisplay();
+
+  // An individual whose target habitat has no free cell left dies there;
+  // the search for a cell is thus always finite.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < adults.size(); ++i) {
+    Individ settler = adults[i];
+    const int target = ChooseTargetHabitat(settler, lastTarget);
+    if (freeCells[target] == 0) continue;
+    PlaceOnFreeCell(settler, target);
+    --freeCells[target];
+    if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
+    adults[kept++] = settler;
+  }
+  adults.resize(kept);
+
+  habitat0Census = 0;
+  habitat1Census = 0;
+  for (const Individ& adult : adults) {
+    if (adult.habitat == 0) ++habitat0Census;
+    if (adult.habitat == 1) ++habitat1Census;
+  }
+  CapHabitats();
+  CheckLinkedList("CheckLinkedList (Dispersal end)");
+}
+
+int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget) {
+  int target;
+  if (params.restrictedNatalDispersal) {
+    if (individual.habitat == 0) {
+      target = Randomize(100) < params.natalDispersalRate ? 1 : 0;
+    } else if (params.asymmetricalNatalDispersal) {
+      target = 1;
+    } else {
+      target = Randomize(100) < params.natalDispersalRate ? 0 : 1;
+    }
+  } else {
+    switch (individual.habitatPref) {
+      case 0: target = 0; break;
+      case 1: target = 1; break;
+      case 2: target = Randomize(2); break;
+      default: target = lastTarget; break;
+    }
+    if (target != 0 && target != 1) {
+      hooks_->ShowError("Dispersal (habitat value)");
+      target = 0;
+    }
+  }
+  lastTarget = target;
+  return target;
+}
+
+void World::PlaceOnFreeCell(Individ& individual, int target) {
+  int x;
+  int y;
+  do {
+    x = Randomize(kColumns);
+    y = Randomize(kRows);
+  } while (map[target][x][y] != 0);
+  map[target][x][y] = 1;
+  individual.habitat = static_cast<std::uint8_t>(target);
+  individual.x = static_cast<std::uint8_t>(x);
+  individual.y = static_cast<std::uint8_t>(y);
+}
+
+// Trials pick among all adults; a pick from a habitat within its limit
+// removes nothing, so an overfull habitat loses adults at random until it
+// holds exactly the cap.
+void World::CapHabitats() {
+  while (habitat0Census > kHabitatCap || habitat1Census > kHabitatCap) {
+    const int r = Randomize(totalAdults());
+    const std::size_t pick = static_cast<std::size_t>(r) % adults.size();
+    const int habitat = adults[pick].habitat;
+    if (habitat == 0 && habitat0Census > kHabitatCap) {
+      WipeIndividual(pick);
+      --habitat0Census;
+    } else if (habitat == 1 && habitat1Census > kHabitatCap) {
+      WipeIndividual(pick);
+      --habitat1Census;
+    }
+  }
+}
+
+}  // namespace talveron

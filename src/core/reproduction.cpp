@@ -1,0 +1,178 @@
+// Reproduction: females, visited in a random order, search the adult list
+// for compatible mates at a cost; each successful female leaves a brood in
+// the young list, and then every adult is freed. The adult list is walked as
+// a ring: advancing past the tail continues at the head.
+#include "core/world.h"
+
+namespace talveron {
+namespace {
+
+// What a female's turn keeps while she searches.
+struct Turn {
+  Individ female;
+  int habitatmatch = 0;
+  int percentSurvival = 0;
+};
+
+int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
+
+}  // namespace
+
+void World::Reproduction() {
+  hooks_->ShowInfo("Reproduction");
+  CheckLinkedList("Reproduction start");
+  young.clear();
+
+  std::size_t cursor = 0;
+  while (adults.size() > 1) {
+    const std::size_t before = adults.size();
+    ServeFemale(cursor);
+    if (adults.size() == before) break;  // no female was left to serve
+  }
+
+  ClearIndividuals();
+  if (!adults.empty()) hooks_->ShowError("Reproduction -- final totalAdults not zero");
+}
+
+// Serves one female; leaves the adult list unchanged when none is left.
+void World::ServeFemale(std::size_t& cursor) {
+  // The first female at or after a random point of the ring.
+  std::size_t n = adults.size();
+  const int start = Randomize(static_cast<int>(n));
+  cursor = (static_cast<std::size_t>(start) + 1) % n;
+  for (std::size_t leftToCheck = n; adults[cursor].sex && leftToCheck > 0; --leftToCheck) {
+    cursor = (cursor + 1) % n;
+  }
+  if (adults[cursor].sex) return;
+
+  Turn turn;
+  turn.female = adults[cursor];
+  turn.habitatmatch = turn.female.habitat;
+  if (turn.habitatmatch == 0 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
+  if (turn.habitatmatch == 1 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
+
+  WipeIndividual(cursor);
+  cursor = 0;
+  n = adults.size();
+
+  // Search cost: her chance to survive meeting one male.
+  float viabilityFactor = 1.0f;
+  if (params.gIncludeGeneralViability && turn.female.generalViability != kNeutralAllele) {
+    viabilityFactor = ViabilityFactor(turn.female.generalViability);
+  }
+  const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
+  turn.percentSurvival = PercentOf(adjustedSurvival);
+
+  gFalseAlarm = false;
+  bool compatible = false;
+  bool femaleDiedTrying = false;
+  long possibleMatesChecked = 0;
+  if (n >= 1) {
+    for (;;) {
+      cursor = (cursor + static_cast<std::size_t>(Randomize(static_cast<int>(n)))) % n;
+      ++possibleMatesChecked;
+      femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
+      const Individ& candidate = adults[cursor];
+      if (candidate.sex) {
+        if (turn.percentSurvival == 0 || Randomize(100) < 100 - turn.percentSurvival) {
+          femaleDiedTrying = true;
+          break;
+        }
+        compatible = CheckForCompatibility(candidate, turn.female, turn.habitatmatch);
+        if (compatible) break;
+      }
+      if (femaleDiedTrying) break;
+    }
+  }
+  if (!compatible || femaleDiedTrying) return;
+
+  const Individ male = adults[cursor];
+  if (params.gMalesMateOnce) WipeIndividual(cursor);
+
+  int kids = params.numberOfKids;
+  if (gFalseAlarm) kids = params.numberOfKids / params.gFalseAlarmPayoff;
+  for (int kid = 0; kid < kids; ++kid) MakeOffspring(turn.female, male);
+}
+
+bool World::CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch) {
+  const int target = params.gMatingPrefTarget;
+  const int trait = target == 0 ? male.matingPrefType : (target == 1 ? male.habitatSpec : male.signalType);
+  if (params.restrictedMatingDispersal && male.habitat != habitatmatch) return false;
+  if (female.matingPrefType == kNeutralAllele) return true;
+  if (target != 2) return trait == female.matingPrefType;
+
+  if (male.signalType != female.matingPrefType) {  // a false alarm, or nothing
+    if (Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
+      gFalseAlarm = true;
+      return true;
+    }
+    return false;
+  }
+  if (female.matingPrefValue == 0) return true;
+
+  float actualSignalValue = static_cast<float>(male.signalValue) * ViabilityFactor(male.generalViability);
+  if (actualSignalValue > 9.0f) actualSignalValue = 9.0f;
+  if (actualSignalValue < 0.0f) actualSignalValue = 0.0f;
+  if (actualSignalValue > static_cast<float>(female.matingPrefValue)) return true;
+
+  // A missed detection.
+  const int r = Randomize(100);
+  return static_cast<float>(params.gMissedDetectionRate) / (actualSignalValue + 1.0f) > static_cast<float>(r);
+}
+
+void World::MakeOffspring(const Individ& mother, const Individ& father) {
+  Individ kid;
+  auto inherit = [&](auto Individ::*field) {
+    kid.*field = Randomize(2) == 1 ? father.*field : mother.*field;
+  };
+  inherit(&Individ::habitatPref);
+  inherit(&Individ::habitatSpec);
+  inherit(&Individ::matingPrefType);
+  inherit(&Individ::matingPrefValue);
+  inherit(&Individ::signalType);
+  inherit(&Individ::signalValue);
+  inherit(&Individ::generalViability);
+  for (int gene = 0; gene < kNeutralGenes; ++gene) {
+    kid.neutralGenes[gene] = Randomize(2) == 1 ? father.neutralGenes[gene] : mother.neutralGenes[gene];
+  }
+  kid.sex = Randomize(2) == 1;
+  Mutate(kid);
+  kid.habitat = father.habitat;
+  young.push_back(kid);
+  CheckYoungLinkedList("end one kid");
+}
+
+void World::Mutate(Individ& kid) {
+  auto mutates = [this] { return Randomize(params.mutationRate) == 0; };
+  // An allele becomes neutral; the neutral allele becomes 0 or 1.
+  auto flipAllele = [this](auto& locus) {
+    locus = locus == kNeutralAllele ? static_cast<std::remove_reference_t<decltype(locus)>>(Randomize(2))
+                                    : kNeutralAllele;
+  };
+  auto stepValue = [this](std::uint8_t& value) {
+    const int step = Randomize(2) == 1 ? 1 : -1;
+    value = static_cast<std::uint8_t>(Clamp(value + step, 0, 9));
+  };
+
+  if (mutates()) flipAllele(kid.habitatPref);
+  if (mutates()) flipAllele(kid.habitatSpec);
+  if (params.gIncludeSignalValue && mutates()) stepValue(kid.matingPrefValue);
+  if (mutates()) {
+    flipAllele(kid.matingPrefType);
+    if (kid.matingPrefType == kNeutralAllele) kid.matingPrefValue = 0;
+  }
+  const bool signals = params.gMatingPrefTarget == 2;
+  if (signals && params.gIncludeSignalValue && mutates()) stepValue(kid.signalValue);
+  if (signals && mutates()) {
+    flipAllele(kid.signalType);
+    if (kid.signalType == kNeutralAllele) kid.signalValue = 0;
+  }
+  if (params.gIncludeGeneralViability && mutates()) flipAllele(kid.generalViability);
+  if (params.gIncludeNeutralGenes) {
+    for (auto& gene : kid.neutralGenes) {
+      if (mutates()) gene = gene == 0 ? 1 : 0;
+    }
+  }
+}
+
+}  // namespace talveron
