@@ -20,6 +20,17 @@ struct QdRect {
   int right = 0;
 };
 
+// The size of each window's drawing area, as the port's own rectangle.
+constexpr QdRect PortBounds(Port port) {
+  switch (port) {
+    case Port::View: return {0, 0, 400, 640};
+    case Port::Text: return {0, 0, 95, 640};
+    case Port::Graph: return {0, 0, 520, 220};
+    case Port::Time: return {0, 0, 160, 902};
+  }
+  return {};
+}
+
 class Canvas {
  public:
   virtual ~Canvas() = default;
