@@ -9,6 +9,9 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
