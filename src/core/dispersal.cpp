@@ -1,6 +1,7 @@
 // Dispersal: the young become the adults, the viability selection acts on
 // them, every survivor settles on a free cell of the habitat its preference
 // or migration chooses, and each habitat is held to 640 adults.
+#include "core/order_index.h"
 #include "core/world.h"
 
 namespace talveron {
@@ -88,18 +89,27 @@ void World::PlaceOnFreeCell(Individ& individual, int target) {
 // removes nothing, so an overfull habitat loses adults at random until it
 // holds exactly the cap.
 void World::CapHabitats() {
+  if (habitat0Census <= kHabitatCap && habitat1Census <= kHabitatCap) return;
+  OrderIndex members(adults.size());
   while (habitat0Census > kHabitatCap || habitat1Census > kHabitatCap) {
-    const int r = Randomize(totalAdults());
-    const std::size_t pick = static_cast<std::size_t>(r) % adults.size();
-    const int habitat = adults[pick].habitat;
+    const int r = Randomize(static_cast<int>(members.Count()));
+    const std::size_t slot = members.Select(static_cast<std::size_t>(r));
+    const int habitat = adults[slot].habitat;
     if (habitat == 0 && habitat0Census > kHabitatCap) {
-      WipeIndividual(pick);
+      EraseCellOf(adults[slot]);
+      members.Remove(slot);
       --habitat0Census;
     } else if (habitat == 1 && habitat1Census > kHabitatCap) {
-      WipeIndividual(pick);
+      EraseCellOf(adults[slot]);
+      members.Remove(slot);
       --habitat1Census;
     }
   }
+  std::size_t kept = 0;
+  for (std::size_t slot = 0; slot < adults.size(); ++slot) {
+    if (members.Contains(slot)) adults[kept++] = adults[slot];
+  }
+  adults.resize(kept);
 }
 
 }  // namespace talveron

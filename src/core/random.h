@@ -13,6 +13,14 @@
 
 namespace talveron {
 
+// Randomize's scaling of one Random() draw: the magnitude times the range in
+// 32 bits, divided by 32768 and truncated, kept as a signed 16-bit value.
+inline int ScaleDraw(int draw, int range) {
+  const std::int32_t magnitude = draw < 0 ? -draw : draw;
+  const std::int32_t quotient = (static_cast<std::int32_t>(range) * magnitude) / 32768;
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(quotient & 0xFFFF));
+}
+
 class Rng {
  public:
   explicit Rng(std::uint64_t seed = 0) { Seed(seed); }
@@ -21,14 +29,34 @@ class Rng {
   void Seed(std::uint64_t seed);
 
   // Next 64-bit output of xoshiro256**.
-  std::uint64_t Next();
+  std::uint64_t Next() {
+    const std::uint64_t result = Rotl(s_[1] * 5, 7) * 9;
+    const std::uint64_t t = s_[1] << 17;
+    s_[2] ^= s_[0];
+    s_[3] ^= s_[1];
+    s_[1] ^= s_[2];
+    s_[0] ^= s_[3];
+    s_[2] ^= t;
+    s_[3] = Rotl(s_[3], 45);
+    return result;
+  }
 
   // Uniform on -32767..32767: the top 16 bits of an output, 65535 redrawn.
-  int Random();
+  int Random() {
+    ++draws_;
+    if (!scripted_.empty()) [[unlikely]] return NextScripted();
+    std::uint64_t v = Next() >> 48;
+    while (v == 65535) v = Next() >> 48;
+    return static_cast<int>(v) - 32767;
+  }
 
   // 0..range-1 for a positive range. Out-of-range results (range 0 or
   // negative) are reported through the handler and returned all the same.
-  int Randomize(int range);
+  int Randomize(int range) {
+    const int result = ScaleDraw(Random(), range);
+    if (result < 0 || result >= range) [[unlikely]] ReportBadRange();
+    return result;
+  }
 
   // Called with "Bad scaledRandomNumber" when Randomize leaves its range.
   void SetBadRangeHandler(std::function<void()> handler) { badRange_ = std::move(handler); }
@@ -42,13 +70,16 @@ class Rng {
   std::uint64_t DrawCount() const { return draws_; }
 
  private:
+  static std::uint64_t Rotl(std::uint64_t value, int bits) {
+    return (value << bits) | (value >> (64 - bits));
+  }
+  int NextScripted();
+  void ReportBadRange();
+
   std::uint64_t s_[4] = {0, 0, 0, 0};
   std::uint64_t draws_ = 0;
   std::deque<int> scripted_;
   std::function<void()> badRange_;
 };
-
-// Randomize's scaling of one Random() draw, for tests and for the generator.
-int ScaleDraw(int draw, int range);
 
 }  // namespace talveron

@@ -2,6 +2,8 @@
 // for compatible mates at a cost; each successful female leaves a brood in
 // the young list, and then every adult is freed. The adult list is walked as
 // a ring: advancing past the tail continues at the head.
+#include <numeric>
+
 #include "core/world.h"
 
 namespace talveron {
@@ -23,37 +25,44 @@ void World::Reproduction() {
   CheckLinkedList("Reproduction start");
   young.clear();
 
-  std::size_t cursor = 0;
-  while (adults.size() > 1) {
-    const std::size_t before = adults.size();
-    ServeFemale(cursor);
-    if (adults.size() == before) break;  // no female was left to serve
+  // The list in order, as positions into `adults`: served females and,
+  // with gMalesMateOnce, their mates leave it; the records stay in place
+  // until every female has had her turn.
+  std::vector<std::uint32_t> members(adults.size());
+  std::iota(members.begin(), members.end(), 0u);
+  while (members.size() > 1) {
+    if (!ServeFemale(members)) break;  // no female was left to serve
   }
 
+  if (members.empty()) adults.clear();
   ClearIndividuals();
   if (!adults.empty()) hooks_->ShowError("Reproduction -- final totalAdults not zero");
 }
 
-// Serves one female; leaves the adult list unchanged when none is left.
-void World::ServeFemale(std::size_t& cursor) {
+void World::EraseCellOf(const Individ& gone) {
+  if (!hooks_->MinimizeDisplay()) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
+}
+
+// Serves one female; returns false, changing nothing, when none is left.
+bool World::ServeFemale(std::vector<std::uint32_t>& members) {
   // The first female at or after a random point of the ring.
-  std::size_t n = adults.size();
-  const int start = Randomize(static_cast<int>(n));
-  cursor = (static_cast<std::size_t>(start) + 1) % n;
-  for (std::size_t leftToCheck = n; adults[cursor].sex && leftToCheck > 0; --leftToCheck) {
-    cursor = (cursor + 1) % n;
+  std::size_t n = members.size();
+  std::size_t position = (static_cast<std::size_t>(Randomize(static_cast<int>(n))) + 1) % n;
+  for (std::size_t leftToCheck = n; adults[members[position]].sex && leftToCheck > 0; --leftToCheck) {
+    position = (position + 1) % n;
   }
-  if (adults[cursor].sex) return;
+  if (adults[members[position]].sex) return false;
 
   Turn turn;
-  turn.female = adults[cursor];
+  turn.female = adults[members[position]];
   turn.habitatmatch = turn.female.habitat;
   if (turn.habitatmatch == 0 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
   if (turn.habitatmatch == 1 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
 
-  WipeIndividual(cursor);
-  cursor = 0;
-  n = adults.size();
+  EraseCellOf(turn.female);
+  members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
+  position = 0;  // the search starts from the head
+  n = members.size();
 
   // Search cost: her chance to survive meeting one male.
   float viabilityFactor = 1.0f;
@@ -69,10 +78,10 @@ void World::ServeFemale(std::size_t& cursor) {
   long possibleMatesChecked = 0;
   if (n >= 1) {
     for (;;) {
-      cursor = (cursor + static_cast<std::size_t>(Randomize(static_cast<int>(n)))) % n;
+      position = (position + static_cast<std::size_t>(Randomize(static_cast<int>(n)))) % n;
       ++possibleMatesChecked;
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
-      const Individ& candidate = adults[cursor];
+      const Individ& candidate = adults[members[position]];
       if (candidate.sex) {
         if (turn.percentSurvival == 0 || Randomize(100) < 100 - turn.percentSurvival) {
           femaleDiedTrying = true;
@@ -84,14 +93,18 @@ void World::ServeFemale(std::size_t& cursor) {
       if (femaleDiedTrying) break;
     }
   }
-  if (!compatible || femaleDiedTrying) return;
+  if (!compatible || femaleDiedTrying) return true;
 
-  const Individ male = adults[cursor];
-  if (params.gMalesMateOnce) WipeIndividual(cursor);
+  const Individ male = adults[members[position]];
+  if (params.gMalesMateOnce) {
+    EraseCellOf(male);
+    members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
+  }
 
   int kids = params.numberOfKids;
   if (gFalseAlarm) kids = params.numberOfKids / params.gFalseAlarmPayoff;
   for (int kid = 0; kid < kids; ++kid) MakeOffspring(turn.female, male);
+  return true;
 }
 
 bool World::CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch) {

@@ -50,8 +50,7 @@ void World::InitPopulations() {
 
 void World::WipeIndividual(std::size_t index) {
   if (index >= adults.size()) throw FatalError("WipeIndividual() recieves null pointer!");
-  const Individ& gone = adults[index];
-  if (!hooks_->MinimizeDisplay()) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
+  EraseCellOf(adults[index]);
   adults.erase(adults.begin() + static_cast<std::ptrdiff_t>(index));
 }
 

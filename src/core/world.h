@@ -77,7 +77,8 @@ class World {
  private:
   // Random draw on behalf of the phases.
   int Randomize(int range) { return rng.Randomize(range); }
-  void ServeFemale(std::size_t& cursor);
+  bool ServeFemale(std::vector<std::uint32_t>& members);
+  void EraseCellOf(const Individ& gone);
   void MakeOffspring(const Individ& mother, const Individ& father);
   void Mutate(Individ& kid);
   int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
