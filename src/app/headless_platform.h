@@ -1,0 +1,105 @@
+// A platform without a window system: events come from a script, dialogs
+// give scripted answers, and the menu state, beeps, seeds and fatal reports
+// are kept for inspection. Tests drive the whole interactive loop with it.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/platform.h"
+
+namespace talveron::app {
+
+class HeadlessPlatform : public Platform {
+ public:
+  // One step of the script, run when a poll or a wait asks for an event: it
+  // may look at the program's state or act on it, and gives the event to
+  // deliver, or nothing (that call then reports no event).
+  using Step = std::function<std::optional<Event>()>;
+  using Condition = std::function<bool()>;
+  // Asked when the script is exhausted, with the sleep of the call.
+  using IdleAnswer = std::function<std::optional<Event>(int sleepTicks)>;
+
+  HeadlessPlatform();
+
+  // --- the script ---
+  void Post(const Event& event);
+  void PostKey(char character, bool commandKey = false) { Post(Event::Key(character, commandKey)); }
+  void PostMenu(int menu, int item) { Post(Event::Menu(menu, item)); }
+  void PostStep(Step step) { script_.push_back({nullptr, std::move(step)}); }
+  // Runs `action` at the first call for which `when` holds and delivers the
+  // event it returns; earlier calls deliver nothing, and the steps posted
+  // behind it wait for it.
+  void PostWhen(Condition when, Step action);
+  void PostMenuWhen(Condition when, int menu, int item);
+  void PostKeyWhen(Condition when, char character, bool commandKey = false);
+  // What the script answers when it is exhausted, or when a wait for the
+  // user (a sleep of a second or more) finds the next step not yet due,
+  // since nothing would change while it waits. By default such a wait is
+  // answered with Quit, so an unfinished script ends the loop; the
+  // per-generation poll gets nothing.
+  void SetIdleAnswer(IdleAnswer answer) { idle_ = std::move(answer); }
+  bool ScriptDone() const { return script_.empty(); }
+
+  // --- scripted dialog answers; unscripted ones cancel ---
+  // The settings dialog: the answer may change the controls; true is OK.
+  std::deque<std::function<bool(ControlValues&)>> settingsAnswers;
+  std::deque<std::optional<std::string>> savePaths;
+  std::deque<std::optional<std::uint64_t>> seedAnswers;
+
+  // --- what the program did ---
+  struct Call {
+    int sleepTicks;
+    bool delivered;
+  };
+  const std::vector<Call>& calls() const { return calls_; }
+  int WaitsForUser() const;  // calls with a sleep of a second or more
+  int flushes = 0;
+  int beeps = 0;
+  int aboutBoxes = 0;
+  std::vector<ControlValues> settingsOpenedWith;
+  std::vector<std::string> fatalReports;
+  std::optional<SeedStatus> shownSeeds;
+  std::string dataFileName;
+  bool menuBarInstalled = false;
+  bool Checked(int menu, int item) const;
+  bool Enabled(int menu, int item) const;
+
+  // Where a fatal report is written; standard output by default.
+  void SetOutput(std::ostream* output) { output_ = output; }
+
+  // --- Platform ---
+  void FlushEvents() override;
+  std::optional<Event> WaitNextEvent(int sleepTicks) override;
+  void InstallMenuBar(std::span<const MenuSpec> menus) override;
+  void CheckMenuItem(int menu, int item, bool checked) override;
+  void EnableMenuItem(int menu, int item, bool enabled) override;
+  bool RunSettingsDialog(ControlValues& values) override;
+  std::optional<std::string> AskDataFilePath() override;
+  std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
+  void ShowAboutBox() override { ++aboutBoxes; }
+  void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
+  void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
+  void Beep() override { ++beeps; }
+  void ShowFatalError(std::string_view report) override;
+
+ private:
+  struct Entry {
+    Condition when;  // empty: due at once
+    Step action;
+  };
+  std::deque<Entry> script_;
+  IdleAnswer idle_;
+  std::vector<Call> calls_;
+  std::map<std::pair<int, int>, bool> checked_;
+  std::map<std::pair<int, int>, bool> enabled_;
+  std::ostream* output_;
+};
+
+}  // namespace talveron::app

@@ -1,0 +1,117 @@
+// The platform layer beside the Canvas: events, the menu bar, the dialogs,
+// the beep and the report of a fatal error. The run loop and the menu
+// commands are written once against it; the desktop program supplies a Qt
+// implementation and the tests a scripted one.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talveron::app {
+
+// One user event, as the run loop receives it.
+struct Event {
+  enum class Kind {
+    MouseDown,   // a click that chose nothing (content, desktop, ...)
+    KeyDown,     // a key pressed
+    AutoKey,     // a key held down, repeating
+    MenuSelect,  // a menu item chosen with the mouse
+  };
+
+  Kind what = Kind::KeyDown;
+  char character = 0;       // key events: the character typed
+  bool commandKey = false;  // key events: the command key (Ctrl) was held
+  int menu = 0;             // MenuSelect: menu number
+  int item = 0;             // MenuSelect: item number, from 1
+
+  static Event Key(char character, bool commandKey = false) {
+    return Event{Kind::KeyDown, character, commandKey, 0, 0};
+  }
+  static Event RepeatedKey(char character, bool commandKey = false) {
+    return Event{Kind::AutoKey, character, commandKey, 0, 0};
+  }
+  static Event Menu(int menu, int item) { return Event{Kind::MenuSelect, 0, false, menu, item}; }
+  static Event Click() { return Event{Kind::MouseDown, 0, false, 0, 0}; }
+};
+
+// A menu choice as one number: the menu in the high 16 bits, the item in
+// the low 16 bits; 0 means nothing was chosen.
+constexpr long MenuChoice(int menu, int item) {
+  return (static_cast<long>(menu) << 16) | static_cast<long>(item & 0xFFFF);
+}
+constexpr int ChoiceMenu(long choice) { return static_cast<int>(choice >> 16); }
+constexpr int ChoiceItem(long choice) { return static_cast<int>(choice & 0xFFFF); }
+
+// One item of a menu. An empty text is a separator.
+struct MenuItemSpec {
+  std::string text;
+  char commandKey = 0;  // the command-key equivalent, a lower-case letter or 0
+  int submenu = 0;      // the number of the submenu hung from this item, or 0
+  bool checkable = false;  // the item can carry a check mark
+};
+
+struct MenuSpec {
+  int number = 0;
+  std::string title;
+  std::vector<MenuItemSpec> items;  // item k is items[k - 1]
+  bool submenu = false;             // hung from an item of another menu
+};
+
+// The settings dialog's controls by item number: a pop-up's chosen item
+// (from 1) or a check box's 0 or 1.
+using ControlValues = std::map<int, int>;
+
+// What the user is told about the seeds: the one the running replicate
+// took, the next one, and the first seed of the series when one runs.
+struct SeedStatus {
+  std::uint64_t current = 0;
+  std::uint64_t next = 0;
+  bool series = false;
+  std::uint64_t seriesBase = 0;
+  long replicate = 0;   // the replicate being run, from 1
+  long replicates = 0;  // in the pass
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- events ---
+  // Drops every event not yet delivered.
+  virtual void FlushEvents() = 0;
+  // The next event, waiting up to `sleepTicks` sixtieths of a second for
+  // one; nothing when none came.
+  virtual std::optional<Event> WaitNextEvent(int sleepTicks) = 0;
+
+  // --- menus ---
+  virtual void InstallMenuBar(std::span<const MenuSpec> menus) = 0;
+  virtual void CheckMenuItem(int menu, int item, bool checked) = 0;
+  virtual void EnableMenuItem(int menu, int item, bool enabled) = 0;
+
+  // --- dialogs ---
+  // Runs the settings dialog modally on `values`; true when it was closed
+  // with OK, and then `values` holds the controls as the user left them.
+  virtual bool RunSettingsDialog(ControlValues& values) = 0;
+  // The save dialog for the data file: the chosen path, nothing when the
+  // user cancelled. Choosing an existing file asks before replacing it.
+  virtual std::optional<std::string> AskDataFilePath() = 0;
+  // Asks for the seed the next replicate is to take.
+  virtual std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) = 0;
+  virtual void ShowAboutBox() = 0;
+
+  // --- status ---
+  virtual void ShowSeeds(const SeedStatus& seeds) = 0;
+  virtual void ShowDataFileName(std::string_view name) = 0;  // empty: no file open
+  virtual void Beep() = 0;
+
+  // Writes the report of a fatal error to standard output, shows it in a
+  // dialog and returns once the user has pressed a key or clicked.
+  virtual void ShowFatalError(std::string_view report) = 0;
+};
+
+}  // namespace talveron::app

@@ -1,0 +1,202 @@
+// The run loop, the event dispatch, the waits, the seeds and what the model
+// shows through the views.
+#include "app/shell.h"
+
+#include <new>
+
+#include "core/fatal_error.h"
+
+namespace talveron::app {
+
+Shell::Shell(Platform& platform, Canvas& canvas, std::uint64_t baseSeed)
+    : world(this),
+      platform_(platform),
+      canvas_(canvas),
+      views_(canvas, display),
+      nextSeed_(baseSeed) {}
+
+Shell::~Shell() { world.SetHooks(nullptr); }
+
+// ---------------------------------------------------------------------------
+// The loop
+
+int Shell::MainLoop() {
+  try {
+    while (!quitRequested) RunPass();
+  } catch (const FatalError& error) {
+    return Fatal(error.what());
+  } catch (const std::bad_alloc&) {
+    return Fatal("Out of memory!");
+  }
+  return 0;
+}
+
+// A pass: one single run, or a series of gTotalReplicates replicates while
+// runReplicates is set. The number of replicates is fixed when it begins.
+void Shell::RunPass() {
+  restart = false;
+  passReplicates_ = runReplicates ? gTotalReplicates : 1;
+  gReplicateNumber = 1;
+  while (gReplicateNumber <= passReplicates_) {
+    if (!RunReplicate() || restart) break;
+    ++gReplicateNumber;
+  }
+  if (quitRequested) return;
+  EndPass();
+}
+
+bool Shell::RunReplicate() {
+  BeginReplicate();
+  if (!runReplicates) WaitForSpaceKey();
+  // gTotalGenerations is read before every generation: a change from the
+  // menu applies to the running replicate.
+  for (world.gGenerationNumber = 1; world.gGenerationNumber <= gTotalGenerations;
+       ++world.gGenerationNumber) {
+    Poll();
+    if (Abandoning()) return false;
+    RunGeneration();
+  }
+  if (Abandoning()) return false;
+  if (gGetData) RecordReplicate();
+  return true;
+}
+
+void Shell::BeginReplicate() {
+  platform_.FlushEvents();
+  world.SeedRandom(TakeSeed());
+  world.gGenerationNumber = 0;
+  ShowInfo("Start");
+  world.ClearIndividuals();
+  DrawHabitatFrames();
+  world.InitPopulations();
+}
+
+void Shell::RunGeneration() {
+  world.Reproduction();
+  if (step) WaitForSpaceKey();
+  world.Dispersal();
+  if (step) WaitForSpaceKey();
+  world.Mortality();
+  DrawHabitatFrames();
+  world.TallyLinkedList();
+  world.ChangeEnvironmentIfDue();
+  if (gGetData) RecordGeneration();
+  if (step) WaitForSpaceKey();
+  if (cycle) WaitForSpaceKey();
+}
+
+void Shell::EndPass() {
+  if (runReplicates) {
+    if (restart) return;  // Run replicates again: a new series from replicate 1
+    runReplicates = false;
+    Check(kDataFileMenu, 12, false);
+    EnableDataFileItems(true);
+    if (DataFileOpen()) CloseDataFile();
+    UpdateSeeds();
+  }
+  if (restart) return;
+  WaitForSpaceKey();
+}
+
+void Shell::Poll() {
+  if (const auto event = platform_.WaitNextEvent(1)) DoEvent(*event);
+}
+
+void Shell::DrawHabitatFrames() { views_.InitHabitats(); }
+
+int Shell::Fatal(const std::string& message) {
+  platform_.Beep();
+  platform_.ShowFatalError(FatalErrorReport(message));
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Events and waits
+
+void Shell::DoEvent(const Event& event) {
+  switch (event.what) {
+    case Event::Kind::MenuSelect:
+      if (ItemReachable(event.menu, event.item)) HandleMenuChoice(MenuChoice(event.menu, event.item));
+      break;
+    case Event::Kind::KeyDown:
+    case Event::Kind::AutoKey:
+      if (event.commandKey) HandleMenuChoice(MenuKey(event.character));
+      break;
+    case Event::Kind::MouseDown:
+      break;  // clicks that choose no menu item do nothing
+  }
+}
+
+void Shell::WaitForSpaceKey() {
+  while (!runReplicates && !Abandoning()) {
+    const auto event = platform_.WaitNextEvent(60);
+    if (!event) continue;
+    DoEvent(*event);
+    if (event->what == Event::Kind::KeyDown && event->character == ' ') return;
+  }
+}
+
+void Shell::WaitForKey() {
+  if (const auto event = platform_.WaitNextEvent(60)) DoEvent(*event);
+}
+
+// ---------------------------------------------------------------------------
+// Seeds: every replicate begun takes the next seed of the counter.
+
+std::uint64_t Shell::TakeSeed() {
+  currentSeed_ = nextSeed_++;
+  if (gReplicateNumber <= 1) seriesBaseSeed_ = currentSeed_;
+  UpdateSeeds();
+  return currentSeed_;
+}
+
+void Shell::UpdateSeeds() {
+  SeedStatus seeds;
+  seeds.current = currentSeed_;
+  seeds.next = nextSeed_;
+  seeds.series = runReplicates;
+  seeds.seriesBase = seriesBaseSeed_;
+  seeds.replicate = gReplicateNumber;
+  seeds.replicates = passReplicates_;
+  platform_.ShowSeeds(seeds);
+}
+
+void Shell::SetBaseSeed() {
+  if (const auto seed = platform_.AskBaseSeed(nextSeed_)) {
+    nextSeed_ = *seed;
+    UpdateSeeds();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// What the model shows
+
+void Shell::ShowInfo(std::string_view action) {
+  views_.ShowInfo(action, world.gGenerationNumber, step);
+}
+
+void Shell::ShowError(std::string_view message) {
+  const Port port = canvas_.GetPort();
+  views_.DrawErrorLine(message);
+  WaitForSpaceKey();
+  views_.EraseErrorLine();
+  canvas_.SetPort(port);
+}
+
+void Shell::Beep() { platform_.Beep(); }
+
+void Shell::DrawIndividual(int xx, int yy, const Individ& individual) {
+  views_.DrawIndividual(xx, yy, individual);
+}
+
+void Shell::ClearCell(int xx, int yy) { views_.ClearCell(xx, yy); }
+
+void Shell::EraseMapArea() { views_.EraseMapArea(); }
+
+void Shell::ZeroResults(int /*total0*/, int /*total1*/) { views_.ZeroResults(); }
+
+void Shell::ShowResults(const GeneFrequencies& frequencies) {
+  views_.ShowResults(frequencies, world.gGenerationNumber);
+}
+
+}  // namespace talveron::app

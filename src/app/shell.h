@@ -1,0 +1,184 @@
+// The interactive program: the run loop with its run-control flags, the
+// event dispatch and the two waits, the menu commands, the data file of a
+// series and the seeds. It drives the model through World and shows it
+// through Views; everything that needs a window system goes through the
+// Platform.
+//
+// One thread. Commands run only inside DoEvent, which the loop calls from
+// its poll once per generation and from the waits; they set flags and
+// parameters that the loop and the phases read at their next check.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/canvas.h"
+#include "app/platform.h"
+#include "app/views.h"
+#include "core/data_file.h"
+#include "core/model_hooks.h"
+#include "core/recorder.h"
+#include "core/world.h"
+
+namespace talveron::app {
+
+// Menu numbers.
+inline constexpr int kAppleMenu = 128;
+inline constexpr int kFileMenu = 129;
+inline constexpr int kDisplayMenu = 134;
+inline constexpr int kDataFileMenu = 135;
+inline constexpr int kAveragingSpanMenu = 108;
+inline constexpr int kReplicatesMenu = 109;
+inline constexpr int kAveragedVariablesMenu = 110;
+inline constexpr int kGenerationsMenu = 111;
+
+// The item of the File menu that sets the base seed.
+inline constexpr int kBaseSeedItem = 11;
+
+// The menu bar: menus 128, 129, 134 and 135, then the submenus 108 to 111
+// hung from items of the Data File menu.
+const std::vector<MenuSpec>& TalveronMenuBar();
+
+// The check marks and enabling of every menu item, as the commands leave
+// them; the platform shows the same.
+class MenuState {
+ public:
+  bool Checked(int menu, int item) const;
+  bool Enabled(int menu, int item) const;
+  void SetChecked(int menu, int item, bool checked) { checked_[{menu, item}] = checked; }
+  void SetEnabled(int menu, int item, bool enabled) { enabled_[{menu, item}] = enabled; }
+
+ private:
+  std::map<std::pair<int, int>, bool> checked_;
+  std::map<std::pair<int, int>, bool> enabled_;
+};
+
+class Shell : public ModelHooks {
+ public:
+  // `baseSeed` is the seed the first replicate takes; the desktop program
+  // passes one from the clock.
+  Shell(Platform& platform, Canvas& canvas, std::uint64_t baseSeed);
+  ~Shell() override;
+  Shell(const Shell&) = delete;
+  Shell& operator=(const Shell&) = delete;
+
+  // --- start-up and the loop ---
+  void MenuBarInit();
+  // Runs passes until Quit (returns 0) or a fatal error, which is reported
+  // and acknowledged first (returns 1).
+  int MainLoop();
+
+  // One replicate's set-up and one generation, as the loop runs them; the
+  // loop's checks of the run-control flags lie around them.
+  void BeginReplicate();
+  void RunGeneration();
+
+  // --- events and waits ---
+  void DoEvent(const Event& event);
+  // Waits for the space bar; returns at once while a series runs or a
+  // restart is pending. Menu commands stay live meanwhile.
+  void WaitForSpaceKey();
+
+  // --- menus ---
+  void HandleMenuChoice(long choice);
+  void HandleFileChoice(int item);
+  void HandleDisplayChoice(int item);
+  void HandleDataFileChoice(int item);
+  void HandleAveragedVariables(int item);
+  // The menu choice of a command-key equivalent; 0 when the key has none or
+  // its item is disabled.
+  long MenuKey(char character) const;
+  // An item the user can choose: enabled, and for a submenu's item the
+  // item it hangs from too.
+  bool ItemReachable(int menu, int item) const;
+  void AboutBox();
+  void GetSettings();
+  void SetBaseSeed();
+
+  // --- data file ---
+  void CreateDataFile();
+  void CloseDataFile();
+  bool DataFileOpen() const { return dataFile_ != nullptr; }
+  std::string DataFilePath() const { return dataFile_ ? dataFile_->path() : std::string(); }
+
+  // --- seeds ---
+  std::uint64_t NextSeed() const { return nextSeed_; }
+  std::uint64_t CurrentSeed() const { return currentSeed_; }
+  std::uint64_t SeriesBaseSeed() const { return seriesBaseSeed_; }
+
+  // --- ModelHooks ---
+  void ShowInfo(std::string_view action) override;
+  void ShowError(std::string_view message) override;
+  void WaitForKey() override;
+  void Beep() override;
+  void DrawIndividual(int xx, int yy, const Individ& individual) override;
+  void ClearCell(int xx, int yy) override;
+  void EraseMapArea() override;
+  void ZeroResults(int total0, int total1) override;
+  void ShowResults(const GeneFrequencies& frequencies) override;
+  bool MinimizeDisplay() const override { return display.gMinimizeDisplay; }
+  bool StepMode() const override { return step; }
+
+  // --- run control, all clear at start-up ---
+  bool restart = false;        // abandon the replicate at the next check
+  bool runReplicates = false;  // a series is running
+  bool step = false;           // wait after Reproduction, Dispersal and each generation
+  bool cycle = false;          // wait after each generation
+  bool quitRequested = false;  // Quit: the loop unwinds and returns
+
+  long gTotalReplicates = 5;  // replicates in a series; 2 from MenuBarInit
+  long gTotalGenerations = 5000;
+  long gReplicateNumber = 0;
+  bool gGetData = false;  // a series is being recorded
+
+  DisplayFlags display;
+  World world;
+  DataRecorder recorder;
+  MenuState menus;
+
+ private:
+  void RunPass();
+  // Runs one replicate of the pass; false when it was abandoned.
+  bool RunReplicate();
+  void EndPass();
+  void Poll();
+  bool Abandoning() const { return restart || quitRequested; }
+  void DrawHabitatFrames();
+
+  void Check(int menu, int item, bool checked);
+  void Enable(int menu, int item, bool enabled);
+  void CheckOnly(int menu, int first, int last, int chosen);
+  void EnableDataFileItems(bool enabled);  // items 1 to 10 of the Data File menu
+  void NextMapDisplay();
+  void NextGraph();
+  void ToggleMinimizeDisplay();
+  void RunReplicates();
+
+  // Recording a series; a failed write ends the series.
+  void RecordGeneration();
+  void RecordReplicate();
+  void ReportWriteFailure(const FileError& error);
+  std::optional<FileError> ReleaseDataFile();
+  void ResetRecording();
+
+  std::uint64_t TakeSeed();
+  void UpdateSeeds();
+  int Fatal(const std::string& message);
+
+  Platform& platform_;
+  Canvas& canvas_;
+  Views views_;
+  std::unique_ptr<DataFile> dataFile_;
+  std::uint64_t nextSeed_;
+  std::uint64_t currentSeed_ = 0;
+  std::uint64_t seriesBaseSeed_ = 0;
+  long passReplicates_ = 1;
+};
+
+}  // namespace talveron::app

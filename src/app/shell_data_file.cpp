@@ -1,0 +1,127 @@
+// The data file of a series: opening it through the save dialog, the
+// header on Run replicates, the records, closing it; and what happens when
+// the file cannot be written.
+#include <filesystem>
+#include <optional>
+
+#include "app/shell.h"
+#include "core/fatal_error.h"
+
+namespace talveron::app {
+
+namespace {
+
+std::string FileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+std::string WriteFailureMessage(const FileError& error, bool seriesStopped) {
+  std::string message = "Data file " + FileName(error.path()) + " not written: " + error.reason();
+  if (seriesStopped) message += "; the series was stopped";
+  return message;
+}
+
+}  // namespace
+
+// The file chosen is created, or replaced, and emptied. A file that cannot
+// be created is fatal, as the loss of the data file would otherwise go
+// unnoticed through the whole series.
+void Shell::CreateDataFile() {
+  const std::optional<std::string> path = platform_.AskDataFilePath();
+  if (!path) return;
+  try {
+    dataFile_ = std::make_unique<DataFile>(*path);
+  } catch (const FileError& error) {
+    throw FatalError("Function FSpCreate() error: " + error.path() + ": " + error.reason());
+  }
+  recorder.SetSink(dataFile_.get());
+  recorder.DiscardPending();
+  platform_.ShowDataFileName(*path);
+}
+
+void Shell::CloseDataFile() {
+  if (const std::optional<FileError> failure = ReleaseDataFile()) {
+    ShowError(WriteFailureMessage(*failure, false));
+  }
+}
+
+// Closes the file and restores the Data File menu; the failure of the last
+// write, if any.
+std::optional<FileError> Shell::ReleaseDataFile() {
+  std::optional<FileError> failure;
+  if (dataFile_) {
+    try {
+      dataFile_->Close();
+    } catch (const FileError& error) {
+      failure = error;
+    }
+  }
+  recorder.SetSink(nullptr);
+  dataFile_.reset();
+  recorder.DiscardPending();
+  EnableDataFileItems(true);
+  Enable(kDataFileMenu, 2, false);
+  gGetData = false;
+  platform_.ShowDataFileName("");
+  return failure;
+}
+
+void Shell::RunReplicates() {
+  if (!DataFileOpen()) {
+    ShowError("Open a data file before running replicates!");
+    return;
+  }
+  ResetRecording();
+  try {
+    recorder.WriteInitialFields(world.params, gTotalReplicates, gTotalGenerations);
+  } catch (const FileError& error) {
+    ReportWriteFailure(error);
+    return;
+  }
+  runReplicates = true;
+  restart = true;
+  gGetData = true;
+  Check(kDataFileMenu, 12, true);
+  EnableDataFileItems(false);
+}
+
+// A series begins as the batch command begins one: no criterion met yet and
+// no unfinished averaging span, whatever an abandoned series left behind.
+void Shell::ResetRecording() {
+  DataRecorder fresh;
+  fresh.choices = recorder.choices;
+  fresh.SetSink(recorder.sink());
+  recorder = fresh;
+}
+
+void Shell::RecordGeneration() {
+  try {
+    recorder.GetData(world.geneFrequencies, world.gGenerationNumber);
+  } catch (const FileError& error) {
+    ReportWriteFailure(error);
+  }
+}
+
+void Shell::RecordReplicate() {
+  try {
+    recorder.WriteReplicateData();
+  } catch (const FileError& error) {
+    ReportWriteFailure(error);
+  }
+}
+
+// A write failed: the file holds only complete records. The series ends, the
+// file is closed, the message waits for the space bar, and a single run
+// begins.
+void Shell::ReportWriteFailure(const FileError& error) {
+  const bool inSeries = runReplicates;
+  if (inSeries) {
+    runReplicates = false;
+    Check(kDataFileMenu, 12, false);
+  }
+  ReleaseDataFile();  // a second failure adds nothing to the first
+  ShowError(WriteFailureMessage(error, inSeries));
+  if (inSeries) restart = true;
+}
+
+}  // namespace talveron::app

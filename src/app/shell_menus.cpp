@@ -1,0 +1,335 @@
+// The menu bar and the menu commands. Commands never run the simulation:
+// they set flags and parameters that the loop and the phases read at their
+// next check; only the data-file commands act at once.
+#include <cctype>
+
+#include "app/settings_formulas.h"
+#include "app/shell.h"
+
+namespace talveron::app {
+
+namespace {
+
+constexpr long kAveragingSpans[] = {10, 20, 50, 100};
+constexpr long kReplicateCounts[] = {1, 2, 5, 10, 50, 100, 500, 1000};
+constexpr long kGenerationCounts[] = {5, 20, 50, 100, 200, 500, 1000, 2000, 5000};
+
+MenuItemSpec Item(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, false}; }
+MenuItemSpec Checkable(std::string text, char key = 0) {
+  return MenuItemSpec{std::move(text), key, 0, true};
+}
+MenuItemSpec Separator() { return MenuItemSpec{}; }
+MenuItemSpec Submenu(std::string text, int submenu) {
+  return MenuItemSpec{std::move(text), 0, submenu, false};
+}
+
+template <std::size_t N>
+std::vector<MenuItemSpec> CountItems(const long (&counts)[N], const std::string& unit) {
+  std::vector<MenuItemSpec> items;
+  for (long count : counts) items.push_back(Checkable(std::to_string(count) + unit));
+  return items;
+}
+
+std::vector<MenuSpec> BuildMenuBar() {
+  return {
+      {kAppleMenu, "Talveron", {Item("About Talveron...")}, false},
+      {kFileMenu,
+       "File",
+       {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
+        Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(),
+        Item("Quit", 'q'), Separator(), Item("Base Seed...", 'b')},
+       false},
+      {kDisplayMenu, "Display", {Item("Next Map Display", 'm'), Item("Next Graph", 'g')}, false},
+      {kDataFileMenu,
+       "Data File",
+       {Item("Open Data File...", 'o'), Item("Close Data File", 'w'), Separator(),
+        Submenu("Replicates", kReplicatesMenu), Submenu("Generations per Replicate", kGenerationsMenu),
+        Separator(), Checkable("Timed Criteria"), Submenu("Averaged Variable", kAveragedVariablesMenu),
+        Submenu("Averaging Span", kAveragingSpanMenu), Separator(), Checkable("Minimize Display", 'd'),
+        Checkable("Run Replicates", 'l')},
+       false},
+      {kAveragingSpanMenu, "Averaging Span", CountItems(kAveragingSpans, " Generations"), true},
+      {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
+      {kAveragedVariablesMenu,
+       "Averaged Variable",
+       {Item("Record Averages"), Checkable("Left Habitat Total"), Checkable("Left Habitat Preference"),
+        Checkable("Left Habitat Specialization"), Checkable("Left Habitat Mating Preference")},
+       true},
+      {kGenerationsMenu, "Generations per Replicate", CountItems(kGenerationCounts, ""), true},
+  };
+}
+
+// The menu and item a submenu hangs from; {0, 0} for a menu of the bar.
+std::pair<int, int> ParentItem(int submenu) {
+  for (const MenuSpec& menu : TalveronMenuBar()) {
+    for (std::size_t i = 0; i < menu.items.size(); ++i) {
+      if (menu.items[i].submenu == submenu) return {menu.number, static_cast<int>(i + 1)};
+    }
+  }
+  return {0, 0};
+}
+
+}  // namespace
+
+const std::vector<MenuSpec>& TalveronMenuBar() {
+  static const std::vector<MenuSpec> menuBar = BuildMenuBar();
+  return menuBar;
+}
+
+bool MenuState::Checked(int menu, int item) const {
+  const auto found = checked_.find({menu, item});
+  return found != checked_.end() && found->second;
+}
+
+bool MenuState::Enabled(int menu, int item) const {
+  const auto found = enabled_.find({menu, item});
+  return found == enabled_.end() || found->second;
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void Shell::MenuBarInit() {
+  platform_.InstallMenuBar(TalveronMenuBar());
+  Check(kAveragingSpanMenu, 1, true);
+  recorder.choices.gAveragingSpan = 10;
+  Check(kReplicatesMenu, 2, true);
+  gTotalReplicates = 2;
+  Check(kGenerationsMenu, 9, true);
+  gTotalGenerations = 5000;
+  Enable(kDataFileMenu, 2, false);
+  Check(kDataFileMenu, 7, recorder.choices.gGetTimedCriteria);
+  Check(kDataFileMenu, 11, display.gMinimizeDisplay);
+  UpdateSeeds();
+}
+
+// ---------------------------------------------------------------------------
+// Dispatch
+
+void Shell::HandleMenuChoice(long choice) {
+  if (choice == 0) return;
+  const int menu = ChoiceMenu(choice);
+  const int item = ChoiceItem(choice);
+  switch (menu) {
+    case kAppleMenu:
+      if (item == 1) AboutBox();
+      break;
+    case kFileMenu: HandleFileChoice(item); break;
+    case kDisplayMenu: HandleDisplayChoice(item); break;
+    case kDataFileMenu: HandleDataFileChoice(item); break;
+    case kAveragingSpanMenu:
+      if (item >= 1 && item <= 4) {
+        CheckOnly(kAveragingSpanMenu, 1, 4, item);
+        recorder.choices.gAveragingSpan = kAveragingSpans[item - 1];
+      }
+      break;
+    case kReplicatesMenu:
+      if (item >= 1 && item <= 8) {
+        CheckOnly(kReplicatesMenu, 1, 8, item);
+        gTotalReplicates = kReplicateCounts[item - 1];
+      }
+      break;
+    case kAveragedVariablesMenu: HandleAveragedVariables(item); break;
+    case kGenerationsMenu:
+      if (item >= 1 && item <= 9) {
+        CheckOnly(kGenerationsMenu, 1, 9, item);
+        gTotalGenerations = kGenerationCounts[item - 1];
+      }
+      break;
+    default: break;
+  }
+}
+
+long Shell::MenuKey(char character) const {
+  const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+  if (key == 0) return 0;
+  for (const MenuSpec& menu : TalveronMenuBar()) {
+    for (std::size_t i = 0; i < menu.items.size(); ++i) {
+      if (menu.items[i].commandKey != key) continue;
+      const int item = static_cast<int>(i + 1);
+      return ItemReachable(menu.number, item) ? MenuChoice(menu.number, item) : 0;
+    }
+  }
+  return 0;
+}
+
+bool Shell::ItemReachable(int menu, int item) const {
+  if (!menus.Enabled(menu, item)) return false;
+  const auto [parentMenu, parentItem] = ParentItem(menu);
+  return parentMenu == 0 || ItemReachable(parentMenu, parentItem);
+}
+
+// ---------------------------------------------------------------------------
+// File menu
+
+void Shell::HandleFileChoice(int item) {
+  switch (item) {
+    case 1:  // Restart
+      if (runReplicates) {
+        runReplicates = false;
+        Check(kDataFileMenu, 12, false);
+      }
+      if (DataFileOpen()) {
+        CloseDataFile();
+        gGetData = false;
+      }
+      restart = true;
+      break;
+    case 3:  // Pause
+      Check(kFileMenu, 3, true);
+      WaitForSpaceKey();
+      Check(kFileMenu, 3, false);
+      break;
+    case 4:  // Step mode
+      step = !step;
+      Check(kFileMenu, 4, step);
+      if (step) {
+        Check(kFileMenu, 5, false);
+        cycle = false;
+      }
+      break;
+    case 5:  // Cycle mode
+      cycle = !cycle;
+      Check(kFileMenu, 5, cycle);
+      if (cycle) {
+        Check(kFileMenu, 4, false);
+        step = false;
+      }
+      break;
+    case 7: GetSettings(); break;
+    case 9:  // Quit
+      if (DataFileOpen()) CloseDataFile();
+      quitRequested = true;
+      break;
+    case kBaseSeedItem: SetBaseSeed(); break;
+    default: break;
+  }
+}
+
+void Shell::AboutBox() {
+  const Port port = canvas_.GetPort();
+  platform_.ShowAboutBox();
+  canvas_.SetPort(port);
+}
+
+void Shell::GetSettings() {
+  ControlValues values = OpeningValues(world.params);
+  if (platform_.RunSettingsDialog(values)) UpdateSettings(values, world.params);
+}
+
+// ---------------------------------------------------------------------------
+// Display menu
+
+void Shell::HandleDisplayChoice(int item) {
+  if (item == 1) NextMapDisplay();
+  if (item == 2) NextGraph();
+}
+
+// All loci, habitat specialization, habitat preference, mating preference,
+// all loci again; nothing happens when no mode is set.
+void Shell::NextMapDisplay() {
+  bool* const modes[] = {&display.gAllLocusDisplay, &display.gHabitatSpecDisplay,
+                         &display.gHabitatPreferenceDisplay, &display.gMatingPreferenceDisplay};
+  for (int i = 0; i < 4; ++i) {
+    if (!*modes[i]) continue;
+    *modes[i] = false;
+    *modes[(i + 1) % 4] = true;
+    return;
+  }
+}
+
+void Shell::NextGraph() {
+  bool* const graphs[] = {&display.gHabitatSpecGraph, &display.gHabitatPreferenceGraph,
+                          &display.gMatingPreferenceGraph, &display.gConcordanceGraph};
+  for (int i = 0; i < 4; ++i) {
+    if (!*graphs[i]) continue;
+    *graphs[i] = false;
+    *graphs[(i + 1) % 4] = true;
+    views_.ClearGraphText(world.gGenerationNumber);
+    return;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Data File menu and its submenus
+
+void Shell::HandleDataFileChoice(int item) {
+  switch (item) {
+    case 1:  // Open data file
+      CreateDataFile();
+      if (DataFileOpen()) {
+        Enable(kDataFileMenu, 1, false);
+        Enable(kDataFileMenu, 2, true);
+      }
+      break;
+    case 2:  // Close data file
+      if (DataFileOpen()) CloseDataFile();
+      break;
+    case 7: {  // Timed criteria
+      RecordingChoices& choices = recorder.choices;
+      choices.gGetTimedCriteria = !choices.gGetTimedCriteria;
+      Check(kDataFileMenu, 7, choices.gGetTimedCriteria);
+      if (choices.gGetTimedCriteria) {
+        choices.gGetAverageLeftHabitatTotal = false;
+        choices.gGetAveragedLeftHabitatPreference = false;
+        choices.gGetAverageLeftHabitatSpecialization = false;
+        choices.gGetAverageLeftHabitatMatingPreference = false;
+        for (int i = 1; i <= 5; ++i) Check(kAveragedVariablesMenu, i, false);
+      }
+      break;
+    }
+    case 11: ToggleMinimizeDisplay(); break;
+    case 12: RunReplicates(); break;
+    default: break;
+  }
+}
+
+void Shell::ToggleMinimizeDisplay() {
+  display.gMinimizeDisplay = !display.gMinimizeDisplay;
+  Check(kDataFileMenu, 11, display.gMinimizeDisplay);
+  const Port port = canvas_.GetPort();
+  canvas_.SetPort(Port::Graph);
+  canvas_.EraseRect(canvas_.GetPortBounds());
+  canvas_.SetPort(port);
+}
+
+// Timed criteria and an averaged variable are never recorded together:
+// any item of this menu turns timed criteria off.
+void Shell::HandleAveragedVariables(int item) {
+  if (item < 1 || item > 5) return;
+  RecordingChoices& choices = recorder.choices;
+  if (item >= 2) {
+    for (int i = 2; i <= 5; ++i) Check(kAveragedVariablesMenu, i, false);
+    choices.gGetAverageLeftHabitatTotal = item == 2;
+    choices.gGetAveragedLeftHabitatPreference = item == 3;
+    choices.gGetAverageLeftHabitatSpecialization = item == 4;
+    choices.gGetAverageLeftHabitatMatingPreference = item == 5;
+    Check(kAveragedVariablesMenu, item, true);
+  }
+  choices.gGetTimedCriteria = false;
+  Check(kDataFileMenu, 7, false);
+}
+
+// ---------------------------------------------------------------------------
+// Menu state
+
+void Shell::Check(int menu, int item, bool checked) {
+  menus.SetChecked(menu, item, checked);
+  platform_.CheckMenuItem(menu, item, checked);
+}
+
+void Shell::Enable(int menu, int item, bool enabled) {
+  menus.SetEnabled(menu, item, enabled);
+  platform_.EnableMenuItem(menu, item, enabled);
+}
+
+void Shell::CheckOnly(int menu, int first, int last, int chosen) {
+  for (int item = first; item <= last; ++item) Check(menu, item, false);
+  Check(menu, chosen, true);
+}
+
+void Shell::EnableDataFileItems(bool enabled) {
+  for (int item = 1; item <= 10; ++item) Enable(kDataFileMenu, item, enabled);
+}
+
+}  // namespace talveron::app

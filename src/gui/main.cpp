@@ -1,0 +1,37 @@
+// The desktop program: the four views, the menu bar, and the run loop on
+// the GUI thread until Quit or a fatal error.
+#include <QApplication>
+
+#include <chrono>
+#include <cstdint>
+
+#include "app/shell.h"
+#include "gui/main_window.h"
+#include "gui/qt_canvas.h"
+#include "gui/qt_platform.h"
+
+namespace {
+
+// The base seed of a launch: the clock in seconds. It is shown in the status
+// bar, and File > Base Seed replaces it to replay a run.
+std::uint64_t ClockSeed() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Talveron"));
+
+  talveron::app::QtCanvas canvas;
+  talveron::gui::MainWindow window(canvas);
+  talveron::gui::QtPlatform platform(window);
+  talveron::app::Shell shell(platform, canvas, ClockSeed());
+
+  platform.FlushEvents();
+  window.show();
+  shell.MenuBarInit();
+  return shell.MainLoop();
+}

@@ -1,0 +1,291 @@
+#include "gui/qt_platform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <charconv>
+#include <iostream>
+
+#include "gui/settings_dialog.h"
+
+namespace talveron::gui {
+
+namespace {
+
+constexpr int kMillisecondsPerTick = 1000 / 60;
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The character of a key press: letters lower-case, as the menus' command
+// keys are given; 0 for keys without one.
+char KeyCharacter(const QKeyEvent& key) {
+  const int code = key.key();
+  if (code >= Qt::Key_A && code <= Qt::Key_Z) return static_cast<char>('a' + (code - Qt::Key_A));
+  if (code == Qt::Key_Space) return ' ';
+  const QString text = key.text();
+  if (text.size() == 1 && text.at(0).unicode() >= 0x20 && text.at(0).unicode() < 0x7F) {
+    return static_cast<char>(text.at(0).unicode());
+  }
+  return 0;
+}
+
+// Shows the four lines of a fatal error; any key or click closes it.
+class FatalErrorDialog : public QDialog {
+ public:
+  FatalErrorDialog(const QString& report, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Talveron"));
+    setObjectName(QStringLiteral("fatalErrorDialog"));
+    auto* label = new QLabel(report);
+    label->setObjectName(QStringLiteral("fatalErrorReport"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* /*event*/) override { accept(); }
+  void mousePressEvent(QMouseEvent* /*event*/) override { accept(); }
+};
+
+// Asks for a seed: a decimal number from 0 to 2^64 - 1.
+class SeedDialog : public QDialog {
+ public:
+  SeedDialog(std::uint64_t current, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QObject::tr("Base Seed"));
+    setObjectName(QStringLiteral("seedDialog"));
+    auto* label = new QLabel(QObject::tr("Seed of the next replicate (the replicates after it take the "
+                                         "following seeds):"));
+    label->setWordWrap(true);
+    edit_ = new QLineEdit(QString::number(current));
+    edit_->setObjectName(QStringLiteral("seedEdit"));
+    edit_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), edit_));
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(edit_, &QLineEdit::textChanged, this, [this] {
+      buttons_->button(QDialogButtonBox::Ok)->setEnabled(seed().has_value());
+    });
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(edit_);
+    layout->addWidget(buttons_);
+  }
+
+  std::optional<std::uint64_t> seed() const {
+    const std::string text = edit_->text().toStdString();
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+  }
+
+ private:
+  QLineEdit* edit_;
+  QDialogButtonBox* buttons_;
+};
+
+}  // namespace
+
+QtPlatform::QtPlatform(MainWindow& window) : window_(window) {
+  qApp->installEventFilter(this);
+  connect(&window_, &MainWindow::closeRequested, this, [this] { closeRequested_ = true; });
+}
+
+QtPlatform::~QtPlatform() { qApp->removeEventFilter(this); }
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool QtPlatform::InOurWindows(QObject* watched) const {
+  if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) {
+    return false;
+  }
+  for (auto* widget = qobject_cast<QWidget*>(watched); widget != nullptr; widget = widget->parentWidget()) {
+    if (widget == &window_) return true;
+  }
+  return false;
+}
+
+bool QtPlatform::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !InOurWindows(watched)) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  const char character = KeyCharacter(*key);
+  if (character == 0) return false;
+  const bool command = key->modifiers().testFlag(Qt::ControlModifier);
+  Enqueue(key->isAutoRepeat() ? app::Event::RepeatedKey(character, command)
+                              : app::Event::Key(character, command));
+  return true;
+}
+
+void QtPlatform::FlushEvents() {
+  QCoreApplication::processEvents();
+  queue_.clear();
+}
+
+// The per-generation poll (a sleep of one tick) lets Qt handle what is
+// pending and returns at once: the run must not idle a tick per generation.
+// Longer sleeps wait for an event until the time is up.
+std::optional<app::Event> QtPlatform::WaitNextEvent(int sleepTicks) {
+  QCoreApplication::processEvents();
+  if (queue_.empty() && !closeRequested_ && sleepTicks > 1) {
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(sleepTicks * kMillisecondsPerTick);
+    while (queue_.empty() && !closeRequested_ && deadline.isActive()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  }
+  if (closeRequested_) {
+    closeRequested_ = false;
+    return app::Event::Menu(129, 9);  // closing the window quits
+  }
+  if (queue_.empty()) return std::nullopt;
+  const app::Event event = queue_.front();
+  queue_.pop_front();
+  return event;
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
+  QMenuBar* bar = window_.menuBar();
+  for (const app::MenuSpec& spec : menus) {
+    auto* menu = new QMenu(Text(spec.title), &window_);
+    menu->setObjectName(QStringLiteral("menu%1").arg(spec.number));
+    menus_[spec.number] = menu;
+  }
+  for (const app::MenuSpec& spec : menus) {
+    QMenu* menu = menus_[spec.number];
+    if (!spec.submenu) bar->addMenu(menu);
+    for (std::size_t i = 0; i < spec.items.size(); ++i) {
+      const app::MenuItemSpec& item = spec.items[i];
+      const int number = static_cast<int>(i + 1);
+      QAction* action = nullptr;
+      if (item.text.empty()) {
+        action = menu->addSeparator();
+      } else if (item.submenu != 0) {
+        action = menu->addMenu(menus_.at(item.submenu));
+        action->setText(Text(item.text));
+      } else {
+        QString text = Text(item.text);
+        // The command key is shown in the menu; the key itself reaches the
+        // loop as a key event and is turned into this item there.
+        if (item.commandKey != 0) text += QStringLiteral("\tCtrl+%1").arg(QChar(item.commandKey).toUpper());
+        action = menu->addAction(text);
+        action->setCheckable(item.checkable);
+        const int menuNumber = spec.number;
+        connect(action, &QAction::triggered, this, [this, action, menuNumber, number] {
+          // The check mark is the command's to set, not the click's.
+          action->setChecked(checked_[{menuNumber, number}]);
+          Enqueue(app::Event::Menu(menuNumber, number));
+        });
+      }
+      action->setObjectName(QStringLiteral("item%1_%2").arg(spec.number).arg(number));
+      actions_[{spec.number, number}] = action;
+    }
+  }
+}
+
+QAction* QtPlatform::action(int menu, int item) const {
+  const auto found = actions_.find({menu, item});
+  return found != actions_.end() ? found->second : nullptr;
+}
+
+QMenu* QtPlatform::menu(int number) const {
+  const auto found = menus_.find(number);
+  return found != menus_.end() ? found->second : nullptr;
+}
+
+void QtPlatform::CheckMenuItem(int menu, int item, bool checked) {
+  checked_[{menu, item}] = checked;
+  if (QAction* a = action(menu, item)) {
+    if (checked) a->setCheckable(true);
+    a->setChecked(checked);
+  }
+}
+
+void QtPlatform::EnableMenuItem(int menu, int item, bool enabled) {
+  if (QAction* a = action(menu, item)) a->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs
+
+bool QtPlatform::RunSettingsDialog(app::ControlValues& values) {
+  SettingsDialog dialog(values, &window_);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.values();
+  return true;
+}
+
+std::optional<std::string> QtPlatform::AskDataFilePath() {
+  const QString path = QFileDialog::getSaveFileName(
+      &window_, tr("Open Data File"), QDir::home().filePath(QStringLiteral("talveron-data.txt")),
+      tr("Text files (*.txt);;All files (*)"));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::uint64_t> QtPlatform::AskBaseSeed(std::uint64_t current) {
+  SeedDialog dialog(current, &window_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.seed();
+}
+
+void QtPlatform::ShowAboutBox() {
+  QMessageBox::about(&window_, tr("About Talveron"),
+                     tr("<b>Talveron</b><p>Speciation in two adjacent habitats: an individual-based "
+                        "simulation of habitat preference, habitat specialization and assortative "
+                        "mating.</p><p>The space bar starts a run and ends every pause.</p>"));
+}
+
+// ---------------------------------------------------------------------------
+// Status
+
+void QtPlatform::ShowSeeds(const app::SeedStatus& seeds) {
+  QString text;
+  if (seeds.series) {
+    text = tr("Replicate %1 of %2, seed %3; series base seed %4")
+               .arg(seeds.replicate)
+               .arg(seeds.replicates)
+               .arg(seeds.current)
+               .arg(seeds.seriesBase);
+  } else if (seeds.replicate > 0) {
+    text = tr("Seed %1; next seed %2").arg(seeds.current).arg(seeds.next);
+  } else {
+    text = tr("Next seed %1").arg(seeds.next);
+  }
+  window_.ShowSeedText(text);
+}
+
+void QtPlatform::ShowDataFileName(std::string_view name) {
+  window_.ShowDataFileText(name.empty() ? tr("No data file") : tr("Data file: %1").arg(Text(name)));
+}
+
+void QtPlatform::Beep() { QApplication::beep(); }
+
+void QtPlatform::ShowFatalError(std::string_view report) {
+  std::cout << report << std::flush;
+  QString text = Text(report);
+  while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+  FatalErrorDialog dialog(text, &window_);
+  dialog.exec();
+}
+
+}  // namespace talveron::gui

@@ -1,0 +1,67 @@
+// The platform layer on Qt. The run loop keeps control on the GUI thread
+// and calls WaitNextEvent, which lets Qt process its events: key presses in
+// the program's windows and menu choices are queued as events for the loop
+// and dispatched by it, never run from inside Qt's handlers.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <deque>
+#include <map>
+#include <utility>
+
+#include "app/platform.h"
+#include "gui/main_window.h"
+
+class QAction;
+class QMenu;
+
+namespace talveron::gui {
+
+class QtPlatform : public QObject, public app::Platform {
+  Q_OBJECT
+
+ public:
+  explicit QtPlatform(MainWindow& window);
+  ~QtPlatform() override;
+
+  void FlushEvents() override;
+  std::optional<app::Event> WaitNextEvent(int sleepTicks) override;
+
+  void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
+  void CheckMenuItem(int menu, int item, bool checked) override;
+  void EnableMenuItem(int menu, int item, bool enabled) override;
+
+  bool RunSettingsDialog(app::ControlValues& values) override;
+  std::optional<std::string> AskDataFilePath() override;
+  std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
+  void ShowAboutBox() override;
+
+  void ShowSeeds(const app::SeedStatus& seeds) override;
+  void ShowDataFileName(std::string_view name) override;
+  void Beep() override;
+  void ShowFatalError(std::string_view report) override;
+
+  // The action of a menu item; null when there is none.
+  QAction* action(int menu, int item) const;
+  QMenu* menu(int number) const;
+  // Events queued and not yet delivered.
+  std::size_t pending() const { return queue_.size(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  bool InOurWindows(QObject* watched) const;
+  void Enqueue(const app::Event& event) { queue_.push_back(event); }
+
+  MainWindow& window_;
+  std::deque<app::Event> queue_;
+  bool closeRequested_ = false;
+  std::map<int, QMenu*> menus_;
+  std::map<std::pair<int, int>, QAction*> actions_;
+  std::map<std::pair<int, int>, bool> checked_;
+};
+
+}  // namespace talveron::gui
