@@ -1,3 +1,92 @@
 #include <gtest/gtest.h>
+
+#include <set>
+
 #include "core/random.h"
-TEST(Randomize, PlaceholderCompiles) { talveron::Rng rng(1); EXPECT_EQ(rng.Randomize(1), 0); }
+
+namespace talveron {
+namespace {
+
+// The generator must give the same numbers on every machine: these are
+// xoshiro256** outputs after SplitMix64 seeding, computed independently.
+TEST(Rng, ReproducesTheReferenceSequenceForASeed) {
+  Rng rng(12345);
+  EXPECT_EQ(rng.Next(), 0xbe6a36374160d49bULL);
+  EXPECT_EQ(rng.Next(), 0x214aaa0637a688c6ULL);
+  Rng again(12345);
+  EXPECT_EQ(again.Random(), 15979);
+  EXPECT_EQ(again.Random(), -24245);
+  EXPECT_EQ(again.Random(), 30366);
+  EXPECT_EQ(again.Random(), -29599);
+  EXPECT_EQ(again.Random(), 3617);
+}
+
+TEST(Rng, ReseedingRestartsTheSequence) {
+  Rng rng(99);
+  const int first = rng.Random();
+  rng.Random();
+  rng.Seed(99);
+  EXPECT_EQ(rng.Random(), first);
+  EXPECT_EQ(rng.DrawCount(), 1u);
+}
+
+// Random() is uniform on -32767..32767: never -32768, both ends reachable.
+TEST(Rng, RandomStaysWithinSignedSixteenBitsLessOne) {
+  Rng rng(7);
+  int low = 0;
+  int high = 0;
+  for (int i = 0; i < 2000000; ++i) {
+    const int draw = rng.Random();
+    ASSERT_GE(draw, -32767);
+    ASSERT_LE(draw, 32767);
+    low = std::min(low, draw);
+    high = std::max(high, draw);
+  }
+  EXPECT_EQ(low, -32767);
+  EXPECT_EQ(high, 32767);
+}
+
+TEST(Randomize, ScalesTheMagnitudeOfOneDraw) {
+  EXPECT_EQ(ScaleDraw(-4096, 8), 1);   // 8 * 4096 / 32768
+  EXPECT_EQ(ScaleDraw(32767, 100), 99);
+  EXPECT_EQ(ScaleDraw(32767, 101), 100);
+  EXPECT_EQ(ScaleDraw(-32767, 101), 100);
+  for (int range : {1, 2, 8, 100, 101, 32767}) EXPECT_EQ(ScaleDraw(0, range), 0);
+  EXPECT_EQ(ScaleDraw(32767, 1), 0);
+}
+
+TEST(Randomize, CoversEveryValueOfItsRange) {
+  Rng rng(3);
+  for (int range : {2, 8, 32, 40, 101}) {
+    std::set<int> seen;
+    for (int i = 0; i < 20000; ++i) {
+      const int value = rng.Randomize(range);
+      ASSERT_GE(value, 0);
+      ASSERT_LT(value, range);
+      seen.insert(value);
+    }
+    EXPECT_EQ(static_cast<int>(seen.size()), range) << "range " << range;
+  }
+}
+
+// A range of 0 is reported and its value used all the same.
+TEST(Randomize, ReportsARangeOfZero) {
+  Rng rng(5);
+  int reports = 0;
+  rng.SetBadRangeHandler([&reports] { ++reports; });
+  EXPECT_EQ(rng.Randomize(0), 0);
+  EXPECT_EQ(reports, 1);
+  rng.Randomize(10);
+  EXPECT_EQ(reports, 1);
+}
+
+TEST(Randomize, TakesScriptedDrawsFirst) {
+  Rng rng(5);
+  rng.Script({-4096, 32767});
+  EXPECT_EQ(rng.Randomize(8), 1);
+  EXPECT_EQ(rng.Randomize(101), 100);
+  EXPECT_TRUE(rng.ScriptEmpty());
+}
+
+}  // namespace
+}  // namespace talveron

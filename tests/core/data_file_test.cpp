@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "core/data_file.h"
+#include "core/trace.h"
+
+namespace talveron {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::filesystem::path TempPath(const std::string& name) {
+  return std::filesystem::temp_directory_path() / ("talveron_" + name + "_" + std::to_string(::getpid()));
+}
+
+TEST(DataFile, ReplacesAnExistingFileAndWritesFlushedRecords) {
+  const auto path = TempPath("replace");
+  { std::ofstream(path) << "old contents that must go"; }
+  {
+    DataFile file(path.string());
+    file.Append("header\r");
+    file.Flush();
+    EXPECT_EQ(ReadAll(path), "header\r");
+    file.Append("1\t2\r");
+    file.Close();
+  }
+  EXPECT_EQ(ReadAll(path), "header\r1\t2\r");
+  std::filesystem::remove(path);
+}
+
+TEST(DataFile, AFileThatCannotBeCreatedNamesPathAndReason) {
+  try {
+    DataFile file("/nonexistent-directory/data.txt");
+    FAIL() << "created a file in a missing directory";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.path(), "/nonexistent-directory/data.txt");
+    EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos);
+  }
+}
+
+// A full disk is reported at the flush of the record, never as success.
+TEST(DataFile, AFullDeviceFailsTheFlush) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  DataFile file("/dev/full");
+  file.Append(std::string(10000, 'x'));
+  try {
+    file.Flush();
+    FAIL() << "a write to a full device was reported as written";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.reason(), "No space left on device");
+  }
+}
+
+TEST(TraceFile, WritesTheHeadAndTwoLinesPerGeneration) {
+  const auto path = TempPath("trace");
+  GeneFrequencies frequencies;
+  frequencies.count[0][0][1][2] = 3;
+  frequencies.count[1][2][2][1] = 4;
+  {
+    TraceFile trace(path.string());
+    trace.WriteGeneration(2, 17, frequencies);
+    trace.Close();
+  }
+  EXPECT_EQ(ReadAll(path), std::string(kTraceHeader) +
+                               "2\t17\t0\t3\t3\t0\t0\t0\t3\t0\t0\t0\t3\n"
+                               "2\t17\t1\t4\t0\t0\t4\t0\t0\t4\t0\t4\t0\n");
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace talveron
