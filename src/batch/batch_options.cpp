@@ -81,7 +81,7 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     std::string value;
     if (inlineValue) {
       value = *inlineValue;
-    } else if (i + 1 < args.size()) {
+    } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
       value = args[++i];
     } else {
       return refuse(name + " needs a value (see --help)");
