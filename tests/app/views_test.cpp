@@ -412,9 +412,8 @@ TEST_F(BarGraphs, GraphWindowIsErasedEveryGeneration) {
   GeneFrequencies after;
   Add(after, 0, 1, 1, 1, 10);
   views_.ShowResults(after, 2);
-  for (int baseline : {100, 200, 300, 500}) {
-    EXPECT_EQ(BoxOf(Port::Graph, kRed, 0, 0, 219, 519).pixels, 0) << baseline;
-  }
+  EXPECT_EQ(BoxOf(Port::Graph, kRed, 0, 0, 219, 519).pixels, 0);
+  EXPECT_GT(BoxOf(Port::Graph, kBlue, 0, 0, 219, 519).pixels, 0);
 }
 
 // The results routines draw text, graphs and time plot in that order and
