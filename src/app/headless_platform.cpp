@@ -20,11 +20,11 @@ HeadlessPlatform::HeadlessPlatform()
       output_(&std::cout) {}
 
 void HeadlessPlatform::Post(const Event& event) {
-  script_.push_back({nullptr, [event] { return std::optional<Event>(event); }});
+  script_.push_back({nullptr, false, [event] { return std::optional<Event>(event); }});
 }
 
 void HeadlessPlatform::PostWhen(Condition when, Step action) {
-  script_.push_back({std::move(when), std::move(action)});
+  script_.push_back({std::move(when), false, std::move(action)});
 }
 
 void HeadlessPlatform::PostMenuWhen(Condition when, int menu, int item) {
@@ -41,9 +41,14 @@ void HeadlessPlatform::PostKeyWhen(Condition when, char character, bool commandK
 // already queued, so flushing leaves it alone.
 void HeadlessPlatform::FlushEvents() { ++flushes; }
 
+bool HeadlessPlatform::Due(const Entry& entry, int sleepTicks) const {
+  if (entry.atWait && sleepTicks < kTicksPerSecond) return false;
+  return !entry.when || entry.when();
+}
+
 std::optional<Event> HeadlessPlatform::WaitNextEvent(int sleepTicks) {
   std::optional<Event> event;
-  if (!script_.empty() && (!script_.front().when || script_.front().when())) {
+  if (!script_.empty() && Due(script_.front(), sleepTicks)) {
     const Step action = std::move(script_.front().action);
     script_.pop_front();
     event = action();

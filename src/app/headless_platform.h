@@ -32,7 +32,10 @@ class HeadlessPlatform : public Platform {
   void Post(const Event& event);
   void PostKey(char character, bool commandKey = false) { Post(Event::Key(character, commandKey)); }
   void PostMenu(int menu, int item) { Post(Event::Menu(menu, item)); }
-  void PostStep(Step step) { script_.push_back({nullptr, std::move(step)}); }
+  void PostStep(Step step) { script_.push_back({nullptr, false, std::move(step)}); }
+  // A step for the next wait for the user (a sleep of a second or more);
+  // the per-generation polls before it deliver nothing.
+  void PostStepAtWait(Step step) { script_.push_back({nullptr, true, std::move(step)}); }
   // Runs `action` at the first call for which `when` holds and delivers the
   // event it returns; earlier calls deliver nothing, and the steps posted
   // behind it wait for it.
@@ -92,8 +95,11 @@ class HeadlessPlatform : public Platform {
  private:
   struct Entry {
     Condition when;  // empty: due at once
+    bool atWait;     // due only at a wait for the user
     Step action;
   };
+  bool Due(const Entry& entry, int sleepTicks) const;
+
   std::deque<Entry> script_;
   IdleAnswer idle_;
   std::vector<Call> calls_;

@@ -52,6 +52,7 @@ bool Shell::RunReplicate() {
   // menu applies to the running replicate.
   for (world.gGenerationNumber = 1; world.gGenerationNumber <= gTotalGenerations;
        ++world.gGenerationNumber) {
+    if (quitRequested) return false;
     Poll();
     if (Abandoning()) return false;
     RunGeneration();

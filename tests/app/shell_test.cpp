@@ -1,0 +1,834 @@
+// The interactive program without a display: the run loop, the waits, the
+// menus by number, the settings formulas and the data file of a series,
+// driven through the event path of a scripted platform.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "app/headless_platform.h"
+#include "app/recording_canvas.h"
+#include "app/settings_formulas.h"
+#include "app/shell.h"
+
+namespace talveron::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kLaunchSeed = 1000;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A fresh directory for the files of one test.
+fs::path TestDirectory() {
+  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+  fs::path dir = fs::temp_directory_path() /
+                 ("talveron-shell-" + std::to_string(::getpid()) + "-" + info->name());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+// The data file the batch command writes for the same series.
+std::string BatchFile(const fs::path& out, const std::string& arguments) {
+  const std::string command = std::string(TALVERON_BATCH_PATH) + " --quiet --out '" + out.string() +
+                              "' " + arguments;
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return ReadFile(out);
+}
+
+// The file without its last record (a record ends with a carriage return).
+std::string WithoutLastRecord(const std::string& file) {
+  const std::size_t end = file.rfind('\r', file.size() - 2);
+  return file.substr(0, end + 1);
+}
+
+// Every parameter as text, for comparing whole parameter sets.
+std::string FormatAll(const Parameters& params) {
+  std::string text;
+  for (const ParameterInfo& info : ParameterTable()) {
+    text += std::string(info.name) + "=" + FormatParameter(params, info) + " ";
+  }
+  return text;
+}
+
+// Starts the program, sets base seed 4242 and 20 generations, lets
+// `choose` add its choices, opens `file` and runs the series to its end.
+std::string SeriesFromMenus(const fs::path& file,
+                            const std::function<void(HeadlessPlatform&)>& choose) {
+  HeadlessPlatform platform;
+  RecordingCanvas canvas;
+  Shell shell(platform, canvas, kLaunchSeed);
+  shell.MenuBarInit();
+  platform.PostMenu(135, 11);
+  platform.seedAnswers.push_back(4242);
+  platform.PostMenu(129, kBaseSeedItem);
+  platform.PostMenu(111, 2);
+  choose(platform);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_EQ(shell.SeriesBaseSeed(), 4242u);
+  return ReadFile(file);
+}
+
+class DesktopTest : public testing::Test {
+ protected:
+  DesktopTest() {
+    platform.SetOutput(&fatalOutput);
+    shell.MenuBarInit();
+  }
+
+  void Choose(int menu, int item) { shell.DoEvent(Event::Menu(menu, item)); }
+  void Type(char key, bool command = false) { shell.DoEvent(Event::Key(key, command)); }
+
+  HeadlessPlatform::Condition AtGeneration(int generation) {
+    return [this, generation] { return shell.world.gGenerationNumber == generation; };
+  }
+  HeadlessPlatform::Condition AtReplicate(long replicate, int generation) {
+    return [this, replicate, generation] {
+      return shell.gReplicateNumber == replicate && shell.world.gGenerationNumber == generation;
+    };
+  }
+  // Answers the waits for the user with the space bar until `until` holds,
+  // then with Quit.
+  void AnswerWaitsWithSpaceUntil(HeadlessPlatform::Condition until) {
+    platform.SetIdleAnswer([until](int sleepTicks) -> std::optional<Event> {
+      if (sleepTicks < 60) return std::nullopt;
+      if (until()) return Event::Menu(129, 9);
+      return Event::Key(' ');
+    });
+  }
+
+  HeadlessPlatform platform;
+  RecordingCanvas canvas;
+  Shell shell{platform, canvas, kLaunchSeed};
+  std::ostringstream fatalOutput;
+};
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+TEST_F(DesktopTest, StartUpMenuBarSetsTwoReplicatesAndTimedCriteria) {
+  // The menu bar replaces the stored five replicates with two, checks the
+  // start-up choices and disables Close data file.
+  EXPECT_TRUE(platform.menuBarInstalled);
+  EXPECT_EQ(shell.gTotalReplicates, 2);
+  EXPECT_EQ(shell.gTotalGenerations, 5000);
+  EXPECT_EQ(shell.recorder.choices.gAveragingSpan, 10);
+  EXPECT_TRUE(platform.Checked(108, 1));
+  EXPECT_TRUE(platform.Checked(109, 2));
+  EXPECT_TRUE(platform.Checked(111, 9));
+  EXPECT_TRUE(platform.Checked(135, 7));
+  EXPECT_FALSE(platform.Checked(135, 11));
+  EXPECT_FALSE(platform.Enabled(135, 2));
+  EXPECT_TRUE(platform.Enabled(135, 1));
+  EXPECT_FALSE(shell.restart || shell.runReplicates || shell.step || shell.cycle);
+}
+
+// ---------------------------------------------------------------------------
+// The loop and its waits
+
+TEST_F(DesktopTest, SingleRunWaitsForSpaceBeforeGenerationOneAndAtTheEnd) {
+  // Five generations: one wait before generation 1, one poll per
+  // generation, one wait at the end of the pass (answered here with Quit).
+  platform.PostMenu(111, 1);
+  platform.PostKey(' ');
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(shell.world.gGenerationNumber, 6);
+  const auto& calls = platform.calls();
+  ASSERT_EQ(calls.size(), 8u);
+  EXPECT_EQ(calls[0].sleepTicks, 60);
+  EXPECT_EQ(calls[1].sleepTicks, 60);
+  for (int i = 2; i < 7; ++i) EXPECT_EQ(calls[i].sleepTicks, 1) << i;
+  EXPECT_EQ(calls[7].sleepTicks, 60);
+}
+
+TEST_F(DesktopTest, HeldSpaceBarDoesNotEndTheWait) {
+  // An auto-key space is not a key-down: the run stays at generation 0
+  // until a real key-down space comes.
+  int generationAtSecondKey = -1;
+  platform.PostMenu(111, 1);
+  platform.Post(Event::RepeatedKey(' '));
+  platform.PostStep([&] {
+    generationAtSecondKey = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(generationAtSecondKey, 0);
+  EXPECT_EQ(shell.world.gGenerationNumber, 6);
+}
+
+TEST_F(DesktopTest, SpaceWithCommandKeyStillEndsTheWait) {
+  // Command-space is offered to the menus first (it has no item) and then
+  // ends the wait like a plain space.
+  platform.PostMenu(111, 1);
+  platform.PostKey(' ', true);
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(shell.world.gGenerationNumber, 6);
+}
+
+TEST_F(DesktopTest, StepModeWaitsThreeTimesAGenerationAndCycleModeOnce) {
+  for (int item : {4, 5}) {
+    // item 4: after Reproduction, after Dispersal and at the end; item 5:
+    // only at the end of each generation.
+    HeadlessPlatform local;
+    RecordingCanvas localCanvas;
+    Shell run(local, localCanvas, kLaunchSeed);
+    run.MenuBarInit();
+    std::map<int, int> waitsAt;
+    local.PostMenu(111, 1);
+    local.PostMenu(129, item);
+    local.SetIdleAnswer([&](int sleepTicks) -> std::optional<Event> {
+      if (sleepTicks < 60) return std::nullopt;
+      ++waitsAt[run.world.gGenerationNumber];
+      if (run.world.gGenerationNumber > 5) return Event::Menu(129, 9);
+      return Event::Key(' ');
+    });
+    EXPECT_EQ(run.MainLoop(), 0);
+    const int expected = item == 4 ? 3 : 1;
+    for (int generation = 1; generation <= 5; ++generation) {
+      EXPECT_EQ(waitsAt[generation], expected) << "item " << item << " generation " << generation;
+    }
+  }
+}
+
+TEST_F(DesktopTest, RestartDuringTheFirstWaitFoundsANewPopulationAtOnce) {
+  // The population just built is freed without running a generation; the
+  // new replicate takes the next seed.
+  platform.PostMenu(129, 1);
+  std::uint64_t seedOfSecondRun = 0;
+  int generationOfSecondRun = -1;
+  platform.PostStepAtWait([&] {
+    seedOfSecondRun = shell.CurrentSeed();
+    generationOfSecondRun = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(seedOfSecondRun, kLaunchSeed + 1);
+  EXPECT_EQ(generationOfSecondRun, 0);
+  const auto& calls = platform.calls();
+  ASSERT_EQ(calls.size(), 3u);  // the wait, the poll of generation 1, the new wait
+  EXPECT_EQ(calls[1].sleepTicks, 1);
+  EXPECT_EQ(calls[2].sleepTicks, 60);
+}
+
+TEST_F(DesktopTest, FewerGenerationsThanTheCurrentOneEndTheReplicateAfterIt) {
+  // Generations per replicate cut to 5 during generation 7: generation 7
+  // runs to its end and the pass ends.
+  Choose(135, 11);  // no drawing needed
+  platform.PostKey(' ');
+  platform.PostMenuWhen(AtGeneration(7), 111, 1);
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(shell.world.gGenerationNumber, 8);
+}
+
+TEST_F(DesktopTest, QuitDuringAStepWaitEndsTheLoop) {
+  // Quit chosen while step mode holds the run after Reproduction unwinds
+  // every wait and the loop returns.
+  platform.PostMenu(129, 4);
+  platform.PostKey(' ');
+  platform.PostMenu(129, 9);
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_TRUE(shell.quitRequested);
+  EXPECT_EQ(shell.world.gGenerationNumber, 1);
+}
+
+TEST_F(DesktopTest, ErrorMessageWaitsForSpaceAndGivesThePortBack) {
+  // A message shown while the graph port is current is drawn in the text
+  // window; after the space bar the graph port is current again.
+  canvas.SetPort(Port::Graph);
+  platform.PostKey('x');
+  platform.PostKey(' ');
+  shell.ShowError("Bad scaledRandomNumber");
+  EXPECT_EQ(platform.WaitsForUser(), 2);
+  EXPECT_EQ(canvas.GetPort(), Port::Graph);
+  EXPECT_NE(canvas.TextIn(Port::Text).find("Bad scaledRandomNumber"), std::string::npos);
+}
+
+TEST_F(DesktopTest, WaitForKeyPollsOnceWhateverComes) {
+  // The pause after an extinction takes one event, or none, and returns.
+  shell.WaitForKey();
+  platform.PostKey('a');
+  shell.WaitForKey();
+  ASSERT_EQ(platform.calls().size(), 2u);
+  EXPECT_EQ(platform.calls()[1].sleepTicks, 60);
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+TEST_F(DesktopTest, StepAndCycleModeAreNeverOnTogether) {
+  // Choosing one turns the other off; choosing it again turns it off.
+  Choose(129, 4);
+  EXPECT_TRUE(shell.step);
+  EXPECT_TRUE(platform.Checked(129, 4));
+  Choose(129, 5);
+  EXPECT_TRUE(shell.cycle);
+  EXPECT_FALSE(shell.step);
+  EXPECT_TRUE(platform.Checked(129, 5));
+  EXPECT_FALSE(platform.Checked(129, 4));
+  Choose(129, 4);
+  EXPECT_TRUE(shell.step);
+  EXPECT_FALSE(shell.cycle);
+  EXPECT_FALSE(platform.Checked(129, 5));
+  Choose(129, 4);
+  EXPECT_FALSE(shell.step);
+  EXPECT_FALSE(shell.cycle);
+  EXPECT_FALSE(platform.Checked(129, 4));
+}
+
+TEST_F(DesktopTest, CommandKeysChooseTheirItems) {
+  // Command-T is Step mode, held down or not; a plain T does nothing;
+  // Command-W does nothing while Close data file is disabled.
+  Type('t');
+  EXPECT_FALSE(shell.step);
+  Type('t', true);
+  EXPECT_TRUE(shell.step);
+  shell.DoEvent(Event::RepeatedKey('T', true));
+  EXPECT_FALSE(shell.step);
+  Type('y', true);
+  EXPECT_TRUE(shell.cycle);
+  EXPECT_EQ(shell.MenuKey('w'), 0);
+  EXPECT_EQ(shell.MenuKey('o'), MenuChoice(135, 1));
+  EXPECT_EQ(shell.MenuKey('q'), MenuChoice(129, 9));
+}
+
+TEST_F(DesktopTest, PauseIsCheckedWhileItWaits) {
+  // Pause holds the run until the space bar; its item is checked meanwhile.
+  bool checkedDuringPause = false;
+  platform.PostStep([&] {
+    checkedDuringPause = platform.Checked(129, 3);
+    return std::optional<Event>(Event::Key(' '));
+  });
+  Choose(129, 3);
+  EXPECT_TRUE(checkedDuringPause);
+  EXPECT_FALSE(platform.Checked(129, 3));
+}
+
+TEST_F(DesktopTest, PauseEndsAtOnceWhenRestartIsChosenInIt) {
+  // Restart chosen inside the pause ends the pause and every wait.
+  platform.PostMenu(129, 1);
+  Choose(129, 3);
+  EXPECT_TRUE(shell.restart);
+  EXPECT_EQ(platform.WaitsForUser(), 1);
+}
+
+TEST_F(DesktopTest, DisplayMenuStepsThroughMapModesAndGraphs) {
+  // Map: all loci, specialization, preference, mating preference, all loci.
+  // Graph: specialization, both, mating preference, concordance, and back;
+  // every change marks the time plot.
+  const DisplayFlags& d = shell.display;
+  Choose(134, 1);
+  EXPECT_TRUE(d.gHabitatSpecDisplay && !d.gAllLocusDisplay);
+  Choose(134, 1);
+  EXPECT_TRUE(d.gHabitatPreferenceDisplay && !d.gHabitatSpecDisplay);
+  Choose(134, 1);
+  EXPECT_TRUE(d.gMatingPreferenceDisplay && !d.gHabitatPreferenceDisplay);
+  Choose(134, 1);
+  EXPECT_TRUE(d.gAllLocusDisplay && !d.gMatingPreferenceDisplay);
+
+  canvas.Clear();
+  Choose(134, 2);
+  EXPECT_TRUE(d.gHabitatPreferenceGraph && !d.gHabitatSpecGraph);
+  Choose(134, 2);
+  EXPECT_TRUE(d.gMatingPreferenceGraph && !d.gHabitatPreferenceGraph);
+  Choose(134, 2);
+  EXPECT_TRUE(d.gConcordanceGraph && !d.gMatingPreferenceGraph);
+  Choose(134, 2);
+  EXPECT_TRUE(d.gHabitatSpecGraph && !d.gConcordanceGraph);
+  int marks = 0;
+  for (const auto& op : canvas.OfKind(RecordingCanvas::Kind::LineTo)) marks += op.port == Port::Time;
+  EXPECT_EQ(marks, 4);
+}
+
+TEST_F(DesktopTest, MinimizeDisplayErasesTheGraphWindow) {
+  // The check mark follows the flag, and the whole graph window is erased.
+  canvas.Clear();
+  Choose(135, 11);
+  EXPECT_TRUE(shell.display.gMinimizeDisplay);
+  EXPECT_TRUE(shell.MinimizeDisplay());
+  EXPECT_TRUE(platform.Checked(135, 11));
+  const auto erased = canvas.OfKind(RecordingCanvas::Kind::EraseRect);
+  ASSERT_EQ(erased.size(), 1u);
+  EXPECT_EQ(erased[0].port, Port::Graph);
+  EXPECT_EQ(erased[0].rect.bottom, 520);
+  EXPECT_EQ(erased[0].rect.right, 220);
+  EXPECT_EQ(canvas.GetPort(), Port::View);
+  Choose(135, 11);
+  EXPECT_FALSE(shell.display.gMinimizeDisplay);
+  EXPECT_FALSE(platform.Checked(135, 11));
+}
+
+TEST_F(DesktopTest, SubmenusSetCountsWithOneCheckMark) {
+  // Each item of the Averaging span, Replicates and Generations submenus
+  // sets its count and is the only one checked.
+  const long spans[] = {10, 20, 50, 100};
+  for (int item = 1; item <= 4; ++item) {
+    Choose(108, item);
+    EXPECT_EQ(shell.recorder.choices.gAveragingSpan, spans[item - 1]);
+    for (int other = 1; other <= 4; ++other) EXPECT_EQ(platform.Checked(108, other), other == item);
+  }
+  const long replicates[] = {1, 2, 5, 10, 50, 100, 500, 1000};
+  for (int item = 1; item <= 8; ++item) {
+    Choose(109, item);
+    EXPECT_EQ(shell.gTotalReplicates, replicates[item - 1]);
+    for (int other = 1; other <= 8; ++other) EXPECT_EQ(platform.Checked(109, other), other == item);
+  }
+  const long generations[] = {5, 20, 50, 100, 200, 500, 1000, 2000, 5000};
+  for (int item = 1; item <= 9; ++item) {
+    Choose(111, item);
+    EXPECT_EQ(shell.gTotalGenerations, generations[item - 1]);
+    for (int other = 1; other <= 9; ++other) EXPECT_EQ(platform.Checked(111, other), other == item);
+  }
+}
+
+TEST_F(DesktopTest, TimedCriteriaAndAnAveragedVariableAreNeverRecordedTogether) {
+  const RecordingChoices& c = shell.recorder.choices;
+  // An averaged variable turns timed criteria off.
+  Choose(110, 3);
+  EXPECT_TRUE(c.gGetAveragedLeftHabitatPreference);
+  EXPECT_FALSE(c.gGetTimedCriteria);
+  EXPECT_TRUE(platform.Checked(110, 3));
+  EXPECT_FALSE(platform.Checked(135, 7));
+  // Another variable replaces it.
+  Choose(110, 5);
+  EXPECT_TRUE(c.gGetAverageLeftHabitatMatingPreference);
+  EXPECT_FALSE(c.gGetAveragedLeftHabitatPreference);
+  EXPECT_FALSE(platform.Checked(110, 3));
+  EXPECT_TRUE(platform.Checked(110, 5));
+  // Timed criteria on again clears every variable and its check mark.
+  Choose(135, 7);
+  EXPECT_TRUE(c.gGetTimedCriteria);
+  EXPECT_FALSE(c.gGetAverageLeftHabitatMatingPreference);
+  EXPECT_FALSE(platform.Checked(110, 5));
+  EXPECT_TRUE(platform.Checked(135, 7));
+  // Item 1 turns timed criteria off and chooses no variable.
+  Choose(110, 1);
+  EXPECT_FALSE(c.gGetTimedCriteria);
+  EXPECT_FALSE(c.gGetAverageLeftHabitatTotal || c.gGetAveragedLeftHabitatPreference ||
+               c.gGetAverageLeftHabitatSpecialization || c.gGetAverageLeftHabitatMatingPreference);
+  EXPECT_FALSE(platform.Checked(135, 7));
+}
+
+TEST_F(DesktopTest, AboutBoxOpensFromItemOneOnly) {
+  // Item 1 of the Apple menu is the About box; other items do nothing.
+  Choose(128, 2);
+  EXPECT_EQ(platform.aboutBoxes, 0);
+  Choose(128, 1);
+  EXPECT_EQ(platform.aboutBoxes, 1);
+}
+
+TEST_F(DesktopTest, SettingsOkWithoutChangesOnlyMovesTheOffGridPeriod) {
+  // The dialog opens at the documented items; OK untouched leaves every
+  // parameter, except the period 10000, which becomes 5000.
+  platform.settingsAnswers.push_back([](ControlValues&) { return true; });
+  Choose(129, 7);
+  ASSERT_EQ(platform.settingsOpenedWith.size(), 1u);
+  const ControlValues expected = {{30, 3}, {31, 2}, {33, 0}, {34, 0}, {35, 0}, {36, 1},
+                                  {37, 1}, {38, 1}, {39, 1}, {40, 1}, {41, 1}, {42, 6},
+                                  {43, 0}, {44, 1}, {45, 0}, {46, 1}, {47, 4}, {48, 1},
+                                  {49, 0}, {50, 0}, {55, 0}, {57, 0}};
+  EXPECT_EQ(platform.settingsOpenedWith[0], expected);
+  Parameters defaults;
+  defaults.gGenerationsToEnvironmentalChange = 5000;
+  EXPECT_EQ(FormatAll(shell.world.params), FormatAll(defaults));
+}
+
+TEST_F(DesktopTest, SettingsCancelChangesNothing) {
+  // Check boxes toggled and pop-ups moved, then Cancel.
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[35] = 1;
+    values[49] = 1;
+    values[42] = 2;
+    return false;
+  });
+  Choose(129, 7);
+  EXPECT_EQ(FormatAll(shell.world.params), FormatAll(Parameters{}));
+}
+
+TEST_F(DesktopTest, SettingsOkAppliesTheControls) {
+  // Every kind of control, through the dialog's OK.
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[44] = 4;   // natal dispersal 30 per cent
+    values[38] = 11;  // false alarms 100 per cent
+    values[48] = 3;   // viability factor 0.8
+    values[43] = 1;   // restricted natal dispersal
+    values[30] = 11;  // twelve offspring
+    return true;
+  });
+  Choose(129, 7);
+  const Parameters& p = shell.world.params;
+  EXPECT_EQ(p.natalDispersalRate, 30);
+  EXPECT_EQ(p.gFalseAlarmRate, 100);
+  EXPECT_FLOAT_EQ(p.gViabilityFactor, 0.8f);
+  EXPECT_TRUE(p.restrictedNatalDispersal);
+  EXPECT_EQ(p.numberOfKids, 12);
+}
+
+// ---------------------------------------------------------------------------
+// Seeds
+
+TEST_F(DesktopTest, EveryReplicateTakesTheNextSeedAndTheBaseSeedCanBeSet) {
+  // The launch run takes the launch seed; Restart takes the next; a base
+  // seed set from the File menu is the seed of the next replicate.
+  platform.PostMenu(129, 1);
+  platform.PostStepAtWait([&] {
+    EXPECT_EQ(shell.CurrentSeed(), kLaunchSeed + 1);
+    return std::optional<Event>(Event::Menu(129, kBaseSeedItem));
+  });
+  platform.seedAnswers.push_back(77);
+  platform.PostMenu(129, 1);
+  platform.PostStepAtWait([&] {
+    EXPECT_EQ(shell.CurrentSeed(), 77u);
+    EXPECT_EQ(shell.NextSeed(), 78u);
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  ASSERT_TRUE(platform.shownSeeds.has_value());
+  EXPECT_EQ(platform.shownSeeds->current, 77u);
+  EXPECT_EQ(platform.shownSeeds->next, 78u);
+}
+
+// ---------------------------------------------------------------------------
+// The data file and series
+
+TEST_F(DesktopTest, OpenAndCloseDataFileSwapTheirItems) {
+  // A cancelled save dialog opens nothing; a chosen file replaces an
+  // existing one, empty; closing re-enables Open.
+  const fs::path file = TestDirectory() / "data.txt";
+  std::ofstream(file) << "old contents";
+  Choose(135, 1);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(platform.Enabled(135, 1));
+
+  platform.savePaths.push_back(file.string());
+  Choose(135, 1);
+  EXPECT_TRUE(shell.DataFileOpen());
+  EXPECT_FALSE(platform.Enabled(135, 1));
+  EXPECT_TRUE(platform.Enabled(135, 2));
+  EXPECT_EQ(platform.dataFileName, file.string());
+  EXPECT_EQ(fs::file_size(file), 0u);
+
+  Type('w', true);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(platform.Enabled(135, 1));
+  EXPECT_FALSE(platform.Enabled(135, 2));
+  EXPECT_TRUE(platform.dataFileName.empty());
+}
+
+TEST_F(DesktopTest, RunReplicatesWithoutADataFileIsRefused) {
+  // The message waits for the space bar; no flag changes.
+  platform.PostKey(' ');
+  Choose(135, 12);
+  EXPECT_NE(canvas.TextIn(Port::Text).find("Open a data file before running replicates!"),
+            std::string::npos);
+  EXPECT_EQ(platform.WaitsForUser(), 1);
+  EXPECT_FALSE(shell.runReplicates || shell.restart || shell.gGetData);
+  EXPECT_FALSE(platform.Checked(135, 12));
+}
+
+TEST_F(DesktopTest, RunReplicatesDisablesTheFileItemsAndRestarts) {
+  // Items 1 to 10 of the Data File menu are disabled, and with them the
+  // submenus hung from them; items 11 and 12 stay usable.
+  platform.savePaths.push_back((TestDirectory() / "series.txt").string());
+  Choose(135, 1);
+  Choose(135, 12);
+  EXPECT_TRUE(shell.runReplicates && shell.restart && shell.gGetData);
+  EXPECT_TRUE(platform.Checked(135, 12));
+  for (int item = 1; item <= 10; ++item) EXPECT_FALSE(platform.Enabled(135, item)) << item;
+  EXPECT_TRUE(platform.Enabled(135, 11));
+  EXPECT_TRUE(platform.Enabled(135, 12));
+  Choose(109, 5);  // hangs from a disabled item: cannot be reached
+  EXPECT_EQ(shell.gTotalReplicates, 2);
+  Type('o', true);
+  EXPECT_TRUE(shell.DataFileOpen());
+}
+
+TEST_F(DesktopTest, SeriesFromTheMenusWritesTheBatchCommandsFile) {
+  // Right after start-up, base seed 4242, two replicates of 20 generations:
+  // the same bytes as the batch command, in timed-criteria mode and in
+  // averaging mode with settings changed through the dialog.
+  const fs::path dir = TestDirectory();
+  const std::string timed = SeriesFromMenus(dir / "timed-desktop.txt", [](HeadlessPlatform&) {});
+  EXPECT_EQ(timed, BatchFile(dir / "timed-batch.txt",
+                             "--seed 4242 --replicates 2 --generations 20 --record timed"));
+
+  const std::string averages = SeriesFromMenus(dir / "averages-desktop.txt", [](HeadlessPlatform& p) {
+    p.settingsAnswers.push_back([](ControlValues& values) {
+      values[42] = 4;  // selection factor 0.3
+      values[43] = 1;  // restricted natal dispersal
+      values[44] = 3;  // natal dispersal 20 per cent
+      values[30] = 5;  // six offspring
+      return true;
+    });
+    p.PostMenu(129, 7);
+    p.PostMenu(110, 2);  // average left habitat total
+    p.PostMenu(108, 1);  // over 10 generations
+  });
+  EXPECT_EQ(averages,
+            BatchFile(dir / "averages-batch.txt",
+                      "--seed 4242 --replicates 2 --generations 20 --record total --span 10 "
+                      "--set selectionFactor=0.3 --set restrictedNatalDispersal=1 "
+                      "--set natalDispersalRate=20 --set numberOfKids=6 "
+                      "--set gGenerationsToEnvironmentalChange=5000"));
+  EXPECT_NE(timed, averages);
+}
+
+TEST_F(DesktopTest, SeriesClosesTheFileAndNeverStopsForWaits) {
+  // In step and cycle mode a series of two replicates runs without a single
+  // wait for the user; then the file is closed and the menu restored.
+  const fs::path file = TestDirectory() / "series.txt";
+  int waitsDuringSeries = 0;
+  platform.SetIdleAnswer([&](int sleepTicks) -> std::optional<Event> {
+    if (sleepTicks < 60) return std::nullopt;
+    if (shell.runReplicates) ++waitsDuringSeries;
+    return Event::Menu(129, 9);
+  });
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 1);
+  platform.PostMenu(129, 4);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  long replicatesSeen = 0;
+  platform.PostWhen([&] { return shell.gReplicateNumber == 2 && shell.world.gGenerationNumber == 3; },
+                    [&] {
+                      replicatesSeen = shell.gReplicateNumber;
+                      return std::optional<Event>(Event::Menu(129, 5));  // cycle mode now
+                    });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(replicatesSeen, 2);
+  EXPECT_EQ(waitsDuringSeries, 0);
+  EXPECT_FALSE(shell.runReplicates);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_FALSE(shell.gGetData);
+  EXPECT_FALSE(platform.Checked(135, 12));
+  for (int item = 1; item <= 10; ++item) EXPECT_EQ(platform.Enabled(135, item), item != 2) << item;
+  EXPECT_EQ(BatchFile(file.parent_path() / "batch.txt",
+                      "--seed 1001 --replicates 2 --generations 5"),
+            ReadFile(file));
+}
+
+TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) {
+  // Restart in generation 5 of replicate 2: the file keeps the header and
+  // the first record, is closed, and a single run follows.
+  const fs::path file = TestDirectory() / "series.txt";
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 2);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  platform.PostMenuWhen(AtReplicate(2, 5), 129, 1);
+  bool singleRunAfterwards = false;
+  platform.PostStepAtWait([&] {
+    singleRunAfterwards = !shell.runReplicates && shell.world.gGenerationNumber == 0;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_TRUE(singleRunAfterwards);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_FALSE(shell.gGetData);
+  EXPECT_FALSE(platform.Checked(135, 12));
+  EXPECT_TRUE(platform.Enabled(135, 1));
+  const std::string complete =
+      BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 20");
+  EXPECT_EQ(ReadFile(file), WithoutLastRecord(complete));
+}
+
+TEST_F(DesktopTest, QuitClosesTheDataFile) {
+  // Quit with an open data file closes it before the loop returns.
+  const fs::path file = TestDirectory() / "quit.txt";
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostStep([&] {
+    EXPECT_TRUE(shell.DataFileOpen());
+    return std::optional<Event>(Event::Key('q', true));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(fs::exists(file));
+}
+
+TEST_F(DesktopTest, DataFileThatCannotBeCreatedIsFatal) {
+  // The four lines on standard output; the loop ends with status 1 after
+  // the user's key.
+  platform.savePaths.push_back((TestDirectory() / "missing" / "data.txt").string());
+  platform.PostMenu(135, 1);
+  EXPECT_EQ(shell.MainLoop(), 1);
+  ASSERT_EQ(platform.fatalReports.size(), 1u);
+  std::istringstream lines(fatalOutput.str());
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "A fatal error has occurred!");
+  std::getline(lines, line);
+  EXPECT_EQ(line.rfind("Function FSpCreate() error", 0), 0u) << line;
+  EXPECT_NE(line.find("data.txt"), std::string::npos);
+  std::getline(lines, line);
+  EXPECT_EQ(line, "");
+  std::getline(lines, line);
+  EXPECT_EQ(line, "***  Push any key or click the mouse to quit.  ***");
+  EXPECT_FALSE(std::getline(lines, line));
+  EXPECT_EQ(platform.beeps, 1);
+}
+
+TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
+  // The file may grow no further than its header: the first record fails.
+  // The file keeps the whole header, the message names the file, and a
+  // single run follows.
+  const fs::path dir = TestDirectory();
+  const fs::path file = dir / "full.txt";
+  const std::string header =
+      WithoutLastRecord(BatchFile(dir / "batch.txt", "--seed 1001 --replicates 2 --generations 5"));
+
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = header.size() + 2;
+
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 1);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostStep([&] {
+    setrlimit(RLIMIT_FSIZE, &limited);
+    return std::optional<Event>(Event::Menu(135, 12));
+  });
+  bool messageWaited = false;
+  platform.PostWhen([&] { return !shell.runReplicates && shell.world.gGenerationNumber > 5; }, [&] {
+    messageWaited = true;
+    setrlimit(RLIMIT_FSIZE, &saved);
+    return std::optional<Event>(Event::Key(' '));
+  });
+  const int status = shell.MainLoop();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(messageWaited);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_FALSE(shell.runReplicates);
+  EXPECT_FALSE(platform.Checked(135, 12));
+  EXPECT_EQ(ReadFile(file), header);
+  const std::string text = canvas.TextIn(Port::Text);
+  EXPECT_NE(text.find("full.txt"), std::string::npos) << text;
+  EXPECT_NE(text.find("the series was stopped"), std::string::npos) << text;
+}
+
+// ---------------------------------------------------------------------------
+// Settings formulas
+
+TEST(SettingsFormulas, DocumentedEdgeCasesBothWays) {
+  // The dialog's edge cases, opening and OK.
+  Parameters p;
+  p.natalDispersalRate = 30;
+  EXPECT_EQ(OpeningValue(44, p), 4);
+  ApplyControl(44, 4, p);
+  EXPECT_EQ(p.natalDispersalRate, 30);
+
+  EXPECT_EQ(OpeningValue(42, Parameters{}), 6);
+  ApplyControl(42, 6, p);
+  EXPECT_FLOAT_EQ(p.selectionFactor, 0.5f);
+  ApplyControl(42, 1, p);
+  EXPECT_EQ(p.selectionFactor, 0.0f);
+
+  EXPECT_EQ(OpeningValue(48, Parameters{}), 1);
+  ApplyControl(48, 3, p);
+  EXPECT_FLOAT_EQ(p.gViabilityFactor, 0.8f);
+
+  EXPECT_EQ(OpeningValue(47, Parameters{}), 4);
+  ApplyControl(47, 4, p);
+  EXPECT_EQ(p.gGenerationsToEnvironmentalChange, 5000);
+  EXPECT_EQ(OpeningValue(31, Parameters{}), 2);
+  EXPECT_EQ(OpeningValue(30, Parameters{}), 3);
+}
+
+TEST(SettingsFormulas, DetectionRatesCoverZeroToHundredPerCentInTens) {
+  // Items 38 and 39 take the dispersal rates' formulas: item k is
+  // 10 * (k - 1) per cent, and a rate opens at rate / 10 + 1.
+  for (int item : {38, 39}) {
+    for (int v = 1; v <= 11; ++v) {
+      Parameters p;
+      ApplyControl(item, v, p);
+      const int rate = item == 38 ? p.gFalseAlarmRate : p.gMissedDetectionRate;
+      EXPECT_EQ(rate, 10 * (v - 1)) << item;
+      EXPECT_EQ(OpeningValue(item, p), v) << item;
+    }
+    Parameters p;
+    (item == 38 ? p.gFalseAlarmRate : p.gMissedDetectionRate) = 35;
+    EXPECT_EQ(OpeningValue(item, p), 4);
+  }
+  EXPECT_EQ(PopUpItemText(38, 11), "100 %");
+}
+
+TEST(SettingsFormulas, EveryPopUpItemReopensAtItself) {
+  // OK then opening again gives the same item, for every item of every
+  // pop-up and both states of every check box: the single-precision
+  // opening formulas included.
+  for (const SettingsControl& control : SettingsControls()) {
+    const int first = control.kind == ControlKind::PopUp ? 1 : 0;
+    const int last = control.kind == ControlKind::PopUp ? control.popUpItems : 1;
+    for (int v = first; v <= last; ++v) {
+      Parameters p;
+      ApplyControl(control.item, v, p);
+      EXPECT_EQ(OpeningValue(control.item, p), v) << "item " << control.item << " value " << v;
+    }
+  }
+}
+
+TEST(SettingsFormulas, PopUpsOfferOnlyMeaningfulValues) {
+  // Every value a pop-up offers lies within its parameter's allowed range,
+  // with mutation rates up to 10,000 and at most 12 offspring.
+  for (const SettingsControl& control : SettingsControls()) {
+    const ParameterInfo* info = FindParameter(control.parameter);
+    ASSERT_NE(info, nullptr) << control.parameter;
+    const int last = control.kind == ControlKind::PopUp ? control.popUpItems : 1;
+    for (int v = control.kind == ControlKind::PopUp ? 1 : 0; v <= last; ++v) {
+      Parameters p;
+      ApplyControl(control.item, v, p);
+      const double value = std::stod(FormatParameter(p, *info));
+      EXPECT_GE(value, info->minimum) << control.parameter << " item " << v;
+      EXPECT_LE(value, info->maximum) << control.parameter << " item " << v;
+    }
+  }
+  Parameters p;
+  ApplyControl(31, FindSettingsControl(31)->popUpItems, p);
+  EXPECT_EQ(p.mutationRate, 10000);
+  ApplyControl(30, FindSettingsControl(30)->popUpItems, p);
+  EXPECT_EQ(p.numberOfKids, 12);
+  ApplyControl(41, FindSettingsControl(41)->popUpItems, p);
+  EXPECT_EQ(p.density, 8);
+}
+
+TEST(SettingsFormulas, OkAppliesOnlyTheItemsOfTheTable) {
+  // Static items (here 32 and 60) are read and ignored.
+  Parameters p;
+  ControlValues values = OpeningValues(p);
+  values[32] = 7;
+  values[60] = 9;
+  values[41] = 8;
+  UpdateSettings(values, p);
+  EXPECT_EQ(p.density, 8);
+  EXPECT_EQ(p.numberOfKids, 4);
+}
+
+}  // namespace
+}  // namespace talveron::app
