@@ -29,38 +29,6 @@ void Line(Canvas& canvas, int h1, int v1, int h2, int v2) {
   canvas.LineTo(h2, v2);
 }
 
-// The per-habitat sums the bars and the time plot are drawn from.
-struct ResultSums {
-  int total[2] = {};
-  int habitatSpecTotal[2][3] = {};
-  int matingPrefTotal[2][3] = {};
-  int red[2] = {};     // habitatPref 0
-  int blu[2] = {};     // habitatPref 1
-  int redred[2] = {};  // habitatSpec 0 and habitatPref 0
-  int blublu[2] = {};  // habitatSpec 1 and habitatPref 1
-};
-
-ResultSums Sum(const GeneFrequencies& frequencies) {
-  ResultSums sums;
-  for (int h = 0; h < 2; ++h) {
-    for (int s = 0; s < 3; ++s) {
-      for (int p = 0; p < 3; ++p) {
-        for (int m = 0; m < 3; ++m) {
-          const int c = frequencies.count[h][s][p][m];
-          sums.total[h] += c;
-          sums.habitatSpecTotal[h][s] += c;
-          sums.matingPrefTotal[h][m] += c;
-          if (p == 0) sums.red[h] += c;
-          if (p == 1) sums.blu[h] += c;
-          if (s == 0 && p == 0) sums.redred[h] += c;
-          if (s == 1 && p == 1) sums.blublu[h] += c;
-        }
-      }
-    }
-  }
-  return sums;
-}
-
 // Truncated count * scale / total, formed in 32 bits. Callers skip empty
 // habitats.
 int Scaled(int count, int scale, int total) { return count * scale / total; }
@@ -93,8 +61,8 @@ void Point(Canvas& canvas, QdColor colour, int x, int base, int v) {
 }
 
 void PlotShare(Canvas& canvas, QdColor colour, int x, int habitat, int count,
-               const ResultSums& sums) {
-  const int total = sums.total[habitat];
+               const CensusTotals& sums) {
+  const int total = sums.habitatTotal[habitat];
   if (total == 0) return;
   Point(canvas, colour, x, habitat == 0 ? 80 : 160, Scaled(count, 80, total));
 }
@@ -170,14 +138,14 @@ void Views::InitHabitats() {
 void Views::ShowResults(const GeneFrequencies& frequencies, int generationNumber) {
   // Head counts.
   EraseHeadCounts(canvas_);
-  const ResultSums sums = Sum(frequencies);
+  const CensusTotals sums = GetGenerationFrequencies(frequencies);
   for (int h = 0; h < 2; ++h) {
     canvas_.MoveTo(h == 0 ? 4 : 324, 24);
     canvas_.TextFace(1);
     canvas_.DrawString(h == 0 ? "Habitat 0  " : "Habitat 1  ");
     canvas_.TextFace(0);
     canvas_.DrawString("Total: ");
-    canvas_.DrawString(std::to_string(sums.total[h]));
+    canvas_.DrawString(std::to_string(sums.habitatTotal[h]));
   }
 
   // Bar graphs of the current generation.
@@ -200,7 +168,7 @@ void Views::ShowResults(const GeneFrequencies& frequencies, int generationNumber
         canvas_.MoveTo(10, group.baseline + 15);
         canvas_.DrawString(group.caption);
       }
-      const int total = sums.total[h];
+      const int total = sums.habitatTotal[h];
       if (total == 0) continue;  // no shares to show for an empty habitat
       int redCount, blueCount;
       bool hasYellow = true;
@@ -269,7 +237,7 @@ void Views::ShowResults(const GeneFrequencies& frequencies, int generationNumber
     beginColumn("CONCORDANCE");
     canvas_.MoveTo(5, 100);
     canvas_.DrawString("DISCORDANCE");
-    const int population = sums.total[0] + sums.total[1];
+    const int population = sums.habitatTotal[0] + sums.habitatTotal[1];
     if (population != 0) {
       const auto& mp = sums.matingPrefTotal;
       const float n = static_cast<float>(population);

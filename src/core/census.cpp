@@ -31,6 +31,8 @@ CensusTotals GetGenerationFrequencies(const GeneFrequencies& frequencies) {
           totals.matingPrefTotal[h][m] += c;
           if (p == 0) totals.red[h] += c;
           if (p == 1) totals.blu[h] += c;
+          if (s == 0 && p == 0) totals.redred[h] += c;
+          if (s == 1 && p == 1) totals.blublu[h] += c;
         }
       }
     }

@@ -21,6 +21,8 @@ struct CensusTotals {
   int matingPrefTotal[2][3] = {};
   int red[2] = {};  // habitatPref 0
   int blu[2] = {};  // habitatPref 1
+  int redred[2] = {};  // habitatSpec 0 and habitatPref 0
+  int blublu[2] = {};  // habitatSpec 1 and habitatPref 1
 };
 
 // Folds the full table into its marginals.
