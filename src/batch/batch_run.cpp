@@ -63,11 +63,17 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& log) 
     recorder.SetSink(&dataFile);
 
     SeriesCallbacks callbacks;
-    if (trace) {
-      callbacks.censusTaken = [&trace](long replicate, const World& w) {
-        trace->WriteGeneration(replicate, w.gGenerationNumber, w.geneFrequencies);
-      };
-    }
+    // Long replicates say how far they are, every few seconds.
+    auto lastProgress = std::chrono::steady_clock::now();
+    callbacks.censusTaken = [&](long replicate, const World& w) {
+      if (trace) trace->WriteGeneration(replicate, w.gGenerationNumber, w.geneFrequencies);
+      if (options.quiet || w.gGenerationNumber % 1000 != 0) return;
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastProgress < std::chrono::seconds(5)) return;
+      lastProgress = now;
+      log << "talveron-batch: replicate " << replicate << " of " << series.replicates << ", generation "
+          << w.gGenerationNumber << " of " << series.generations << "\n";
+    };
     callbacks.replicateFinished = [&](long replicate) {
       if (trace) trace->Flush();
       hooks.Report(log, replicate);
