@@ -1,0 +1,283 @@
+// The desktop program on Qt's offscreen platform: the menu bar by number,
+// keys and menu choices through the event path into the run loop, the
+// dialogs, closing the window, and the pictures of a running generation.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <filesystem>
+#include <functional>
+
+#include "app/settings_formulas.h"
+#include "app/shell.h"
+#include "core/fatal_error.h"
+#include "gui/main_window.h"
+#include "gui/qt_canvas.h"
+#include "gui/qt_platform.h"
+#include "gui/settings_dialog.h"
+
+namespace talveron::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using app::Event;
+using app::Port;
+
+constexpr std::uint64_t kLaunchSeed = 500;
+
+QApplication& Application() {
+  static int argc = 1;
+  static char name[] = "gui_test";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static auto* application = new QApplication(argc, argv);
+  return *application;
+}
+
+struct WithApplication {
+  WithApplication() { Application(); }
+};
+
+// Runs `action` every few milliseconds from inside Qt's event processing
+// (the loop's polls and waits, or a modal dialog) until it returns true.
+class Repeatedly {
+ public:
+  explicit Repeatedly(std::function<bool()> action) {
+    QObject::connect(&timer_, &QTimer::timeout, [this, action = std::move(action)] {
+      if (action()) timer_.stop();
+    });
+    timer_.start(5);
+  }
+
+ private:
+  QTimer timer_;
+};
+
+void PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text,
+              bool autoRepeat = false) {
+  QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers, text, autoRepeat));
+}
+
+template <typename Dialog>
+Dialog* ModalDialog() {
+  return qobject_cast<Dialog*>(QApplication::activeModalWidget());
+}
+
+class QtDesktopTest : public testing::Test, private WithApplication {
+ protected:
+  QtDesktopTest() {
+    window.show();
+    shell.MenuBarInit();
+    // A test that loses its way ends its loop instead of hanging.
+    QObject::connect(&deadline, &QTimer::timeout, [this] { window.close(); });
+    deadline.setSingleShot(true);
+    deadline.start(20000);
+  }
+
+  QWidget* map() { return canvas.widget(Port::View); }
+
+  app::QtCanvas canvas;
+  MainWindow window{canvas};
+  QtPlatform platform{window};
+  app::Shell shell{platform, canvas, kLaunchSeed};
+  QTimer deadline;
+};
+
+TEST_F(QtDesktopTest, MenuBarCarriesEveryItemByNumber) {
+  // Four menus in the bar; submenus hang from items of the Data File menu;
+  // command keys are shown; start-up checks and disabling are visible.
+  EXPECT_EQ(window.menuBar()->actions().size(), 4);
+  EXPECT_EQ(platform.menu(129)->title(), QStringLiteral("File"));
+  EXPECT_EQ(platform.action(129, 4)->text(), QStringLiteral("Step Mode\tCtrl+T"));
+  EXPECT_TRUE(platform.action(129, 2)->isSeparator());
+  EXPECT_EQ(platform.action(135, 4)->menu(), platform.menu(109));
+  EXPECT_EQ(platform.action(135, 5)->menu(), platform.menu(111));
+  EXPECT_EQ(platform.action(135, 8)->menu(), platform.menu(110));
+  EXPECT_EQ(platform.action(135, 9)->menu(), platform.menu(108));
+  EXPECT_FALSE(platform.action(135, 2)->isEnabled());
+  EXPECT_TRUE(platform.action(109, 2)->isChecked());
+  EXPECT_TRUE(platform.action(111, 9)->isChecked());
+  EXPECT_TRUE(platform.action(135, 7)->isChecked());
+  EXPECT_FALSE(platform.action(135, 11)->isChecked());
+}
+
+TEST_F(QtDesktopTest, MenuChoiceRunsOnlyWhenTheLoopPolls) {
+  // Choosing Step mode queues the choice; the flag and its check mark
+  // change when the loop's poll hands it to DoEvent.
+  platform.action(129, 4)->trigger();
+  EXPECT_FALSE(shell.step);
+  EXPECT_FALSE(platform.action(129, 4)->isChecked());
+  const auto event = platform.WaitNextEvent(1);
+  ASSERT_TRUE(event.has_value());
+  EXPECT_EQ(event->what, Event::Kind::MenuSelect);
+  EXPECT_EQ(event->menu, 129);
+  EXPECT_EQ(event->item, 4);
+  shell.DoEvent(*event);
+  EXPECT_TRUE(shell.step);
+  EXPECT_TRUE(platform.action(129, 4)->isChecked());
+}
+
+TEST_F(QtDesktopTest, KeysInTheViewsBecomeKeyEvents) {
+  // Ctrl+T is a command key; a held space bar repeats as auto-key events.
+  PressKey(map(), Qt::Key_T, Qt::ControlModifier, QStringLiteral("\x14"));
+  PressKey(canvas.widget(Port::Graph), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+  const auto command = platform.WaitNextEvent(1);
+  ASSERT_TRUE(command.has_value());
+  EXPECT_EQ(command->what, Event::Kind::KeyDown);
+  EXPECT_EQ(command->character, 't');
+  EXPECT_TRUE(command->commandKey);
+  const auto held = platform.WaitNextEvent(1);
+  ASSERT_TRUE(held.has_value());
+  EXPECT_EQ(held->what, Event::Kind::AutoKey);
+  EXPECT_EQ(held->character, ' ');
+  EXPECT_FALSE(held->commandKey);
+  EXPECT_FALSE(platform.WaitNextEvent(1).has_value());
+}
+
+TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
+  // Five generations after the space bar, drawn into the views; at the end
+  // of the pass Ctrl+Q ends the loop.
+  // Events queued before the replicate begins are discarded: keep choosing
+  // and pressing until the run has started.
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(111, 1)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  Repeatedly quitAtTheEnd([&] {
+    if (shell.world.gGenerationNumber <= 5) return false;
+    PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11"));
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(shell.world.gGenerationNumber, 6);
+  // The frames were redrawn after the last generation's mortality: the
+  // shared line at h 319 is black from top to bottom.
+  const QImage& view = canvas.image(Port::View);
+  for (int v : {0, 137, 399}) EXPECT_EQ(view.pixel(319, v), app::QtCanvas::Rgb(app::QdColor::Black)) << v;
+  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("Seed 500")));
+}
+
+TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
+  // The data file chosen in the save dialog is open when the window is
+  // closed; the loop closes it and returns.
+  const fs::path file = fs::temp_directory_path() / ("talveron-gui-" + std::to_string(::getpid()) + ".txt");
+  fs::remove(file);
+  Repeatedly open([&] {
+    if (ModalDialog<QFileDialog>() != nullptr || shell.DataFileOpen()) return true;
+    platform.action(135, 1)->trigger();  // until the loop, past its flush, takes it
+    return false;
+  });
+  Repeatedly chooseFile([&] {
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) return false;
+    dialog->selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog*>(dialog)->accept();
+    return true;
+  });
+  Repeatedly closeWindow([&] {
+    if (!shell.DataFileOpen()) return false;
+    window.close();
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.DataFileText().contains(QStringLiteral("No data file")));
+  fs::remove(file);
+}
+
+TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {
+  // OK returns the controls as left; Cancel returns nothing changed.
+  app::ControlValues values = app::OpeningValues(Parameters{});
+  int openedSelection = 0;
+  int dispersalItems = 0;
+  Repeatedly choose([&] {
+    auto* dialog = ModalDialog<SettingsDialog>();
+    if (dialog == nullptr) return false;
+    openedSelection = dialog->popUp(42)->currentIndex() + 1;
+    dispersalItems = dialog->popUp(44)->count();
+    dialog->popUp(44)->setCurrentIndex(3);
+    dialog->checkBox(35)->setChecked(true);
+    dialog->accept();
+    return true;
+  });
+  ASSERT_TRUE(platform.RunSettingsDialog(values));
+  EXPECT_EQ(openedSelection, 6);
+  EXPECT_EQ(dispersalItems, 11);
+  EXPECT_EQ(values[44], 4);
+  EXPECT_EQ(values[35], 1);
+  EXPECT_EQ(values[42], 6);
+
+  const app::ControlValues before = values;
+  Repeatedly cancel([&] {
+    auto* dialog = ModalDialog<SettingsDialog>();
+    if (dialog == nullptr) return false;
+    dialog->checkBox(49)->setChecked(true);
+    dialog->reject();
+    return true;
+  });
+  EXPECT_FALSE(platform.RunSettingsDialog(values));
+  EXPECT_EQ(values, before);
+}
+
+TEST_F(QtDesktopTest, BaseSeedDialogTakesAWholeNumber) {
+  // The seed typed becomes the seed of the next replicate, shown at once.
+  platform.action(129, app::kBaseSeedItem)->trigger();
+  Repeatedly typeSeed([&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return false;
+    dialog->findChild<QLineEdit*>(QStringLiteral("seedEdit"))->setText(QStringLiteral("18446744073709551615"));
+    dialog->accept();
+    return true;
+  });
+  const auto event = platform.WaitNextEvent(1);
+  ASSERT_TRUE(event.has_value());
+  shell.DoEvent(*event);
+  EXPECT_EQ(shell.NextSeed(), 18446744073709551615u);
+  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("18446744073709551615")));
+}
+
+TEST_F(QtDesktopTest, FatalErrorShowsFourLinesUntilAKeyOrAClick) {
+  // The report goes to standard output and into a dialog that a key, or a
+  // click, closes.
+  const std::string report = FatalErrorReport("Out of memory!");
+  for (bool key : {true, false}) {
+    QString shown;
+    Repeatedly acknowledge([&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return false;
+      shown = dialog->findChild<QLabel*>(QStringLiteral("fatalErrorReport"))->text();
+      if (key) {
+        PressKey(dialog, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+      } else {
+        QCoreApplication::postEvent(dialog, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
+                                                            QPointF(5, 5), Qt::LeftButton,
+                                                            Qt::LeftButton, Qt::NoModifier));
+      }
+      return true;
+    });
+    testing::internal::CaptureStdout();
+    platform.ShowFatalError(report);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), report);
+    EXPECT_EQ(shown, QStringLiteral("A fatal error has occurred!\nOut of memory!\n\n"
+                                    "***  Push any key or click the mouse to quit.  ***"));
+  }
+}
+
+}  // namespace
+}  // namespace talveron::gui
