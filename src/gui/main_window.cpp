@@ -24,25 +24,29 @@ MainWindow::MainWindow(app::QtCanvas& canvas, QWidget* parent) : QMainWindow(par
   CreateStatusBar();
 }
 
+// Map above the text view on the left, the graphs on the right, the time
+// plot across the bottom. The main window has no central widget of its own:
+// every view is a dock that can be moved to another edge or floated.
 void MainWindow::CreateViews(app::QtCanvas& canvas) {
   using app::Port;
-  QWidget* map = canvas.widget(Port::View);
-  map->setObjectName(QStringLiteral("mapView"));
-  setCentralWidget(map);
+  auto* spacer = new QWidget(this);
+  spacer->setObjectName(QStringLiteral("spacer"));
+  spacer->setFixedSize(0, 0);
+  setCentralWidget(spacer);
+  setDockNestingEnabled(true);
 
-  QWidget* text = canvas.widget(Port::Text);
-  text->setObjectName(QStringLiteral("textView"));
-  QWidget* graph = canvas.widget(Port::Graph);
-  graph->setObjectName(QStringLiteral("graphView"));
-  QWidget* time = canvas.widget(Port::Time);
-  time->setObjectName(QStringLiteral("timeView"));
+  QDockWidget* map = Dock(tr("Habitats"), QStringLiteral("mapDock"), canvas.widget(Port::View), this);
+  QDockWidget* text = Dock(tr("Status"), QStringLiteral("textDock"), canvas.widget(Port::Text), this);
+  QDockWidget* graph = Dock(tr("Graphs"), QStringLiteral("graphDock"), canvas.widget(Port::Graph), this);
+  QDockWidget* time = Dock(tr("Time Plot"), QStringLiteral("timeDock"), canvas.widget(Port::Time), this);
 
-  addDockWidget(Qt::BottomDockWidgetArea, Dock(tr("Status"), QStringLiteral("textDock"), text, this));
-  addDockWidget(Qt::RightDockWidgetArea, Dock(tr("Graphs"), QStringLiteral("graphDock"), graph, this));
-  addDockWidget(Qt::BottomDockWidgetArea, Dock(tr("Time Plot"), QStringLiteral("timeDock"), time, this));
-  // The time plot is wider than the map: it spans the bottom corners.
-  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+  // The time plot is the widest view: the bottom area spans both corners.
   setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+  addDockWidget(Qt::LeftDockWidgetArea, map);
+  splitDockWidget(map, text, Qt::Vertical);
+  addDockWidget(Qt::RightDockWidgetArea, graph);
+  addDockWidget(Qt::BottomDockWidgetArea, time);
 }
 
 void MainWindow::CreateStatusBar() {

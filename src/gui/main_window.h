@@ -1,7 +1,7 @@
-// The desktop program's windows: a main window with the menu bar and the
-// map, and three dock windows for the text view, the graphs and the time
-// plot. Each dock can be moved to another edge or floated as a window of
-// its own; the map moves with the main window.
+// The desktop program's window: the menu bar, the four views as dock
+// windows (the map, the text view, the graphs and the time plot), each of
+// which can be moved to another edge or floated as a window of its own, and
+// a status bar with the seeds and the data file.
 #pragma once
 
 #include <QLabel>
