@@ -32,9 +32,8 @@ void HeadlessPlatform::PostMenuWhen(Condition when, int menu, int item) {
 }
 
 void HeadlessPlatform::PostKeyWhen(Condition when, char character, bool commandKey) {
-  PostWhen(std::move(when), [character, commandKey] {
-    return std::optional<Event>(Event::Key(character, commandKey));
-  });
+  PostWhen(std::move(when),
+           [character, commandKey] { return std::optional<Event>(Event::Key(character, commandKey)); });
 }
 
 // The script stands for what the user does from now on, not for events
@@ -69,13 +68,9 @@ int HeadlessPlatform::WaitsForUser() const {
 
 void HeadlessPlatform::InstallMenuBar(std::span<const MenuSpec> /*menus*/) { menuBarInstalled = true; }
 
-void HeadlessPlatform::CheckMenuItem(int menu, int item, bool checked) {
-  checked_[{menu, item}] = checked;
-}
+void HeadlessPlatform::CheckMenuItem(int menu, int item, bool checked) { checked_[{menu, item}] = checked; }
 
-void HeadlessPlatform::EnableMenuItem(int menu, int item, bool enabled) {
-  enabled_[{menu, item}] = enabled;
-}
+void HeadlessPlatform::EnableMenuItem(int menu, int item, bool enabled) { enabled_[{menu, item}] = enabled; }
 
 bool HeadlessPlatform::Checked(int menu, int item) const {
   const auto found = checked_.find({menu, item});

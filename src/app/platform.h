@@ -50,8 +50,8 @@ constexpr int ChoiceItem(long choice) { return static_cast<int>(choice & 0xFFFF)
 // One item of a menu. An empty text is a separator.
 struct MenuItemSpec {
   std::string text;
-  char commandKey = 0;  // the command-key equivalent, a lower-case letter or 0
-  int submenu = 0;      // the number of the submenu hung from this item, or 0
+  char commandKey = 0;     // the command-key equivalent, a lower-case letter or 0
+  int submenu = 0;         // the number of the submenu hung from this item, or 0
   bool checkable = false;  // the item can carry a check mark
 };
 

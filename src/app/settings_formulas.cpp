@@ -12,7 +12,8 @@ constexpr SettingsControl kControls[] = {
     {30, ControlKind::PopUp, "numberOfKids", "Offspring per mating", 11},
     {31, ControlKind::PopUp, "mutationRate", "Mutation rate per locus", 4},
     {33, ControlKind::CheckBox, "gIncludeSignalValue", "Signal strength and mating threshold mutate", 0},
-    {34, ControlKind::CheckBox, "gIncludeGeneralViability", "General viability locus mutates and counts in mate choice", 0},
+    {34, ControlKind::CheckBox, "gIncludeGeneralViability",
+     "General viability locus mutates and counts in mate choice", 0},
     {35, ControlKind::CheckBox, "gMalesMateOnce", "Males mate only once", 0},
     {36, ControlKind::PopUp, "gMatingPrefTarget", "Females judge the male's", 3},
     {37, ControlKind::PopUp, "gSearchCost", "Search cost (chance of dying per male met)", 11},
@@ -25,11 +26,13 @@ constexpr SettingsControl kControls[] = {
     {44, ControlKind::PopUp, "natalDispersalRate", "Natal dispersal rate", 11},
     {45, ControlKind::CheckBox, "restrictedMatingDispersal", "Restricted mating dispersal", 0},
     {46, ControlKind::PopUp, "matingDispersalRate", "Mating dispersal rate", 11},
-    {47, ControlKind::PopUp, "gGenerationsToEnvironmentalChange", "Generations between environmental changes", 7},
+    {47, ControlKind::PopUp, "gGenerationsToEnvironmentalChange", "Generations between environmental changes",
+     7},
     {48, ControlKind::PopUp, "gViabilityFactor", "Viability factor in the matching environment", 11},
     {49, ControlKind::CheckBox, "initiallyOneHabitat", "Found the population in the left habitat only", 0},
     {50, ControlKind::CheckBox, "gIncludeNeutralGenes", "Neutral genes mutate", 0},
-    {55, ControlKind::CheckBox, "asymmetricalNatalDispersal", "Asymmetrical natal dispersal (left to right only)", 0},
+    {55, ControlKind::CheckBox, "asymmetricalNatalDispersal",
+     "Asymmetrical natal dispersal (left to right only)", 0},
     {57, ControlKind::CheckBox, "asymmetricalMatingDispersal", "Asymmetrical mating dispersal", 0},
 };
 
@@ -69,6 +72,9 @@ const SettingsControl* FindSettingsControl(int item) {
   return nullptr;
 }
 
+// The two directions side by side with the dialog's item table, one item a
+// line.
+// clang-format off
 int OpeningValue(int item, const Parameters& p) {
   switch (item) {
     case 30: return p.numberOfKids - 1;
@@ -130,6 +136,7 @@ void ApplyControl(int item, int v, Parameters& p) {
     default: break;  // static text and decoration
   }
 }
+// clang-format on
 
 ControlValues OpeningValues(const Parameters& params) {
   ControlValues values;
@@ -150,25 +157,38 @@ std::string PopUpItemText(int item, int value) {
   Parameters p;
   ApplyControl(item, value, p);
   switch (item) {
-    case 30: return std::to_string(p.numberOfKids);
-    case 31: return "1 in " + std::to_string(p.mutationRate);
+    case 30:
+      return std::to_string(p.numberOfKids);
+    case 31:
+      return "1 in " + std::to_string(p.mutationRate);
     case 36: {
       static constexpr const char* kTraits[] = {"mating preference type", "habitat specialization",
                                                 "signal type"};
       return p.gMatingPrefTarget >= 0 && p.gMatingPrefTarget < 3 ? kTraits[p.gMatingPrefTarget]
                                                                  : std::to_string(p.gMatingPrefTarget);
     }
-    case 37: return Decimal(p.gSearchCost);
-    case 38: return std::to_string(p.gFalseAlarmRate) + " %";
-    case 39: return std::to_string(p.gMissedDetectionRate) + " %";
-    case 40: return std::to_string(p.gFalseAlarmPayoff);
-    case 41: return std::to_string(p.density) + "/8";
-    case 42: return Decimal(p.selectionFactor);
-    case 44: return std::to_string(p.natalDispersalRate) + " %";
-    case 46: return std::to_string(p.matingDispersalRate) + " %";
-    case 47: return std::to_string(p.gGenerationsToEnvironmentalChange);
-    case 48: return Decimal(p.gViabilityFactor);
-    default: return std::to_string(value);
+    case 37:
+      return Decimal(p.gSearchCost);
+    case 38:
+      return std::to_string(p.gFalseAlarmRate) + " %";
+    case 39:
+      return std::to_string(p.gMissedDetectionRate) + " %";
+    case 40:
+      return std::to_string(p.gFalseAlarmPayoff);
+    case 41:
+      return std::to_string(p.density) + "/8";
+    case 42:
+      return Decimal(p.selectionFactor);
+    case 44:
+      return std::to_string(p.natalDispersalRate) + " %";
+    case 46:
+      return std::to_string(p.matingDispersalRate) + " %";
+    case 47:
+      return std::to_string(p.gGenerationsToEnvironmentalChange);
+    case 48:
+      return Decimal(p.gViabilityFactor);
+    default:
+      return std::to_string(value);
   }
 }
 

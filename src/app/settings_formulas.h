@@ -15,7 +15,7 @@ namespace talveron::app {
 enum class ControlKind { PopUp, CheckBox };
 
 struct SettingsControl {
-  int item;                    // the dialog item number
+  int item;  // the dialog item number
   ControlKind kind;
   std::string_view parameter;  // the parameter it sets, as named in Parameters
   std::string_view label;      // what the dialog shows beside it

@@ -9,11 +9,7 @@
 namespace talveron::app {
 
 Shell::Shell(Platform& platform, Canvas& canvas, std::uint64_t baseSeed)
-    : world(this),
-      platform_(platform),
-      canvas_(canvas),
-      views_(canvas, display),
-      nextSeed_(baseSeed) {}
+    : world(this), platform_(platform), canvas_(canvas), views_(canvas, display), nextSeed_(baseSeed) {}
 
 Shell::~Shell() { world.SetHooks(nullptr); }
 
@@ -50,8 +46,7 @@ bool Shell::RunReplicate() {
   if (!runReplicates) WaitForSpaceKey();
   // gTotalGenerations is read before every generation: a change from the
   // menu applies to the running replicate.
-  for (world.gGenerationNumber = 1; world.gGenerationNumber <= gTotalGenerations;
-       ++world.gGenerationNumber) {
+  for (world.gGenerationNumber = 1; world.gGenerationNumber <= gTotalGenerations; ++world.gGenerationNumber) {
     if (quitRequested) return false;
     Poll();
     if (Abandoning()) return false;
@@ -172,9 +167,7 @@ void Shell::SetBaseSeed() {
 // ---------------------------------------------------------------------------
 // What the model shows
 
-void Shell::ShowInfo(std::string_view action) {
-  views_.ShowInfo(action, world.gGenerationNumber, step);
-}
+void Shell::ShowInfo(std::string_view action) { views_.ShowInfo(action, world.gGenerationNumber, step); }
 
 void Shell::ShowError(std::string_view message) {
   const Port port = canvas_.GetPort();

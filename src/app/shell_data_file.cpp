@@ -11,9 +11,7 @@ namespace talveron::app {
 
 namespace {
 
-std::string FileName(const std::string& path) {
-  return std::filesystem::path(path).filename().string();
-}
+std::string FileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 std::string WriteFailureMessage(const FileError& error, bool seriesStopped) {
   std::string message = "Data file " + FileName(error.path()) + " not written: " + error.reason();

@@ -15,9 +15,7 @@ constexpr long kReplicateCounts[] = {1, 2, 5, 10, 50, 100, 500, 1000};
 constexpr long kGenerationCounts[] = {5, 20, 50, 100, 200, 500, 1000, 2000, 5000};
 
 MenuItemSpec Item(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, false}; }
-MenuItemSpec Checkable(std::string text, char key = 0) {
-  return MenuItemSpec{std::move(text), key, 0, true};
-}
+MenuItemSpec Checkable(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, true}; }
 MenuItemSpec Separator() { return MenuItemSpec{}; }
 MenuItemSpec Submenu(std::string text, int submenu) {
   return MenuItemSpec{std::move(text), 0, submenu, false};
@@ -36,8 +34,8 @@ std::vector<MenuSpec> BuildMenuBar() {
       {kFileMenu,
        "File",
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
-        Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(),
-        Item("Quit", 'q'), Separator(), Item("Base Seed...", 'b')},
+        Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
+        Separator(), Item("Base Seed...", 'b')},
        false},
       {kDisplayMenu, "Display", {Item("Next Map Display", 'm'), Item("Next Graph", 'g')}, false},
       {kDataFileMenu,
@@ -114,9 +112,15 @@ void Shell::HandleMenuChoice(long choice) {
     case kAppleMenu:
       if (item == 1) AboutBox();
       break;
-    case kFileMenu: HandleFileChoice(item); break;
-    case kDisplayMenu: HandleDisplayChoice(item); break;
-    case kDataFileMenu: HandleDataFileChoice(item); break;
+    case kFileMenu:
+      HandleFileChoice(item);
+      break;
+    case kDisplayMenu:
+      HandleDisplayChoice(item);
+      break;
+    case kDataFileMenu:
+      HandleDataFileChoice(item);
+      break;
     case kAveragingSpanMenu:
       if (item >= 1 && item <= 4) {
         CheckOnly(kAveragingSpanMenu, 1, 4, item);
@@ -129,14 +133,17 @@ void Shell::HandleMenuChoice(long choice) {
         gTotalReplicates = kReplicateCounts[item - 1];
       }
       break;
-    case kAveragedVariablesMenu: HandleAveragedVariables(item); break;
+    case kAveragedVariablesMenu:
+      HandleAveragedVariables(item);
+      break;
     case kGenerationsMenu:
       if (item >= 1 && item <= 9) {
         CheckOnly(kGenerationsMenu, 1, 9, item);
         gTotalGenerations = kGenerationCounts[item - 1];
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -196,13 +203,18 @@ void Shell::HandleFileChoice(int item) {
         step = false;
       }
       break;
-    case 7: GetSettings(); break;
+    case 7:
+      GetSettings();
+      break;
     case 9:  // Quit
       if (DataFileOpen()) CloseDataFile();
       quitRequested = true;
       break;
-    case kBaseSeedItem: SetBaseSeed(); break;
-    default: break;
+    case kBaseSeedItem:
+      SetBaseSeed();
+      break;
+    default:
+      break;
   }
 }
 
@@ -278,9 +290,14 @@ void Shell::HandleDataFileChoice(int item) {
       }
       break;
     }
-    case 11: ToggleMinimizeDisplay(); break;
-    case 12: RunReplicates(); break;
-    default: break;
+    case 11:
+      ToggleMinimizeDisplay();
+      break;
+    case 12:
+      RunReplicates();
+      break;
+    default:
+      break;
   }
 }
 

@@ -1,7 +1,6 @@
 // The desktop program: the four views, the menu bar, and the run loop on
 // the GUI thread until Quit or a fatal error.
 #include <QApplication>
-
 #include <chrono>
 #include <cstdint>
 

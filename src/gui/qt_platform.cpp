@@ -16,7 +16,6 @@
 #include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <charconv>
 #include <iostream>
 
@@ -68,18 +67,19 @@ class SeedDialog : public QDialog {
   SeedDialog(std::uint64_t current, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QObject::tr("Base Seed"));
     setObjectName(QStringLiteral("seedDialog"));
-    auto* label = new QLabel(QObject::tr("Seed of the next replicate (the replicates after it take the "
-                                         "following seeds):"));
+    auto* label =
+        new QLabel(QObject::tr("Seed of the next replicate (the replicates after it take the "
+                               "following seeds):"));
     label->setWordWrap(true);
     edit_ = new QLineEdit(QString::number(current));
     edit_->setObjectName(QStringLiteral("seedEdit"));
-    edit_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), edit_));
+    edit_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), edit_));
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(edit_, &QLineEdit::textChanged, this, [this] {
-      buttons_->button(QDialogButtonBox::Ok)->setEnabled(seed().has_value());
-    });
+    connect(edit_, &QLineEdit::textChanged, this,
+            [this] { buttons_->button(QDialogButtonBox::Ok)->setEnabled(seed().has_value()); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(edit_);

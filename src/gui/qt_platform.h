@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QPointer>
-
 #include <deque>
 #include <map>
 #include <utility>

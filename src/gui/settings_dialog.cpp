@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <initializer_list>
 
@@ -69,7 +68,8 @@ QWidget* SettingsDialog::Control(int item, const app::ControlValues& values) {
   const int value = found != values.end() ? found->second : 0;
   const QString name = QStringLiteral("item%1").arg(item);
   if (control->kind == app::ControlKind::CheckBox) {
-    auto* box = new QCheckBox(QString::fromUtf8(control->label.data(), static_cast<int>(control->label.size())));
+    auto* box =
+        new QCheckBox(QString::fromUtf8(control->label.data(), static_cast<int>(control->label.size())));
     box->setObjectName(name);
     box->setChecked(value != 0);
     checkBoxes_[item] = box;

@@ -16,7 +16,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QTimer>
-
 #include <filesystem>
 #include <functional>
 
@@ -241,7 +240,8 @@ TEST_F(QtDesktopTest, BaseSeedDialogTakesAWholeNumber) {
   Repeatedly typeSeed([&] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return false;
-    dialog->findChild<QLineEdit*>(QStringLiteral("seedEdit"))->setText(QStringLiteral("18446744073709551615"));
+    dialog->findChild<QLineEdit*>(QStringLiteral("seedEdit"))
+        ->setText(QStringLiteral("18446744073709551615"));
     dialog->accept();
     return true;
   });
@@ -265,9 +265,9 @@ TEST_F(QtDesktopTest, FatalErrorShowsFourLinesUntilAKeyOrAClick) {
       if (key) {
         PressKey(dialog, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
       } else {
-        QCoreApplication::postEvent(dialog, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
-                                                            QPointF(5, 5), Qt::LeftButton,
-                                                            Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(
+            dialog, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                                    Qt::LeftButton, Qt::NoModifier));
       }
       return true;
     });

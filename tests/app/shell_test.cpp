@@ -1,6 +1,8 @@
 // The interactive program without a display: the run loop, the waits, the
 // menus by number, the settings formulas and the data file of a series,
 // driven through the event path of a scripted platform.
+#include "app/shell.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -18,7 +20,6 @@
 #include "app/headless_platform.h"
 #include "app/recording_canvas.h"
 #include "app/settings_formulas.h"
-#include "app/shell.h"
 
 namespace talveron::app {
 namespace {
@@ -37,8 +38,8 @@ std::string ReadFile(const fs::path& path) {
 // A fresh directory for the files of one test.
 fs::path TestDirectory() {
   const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  fs::path dir = fs::temp_directory_path() /
-                 ("talveron-shell-" + std::to_string(::getpid()) + "-" + info->name());
+  fs::path dir =
+      fs::temp_directory_path() / ("talveron-shell-" + std::to_string(::getpid()) + "-" + info->name());
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
@@ -46,8 +47,8 @@ fs::path TestDirectory() {
 
 // The data file the batch command writes for the same series.
 std::string BatchFile(const fs::path& out, const std::string& arguments) {
-  const std::string command = std::string(TALVERON_BATCH_PATH) + " --quiet --out '" + out.string() +
-                              "' " + arguments;
+  const std::string command =
+      std::string(TALVERON_BATCH_PATH) + " --quiet --out '" + out.string() + "' " + arguments;
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   return ReadFile(out);
 }
@@ -69,8 +70,7 @@ std::string FormatAll(const Parameters& params) {
 
 // Starts the program, sets base seed 4242 and 20 generations, lets
 // `choose` add its choices, opens `file` and runs the series to its end.
-std::string SeriesFromMenus(const fs::path& file,
-                            const std::function<void(HeadlessPlatform&)>& choose) {
+std::string SeriesFromMenus(const fs::path& file, const std::function<void(HeadlessPlatform&)>& choose) {
   HeadlessPlatform platform;
   RecordingCanvas canvas;
   Shell shell(platform, canvas, kLaunchSeed);
@@ -442,10 +442,9 @@ TEST_F(DesktopTest, SettingsOkWithoutChangesOnlyMovesTheOffGridPeriod) {
   platform.settingsAnswers.push_back([](ControlValues&) { return true; });
   Choose(129, 7);
   ASSERT_EQ(platform.settingsOpenedWith.size(), 1u);
-  const ControlValues expected = {{30, 3}, {31, 2}, {33, 0}, {34, 0}, {35, 0}, {36, 1},
-                                  {37, 1}, {38, 1}, {39, 1}, {40, 1}, {41, 1}, {42, 6},
-                                  {43, 0}, {44, 1}, {45, 0}, {46, 1}, {47, 4}, {48, 1},
-                                  {49, 0}, {50, 0}, {55, 0}, {57, 0}};
+  const ControlValues expected = {{30, 3}, {31, 2}, {33, 0}, {34, 0}, {35, 0}, {36, 1}, {37, 1}, {38, 1},
+                                  {39, 1}, {40, 1}, {41, 1}, {42, 6}, {43, 0}, {44, 1}, {45, 0}, {46, 1},
+                                  {47, 4}, {48, 1}, {49, 0}, {50, 0}, {55, 0}, {57, 0}};
   EXPECT_EQ(platform.settingsOpenedWith[0], expected);
   Parameters defaults;
   defaults.gGenerationsToEnvironmentalChange = 5000;
@@ -538,8 +537,7 @@ TEST_F(DesktopTest, RunReplicatesWithoutADataFileIsRefused) {
   // The message waits for the space bar; no flag changes.
   platform.PostKey(' ');
   Choose(135, 12);
-  EXPECT_NE(canvas.TextIn(Port::Text).find("Open a data file before running replicates!"),
-            std::string::npos);
+  EXPECT_NE(canvas.TextIn(Port::Text).find("Open a data file before running replicates!"), std::string::npos);
   EXPECT_EQ(platform.WaitsForUser(), 1);
   EXPECT_FALSE(shell.runReplicates || shell.restart || shell.gGetData);
   EXPECT_FALSE(platform.Checked(135, 12));
@@ -568,8 +566,8 @@ TEST_F(DesktopTest, SeriesFromTheMenusWritesTheBatchCommandsFile) {
   // averaging mode with settings changed through the dialog.
   const fs::path dir = TestDirectory();
   const std::string timed = SeriesFromMenus(dir / "timed-desktop.txt", [](HeadlessPlatform&) {});
-  EXPECT_EQ(timed, BatchFile(dir / "timed-batch.txt",
-                             "--seed 4242 --replicates 2 --generations 20 --record timed"));
+  EXPECT_EQ(timed,
+            BatchFile(dir / "timed-batch.txt", "--seed 4242 --replicates 2 --generations 20 --record timed"));
 
   const std::string averages = SeriesFromMenus(dir / "averages-desktop.txt", [](HeadlessPlatform& p) {
     p.settingsAnswers.push_back([](ControlValues& values) {
@@ -583,12 +581,11 @@ TEST_F(DesktopTest, SeriesFromTheMenusWritesTheBatchCommandsFile) {
     p.PostMenu(110, 2);  // average left habitat total
     p.PostMenu(108, 1);  // over 10 generations
   });
-  EXPECT_EQ(averages,
-            BatchFile(dir / "averages-batch.txt",
-                      "--seed 4242 --replicates 2 --generations 20 --record total --span 10 "
-                      "--set selectionFactor=0.3 --set restrictedNatalDispersal=1 "
-                      "--set natalDispersalRate=20 --set numberOfKids=6 "
-                      "--set gGenerationsToEnvironmentalChange=5000"));
+  EXPECT_EQ(averages, BatchFile(dir / "averages-batch.txt",
+                                "--seed 4242 --replicates 2 --generations 20 --record total --span 10 "
+                                "--set selectionFactor=0.3 --set restrictedNatalDispersal=1 "
+                                "--set natalDispersalRate=20 --set numberOfKids=6 "
+                                "--set gGenerationsToEnvironmentalChange=5000"));
   EXPECT_NE(timed, averages);
 }
 
@@ -622,8 +619,7 @@ TEST_F(DesktopTest, SeriesClosesTheFileAndNeverStopsForWaits) {
   EXPECT_FALSE(shell.gGetData);
   EXPECT_FALSE(platform.Checked(135, 12));
   for (int item = 1; item <= 10; ++item) EXPECT_EQ(platform.Enabled(135, item), item != 2) << item;
-  EXPECT_EQ(BatchFile(file.parent_path() / "batch.txt",
-                      "--seed 1001 --replicates 2 --generations 5"),
+  EXPECT_EQ(BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 5"),
             ReadFile(file));
 }
 
@@ -713,11 +709,12 @@ TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
     return std::optional<Event>(Event::Menu(135, 12));
   });
   bool messageWaited = false;
-  platform.PostWhen([&] { return !shell.runReplicates && shell.world.gGenerationNumber > 5; }, [&] {
-    messageWaited = true;
-    setrlimit(RLIMIT_FSIZE, &saved);
-    return std::optional<Event>(Event::Key(' '));
-  });
+  platform.PostWhen([&] { return !shell.runReplicates && shell.world.gGenerationNumber > 5; },
+                    [&] {
+                      messageWaited = true;
+                      setrlimit(RLIMIT_FSIZE, &saved);
+                      return std::optional<Event>(Event::Key(' '));
+                    });
   const int status = shell.MainLoop();
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previousHandler);
