@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/fatal_error.h"
+#include "core/series.h"
 
 namespace talveron::app {
 
@@ -139,9 +140,18 @@ void Shell::WaitForKey() {
 // ---------------------------------------------------------------------------
 // Seeds: every replicate begun takes the next seed of the counter.
 
+// A series keeps to base + k - 1 for its replicate k, as the batch command
+// does; a base seed chosen while it runs is taken by the first replicate
+// after it.
 std::uint64_t Shell::TakeSeed() {
-  currentSeed_ = nextSeed_++;
-  if (gReplicateNumber <= 1) seriesBaseSeed_ = currentSeed_;
+  if (runReplicates && gReplicateNumber > 1) {
+    currentSeed_ = ReplicateSeed(seriesBaseSeed_, gReplicateNumber);
+    if (!seedChosenInSeries_) nextSeed_ = currentSeed_ + 1;
+  } else {
+    currentSeed_ = nextSeed_++;
+    seriesBaseSeed_ = currentSeed_;
+    seedChosenInSeries_ = false;
+  }
   UpdateSeeds();
   return currentSeed_;
 }
@@ -160,6 +170,7 @@ void Shell::UpdateSeeds() {
 void Shell::SetBaseSeed() {
   if (const auto seed = platform_.AskBaseSeed(nextSeed_)) {
     nextSeed_ = *seed;
+    seedChosenInSeries_ = runReplicates;
     UpdateSeeds();
   }
 }

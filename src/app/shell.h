@@ -178,6 +178,7 @@ class Shell : public ModelHooks {
   std::uint64_t nextSeed_;
   std::uint64_t currentSeed_ = 0;
   std::uint64_t seriesBaseSeed_ = 0;
+  bool seedChosenInSeries_ = false;  // the next seed was set while a series ran
   long passReplicates_ = 1;
 };
 

@@ -506,6 +506,32 @@ TEST_F(DesktopTest, EveryReplicateTakesTheNextSeedAndTheBaseSeedCanBeSet) {
   EXPECT_EQ(platform.shownSeeds->next, 78u);
 }
 
+TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
+  // The series keeps its seeds 1001 and 1002 and writes the batch command's
+  // file; the single run after it takes the seed chosen meanwhile.
+  const fs::path file = TestDirectory() / "series.txt";
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 1);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  platform.seedAnswers.push_back(9);
+  platform.PostMenuWhen(AtReplicate(1, 3), 129, kBaseSeedItem);
+  std::uint64_t seedAfterSeries = 0;
+  platform.PostStepAtWait([&] {
+    return std::optional<Event>(Event::Key(' '));  // the end of the series' pass
+  });
+  platform.PostStepAtWait([&] {
+    seedAfterSeries = shell.CurrentSeed();
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(seedAfterSeries, 9u);
+  EXPECT_EQ(shell.NextSeed(), 10u);
+  EXPECT_EQ(ReadFile(file),
+            BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 5"));
+}
+
 // ---------------------------------------------------------------------------
 // The data file and series
 
