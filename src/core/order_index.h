@@ -1,7 +1,7 @@
 // Positions in a list from which members are removed one at a time. The
-// phases walk the adult list by counting steps from a member; with members
-// gone, the member k steps from the head is found here in O(log n) instead
-// of moving the rest of the list up after every removal.
+// habitat cap picks adults by their position in the list; with members gone,
+// the member k steps from the head is found here in O(log n), instead of
+// moving the rest of the list up after every removal.
 #pragma once
 
 #include <cstddef>

@@ -66,7 +66,8 @@ class Rng {
   void Script(std::initializer_list<int> draws) { scripted_.insert(scripted_.end(), draws); }
   bool ScriptEmpty() const { return scripted_.empty(); }
 
-  // Counts Random() calls since the last Seed(); used by tests and traces.
+  // Counts Random() calls since the last Seed(), so tests can check how many
+  // draws a phase made.
   std::uint64_t DrawCount() const { return draws_; }
 
  private:
