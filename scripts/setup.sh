@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   xvfb xauth fonts-dejavu-core
+  python3-matplotlib
 )
 
 missing=()
