@@ -115,6 +115,8 @@ def written(result):
 
 
 def png_size(path):
+    if not os.path.exists(path):
+        return None
     with open(path, "rb") as f:
         head = f.read(24)
     if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
@@ -184,8 +186,9 @@ def check_study(directory):
     plots = os.path.join(directory, "plots")
     shutil.rmtree(plots, ignore_errors=True)
     result = run("plot-study", directory)
-    check(result.returncode == 0, f"plot-study {directory}: exit {result.returncode}: "
-                                  f"{result.stderr}")
+    if not check(result.returncode == 0, f"plot-study {directory}: exit {result.returncode}: "
+                                         f"{result.stderr}"):
+        return
     expected = [os.path.join(plots, p + s) for p in parameters for s in (".png", ".svg")]
     check(sorted(written(result)) == sorted(expected),
           f"plot-study wrote {written(result)}, expected {expected}")
@@ -245,12 +248,12 @@ def read_trace(path, replicate):
 def check_trace(trace, replicate, out=None):
     args = [trace, "--replicate", str(replicate)] + (["--out", out] if out else [])
     result = run("plot-trace", *args)
-    check(result.returncode == 0, f"plot-trace {args}: exit {result.returncode}: {result.stderr}")
+    if not check(result.returncode == 0,
+                 f"plot-trace {args}: exit {result.returncode}: {result.stderr}"):
+        return
     base = os.path.splitext(out or trace)[0]
     check(written(result) == [base + ".png", base + ".svg"],
           f"plot-trace wrote {written(result)}, expected {base}.png and .svg")
-    if not os.path.exists(base + ".svg"):
-        return
     svg_size, groups = svg_groups(base + ".svg")
     check_png_and_svg(base + ".png", svg_size, trace)
     data = read_trace(trace, replicate)
@@ -304,7 +307,6 @@ def check_refusals(work):
     result = run("plot-trace", bad)
     check(result.returncode == 1 and "bad.trace" in result.stderr,
           f"plot-trace on a file that is no trace: exit {result.returncode}")
-    return result
 
 
 def main():
