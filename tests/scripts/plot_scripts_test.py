@@ -56,7 +56,9 @@ def wilson(successes, n, z=1.96):
 def make_study(directory, values=None, replicates=3, generations=400, seed=11):
     """Leaves in directory what a study leaves: cell-NN.txt, cell-NN.trace and
     summary.tsv (timed criteria), here from one talveron-batch run per cell
-    and a summary computed from their data files."""
+    and a summary computed from their data files. A real small study
+    (talveron-batch --study) can take its place: the checks read only the
+    folder, and need a trace of at least two replicates in it."""
     values = values or {"selectionFactor": ["0.2", "0.8"], "gMatingPrefTarget": ["0", "1"]}
     names = list(values)
     cells = [[]]
