@@ -185,7 +185,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, s
   totals.generations = static_cast<long long>(plan.replicates) * plan.generations;
   RunCounters counters;
   const auto start = Clock::now();
-  writer->recordWritten = [&](const ReplicatePiece& piece) {
+  writer->recordWritten = [&](const ReplicatePiece& piece, long) {
     ++totals.replicatesDone;
     ReportReplicate(reporter, piece, plan.generations, options.verbose, "");
   };
@@ -293,7 +293,7 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
             cell.plan, study->PathOf(cell.dataName), cell.traceName.empty() ? "" : study->PathOf(cell.traceName));
         SeriesWriter* self = writer.get();
         const std::string where = "cell " + std::to_string(cell.number) + ", ";
-        writer->recordWritten = [&, self, where, number = cell.number](const ReplicatePiece& piece) {
+        writer->recordWritten = [&, self, where, number = cell.number](const ReplicatePiece& piece, long written) {
           const auto now = Clock::now();
           {
             std::lock_guard lock(totalsMutex);
@@ -303,7 +303,7 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
             if (found == began.end() || startedAt < found->second) began[self] = startedAt;
           }
           ReportReplicate(reporter, piece, self->plan().generations, options.verbose, where);
-          if (!self->Complete()) return;
+          if (written < self->plan().replicates) return;
           self->Commit();
           double seconds = 0;
           {

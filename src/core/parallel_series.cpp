@@ -171,7 +171,7 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
   if (trace_) trace_->MarkComplete();
   ++next_;
   firstSpanWritten_ = false;
-  if (recordWritten) recordWritten(piece);
+  if (recordWritten) recordWritten(piece, next_ - 1);
 }
 
 void SeriesWriter::Commit() {

@@ -125,8 +125,11 @@ class SeriesWriter {
   const OutputFile& dataFile() const { return *data_; }
   const OutputFile* traceFile() const { return trace_.get(); }
 
-  // Called, under the writer's lock, for each record once it is written.
-  std::function<void(const ReplicatePiece&)> recordWritten;
+  // Called for each record once it is written, in replicate order, with
+  // the number of records now written. It runs under the writer's lock: it
+  // may Commit() or Abandon(), but not call what locks (IsNext,
+  // recordsWritten, Complete, Deliver).
+  std::function<void(const ReplicatePiece&, long written)> recordWritten;
 
  private:
   void WriteLocked(ReplicatePiece& piece);
