@@ -27,10 +27,6 @@
 #include "gui/qt_platform.h"
 #include "gui/settings_dialog.h"
 
-// Fontconfig keeps its caches until the process ends; a leak checker that
-// runs these tests is told so.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
-
 namespace talveron::gui {
 namespace {
 
