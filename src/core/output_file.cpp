@@ -27,13 +27,29 @@ bool IsSpecialFile(const std::string& path) {
 
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
 
+// The file a path leads to through symbolic links, even a link to a file
+// not yet made: writing beside the link and renaming over it would replace
+// the link instead of its target.
+std::string ResolveLinks(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path target = path;
+  std::error_code error;
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+    const fs::path link = fs::read_symlink(target, error);
+    if (error) break;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  return target.string();
+}
+
 }  // namespace
 
 std::string PartialPath(const std::string& path) { return path + ".partial"; }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   direct_ = IsSpecialFile(path_);
-  writtenPath_ = direct_ ? path_ : PartialPath(path_);
+  target_ = ResolveLinks(path_);
+  writtenPath_ = direct_ ? path_ : PartialPath(target_);
   if (!direct_ && std::filesystem::is_directory(path_)) throw FileError(path_, "Is a directory");
   file_ = std::fopen(writtenPath_.c_str(), direct_ ? "ab" : "wb");
   if (file_ == nullptr) throw FileError(path_, Reason(errno));
@@ -73,7 +89,7 @@ void OutputFile::Commit() {
   std::FILE* file = file_;
   file_ = nullptr;
   if (std::fclose(file) != 0) throw FileError(writtenPath_, Reason(errno));
-  if (!direct_ && std::rename(writtenPath_.c_str(), path_.c_str()) != 0) throw FileError(path_, Reason(errno));
+  if (!direct_ && std::rename(writtenPath_.c_str(), target_.c_str()) != 0) throw FileError(path_, Reason(errno));
   committed_ = true;
 }
 
@@ -132,8 +148,8 @@ void OutputFile::CutAllBack() {
 bool SameFile(const std::string& a, const std::string& b) {
   namespace fs = std::filesystem;
   std::error_code error;
-  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(a), error);
-  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(b), error);
+  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(ResolveLinks(a)), error);
+  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(ResolveLinks(b)), error);
   if (!error && canonicalA == canonicalB) return true;
   struct stat infoA {};
   struct stat infoB {};
@@ -149,12 +165,14 @@ std::string OutputCollision(const std::vector<std::string>& paths) {
   std::vector<Name> names;
   for (const std::string& path : paths) {
     names.push_back({path, path});
-    if (!IsSpecialFile(path)) names.push_back({PartialPath(path), PartialPath(path) + " (written while " + path + " runs)"});
+    if (!IsSpecialFile(path)) {
+      names.push_back({PartialPath(ResolveLinks(path)), PartialPath(path) + " (written while " + path + " runs)"});
+    }
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
     for (std::size_t j = i + 1; j < names.size(); ++j) {
       // A file's own partial name never collides with itself.
-      if (j == i + 1 && names[j].path == PartialPath(names[i].path)) continue;
+      if (j == i + 1 && names[j].path == PartialPath(ResolveLinks(names[i].path))) continue;
       if (IsSpecialFile(names[i].path) && IsSpecialFile(names[j].path)) continue;
       if (SameFile(names[i].path, names[j].path)) {
         return "'" + names[i].shown + "' and '" + names[j].shown + "' are the same file";

@@ -3,7 +3,8 @@
 // renamed over FILE only when the work is complete; until then FILE stays
 // as it was. Whatever stops the work, a failure, a stop or the process
 // ending, the partial file is cut back to the end of its last complete
-// record. Devices and pipes (/dev/stdout, a FIFO) are written directly.
+// record. Devices and pipes (/dev/stdout, a FIFO) are written directly; a
+// symbolic link is followed, and its target written and replaced.
 #pragma once
 
 #include <atomic>
@@ -54,6 +55,7 @@ class OutputFile {
   void CutBackLocked();
 
   std::string path_;
+  std::string target_;  // path_ with symbolic links followed
   std::string writtenPath_;
   bool direct_ = false;
   bool committed_ = false;
