@@ -21,10 +21,13 @@ std::size_t OrderIndex::Select(std::size_t position) const {
   int remaining = static_cast<int>(position);
   for (std::size_t bit = topBit_; bit != 0; bit /= 2) {
     const std::size_t next = node + bit;
-    if (next < tree_.size() && tree_[next] <= remaining) {
-      node = next;
-      remaining -= tree_[next];
-    }
+    if (next >= tree_.size()) continue;
+    // Taken or not by selection, not by a branch: the way down is as
+    // random as the position, and a guessed branch would miss half the time.
+    const int members = tree_[next];
+    const bool take = members <= remaining;
+    node = take ? next : node;
+    remaining -= take ? members : 0;
   }
   return node;  // the 0-based slot is the 1-based node after the prefix
 }

@@ -84,11 +84,4 @@ float World::ViabilityFactor(int generalViability) const {
   return generalViability == gCurrentViability ? params.gViabilityFactor : -params.gViabilityFactor;
 }
 
-// A survival chance in whole per cent: 0 dies without a draw; otherwise
-// the individual survives when the chance is at least a draw of 0..100.
-bool World::SurvivalTest(int percentSurvival) {
-  if (percentSurvival == 0) return false;
-  return percentSurvival >= Randomize(101);
-}
-
 }  // namespace talveron

@@ -84,8 +84,19 @@ class World {
   int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
   void PlaceOnFreeCell(Individ& individual, int target);
   void CapHabitats();
-  int PercentSurvival(float chance) const;
-  bool SurvivalTest(int percentSurvival);
+  // A survival chance in whole per cent: 0 dies without a draw; otherwise
+  // the individual survives when the chance is at least a draw of 0..100.
+  bool SurvivalTest(int percentSurvival) {
+    if (percentSurvival == 0) return false;
+    return percentSurvival >= Randomize(101);
+  }
+  // One step of a walk that keeps the adults who stay, in their order: the
+  // adult at `i` moves up to `kept` and is counted only when it stays. No
+  // branch on the outcome, which the processor could only guess.
+  void KeepIf(bool stays, std::size_t i, std::size_t& kept) {
+    adults[kept] = adults[i];
+    kept += stays ? 1 : 0;
+  }
   float ViabilityFactor(int generalViability) const;
 
   ModelHooks defaultHooks_;
