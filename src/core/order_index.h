@@ -22,10 +22,10 @@ class OrderIndex {
   std::size_t Select(std::size_t position) const;
 
  private:
-  std::vector<int> tree_;  // Fenwick tree of presence, 1-based
+  std::vector<int> tree_;  // Fenwick tree of presence, 1-based, over span_ slots
   std::vector<char> present_;
   std::size_t count_;
-  std::size_t topBit_ = 1;
+  std::size_t span_ = 1;  // a power of two above the number of slots
 };
 
 }  // namespace talveron
