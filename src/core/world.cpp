@@ -54,17 +54,6 @@ void World::WipeIndividual(std::size_t index) {
   adults.erase(adults.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-// A list walked from its head up to its tail counts the head as one even
-// when there is none, so an empty list sounds the beep; the vector keeps
-// every other count right by construction.
-void World::CheckLinkedList(std::string_view /*message*/) {
-  if (adults.empty()) hooks_->Beep();
-}
-
-void World::CheckYoungLinkedList(std::string_view /*message*/) {
-  if (young.empty()) hooks_->Beep();
-}
-
 void World::TallyLinkedList() {
   geneFrequencies.Clear();
   for (const Individ& adult : adults) {

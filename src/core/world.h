@@ -50,9 +50,14 @@ class World {
   void WipeIndividual(std::size_t index);
   bool CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch);
   // Reports list inconsistencies; the vectors keep themselves consistent,
-  // so what is left is the beep for an empty list.
-  void CheckLinkedList(std::string_view message);
-  void CheckYoungLinkedList(std::string_view message);
+  // so what is left is the beep for an empty list: a list walked from its
+  // head up to its tail counts the head as one even when there is none.
+  void CheckLinkedList(std::string_view /*message*/) {
+    if (adults.empty()) hooks_->Beep();
+  }
+  void CheckYoungLinkedList(std::string_view /*message*/) {
+    if (young.empty()) hooks_->Beep();
+  }
 
   int totalAdults() const { return static_cast<int>(adults.size()); }
   int totalYoung() const { return static_cast<int>(young.size()); }
