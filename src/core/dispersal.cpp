@@ -87,28 +87,26 @@ void World::PlaceOnFreeCell(Individ& individual, int target) {
 
 // Trials pick among all adults; a pick from a habitat within its limit
 // removes nothing, so an overfull habitat loses adults at random until it
-// holds exactly the cap.
+// holds exactly the cap. (Every adult is in habitat 0 or 1 by now, so a pick
+// is removed exactly when its own habitat is over the cap.)
 void World::CapHabitats() {
   if (habitat0Census <= kHabitatCap && habitat1Census <= kHabitatCap) return;
+  int census[kHabitats] = {habitat0Census, habitat1Census};
   OrderIndex members(adults.size());
-  while (habitat0Census > kHabitatCap || habitat1Census > kHabitatCap) {
+  while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
     const int r = Randomize(static_cast<int>(members.Count()));
     const std::size_t slot = members.Select(static_cast<std::size_t>(r));
-    const int habitat = adults[slot].habitat;
-    if (habitat == 0 && habitat0Census > kHabitatCap) {
+    int& ofHabitat = census[adults[slot].habitat];
+    if (ofHabitat > kHabitatCap) {
       EraseCellOf(adults[slot]);
       members.Remove(slot);
-      --habitat0Census;
-    } else if (habitat == 1 && habitat1Census > kHabitatCap) {
-      EraseCellOf(adults[slot]);
-      members.Remove(slot);
-      --habitat1Census;
+      --ofHabitat;
     }
   }
+  habitat0Census = census[0];
+  habitat1Census = census[1];
   std::size_t kept = 0;
-  for (std::size_t slot = 0; slot < adults.size(); ++slot) {
-    if (members.Contains(slot)) adults[kept++] = adults[slot];
-  }
+  for (std::size_t slot = 0; slot < adults.size(); ++slot) KeepIf(members.Contains(slot), slot, kept);
   adults.resize(kept);
 }
 
