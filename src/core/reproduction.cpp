@@ -3,6 +3,7 @@
 // the young list, and then every adult is freed. The adult list is walked as
 // a ring: advancing past the tail continues at the head.
 #include <array>
+#include <cstring>
 #include <numeric>
 
 #include "core/world.h"
@@ -27,6 +28,18 @@ std::size_t AdvanceOnRing(std::size_t position, std::size_t steps, std::size_t s
   return position >= size ? position - size : position;
 }
 
+// The first female at or after `start` in the ring; the size of the ring
+// when there is none. The walk male by male, once round the ring at most,
+// is a search for the first zero among the sexes after the start and then
+// among those before it.
+std::size_t FirstFemaleFrom(const std::vector<std::uint8_t>& male, std::size_t start) {
+  const std::uint8_t* const sexes = male.data();
+  const void* found = std::memchr(sexes + start, 0, male.size() - start);
+  if (found == nullptr) found = std::memchr(sexes, 0, start);
+  if (found == nullptr) return male.size();
+  return static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - sexes);
+}
+
 }  // namespace
 
 void World::Reproduction() {
@@ -37,13 +50,16 @@ void World::Reproduction() {
   // The list in order, as positions into `adults`: served females and,
   // with gMalesMateOnce, their mates leave it; the records stay in place
   // until every female has had her turn.
-  std::vector<std::uint32_t> members(adults.size());
-  std::iota(members.begin(), members.end(), 0u);
+  Ring members;
+  members.adult.resize(adults.size());
+  std::iota(members.adult.begin(), members.adult.end(), 0u);
+  members.male.reserve(adults.size());
+  for (const Individ& adult : adults) members.male.push_back(adult.sex ? 1 : 0);
   while (members.size() > 1) {
     if (!ServeFemale(members)) break;  // no female was left to serve
   }
 
-  if (members.empty()) adults.clear();
+  if (members.size() == 0) adults.clear();
   ClearIndividuals();
   if (!adults.empty()) hooks_->ShowError("Reproduction -- final totalAdults not zero");
 }
@@ -53,23 +69,26 @@ void World::EraseCellOf(const Individ& gone) {
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
-bool World::ServeFemale(std::vector<std::uint32_t>& members) {
+void World::Ring::Erase(std::size_t position) {
+  adult.erase(adult.begin() + static_cast<std::ptrdiff_t>(position));
+  male.erase(male.begin() + static_cast<std::ptrdiff_t>(position));
+}
+
+bool World::ServeFemale(Ring& members) {
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
   std::size_t position = AdvanceOnRing(0, static_cast<std::size_t>(Randomize(static_cast<int>(n))) + 1, n);
-  for (std::size_t leftToCheck = n; adults[members[position]].sex && leftToCheck > 0; --leftToCheck) {
-    position = AdvanceOnRing(position, 1, n);
-  }
-  if (adults[members[position]].sex) return false;
+  position = FirstFemaleFrom(members.male, position);
+  if (position == n) return false;
 
   Turn turn;
-  turn.female = adults[members[position]];
+  turn.female = adults[members.adult[position]];
   turn.habitatmatch = turn.female.habitat;
   if (turn.habitatmatch == 0 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
   if (turn.habitatmatch == 1 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female);
-  members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
+  members.Erase(position);
   position = 0;  // the search starts from the head
   n = members.size();
 
@@ -90,8 +109,8 @@ bool World::ServeFemale(std::vector<std::uint32_t>& members) {
       position = AdvanceOnRing(position, static_cast<std::size_t>(Randomize(static_cast<int>(n))), n);
       ++possibleMatesChecked;
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
-      const Individ& candidate = adults[members[position]];
-      if (candidate.sex) {
+      if (members.male[position] != 0) {
+        const Individ& candidate = adults[members.adult[position]];
         if (turn.percentSurvival == 0 || Randomize(100) < 100 - turn.percentSurvival) {
           femaleDiedTrying = true;
           break;
@@ -104,10 +123,10 @@ bool World::ServeFemale(std::vector<std::uint32_t>& members) {
   }
   if (!compatible || femaleDiedTrying) return true;
 
-  const Individ male = adults[members[position]];
+  const Individ male = adults[members.adult[position]];
   if (params.gMalesMateOnce) {
     EraseCellOf(male);
-    members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
+    members.Erase(position);
   }
 
   int kids = params.numberOfKids;

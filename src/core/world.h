@@ -82,7 +82,16 @@ class World {
  private:
   // Random draw on behalf of the phases.
   int Randomize(int range) { return rng.Randomize(range); }
-  bool ServeFemale(std::vector<std::uint32_t>& members);
+  // The adult list while Reproduction serves its females: positions into
+  // `adults` in list order, and beside each whether it is a male, so that
+  // walks over the ring need not visit the records.
+  struct Ring {
+    std::vector<std::uint32_t> adult;
+    std::vector<std::uint8_t> male;
+    std::size_t size() const { return adult.size(); }
+    void Erase(std::size_t position);
+  };
+  bool ServeFemale(Ring& members);
   void EraseCellOf(const Individ& gone);
   void MakeOffspring(const Individ& mother, const Individ& father);
   void Mutate(Individ& kid);
