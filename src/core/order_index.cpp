@@ -1,37 +1,43 @@
 #include "core/order_index.h"
 
+#include <algorithm>
+
 namespace talveron {
 
-OrderIndex::OrderIndex(std::size_t size) : present_(size, 1), count_(size) {
-  // The tree spans a power of two of slots, those beyond `size` present
-  // forever: they come after every real member, so no position below
-  // Count() reaches them, and the way down the tree needs no bounds check.
-  while (span_ < size + 1) span_ *= 2;
-  tree_.resize(span_ + 1);
-  // Every slot present: node i covers (i - lowbit(i), i], so it holds lowbit(i).
-  for (std::size_t i = 1; i <= span_; ++i) tree_[i] = static_cast<int>(i & (~i + 1));
+OrderIndex::OrderIndex(std::size_t size)
+    : blocks_((size + kBlock - 1) / kBlock), before_(blocks_.size()), present_(size, 1), count_(size) {
+  for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    Block& block = blocks_[b];
+    block.count = static_cast<int>(std::min(kBlock, size - b * kBlock));
+    for (int offset = 0; offset < block.count; ++offset) block.offsets[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(offset);
+    before_[b] = static_cast<int>(b * kBlock);
+  }
 }
 
 void OrderIndex::Remove(std::size_t slot) {
   if (present_[slot] == 0) return;
   present_[slot] = 0;
   --count_;
-  for (std::size_t i = slot + 1; i < tree_.size(); i += i & (~i + 1)) --tree_[i];
+  const std::size_t b = slot / kBlock;
+  Block& block = blocks_[b];
+  // Its place in the block's list: the number of present slots before it.
+  const auto offset = static_cast<std::uint8_t>(slot % kBlock);
+  int index = 0;
+  for (int k = 0; k < block.count; ++k) index += block.offsets[static_cast<std::size_t>(k)] < offset ? 1 : 0;
+  std::uint8_t* const first = block.offsets.data();
+  std::copy(first + index + 1, first + block.count, first + index);
+  --block.count;
+  for (std::size_t later = b + 1; later < before_.size(); ++later) --before_[later];
 }
 
 std::size_t OrderIndex::Select(std::size_t position) const {
-  // Descend the tree: find the largest prefix holding `position` members.
-  // Each step is taken or not by arithmetic, not by a branch: the way down
-  // is as random as the position, and a guessed branch misses half the time.
-  std::size_t node = 0;
-  int remaining = static_cast<int>(position);
-  for (std::size_t bit = span_ / 2; bit != 0; bit /= 2) {
-    const int members = tree_[node + bit];
-    const int take = -static_cast<int>(members <= remaining);  // all ones or zero
-    node += bit & static_cast<std::size_t>(static_cast<std::ptrdiff_t>(take));
-    remaining -= members & take;
-  }
-  return node;  // the 0-based slot is the 1-based node after the prefix
+  // An empty block starts where the next one does, so the last block that
+  // starts at or before the position is never an empty one.
+  const int wanted = static_cast<int>(position);
+  int starting = 0;
+  for (int start : before_) starting += start <= wanted ? 1 : 0;
+  const auto b = static_cast<std::size_t>(starting - 1);
+  return b * kBlock + blocks_[b].offsets[position - static_cast<std::size_t>(before_[b])];
 }
 
 }  // namespace talveron

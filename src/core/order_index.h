@@ -1,10 +1,12 @@
 // Positions in a list from which members are removed one at a time. The
 // habitat cap picks adults by their position in the list; with members gone,
-// the member k steps from the head is found here in O(log n), instead of
+// the member k steps from the head is found here in a few steps, instead of
 // moving the rest of the list up after every removal.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace talveron {
@@ -22,10 +24,20 @@ class OrderIndex {
   std::size_t Select(std::size_t position) const;
 
  private:
-  std::vector<int> tree_;  // Fenwick tree of presence, 1-based, over span_ slots
+  // The slots in blocks of 64. Each block lists its present slots in order,
+  // as offsets within the block, and `before_` holds, per block, how many
+  // members the blocks before it have. A position lies in the last block
+  // that starts at or before it; those starts are counted side by side, with
+  // no chain of steps from one to the next, which is what makes this fast.
+  static constexpr std::size_t kBlock = 64;
+  struct Block {
+    std::array<std::uint8_t, kBlock> offsets;
+    int count = 0;
+  };
+  std::vector<Block> blocks_;
+  std::vector<int> before_;
   std::vector<char> present_;
   std::size_t count_;
-  std::size_t span_ = 1;  // a power of two above the number of slots
 };
 
 }  // namespace talveron
