@@ -67,13 +67,14 @@ void World::Dispersal() {
   // the search for a cell is thus always finite.
   std::size_t kept = 0;
   for (std::size_t i = 0; i < adults.size(); ++i) {
-    Individ settler = adults[i];
+    Individ& settler = adults[i];
     const int target = ChooseTargetHabitat(settler, lastTarget);
     if (freeCells[target] == 0) continue;
     PlaceOnFreeCell(settler, target);
     --freeCells[target];
     if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
-    adults[kept++] = settler;
+    if (kept != i) adults[kept] = settler;
+    ++kept;
     ++census[target];
   }
   adults.resize(kept);

@@ -106,9 +106,10 @@ class World {
   }
   // One step of a walk that keeps the adults who stay, in their order: the
   // adult at `i` moves up to `kept` and is counted only when it stays. No
-  // branch on the outcome, which the processor could only guess.
+  // branch on the outcome, which the processor could only guess; the test
+  // of `kept` against `i` changes once, at the first adult that leaves.
   void KeepIf(bool stays, std::size_t i, std::size_t& kept) {
-    adults[kept] = adults[i];
+    if (kept != i) adults[kept] = adults[i];
     kept += stays ? 1 : 0;
   }
   float ViabilityFactor(int generalViability) const;
