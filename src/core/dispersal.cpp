@@ -96,12 +96,12 @@ void World::CapHabitats() {
   int census[kHabitats] = {habitat0Census, habitat1Census};
   OrderIndex members(adults.size());
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
-    const int r = Randomize(static_cast<int>(members.Count()));
-    const std::size_t slot = members.Select(static_cast<std::size_t>(r));
-    int& ofHabitat = census[adults[slot].habitat];
+    const auto r = static_cast<std::size_t>(Randomize(static_cast<int>(members.Count())));
+    const Individ& picked = adults[members.Select(r)];
+    int& ofHabitat = census[picked.habitat];
     if (ofHabitat > kHabitatCap) {
-      EraseCellOf(adults[slot]);
-      members.Remove(slot);
+      EraseCellOf(picked);
+      members.RemoveAt(r);
       --ofHabitat;
     }
   }
