@@ -94,13 +94,14 @@ void World::Dispersal() {
 void World::CapHabitats() {
   if (habitat0Census <= kHabitatCap && habitat1Census <= kHabitatCap) return;
   int census[kHabitats] = {habitat0Census, habitat1Census};
+  const bool shown = !hooks_->MinimizeDisplay();
   OrderIndex members(adults.size());
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
     const auto r = static_cast<std::size_t>(Randomize(static_cast<int>(members.Count())));
     const Individ& picked = adults[members.Select(r)];
     int& ofHabitat = census[picked.habitat];
     if (ofHabitat > kHabitatCap) {
-      EraseCellOf(picked);
+      EraseCellOf(picked, shown);
       members.RemoveAt(r);
       --ofHabitat;
     }

@@ -50,13 +50,14 @@ void World::Reproduction() {
   // The list in order, as positions into `adults`: served females and,
   // with gMalesMateOnce, their mates leave it; the records stay in place
   // until every female has had her turn.
+  const bool shown = !hooks_->MinimizeDisplay();
   Ring members;
   members.adult.resize(adults.size());
   std::iota(members.adult.begin(), members.adult.end(), 0u);
   members.male.reserve(adults.size());
   for (const Individ& adult : adults) members.male.push_back(adult.sex ? 1 : 0);
   while (members.size() > 1) {
-    if (!ServeFemale(members)) break;  // no female was left to serve
+    if (!ServeFemale(members, shown)) break;  // no female was left to serve
   }
 
   if (members.size() == 0) adults.clear();
@@ -64,8 +65,8 @@ void World::Reproduction() {
   if (!adults.empty()) hooks_->ShowError("Reproduction -- final totalAdults not zero");
 }
 
-void World::EraseCellOf(const Individ& gone) {
-  if (!hooks_->MinimizeDisplay()) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
+void World::EraseCellOf(const Individ& gone, bool shown) {
+  if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
@@ -74,7 +75,7 @@ void World::Ring::Erase(std::size_t position) {
   male.erase(male.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
-bool World::ServeFemale(Ring& members) {
+bool World::ServeFemale(Ring& members, bool shown) {
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
   std::size_t position = AdvanceOnRing(0, static_cast<std::size_t>(Randomize(static_cast<int>(n))) + 1, n);
@@ -87,7 +88,7 @@ bool World::ServeFemale(Ring& members) {
   if (turn.habitatmatch == 0 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
   if (turn.habitatmatch == 1 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
 
-  EraseCellOf(turn.female);
+  EraseCellOf(turn.female, shown);
   members.Erase(position);
   position = 0;  // the search starts from the head
   n = members.size();
@@ -125,7 +126,7 @@ bool World::ServeFemale(Ring& members) {
 
   const Individ male = adults[members.adult[position]];
   if (params.gMalesMateOnce) {
-    EraseCellOf(male);
+    EraseCellOf(male, shown);
     members.Erase(position);
   }
 

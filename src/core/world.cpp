@@ -50,7 +50,7 @@ void World::InitPopulations() {
 
 void World::WipeIndividual(std::size_t index) {
   if (index >= adults.size()) throw FatalError("WipeIndividual() recieves null pointer!");
-  EraseCellOf(adults[index]);
+  EraseCellOf(adults[index], !hooks_->MinimizeDisplay());
   adults.erase(adults.begin() + static_cast<std::ptrdiff_t>(index));
 }
 

@@ -91,8 +91,10 @@ class World {
     std::size_t size() const { return adult.size(); }
     void Erase(std::size_t position);
   };
-  bool ServeFemale(Ring& members);
-  void EraseCellOf(const Individ& gone);
+  // `shown`: the map is drawn (the display is not minimized), read once per
+  // phase; nothing inside a phase's walk can change it.
+  bool ServeFemale(Ring& members, bool shown);
+  void EraseCellOf(const Individ& gone, bool shown);
   void MakeOffspring(const Individ& mother, const Individ& father);
   void Mutate(Individ& kid);
   int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
