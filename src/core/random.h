@@ -56,9 +56,9 @@ class Rng {
 
   // 0..range-1 for a positive range. Out-of-range results (range 0 or
   // negative) are reported through the handler and returned all the same.
-  // A range of 1 to 32767 can never give one (32767 times the magnitude,
-  // at most 32767, stays below 32768 times the range), so only other
-  // ranges are checked.
+  // A range of 1 to 32767 can never give one: the magnitude is below
+  // 32768, so range x magnitude / 32768 is below the range and fits in 16
+  // bits. Only other ranges are checked.
   int Randomize(int range) {
     const int result = ScaleDraw(Random(), range);
     if (range < 1 || range > 32767) [[unlikely]] CheckScaled(result, range);

@@ -47,10 +47,10 @@ void World::Reproduction() {
   CheckLinkedList("Reproduction start");
   young.clear();
 
+  const bool shown = !hooks_->MinimizeDisplay();
   // The list in order, as positions into `adults`: served females and,
   // with gMalesMateOnce, their mates leave it; the records stay in place
   // until every female has had her turn.
-  const bool shown = !hooks_->MinimizeDisplay();
   Ring members;
   members.adult.resize(adults.size());
   std::iota(members.adult.begin(), members.adult.end(), 0u);
@@ -69,12 +69,12 @@ void World::EraseCellOf(const Individ& gone, bool shown) {
   if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
 }
 
-// Serves one female; returns false, changing nothing, when none is left.
 void World::Ring::Erase(std::size_t position) {
   adult.erase(adult.begin() + static_cast<std::ptrdiff_t>(position));
   male.erase(male.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
+// Serves one female; returns false, changing nothing, when none is left.
 bool World::ServeFemale(Ring& members, bool shown) {
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
