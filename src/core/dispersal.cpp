@@ -6,47 +6,8 @@
 
 namespace talveron {
 
-void World::Dispersal() {
-  hooks_->ShowInfo("Dispersal");
-  if (young.empty()) hooks_->ShowError("Extinct -- dispersal start");
-
-  adults.swap(young);
-  young.clear();
-  CheckLinkedList("CheckLinkedList (Dispersal start)");
-
-  MortalityDuringDispersal();
-
-  for (auto& habitat : map)
-    for (auto& column : habitat) column.fill(0);
-  int freeCells[2] = {kCellsPerHabitat, kCellsPerHabitat};
-  int lastTarget = 2;
-  const bool draw = !hooks_->MinimizeDisplay();
-
-  // An individual whose target habitat has no free cell left dies there;
-  // the search for a cell is thus always finite.
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < adults.size(); ++i) {
-    Individ settler = adults[i];
-    const int target = ChooseTargetHabitat(settler, lastTarget);
-    if (freeCells[target] == 0) continue;
-    PlaceOnFreeCell(settler, target);
-    --freeCells[target];
-    if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
-    adults[kept++] = settler;
-  }
-  adults.resize(kept);
-
-  habitat0Census = 0;
-  habitat1Census = 0;
-  for (const Individ& adult : adults) {
-    if (adult.habitat == 0) ++habitat0Census;
-    if (adult.habitat == 1) ++habitat1Census;
-  }
-  CapHabitats();
-  CheckLinkedList("CheckLinkedList (Dispersal end)");
-}
-
-int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget) {
+// Both run once per settler; inline in the loop that places them.
+inline int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget) {
   int target;
   if (params.restrictedNatalDispersal) {
     if (individual.habitat == 0) {
@@ -72,7 +33,7 @@ int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget) {
   return target;
 }
 
-void World::PlaceOnFreeCell(Individ& individual, int target) {
+inline void World::PlaceOnFreeCell(Individ& individual, int target) {
   int x;
   int y;
   do {
@@ -85,30 +46,70 @@ void World::PlaceOnFreeCell(Individ& individual, int target) {
   individual.y = static_cast<std::uint8_t>(y);
 }
 
+void World::Dispersal() {
+  hooks_->ShowInfo("Dispersal");
+  if (young.empty()) hooks_->ShowError("Extinct -- dispersal start");
+
+  adults.swap(young);
+  young.clear();
+  CheckLinkedList("CheckLinkedList (Dispersal start)");
+
+  MortalityDuringDispersal();
+
+  for (auto& habitat : map)
+    for (auto& column : habitat) column.fill(0);
+  int freeCells[kHabitats] = {kCellsPerHabitat, kCellsPerHabitat};
+  int census[kHabitats] = {0, 0};
+  int lastTarget = 2;
+  const bool draw = !hooks_->MinimizeDisplay();
+
+  // An individual whose target habitat has no free cell left dies there;
+  // the search for a cell is thus always finite.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < adults.size(); ++i) {
+    Individ& settler = adults[i];
+    const int target = ChooseTargetHabitat(settler, lastTarget);
+    if (freeCells[target] == 0) continue;
+    PlaceOnFreeCell(settler, target);
+    --freeCells[target];
+    if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
+    if (kept != i) adults[kept] = settler;
+    ++kept;
+    ++census[target];
+  }
+  adults.resize(kept);
+
+  // The census of the placed adults, counted while placing them: each one
+  // now lives in the habitat it was placed in.
+  habitat0Census = census[0];
+  habitat1Census = census[1];
+  CapHabitats();
+  CheckLinkedList("CheckLinkedList (Dispersal end)");
+}
+
 // Trials pick among all adults; a pick from a habitat within its limit
 // removes nothing, so an overfull habitat loses adults at random until it
-// holds exactly the cap.
+// holds exactly the cap. (Every adult is in habitat 0 or 1 by now, so a pick
+// is removed exactly when its own habitat is over the cap.)
 void World::CapHabitats() {
   if (habitat0Census <= kHabitatCap && habitat1Census <= kHabitatCap) return;
+  int census[kHabitats] = {habitat0Census, habitat1Census};
+  const bool shown = !hooks_->MinimizeDisplay();
   OrderIndex members(adults.size());
-  while (habitat0Census > kHabitatCap || habitat1Census > kHabitatCap) {
-    const int r = Randomize(static_cast<int>(members.Count()));
-    const std::size_t slot = members.Select(static_cast<std::size_t>(r));
-    const int habitat = adults[slot].habitat;
-    if (habitat == 0 && habitat0Census > kHabitatCap) {
-      EraseCellOf(adults[slot]);
-      members.Remove(slot);
-      --habitat0Census;
-    } else if (habitat == 1 && habitat1Census > kHabitatCap) {
-      EraseCellOf(adults[slot]);
-      members.Remove(slot);
-      --habitat1Census;
+  while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
+    const auto r = static_cast<std::size_t>(Randomize(static_cast<int>(members.Count())));
+    const Individ& picked = adults[members.Select(r)];
+    int& ofHabitat = census[picked.habitat];
+    if (ofHabitat > kHabitatCap) {
+      EraseCellOf(picked, shown);
+      members.RemoveAt(r);
+      --ofHabitat;
     }
   }
+  habitat0Census = census[0];
+  habitat1Census = census[1];
   std::size_t kept = 0;
-  for (std::size_t slot = 0; slot < adults.size(); ++slot) {
-    if (members.Contains(slot)) adults[kept++] = adults[slot];
-  }
+  for (std::size_t slot = 0; slot < adults.size(); ++slot) KeepIf(members.Contains(slot), slot, kept);
   adults.resize(kept);
 }
 

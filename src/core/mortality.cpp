@@ -21,24 +21,32 @@ void World::Mortality() {
   const float basicSurvival0 = basicSurvivalOf(habitat0Census);
   const float basicSurvival1 = basicSurvivalOf(habitat1Census);
   const float selectionFactor = params.selectionFactor;
-  const bool erase = !hooks_->MinimizeDisplay();
 
+  // An adult's chance depends on nothing but its habitat and its
+  // habitatSpec, and the censuses stay fixed during the walk, so the per
+  // cent of each of the six pairs is worked out once, before it.
+  int percentSurvival[kHabitats][3];
+  for (int habitat = 0; habitat < kHabitats; ++habitat) {
+    const float basicSurvival = habitat == 1 ? basicSurvival1 : basicSurvival0;
+    const float delta = basicSurvival * selectionFactor;
+    for (int habitatSpec = 0; habitatSpec < 3; ++habitatSpec) {
+      float adjustedSurvival = basicSurvival;
+      if (habitatSpec == habitat) {
+        adjustedSurvival = basicSurvival + delta;
+      } else if (habitatSpec != kNeutralAllele) {
+        adjustedSurvival = basicSurvival - delta;
+      }
+      percentSurvival[habitat][habitatSpec] = PercentOf(adjustedSurvival);
+    }
+  }
+
+  const bool erase = !hooks_->MinimizeDisplay();
   std::size_t kept = 0;
   for (std::size_t i = 0; i < adults.size(); ++i) {
-    const Individ adult = adults[i];
-    const float basicSurvival = adult.habitat == 1 ? basicSurvival1 : basicSurvival0;
-    const float delta = basicSurvival * selectionFactor;
-    float adjustedSurvival = basicSurvival;
-    if (adult.habitatSpec == adult.habitat) {
-      adjustedSurvival = basicSurvival + delta;
-    } else if (adult.habitatSpec != kNeutralAllele) {
-      adjustedSurvival = basicSurvival - delta;
-    }
-    if (SurvivalTest(PercentOf(adjustedSurvival))) {
-      adults[kept++] = adult;
-    } else if (erase) {
-      hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
-    }
+    const Individ& adult = adults[i];
+    const bool survives = SurvivalTest(percentSurvival[adult.habitat][adult.habitatSpec]);
+    if (erase && !survives) hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
+    KeepIf(survives, i, kept);
   }
   adults.resize(kept);
 
@@ -53,11 +61,14 @@ void World::MortalityDuringDispersal() {
   if (adults.empty()) hooks_->ShowError("Extinction");
   CheckLinkedList("CheckLinkedList (MortalityDuringDispersal start)");
 
-  // The newborn have no cell yet, so nothing is wiped from the map.
+  // The chance depends on generalViability alone: its per cent for each of
+  // the three alleles is worked out once, before the walk. The newborn have
+  // no cell yet, so nothing is wiped from the map.
+  int percentSurvival[3];
+  for (int allele = 0; allele < 3; ++allele) percentSurvival[allele] = PercentOf(ViabilityFactor(allele));
   std::size_t kept = 0;
   for (std::size_t i = 0; i < adults.size(); ++i) {
-    const Individ adult = adults[i];
-    if (SurvivalTest(PercentOf(ViabilityFactor(adult.generalViability)))) adults[kept++] = adult;
+    KeepIf(SurvivalTest(percentSurvival[adults[i].generalViability]), i, kept);
   }
   adults.resize(kept);
 

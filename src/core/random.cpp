@@ -19,14 +19,14 @@ void Rng::Seed(std::uint64_t seed) {
   draws_ = 0;
 }
 
-int Rng::NextScripted() {
-  const int draw = scripted_.front();
-  scripted_.pop_front();
-  return draw;
+void Rng::Script(std::initializer_list<int> draws) {
+  script_.erase(script_.begin(), script_.end() - static_cast<std::ptrdiff_t>(scriptLeft_));
+  script_.insert(script_.end(), draws);
+  scriptLeft_ = script_.size();
 }
 
-void Rng::ReportBadRange() {
-  if (badRange_) badRange_();
+void Rng::CheckScaled(int result, int range) {
+  if ((result < 0 || result >= range) && badRange_) badRange_();
 }
 
 }  // namespace talveron

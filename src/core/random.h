@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <cstddef>
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
 namespace talveron {
 
@@ -42,9 +44,11 @@ class Rng {
   }
 
   // Uniform on -32767..32767: the top 16 bits of an output, 65535 redrawn.
+  // Nothing here calls out of line, so that a run of draws can keep the
+  // state in registers.
   int Random() {
     ++draws_;
-    if (!scripted_.empty()) [[unlikely]] return NextScripted();
+    if (scriptLeft_ != 0) [[unlikely]] return script_[script_.size() - scriptLeft_--];
     std::uint64_t v = Next() >> 48;
     while (v == 65535) v = Next() >> 48;
     return static_cast<int>(v) - 32767;
@@ -52,9 +56,12 @@ class Rng {
 
   // 0..range-1 for a positive range. Out-of-range results (range 0 or
   // negative) are reported through the handler and returned all the same.
+  // A range of 1 to 32767 can never give one: the magnitude is below
+  // 32768, so range x magnitude / 32768 is below the range and fits in 16
+  // bits. Only other ranges are checked.
   int Randomize(int range) {
     const int result = ScaleDraw(Random(), range);
-    if (result < 0 || result >= range) [[unlikely]] ReportBadRange();
+    if (range < 1 || range > 32767) [[unlikely]] CheckScaled(result, range);
     return result;
   }
 
@@ -63,8 +70,8 @@ class Rng {
 
   // Test support: the given values are returned by Random() before any
   // generated ones, in order.
-  void Script(std::initializer_list<int> draws) { scripted_.insert(scripted_.end(), draws); }
-  bool ScriptEmpty() const { return scripted_.empty(); }
+  void Script(std::initializer_list<int> draws);
+  bool ScriptEmpty() const { return scriptLeft_ == 0; }
 
   // Counts Random() calls since the last Seed(), so tests can check how many
   // draws a phase made.
@@ -74,12 +81,12 @@ class Rng {
   static std::uint64_t Rotl(std::uint64_t value, int bits) {
     return (value << bits) | (value >> (64 - bits));
   }
-  int NextScripted();
-  void ReportBadRange();
+  void CheckScaled(int result, int range);
 
   std::uint64_t s_[4] = {0, 0, 0, 0};
   std::uint64_t draws_ = 0;
-  std::deque<int> scripted_;
+  std::vector<int> script_;     // scripted draws; the last scriptLeft_ are still to come
+  std::size_t scriptLeft_ = 0;
   std::function<void()> badRange_;
 };
 

@@ -50,19 +50,8 @@ void World::InitPopulations() {
 
 void World::WipeIndividual(std::size_t index) {
   if (index >= adults.size()) throw FatalError("WipeIndividual() recieves null pointer!");
-  EraseCellOf(adults[index]);
+  EraseCellOf(adults[index], !hooks_->MinimizeDisplay());
   adults.erase(adults.begin() + static_cast<std::ptrdiff_t>(index));
-}
-
-// A list walked from its head up to its tail counts the head as one even
-// when there is none, so an empty list sounds the beep; the vector keeps
-// every other count right by construction.
-void World::CheckLinkedList(std::string_view /*message*/) {
-  if (adults.empty()) hooks_->Beep();
-}
-
-void World::CheckYoungLinkedList(std::string_view /*message*/) {
-  if (young.empty()) hooks_->Beep();
 }
 
 void World::TallyLinkedList() {
@@ -82,13 +71,6 @@ void World::ChangeEnvironmentIfDue() {
 float World::ViabilityFactor(int generalViability) const {
   if (generalViability == kNeutralAllele) return 1.0f;
   return generalViability == gCurrentViability ? params.gViabilityFactor : -params.gViabilityFactor;
-}
-
-// A survival chance in whole per cent: 0 dies without a draw; otherwise
-// the individual survives when the chance is at least a draw of 0..100.
-bool World::SurvivalTest(int percentSurvival) {
-  if (percentSurvival == 0) return false;
-  return percentSurvival >= Randomize(101);
 }
 
 }  // namespace talveron

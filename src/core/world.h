@@ -50,9 +50,14 @@ class World {
   void WipeIndividual(std::size_t index);
   bool CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch);
   // Reports list inconsistencies; the vectors keep themselves consistent,
-  // so what is left is the beep for an empty list.
-  void CheckLinkedList(std::string_view message);
-  void CheckYoungLinkedList(std::string_view message);
+  // so what is left is the beep for an empty list: a list walked from its
+  // head up to its tail counts the head as one even when there is none.
+  void CheckLinkedList(std::string_view /*message*/) {
+    if (adults.empty()) hooks_->Beep();
+  }
+  void CheckYoungLinkedList(std::string_view /*message*/) {
+    if (young.empty()) hooks_->Beep();
+  }
 
   int totalAdults() const { return static_cast<int>(adults.size()); }
   int totalYoung() const { return static_cast<int>(young.size()); }
@@ -77,15 +82,38 @@ class World {
  private:
   // Random draw on behalf of the phases.
   int Randomize(int range) { return rng.Randomize(range); }
-  bool ServeFemale(std::vector<std::uint32_t>& members);
-  void EraseCellOf(const Individ& gone);
+  // The adult list while Reproduction serves its females: positions into
+  // `adults` in list order, and beside each whether it is a male, so that
+  // walks over the ring need not visit the records.
+  struct Ring {
+    std::vector<std::uint32_t> adult;
+    std::vector<std::uint8_t> male;
+    std::size_t size() const { return adult.size(); }
+    void Erase(std::size_t position);
+  };
+  // `shown`: the map is drawn (the display is not minimized), read once per
+  // phase; nothing inside a phase's walk can change it.
+  bool ServeFemale(Ring& members, bool shown);
+  void EraseCellOf(const Individ& gone, bool shown);
   void MakeOffspring(const Individ& mother, const Individ& father);
   void Mutate(Individ& kid);
   int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
   void PlaceOnFreeCell(Individ& individual, int target);
   void CapHabitats();
-  int PercentSurvival(float chance) const;
-  bool SurvivalTest(int percentSurvival);
+  // A survival chance in whole per cent: 0 dies without a draw; otherwise
+  // the individual survives when the chance is at least a draw of 0..100.
+  bool SurvivalTest(int percentSurvival) {
+    if (percentSurvival == 0) return false;
+    return percentSurvival >= Randomize(101);
+  }
+  // One step of a walk that keeps the adults who stay, in their order: the
+  // adult at `i` moves up to `kept` and is counted only when it stays. No
+  // branch on the outcome, which the processor could only guess; the test
+  // of `kept` against `i` changes once, at the first adult that leaves.
+  void KeepIf(bool stays, std::size_t i, std::size_t& kept) {
+    if (kept != i) adults[kept] = adults[i];
+    kept += stays ? 1 : 0;
+  }
   float ViabilityFactor(int generalViability) const;
 
   ModelHooks defaultHooks_;

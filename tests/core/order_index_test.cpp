@@ -21,7 +21,7 @@ TEST(OrderIndex, AgreesWithAPlainListUnderRandomRemovals) {
       const auto position = static_cast<std::size_t>(rng.Randomize(static_cast<int>(plain.size())));
       ASSERT_EQ(index.Select(position), plain[position]);
       ASSERT_TRUE(index.Contains(plain[position]));
-      index.Remove(plain[position]);
+      index.RemoveAt(position);
       EXPECT_FALSE(index.Contains(plain[position]));
       plain.erase(plain.begin() + static_cast<std::ptrdiff_t>(position));
     }

@@ -69,8 +69,10 @@ TEST(Randomize, CoversEveryValueOfItsRange) {
   }
 }
 
-// A range of 0 is reported and its value used all the same.
-TEST(Randomize, ReportsARangeOfZero) {
+// A range of 0 is reported and its value used all the same; so is a range
+// above 32767 whose scaled value leaves 16 bits (40000 x 32767 / 32768 is
+// 39998, a negative short). The largest short range never leaves its range.
+TEST(Randomize, ReportsOnlyResultsOutsideTheirRange) {
   Rng rng(5);
   int reports = 0;
   rng.SetBadRangeHandler([&reports] { ++reports; });
@@ -78,14 +80,26 @@ TEST(Randomize, ReportsARangeOfZero) {
   EXPECT_EQ(reports, 1);
   rng.Randomize(10);
   EXPECT_EQ(reports, 1);
+  rng.Script({32767, -32767});
+  EXPECT_EQ(rng.Randomize(40000), -25538);
+  EXPECT_EQ(reports, 2);
+  EXPECT_EQ(rng.Randomize(32767), 32766);
+  EXPECT_EQ(reports, 2);
 }
 
+// Scripted draws come first, in order, also when more are scripted before
+// the first ones are used up; then the generator takes over where it was.
 TEST(Randomize, TakesScriptedDrawsFirst) {
   Rng rng(5);
+  Rng unscripted(5);
   rng.Script({-4096, 32767});
   EXPECT_EQ(rng.Randomize(8), 1);
+  rng.Script({0});
   EXPECT_EQ(rng.Randomize(101), 100);
+  EXPECT_EQ(rng.Randomize(101), 0);
   EXPECT_TRUE(rng.ScriptEmpty());
+  EXPECT_EQ(rng.Random(), unscripted.Random());
+  EXPECT_EQ(rng.DrawCount(), 4u);
 }
 
 }  // namespace

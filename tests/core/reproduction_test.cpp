@@ -57,6 +57,28 @@ TEST(Reproduction, OnlyFemalesSearchInVain) {
   EXPECT_EQ(world.totalYoung(), 0);
 }
 
+// Every offspring draws its 17 inheritance coins and its sex, then one test
+// per mutable locus: 3 always, up to 14 more with the optional loci. (A
+// rate of 32767 makes a mutation, and its extra draw, all but impossible.)
+TEST(Reproduction, EachOffspringDrawsItsCoinsAndOneTestPerMutableLocus) {
+  for (const bool optional : {false, true}) {
+    World world;
+    world.params.numberOfKids = 3;
+    world.params.mutationRate = 32767;
+    world.params.gMatingPrefTarget = optional ? 2 : 0;
+    world.params.gIncludeSignalValue = optional;
+    world.params.gIncludeGeneralViability = optional;
+    world.params.gIncludeNeutralGenes = optional;
+    world.adults = {Female(0), Male(0)};
+    world.SeedRandom(6);
+    world.Reproduction();
+    ASSERT_EQ(world.totalYoung(), 3);
+    // start, mating habitat, candidate, survival; then the brood
+    const std::uint64_t perKid = 18u + (optional ? 17u : 3u);
+    EXPECT_EQ(world.rng.DrawCount(), 4u + 3u * perKid) << (optional ? "optional loci" : "defaults");
+  }
+}
+
 // A search cost of 1 kills every female at the first male, without a draw.
 TEST(Reproduction, FullSearchCostKillsAtTheFirstMale) {
   World world;
