@@ -303,7 +303,8 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
             if (found == began.end() || startedAt < found->second) began[self] = startedAt;
           }
           ReportReplicate(reporter, piece, self->plan().generations, options.verbose, where);
-          if (!self->Complete()) return;
+          // Under the writer's lock, which Complete() would wait for.
+          if (piece.replicate != self->plan().replicates) return;
           self->Commit();
           double seconds = 0;
           {
