@@ -20,9 +20,30 @@ std::vector<OutputFile*>& Registry() {
   return registry;
 }
 
+namespace fs = std::filesystem;
+
+// A link to an open descriptor (/dev/stdout, /dev/fd/1, /proc/self/fd/1)
+// stands for whatever file is open there, a regular one included.
+bool ThroughDescriptor(const std::string& path) {
+  std::error_code error;
+  fs::path at = fs::absolute(path, error);
+  for (int link = 0; link < 40 && !error; ++link) {
+    const std::string folder = fs::weakly_canonical(at.parent_path(), error).string();
+    if (folder.rfind("/proc/", 0) == 0 && folder.size() > 3 && folder.compare(folder.size() - 3, 3, "/fd") == 0) {
+      return true;
+    }
+    if (!fs::is_symlink(at, error)) return false;
+    const fs::path target = fs::read_symlink(at, error);
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return false;
+}
+
+// Devices, pipes and open descriptors are written directly.
 bool IsSpecialFile(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return true;
+  return ThroughDescriptor(path);
 }
 
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
@@ -130,7 +151,6 @@ void OutputFile::CutAllBack() {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
   std::error_code error;
   const fs::path canonicalA = fs::weakly_canonical(fs::absolute(a), error);
   const fs::path canonicalB = fs::weakly_canonical(fs::absolute(b), error);

@@ -3,7 +3,8 @@
 // renamed over FILE only when the work is complete; until then FILE stays
 // as it was. Whatever stops the work, a failure, a stop or the process
 // ending, the partial file is cut back to the end of its last complete
-// record. Devices and pipes (/dev/stdout, a FIFO) are written directly.
+// record. Devices, pipes and links to open descriptors (/dev/stdout, a
+// FIFO) are written directly.
 #pragma once
 
 #include <atomic>
