@@ -46,6 +46,18 @@ bool IsSpecialFile(const std::string& path) {
   return ThroughDescriptor(path);
 }
 
+// Where the symbolic links at the end of `path` lead, whether or not the
+// file there exists yet.
+fs::path FollowLinks(const std::string& path) {
+  std::error_code error;
+  fs::path at = fs::absolute(path, error);
+  for (int link = 0; link < 40 && !error && fs::is_symlink(at, error); ++link) {
+    const fs::path target = fs::read_symlink(at, error);
+    if (!error) at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return at;
+}
+
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
 
 }  // namespace
@@ -151,10 +163,11 @@ void OutputFile::CutAllBack() {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code error;
-  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(a), error);
-  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(b), error);
-  if (!error && canonicalA == canonicalB) return true;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path canonicalA = fs::weakly_canonical(FollowLinks(a), errorA);
+  const fs::path canonicalB = fs::weakly_canonical(FollowLinks(b), errorB);
+  if (!errorA && !errorB && canonicalA == canonicalB) return true;
   struct stat infoA {};
   struct stat infoB {};
   return ::stat(a.c_str(), &infoA) == 0 && ::stat(b.c_str(), &infoB) == 0 && infoA.st_dev == infoB.st_dev &&

@@ -68,8 +68,8 @@ class OutputFile {
 std::string PartialPath(const std::string& path);
 
 // Whether two output paths name the same file: the same text after
-// resolving ".", "..", "//" and symbolic links, or, for existing files, the
-// same device and inode (hard links).
+// resolving ".", "..", "//" and symbolic links (dangling ones too), or,
+// for existing files, the same device and inode (hard links).
 bool SameFile(const std::string& a, const std::string& b);
 
 // The first pair among `paths` that would collide, counting each regular
