@@ -49,12 +49,6 @@ std::string HostName() {
 StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::uint64_t clockSeed, bool resume,
                                StudyIdentity identity)
     : dir_(std::move(dir)), identity_(std::move(identity)), started_(TimeNow()) {
-  std::error_code error;
-  fs::create_directories(dir_, error);
-  if (error || !fs::is_directory(dir_)) {
-    throw StudyError("--out-dir '" + dir_ + "': cannot be created: " + error.message());
-  }
-
   std::uint64_t seed = file.settings.seed ? *file.settings.seed : clockSeed;
   Json manifest;
   const std::string manifestPath = PathOf("manifest.json");
@@ -82,6 +76,12 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
     plan_ = PlanStudy(file, seed);
   } catch (const SettingsFileError& refusal) {
     throw StudyError(identity_.studyPath + ": " + refusal.what());
+  }
+  // Only now: a refused study leaves no folder behind.
+  std::error_code error;
+  fs::create_directories(dir_, error);
+  if (error || !fs::is_directory(dir_)) {
+    throw StudyError("--out-dir '" + dir_ + "': cannot be created: " + error.message());
   }
   const std::size_t cells = plan_.cells.size();
   complete_.assign(cells, false);
