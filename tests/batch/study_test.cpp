@@ -276,6 +276,24 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_TRUE(FilesOf(done) == before);
   }
+
+  // A manifest.json of unexpected make is refused, not a crash; a cell
+  // entry of this study's manifest that cannot be read means a cell to run.
+  const std::string odd = PathOf("odd");
+  fs::create_directories(odd);
+  WriteAll(odd + "/manifest.json", R"({"study": {"text": 5}})");
+  std::string log;
+  EXPECT_EQ(RunHere({"--study", PathOf("small.toml"), "--out-dir", odd, "--resume"}, &log), 2);
+  EXPECT_NE(log.find("manifest.json is not a study manifest"), std::string::npos) << log;
+  EXPECT_EQ(ReadAll(odd + "/manifest.json"), R"({"study": {"text": 5}})");
+  nlohmann::json unreadable = nlohmann::json::parse(before.at("manifest.json"));
+  unreadable["cells"][0]["cell"] = "one";
+  WriteAll(done + "/manifest.json", unreadable.dump());
+  ASSERT_EQ(RunHere({"--study", PathOf("small.toml"), "--out-dir", done, "--resume"}, &log), 0);
+  EXPECT_NE(log.find("1 cells already complete"), std::string::npos) << log;
+  std::map<std::string, std::string> after = FilesOf(done);
+  for (const char* name : {"cell-1.txt", "cell-2.txt", "summary.tsv"}) EXPECT_EQ(after[name], before.at(name));
+  EXPECT_EQ(nlohmann::json::parse(after["manifest.json"])["status"], "complete");
 }
 
 }  // namespace
