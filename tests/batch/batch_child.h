@@ -65,14 +65,16 @@ class BatchChild {
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     for (const int stop : {SIGINT, SIGTERM, SIGHUP}) ::signal(stop, SIG_DFL);
     const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int out = setup.stdoutToClosedPipe ? pipeEnds[1]
-                                             : ::open(setup.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = setup.stdoutToClosedPipe
+                        ? pipeEnds[1]
+                        : ::open(setup.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log < 0 || out < 0) ::_exit(126);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(log, STDERR_FILENO);
     if (setup.fileSizeLimit > 0) {
       ::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit), static_cast<rlim_t>(setup.fileSizeLimit)};
+      const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit),
+                            static_cast<rlim_t>(setup.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     ::execv(argv[0], argv.data());

@@ -2,7 +2,6 @@
 // outputs in one file, a failed or stopped rerun, a file that cannot grow,
 // a closed pipe; and the bytes of replicates run at once.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,7 +44,9 @@ std::string RecordsOf(const std::string& data) {
   return legend == std::string::npos ? "<no legend>" : data.substr(legend + std::string(kLegend).size());
 }
 
-long CountOf(const std::string& text, char c) { return static_cast<long>(std::count(text.begin(), text.end(), c)); }
+long CountOf(const std::string& text, char c) {
+  return static_cast<long>(std::count(text.begin(), text.end(), c));
+}
 
 // The first `count` lines of records ended by '\r'.
 std::string FirstLines(const std::string& records, long count) {
@@ -110,8 +111,9 @@ TEST_F(Outputs, OneFileNamedTwiceIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(outcome.status, 2) << out << " " << trace;
     EXPECT_NE(outcome.log.find("are the same file"), std::string::npos) << outcome.log;
     EXPECT_EQ(ReadAll(data), "old data\r");
-    for (const char* name : {"data.txt.partial", "hard.txt.partial", "later.txt", "later.txt.partial",
-                                    "dangling.txt.partial", "real/x.txt.partial", "y.txt", "y.txt.partial.partial"}) {
+    for (const char* name :
+         {"data.txt.partial", "hard.txt.partial", "later.txt", "later.txt.partial", "dangling.txt.partial",
+          "real/x.txt.partial", "y.txt", "y.txt.partial.partial"}) {
       EXPECT_FALSE(fs::exists(PathOf(name))) << name << " after " << out << " " << trace;
     }
   }
@@ -142,7 +144,8 @@ TEST_F(Outputs, AFailedRerunKeepsTheOldFiles) {
 TEST_F(Outputs, AWriteFailurePartWayKeepsTheSameCompleteReplicatesInBothFiles) {
   const std::vector<std::string> series = {"--seed", "4", "--replicates", "20", "--generations", "100", "-q"};
   auto reference = series;
-  reference.insert(reference.end(), {"--jobs", "1", "--out", PathOf("ref.txt"), "--trace", PathOf("ref.trace")});
+  reference.insert(reference.end(),
+                   {"--jobs", "1", "--out", PathOf("ref.txt"), "--trace", PathOf("ref.trace")});
   ASSERT_EQ(RunHere(reference).status, 0);
   const std::string refData = ReadAll(PathOf("ref.txt"));
   const std::string refTrace = ReadAll(PathOf("ref.trace"));
@@ -218,8 +221,8 @@ TEST_F(Outputs, AStopBySignalKeepsCompleteRecordsAndTheOldFiles) {
     }
     // What was kept is what a series of as many replicates writes.
     const std::string ref = PathOf("ref.txt");
-    ASSERT_EQ(RunHere({"--seed", "9", "--replicates", std::to_string(records + 1), "--generations", "20", "--jobs",
-                   "1", "-q", "--out", ref, "--trace", PathOf("ref.trace")})
+    ASSERT_EQ(RunHere({"--seed", "9", "--replicates", std::to_string(records + 1), "--generations", "20",
+                       "--jobs", "1", "-q", "--out", ref, "--trace", PathOf("ref.trace")})
                   .status,
               0);
     const std::string refRecords = RecordsOf(ReadAll(ref));
@@ -287,18 +290,31 @@ TEST_F(Outputs, ReplicatesAtOnceWriteTheBytesOfOneAtATime) {
     std::string texts[2][2];
     std::vector<std::string> draws[2];
     for (int jobs = 1; jobs <= 2; ++jobs) {
-      std::vector<std::string> args = {"--seed", "3", "--replicates", "9", "--generations", "25", "--set",
-                                       "gGenerationsToEnvironmentalChange=7", "--verbose", "--jobs",
-                                       std::to_string(jobs), "--out", PathOf("j.txt"), "--trace", PathOf("j.trace")};
+      std::vector<std::string> args = {"--seed",
+                                       "3",
+                                       "--replicates",
+                                       "9",
+                                       "--generations",
+                                       "25",
+                                       "--set",
+                                       "gGenerationsToEnvironmentalChange=7",
+                                       "--verbose",
+                                       "--jobs",
+                                       std::to_string(jobs),
+                                       "--out",
+                                       PathOf("j.txt"),
+                                       "--trace",
+                                       PathOf("j.trace")};
       args.insert(args.end(), recording.begin(), recording.end());
       const Outcome outcome = RunHere(args);
       ASSERT_EQ(outcome.status, 0) << outcome.log;
       texts[jobs - 1][0] = ReadAll(PathOf("j.txt"));
       texts[jobs - 1][1] = ReadAll(PathOf("j.trace"));
-      const std::regex line(R"(talveron-batch: replicate (\d+): seed (\d+), 25 generations, (\d+) draws, \d+\.\d{3} s\n)");
+      const std::regex line(
+          R"(talveron-batch: replicate (\d+): seed (\d+), 25 generations, (\d+) draws, \d+\.\d{3} s\n)");
       long expected = 1;
-      for (auto it = std::sregex_iterator(outcome.log.begin(), outcome.log.end(), line); it != std::sregex_iterator();
-           ++it, ++expected) {
+      for (auto it = std::sregex_iterator(outcome.log.begin(), outcome.log.end(), line);
+           it != std::sregex_iterator(); ++it, ++expected) {
         EXPECT_EQ((*it)[1], std::to_string(expected));
         EXPECT_EQ((*it)[2], std::to_string(3 + expected - 1));
         draws[jobs - 1].push_back((*it)[3]);
@@ -344,9 +360,9 @@ TEST_F(Outputs, LooseInputIsRefused) {
     EXPECT_NE(outcome.log.find(expected), std::string::npos) << outcome.log;
     EXPECT_LT(outcome.log.size(), 200u) << outcome.log;
     EXPECT_EQ(CountOf(outcome.log, '\n'), 1) << outcome.log;
-    EXPECT_TRUE(std::all_of(outcome.log.begin(), outcome.log.end() - 1,
-                            [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f; }))
-        << outcome.log;
+    EXPECT_TRUE(std::all_of(outcome.log.begin(), outcome.log.end() - 1, [](char c) {
+      return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f;
+    })) << outcome.log;
     EXPECT_FALSE(fs::exists(out)) << args[0];
   }
 }

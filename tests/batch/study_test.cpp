@@ -1,17 +1,15 @@
 // Studies as users run them: every cell the series it stands for, the
 // summary and the manifest, a study stopped and resumed, refusals.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 #include "batch/batch_run.h"
 #include "batch_child.h"
@@ -36,7 +34,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 // Every file of a folder and its bytes.
 std::map<std::string, std::string> FilesOf(const fs::path& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(dir)) files[entry.path().filename().string()] = ReadAll(entry.path());
+  for (const auto& entry : fs::directory_iterator(dir))
+    files[entry.path().filename().string()] = ReadAll(entry.path());
   return files;
 }
 
@@ -86,8 +85,8 @@ TEST_F(Study, EveryCellIsTheSeriesItStandsFor) {
     SCOPED_TRACE(grid.record[1]);
     const std::string out = PathOf("cells-" + grid.record[1]);
     WriteAll(PathOf("study.toml"), grid.text);
-    const auto [status, log] = RunChild({"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", "2", "-q"},
-                                        PathOf("log"));
+    const auto [status, log] =
+        RunChild({"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", "2", "-q"}, PathOf("log"));
     ASSERT_EQ(status, 0) << log;
     const long replicates = grid.timed ? 3 : 2;
     const std::uint64_t seed = grid.timed ? 11 : 5;
@@ -103,10 +102,11 @@ TEST_F(Study, EveryCellIsTheSeriesItStandsFor) {
 
     const std::vector<std::string> summary = Split(files.at("summary.tsv"), '\n');
     ASSERT_EQ(summary.size(), 5u) << files.at("summary.tsv");
-    EXPECT_EQ(summary[0], grid.timed ? "cell\tdensity\tselectionFactor\treplicates\tA_met\tB_met\tC_met\tD_met\tE_met\t"
-                                       "A_median\tB_median\tC_median\tD_median\tE_median\tspeciation\tfad\t"
-                                       "speciation_share\tspeciation_low\tspeciation_high"
-                                     : "cell\tdensity\tselectionFactor\treplicates\tspans\tmean\tsd\tlast");
+    EXPECT_EQ(summary[0],
+              grid.timed ? "cell\tdensity\tselectionFactor\treplicates\tA_met\tB_met\tC_met\tD_met\tE_met\t"
+                           "A_median\tB_median\tC_median\tD_median\tE_median\tspeciation\tfad\t"
+                           "speciation_share\tspeciation_low\tspeciation_high"
+                         : "cell\tdensity\tselectionFactor\treplicates\tspans\tmean\tsd\tlast");
     const nlohmann::json manifest = nlohmann::json::parse(files.at("manifest.json"));
     EXPECT_EQ(manifest["status"], "complete");
     EXPECT_EQ(manifest["seed"], std::to_string(seed));
@@ -117,10 +117,23 @@ TEST_F(Study, EveryCellIsTheSeriesItStandsFor) {
       SCOPED_TRACE("cell " + std::to_string(c));
       const auto& [density, selection] = values[static_cast<std::size_t>(c - 1)];
       const std::string cellSeed = std::to_string(seed + static_cast<std::uint64_t>((c - 1) * replicates));
-      std::vector<std::string> series = {"--seed", cellSeed, "--replicates", std::to_string(replicates),
-                                         "--generations", grid.timed ? "40" : "20", "--set", "numberOfKids=6",
-                                         "--set", "density=" + density, "--set", "selectionFactor=" + selection,
-                                         "--jobs", "1", "-q", "--out", PathOf("plain.txt")};
+      std::vector<std::string> series = {"--seed",
+                                         cellSeed,
+                                         "--replicates",
+                                         std::to_string(replicates),
+                                         "--generations",
+                                         grid.timed ? "40" : "20",
+                                         "--set",
+                                         "numberOfKids=6",
+                                         "--set",
+                                         "density=" + density,
+                                         "--set",
+                                         "selectionFactor=" + selection,
+                                         "--jobs",
+                                         "1",
+                                         "-q",
+                                         "--out",
+                                         PathOf("plain.txt")};
       series.insert(series.end(), grid.record.begin(), grid.record.end());
       if (grid.timed) series.push_back(PathOf("plain.trace"));
       ASSERT_EQ(RunHere(series), 0);
@@ -154,7 +167,8 @@ TEST_F(Study, EveryCellIsTheSeriesItStandsFor) {
           for (int k = 0; k < 5; ++k) met[k] += fields[static_cast<std::size_t>(k)] != "0" ? 1 : 0;
           ++kinds[std::stoi(fields[8])];
         }
-        for (int k = 0; k < 5; ++k) EXPECT_EQ(row[static_cast<std::size_t>(4 + k)], std::to_string(met[k])) << k;
+        for (int k = 0; k < 5; ++k)
+          EXPECT_EQ(row[static_cast<std::size_t>(4 + k)], std::to_string(met[k])) << k;
         EXPECT_EQ(row[14], std::to_string(kinds[1]));
         EXPECT_EQ(row[15], std::to_string(kinds[2]));
         const double share = std::stod(row[16]);
@@ -244,7 +258,10 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
   };
   const std::string fresh = PathOf("fresh");
   const std::vector<Case> cases = {
-      {"seed = 1\nreplicates = 2\nbogus = 3\n[vary]\ndensity = [1]\n", {}, fresh, "study.toml:3: unknown key 'bogus'"},
+      {"seed = 1\nreplicates = 2\nbogus = 3\n[vary]\ndensity = [1]\n",
+       {},
+       fresh,
+       "study.toml:3: unknown key 'bogus'"},
       {"seed = 1\n[set]\ndensity = 2\n[vary]\ndensity = [1, 2]\n", {}, fresh, "study.toml:5:"},
       {"seed = 1\n[vary]\ndensity = []\n", {}, fresh, "study.toml:3:"},
       {"seed = 1\n[vary]\ndensity = [1,\n 9]\n", {}, fresh, "study.toml:4: '9' is not allowed for density"},
@@ -257,7 +274,9 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
       {"", {"--out", PathOf("x.txt")}, fresh, "--out cannot be given with --study"},
       {"", {"--resume"}, fresh, "holds no study to resume"},
       {"", {}, done, "holds this study already: add --resume"},
-      {"seed = 2\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n", {"--resume"}, done,
+      {"seed = 2\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n",
+       {"--resume"},
+       done,
        "holds another study"},
   };
   for (const Case& c : cases) {
@@ -292,7 +311,8 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
   ASSERT_EQ(RunHere({"--study", PathOf("small.toml"), "--out-dir", done, "--resume"}, &log), 0);
   EXPECT_NE(log.find("1 cells already complete"), std::string::npos) << log;
   std::map<std::string, std::string> after = FilesOf(done);
-  for (const char* name : {"cell-1.txt", "cell-2.txt", "summary.tsv"}) EXPECT_EQ(after[name], before.at(name));
+  for (const char* name : {"cell-1.txt", "cell-2.txt", "summary.tsv"})
+    EXPECT_EQ(after[name], before.at(name));
   EXPECT_EQ(nlohmann::json::parse(after["manifest.json"])["status"], "complete");
 }
 
