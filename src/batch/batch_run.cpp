@@ -333,7 +333,7 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
       out << FatalErrorReport(error.what()) << std::flush;
       return stopped("failed", 1);
     }
-    if (Stopped(context)) {
+    if (Stopped(context) && study->CellsComplete() < cells) {
       for (auto& writer : writers) {
         if (!writer->dataFile().committed()) writer->Abandon();
       }
