@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -240,6 +241,27 @@ TEST_F(Study, AStoppedStudyResumesToTheFilesOfOneRunThrough) {
   once.erase("manifest.json");
   EXPECT_EQ(resumed.size(), 13u);
   EXPECT_TRUE(resumed == once);  // every cell's files and the summary, byte for byte
+}
+
+// A stop that comes when every cell is done stops nothing: the study is
+// complete, as a series is.
+TEST_F(Study, AStopAfterTheLastCellLeavesACompleteStudy) {
+  WriteAll(PathOf("small.toml"), "seed = 1\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n");
+  std::atomic<bool> stop{false};
+  BatchContext context;
+  context.stop = &stop;
+  context.stopSignal = [] { return SIGINT; };
+  context.engine = [&stop](const std::vector<SeriesWriter*>& writers, const RunOptions& run,
+                           RunCounters* counters) {
+    RunSeriesInParallel(writers, run, counters);
+    stop = true;  // Ctrl+C just as the last record is written
+  };
+  std::ostringstream out;
+  std::ostringstream log;
+  EXPECT_EQ(BatchMain({"--study", PathOf("small.toml"), "--out-dir", PathOf("s"), "-q"}, out, log, context),
+            0)
+      << log.str();
+  EXPECT_EQ(nlohmann::json::parse(ReadAll(PathOf("s/manifest.json")))["status"], "complete");
 }
 
 // A study is refused before it runs, the settings file's faults with its
