@@ -34,11 +34,14 @@ const std::set<std::string> kSeriesOptions = {"--seed", "--replicates", "--gener
 
 }  // namespace
 
-std::string Quoted(const std::string& value) {
+namespace {
+
+// Control characters written out as escapes; at most `limit` characters.
+std::string Escaped(const std::string& text, std::size_t limit) {
   std::string shown;
   std::size_t characters = 0;
-  for (const char c : value) {
-    if (characters == 80) {
+  for (const char c : text) {
+    if (characters == limit) {
       shown += "...";
       break;
     }
@@ -57,8 +60,12 @@ std::string Quoted(const std::string& value) {
     }
     ++characters;
   }
-  return "'" + shown + "'";
+  return shown;
 }
+
+}  // namespace
+
+std::string Quoted(const std::string& value) { return "'" + Escaped(value, 80) + "'"; }
 
 int AvailableCores() {
   cpu_set_t set;
@@ -79,8 +86,10 @@ std::string TracePathFor(const std::string& outPath) {
 ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   ParseResult result;
   BatchOptions& options = result.options;
+  // Messages of parameters and settings files show values as they are:
+  // the line stays one line of text whatever they hold.
   auto refuse = [&result](const std::string& message) {
-    result.error = message;
+    result.error = Escaped(message, std::string::npos);
     return result;
   };
 

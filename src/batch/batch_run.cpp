@@ -303,6 +303,8 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
             if (found == began.end() || startedAt < found->second) began[self] = startedAt;
           }
           ReportReplicate(reporter, piece, self->plan().generations, options.verbose, where);
+          // The last record: known from the record, as this runs under the
+          // writer's lock, which Complete() would wait for.
           if (written < self->plan().replicates) return;
           self->Commit();
           double seconds = 0;
@@ -332,7 +334,7 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
       out << FatalErrorReport(error.what()) << std::flush;
       return stopped("failed", 1);
     }
-    if (Stopped(context)) {
+    if (Stopped(context) && study->CellsComplete() < cells) {
       for (auto& writer : writers) {
         if (!writer->dataFile().committed()) writer->Abandon();
       }

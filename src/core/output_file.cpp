@@ -20,9 +20,42 @@ std::vector<OutputFile*>& Registry() {
   return registry;
 }
 
+namespace fs = std::filesystem;
+
+// A link to an open descriptor (/dev/stdout, /dev/fd/1, /proc/self/fd/1)
+// stands for whatever file is open there, a regular one included.
+bool ThroughDescriptor(const std::string& path) {
+  std::error_code error;
+  fs::path at = fs::absolute(path, error);
+  for (int link = 0; link < 40 && !error; ++link) {
+    const std::string folder = fs::weakly_canonical(at.parent_path(), error).string();
+    if (folder.rfind("/proc/", 0) == 0 && folder.size() > 3 && folder.compare(folder.size() - 3, 3, "/fd") == 0) {
+      return true;
+    }
+    if (!fs::is_symlink(at, error)) return false;
+    const fs::path target = fs::read_symlink(at, error);
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return false;
+}
+
+// Devices, pipes and open descriptors are written directly.
 bool IsSpecialFile(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return true;
+  return ThroughDescriptor(path);
+}
+
+// Where the symbolic links at the end of `path` lead, whether or not the
+// file there exists yet.
+fs::path FollowLinks(const std::string& path) {
+  std::error_code error;
+  fs::path at = fs::absolute(path, error);
+  for (int link = 0; link < 40 && !error && fs::is_symlink(at, error); ++link) {
+    const fs::path target = fs::read_symlink(at, error);
+    if (!error) at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return at;
 }
 
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
@@ -31,7 +64,6 @@ std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); 
 // not yet made: writing beside the link and renaming over it would replace
 // the link instead of its target.
 std::string ResolveLinks(const std::string& path) {
-  namespace fs = std::filesystem;
   fs::path target = path;
   std::error_code error;
   for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
@@ -146,11 +178,11 @@ void OutputFile::CutAllBack() {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(ResolveLinks(a)), error);
-  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(ResolveLinks(b)), error);
-  if (!error && canonicalA == canonicalB) return true;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path canonicalA = fs::weakly_canonical(FollowLinks(a), errorA);
+  const fs::path canonicalB = fs::weakly_canonical(FollowLinks(b), errorB);
+  if (!errorA && !errorB && canonicalA == canonicalB) return true;
   struct stat infoA {};
   struct stat infoB {};
   return ::stat(a.c_str(), &infoA) == 0 && ::stat(b.c_str(), &infoB) == 0 && infoA.st_dev == infoB.st_dev &&

@@ -3,8 +3,9 @@
 // renamed over FILE only when the work is complete; until then FILE stays
 // as it was. Whatever stops the work, a failure, a stop or the process
 // ending, the partial file is cut back to the end of its last complete
-// record. Devices and pipes (/dev/stdout, a FIFO) are written directly; a
-// symbolic link is followed, and its target written and replaced.
+// record. Devices, pipes and links to open descriptors (/dev/stdout, a
+// FIFO) are written directly; a symbolic link to a file is followed, and
+// its target written and replaced.
 #pragma once
 
 #include <atomic>
@@ -69,8 +70,8 @@ class OutputFile {
 std::string PartialPath(const std::string& path);
 
 // Whether two output paths name the same file: the same text after
-// resolving ".", "..", "//" and symbolic links, or, for existing files, the
-// same device and inode (hard links).
+// resolving ".", "..", "//" and symbolic links (dangling ones too), or,
+// for existing files, the same device and inode (hard links).
 bool SameFile(const std::string& a, const std::string& b);
 
 // The first pair among `paths` that would collide, counting each regular

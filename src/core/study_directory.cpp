@@ -49,31 +49,28 @@ std::string HostName() {
 StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::uint64_t clockSeed, bool resume,
                                StudyIdentity identity)
     : dir_(std::move(dir)), identity_(std::move(identity)), started_(TimeNow()) {
-  std::error_code error;
-  fs::create_directories(dir_, error);
-  if (error || !fs::is_directory(dir_)) {
-    throw StudyError("--out-dir '" + dir_ + "': cannot be created: " + error.message());
-  }
-
   std::uint64_t seed = file.settings.seed ? *file.settings.seed : clockSeed;
   Json manifest;
   const std::string manifestPath = PathOf("manifest.json");
   const bool hasManifest = fs::exists(manifestPath);
   if (hasManifest) {
+    bool same = false;
     try {
       manifest = Json::parse(ReadText(manifestPath));
-    } catch (const Json::exception&) {
+      same = manifest.is_object() && manifest.contains("study") && manifest["study"].value("text", "") == file.text;
+      if (same && resume) {
+        if (!file.settings.seed) seed = std::stoull(manifest.at("seed").get<std::string>());
+        started_ = manifest.value("started", started_);
+      }
+    } catch (const std::exception&) {  // not JSON, or not what this program writes there
       throw StudyError("--out-dir '" + dir_ + "': manifest.json is not a study manifest; choose another folder");
     }
-    const bool same = manifest.contains("study") && manifest["study"].value("text", "") == file.text;
     if (!same) {
       throw StudyError("--out-dir '" + dir_ + "' holds another study (its manifest.json differs); choose another folder");
     }
     if (!resume) {
       throw StudyError("--out-dir '" + dir_ + "' holds this study already: add --resume to continue it");
     }
-    if (!file.settings.seed) seed = std::stoull(manifest["seed"].get<std::string>());
-    started_ = manifest.value("started", started_);
   } else if (resume) {
     throw StudyError("--resume: '" + dir_ + "' holds no study to resume (no manifest.json)");
   }
@@ -83,6 +80,12 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
   } catch (const SettingsFileError& refusal) {
     throw StudyError(identity_.studyPath + ": " + refusal.what());
   }
+  // Only now: a refused study leaves no folder behind.
+  std::error_code error;
+  fs::create_directories(dir_, error);
+  if (error || !fs::is_directory(dir_)) {
+    throw StudyError("--out-dir '" + dir_ + "': cannot be created: " + error.message());
+  }
   const std::size_t cells = plan_.cells.size();
   complete_.assign(cells, false);
   seconds_.assign(cells, 0.0);
@@ -90,8 +93,17 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
 
   if (hasManifest && manifest.contains("cells")) {
     for (const Json& cell : manifest["cells"]) {
-      const long number = cell.value("cell", 0L);
-      if (number < 1 || static_cast<std::size_t>(number) > cells || !cell.value("complete", false)) continue;
+      long number = 0;
+      double seconds = 0;
+      try {
+        if (cell.value("complete", false)) {
+          number = cell.value("cell", 0L);
+          seconds = cell.value("seconds", 0.0);
+        }
+      } catch (const Json::exception&) {
+        continue;  // unreadable: run the cell again
+      }
+      if (number < 1 || static_cast<std::size_t>(number) > cells) continue;
       const StudyCell& planned = plan_.cells[static_cast<std::size_t>(number - 1)];
       if (!fs::exists(PathOf(planned.dataName))) continue;
       if (!planned.traceName.empty() && !fs::exists(PathOf(planned.traceName))) continue;
@@ -103,7 +115,7 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
         continue;  // not what the manifest says: run it again
       }
       complete_[static_cast<std::size_t>(number - 1)] = true;
-      seconds_[static_cast<std::size_t>(number - 1)] = cell.value("seconds", 0.0);
+      seconds_[static_cast<std::size_t>(number - 1)] = seconds;
     }
   }
 

@@ -1,0 +1,148 @@
+// The batch command as a process of its own, for what only a process shows:
+// signals, a file size limit, a closed pipe, a folder of files left by a
+// run that was killed.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace talveron::batch::testing {
+
+inline std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void WriteAll(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct ChildSetup {
+  std::string stdoutPath = "/dev/null";  // where standard output goes
+  bool stdoutToClosedPipe = false;       // a pipe that no one reads
+  long fileSizeLimit = 0;                // RLIMIT_FSIZE in bytes (SIGXFSZ ignored); 0: none
+};
+
+class BatchChild {
+ public:
+  // Starts the batch command with `args`; its standard error goes to
+  // `logPath`.
+  BatchChild(const std::vector<std::string>& args, std::string logPath, const ChildSetup& setup = {})
+      : logPath_(std::move(logPath)) {
+    std::vector<std::string> words = {TALVERON_BATCH_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int pipeEnds[2] = {-1, -1};
+    if (setup.stdoutToClosedPipe) {
+      if (::pipe(pipeEnds) != 0) return;
+      ::close(pipeEnds[0]);  // before the child exists: no reader, ever
+    }
+    pid_ = ::fork();
+    if (pid_ != 0) {
+      if (pipeEnds[1] >= 0) ::close(pipeEnds[1]);
+      return;
+    }
+    // The child: only calls that are safe after fork.
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) ::signal(stop, SIG_DFL);
+    const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = setup.stdoutToClosedPipe
+                        ? pipeEnds[1]
+                        : ::open(setup.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (log < 0 || out < 0) ::_exit(126);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(log, STDERR_FILENO);
+    if (setup.fileSizeLimit > 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit),
+                            static_cast<rlim_t>(setup.fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ~BatchChild() {
+    if (pid_ > 0 && status_ == kRunning) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  BatchChild(const BatchChild&) = delete;
+  BatchChild& operator=(const BatchChild&) = delete;
+
+  bool started() const { return pid_ > 0; }
+
+  // Polls `ready` until it holds; false when the child ended first or
+  // `seconds` passed.
+  bool WaitUntil(const std::function<bool()>& ready, double seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      if (ready()) return true;
+      if (Ended()) return ready();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+  }
+
+  bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
+
+  void Signal(int signal) const { ::kill(pid_, signal); }
+
+  // The exit status, 128 + N after a death by signal N, or -1 when the
+  // child had not ended after `seconds` (it is then killed).
+  int Finish(double seconds = 60) {
+    WaitUntil([this] { return Ended(); }, seconds);
+    if (status_ == kRunning) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+      status_ = -1;
+    }
+    return status_;
+  }
+
+  std::string Log() const { return ReadAll(logPath_); }
+
+ private:
+  static constexpr int kRunning = -2;
+
+  bool Ended() {
+    if (status_ != kRunning) return true;
+    int raw = 0;
+    if (::waitpid(pid_, &raw, WNOHANG) != pid_) return false;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return true;
+  }
+
+  std::string logPath_;
+  pid_t pid_ = -1;
+  int status_ = kRunning;
+};
+
+// Runs the batch command to its end: exit status and standard error.
+inline std::pair<int, std::string> RunChild(const std::vector<std::string>& args, const std::string& logPath,
+                                            const ChildSetup& setup = {}, double seconds = 60) {
+  BatchChild child(args, logPath, setup);
+  const int status = child.Finish(seconds);
+  return {status, child.Log()};
+}
+
+}  // namespace talveron::batch::testing

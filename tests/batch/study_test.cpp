@@ -1,0 +1,342 @@
+// Studies as users run them: every cell the series it stands for, the
+// summary and the manifest, a study stopped and resumed, refusals.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "batch/batch_run.h"
+#include "batch_child.h"
+
+namespace talveron::batch {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::BatchChild;
+using testing::ReadAll;
+using testing::RunChild;
+using testing::WriteAll;
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+// Every file of a folder and its bytes.
+std::map<std::string, std::string> FilesOf(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir))
+    files[entry.path().filename().string()] = ReadAll(entry.path());
+  return files;
+}
+
+class Study : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("talveron_study_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+  int RunHere(const std::vector<std::string>& args, std::string* log = nullptr) const {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = BatchMain(args, out, err);
+    if (log != nullptr) *log = err.str();
+    return status;
+  }
+
+  fs::path dir_;
+};
+
+// Each cell's files are those of the plain series with the cell's seed and
+// values; summary.tsv has a row per cell that agrees with its data file;
+// manifest.json says what ran and that every cell is complete.
+TEST_F(Study, EveryCellIsTheSeriesItStandsFor) {
+  struct Grid {
+    std::string text;
+    std::vector<std::string> record;  // the series options of its recording
+    bool timed;
+  };
+  const std::vector<Grid> grids = {
+      {"seed = 11\nreplicates = 3\ngenerations = 40\nrecord = \"timed\"\ntrace = true\n"
+       "[set]\nnumberOfKids = 6\n[vary]\ndensity = [1, 3]\nselectionFactor = [0.25, 0.7]\n",
+       {"--record", "timed", "--span", "10", "--trace"},
+       true},
+      {"seed = 5\nreplicates = 2\ngenerations = 20\nrecord = \"total\"\nspan = 7\n"
+       "[set]\nnumberOfKids = 6\n[vary]\ndensity = [1, 3]\nselectionFactor = [0.25, 0.7]\n",
+       {"--record", "total", "--span", "7"},
+       false},
+  };
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"1", "0.25"}, {"1", "0.7"}, {"3", "0.25"}, {"3", "0.7"}};
+  for (const Grid& grid : grids) {
+    SCOPED_TRACE(grid.record[1]);
+    const std::string out = PathOf("cells-" + grid.record[1]);
+    WriteAll(PathOf("study.toml"), grid.text);
+    const auto [status, log] =
+        RunChild({"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", "2", "-q"}, PathOf("log"));
+    ASSERT_EQ(status, 0) << log;
+    const long replicates = grid.timed ? 3 : 2;
+    const std::uint64_t seed = grid.timed ? 11 : 5;
+    const std::map<std::string, std::string> files = FilesOf(out);
+    std::set<std::string> names;
+    for (const auto& [name, text] : files) names.insert(name);
+    std::set<std::string> expected = {"summary.tsv", "manifest.json"};
+    for (int c = 1; c <= 4; ++c) {
+      expected.insert("cell-" + std::to_string(c) + ".txt");
+      if (grid.timed) expected.insert("cell-" + std::to_string(c) + ".trace");
+    }
+    EXPECT_EQ(names, expected);
+
+    const std::vector<std::string> summary = Split(files.at("summary.tsv"), '\n');
+    ASSERT_EQ(summary.size(), 5u) << files.at("summary.tsv");
+    EXPECT_EQ(summary[0],
+              grid.timed ? "cell\tdensity\tselectionFactor\treplicates\tA_met\tB_met\tC_met\tD_met\tE_met\t"
+                           "A_median\tB_median\tC_median\tD_median\tE_median\tspeciation\tfad\t"
+                           "speciation_share\tspeciation_low\tspeciation_high"
+                         : "cell\tdensity\tselectionFactor\treplicates\tspans\tmean\tsd\tlast");
+    const nlohmann::json manifest = nlohmann::json::parse(files.at("manifest.json"));
+    EXPECT_EQ(manifest["status"], "complete");
+    EXPECT_EQ(manifest["seed"], std::to_string(seed));
+    EXPECT_EQ(manifest["study"]["text"], grid.text);
+    ASSERT_EQ(manifest["cells"].size(), 4u);
+
+    for (int c = 1; c <= 4; ++c) {
+      SCOPED_TRACE("cell " + std::to_string(c));
+      const auto& [density, selection] = values[static_cast<std::size_t>(c - 1)];
+      const std::string cellSeed = std::to_string(seed + static_cast<std::uint64_t>((c - 1) * replicates));
+      std::vector<std::string> series = {"--seed",
+                                         cellSeed,
+                                         "--replicates",
+                                         std::to_string(replicates),
+                                         "--generations",
+                                         grid.timed ? "40" : "20",
+                                         "--set",
+                                         "numberOfKids=6",
+                                         "--set",
+                                         "density=" + density,
+                                         "--set",
+                                         "selectionFactor=" + selection,
+                                         "--jobs",
+                                         "1",
+                                         "-q",
+                                         "--out",
+                                         PathOf("plain.txt")};
+      series.insert(series.end(), grid.record.begin(), grid.record.end());
+      if (grid.timed) series.push_back(PathOf("plain.trace"));
+      ASSERT_EQ(RunHere(series), 0);
+      const std::string data = ReadAll(PathOf("plain.txt"));
+      EXPECT_EQ(files.at("cell-" + std::to_string(c) + ".txt"), data);
+      if (grid.timed) {
+        EXPECT_EQ(files.at("cell-" + std::to_string(c) + ".trace"), ReadAll(PathOf("plain.trace")));
+      }
+
+      const nlohmann::json& cell = manifest["cells"][static_cast<std::size_t>(c - 1)];
+      EXPECT_EQ(cell["cell"], c);
+      EXPECT_EQ(cell["seed"], cellSeed);
+      EXPECT_EQ(cell["complete"], true);
+      EXPECT_EQ(cell["parameters"]["density"], std::stoi(density));
+      EXPECT_EQ(cell["parameters"]["numberOfKids"], 6);
+
+      const std::vector<std::string> row = Split(summary[static_cast<std::size_t>(c)], '\t');
+      ASSERT_EQ(row.size(), Split(summary[0], '\t').size());
+      EXPECT_EQ(row[0], std::to_string(c));
+      EXPECT_EQ(row[1], density);
+      EXPECT_EQ(row[2], selection);
+      EXPECT_EQ(row[3], std::to_string(replicates));
+      if (grid.timed) {
+        // Counted again from the records: criteria met, kinds of preference.
+        const std::string records = data.substr(data.find("A\tB\tC\tD\tE\tF\tG\tH\tI\r\r") + 19);
+        long met[5] = {};
+        long kinds[3] = {};
+        for (const std::string& record : Split(records, '\r')) {
+          const std::vector<std::string> fields = Split(record, '\t');
+          ASSERT_EQ(fields.size(), 9u) << record;
+          for (int k = 0; k < 5; ++k) met[k] += fields[static_cast<std::size_t>(k)] != "0" ? 1 : 0;
+          ++kinds[std::stoi(fields[8])];
+        }
+        for (int k = 0; k < 5; ++k)
+          EXPECT_EQ(row[static_cast<std::size_t>(4 + k)], std::to_string(met[k])) << k;
+        EXPECT_EQ(row[14], std::to_string(kinds[1]));
+        EXPECT_EQ(row[15], std::to_string(kinds[2]));
+        const double share = std::stod(row[16]);
+        EXPECT_NEAR(share, static_cast<double>(kinds[1]) / 3.0, 1e-4);
+        EXPECT_LE(std::stod(row[17]), share);
+        EXPECT_GE(std::stod(row[18]), share);
+        EXPECT_GT(std::stod(row[18]), std::stod(row[17]));
+      } else {
+        EXPECT_EQ(row[4], "5");  // 2 x 20 generations make five spans of 7
+        EXPECT_GT(std::stod(row[5]), 0.0);
+        EXPECT_GE(std::stod(row[6]), 0.0);
+      }
+    }
+  }
+}
+
+// A study killed part way (kill -9), resumed and stopped again by Ctrl+C,
+// then resumed to its end, leaves the files of a study run in one go.
+TEST_F(Study, AStoppedStudyResumesToTheFilesOfOneRunThrough) {
+  // The cells of density 6 take several times longer than the first three.
+  WriteAll(PathOf("study.toml"),
+           "replicates = 2\ngenerations = 150\ntrace = true\n[vary]\ndensity = [1, 6]\n"
+           "selectionFactor = [0.2, 0.5, 0.8]\n");
+  auto study = [&](const std::string& out, bool resume) {
+    std::vector<std::string> args = {"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", "2", "-q"};
+    if (resume) args.push_back("--resume");
+    return args;
+  };
+  auto completeCells = [](const std::string& out) {
+    long complete = 0;
+    const nlohmann::json manifest = nlohmann::json::parse(ReadAll(out + "/manifest.json"));
+    for (const auto& cell : manifest["cells"]) {
+      complete += cell["complete"].get<bool>() ? 1 : 0;
+    }
+    return complete;
+  };
+
+  // The study has no seed of its own: the one taken first carries over.
+  const std::string stopped = PathOf("stopped");
+  {
+    BatchChild first(study(stopped, false), PathOf("log1"));
+    ASSERT_TRUE(first.WaitUntil([&] { return fs::exists(stopped + "/cell-1.trace"); })) << first.Log();
+    first.Signal(SIGKILL);
+    EXPECT_EQ(first.Finish(), 128 + SIGKILL);
+  }
+  EXPECT_LT(completeCells(stopped), 6);
+  {
+    BatchChild second(study(stopped, true), PathOf("log2"));
+    ASSERT_TRUE(second.WaitUntil([&] { return fs::exists(stopped + "/cell-4.trace"); })) << second.Log();
+    second.Signal(SIGINT);
+    EXPECT_EQ(second.Finish(), 130) << second.Log();
+    EXPECT_NE(second.Log().find("--out-dir " + stopped + " --resume"), std::string::npos) << second.Log();
+  }
+  EXPECT_LT(completeCells(stopped), 6);
+  EXPECT_EQ(nlohmann::json::parse(ReadAll(stopped + "/manifest.json"))["status"], "stopped");
+  const auto [status, log] = RunChild(study(stopped, true), PathOf("log3"));
+  ASSERT_EQ(status, 0) << log;
+
+  const std::string seed = nlohmann::json::parse(ReadAll(stopped + "/manifest.json"))["seed"];
+  WriteAll(PathOf("study.toml"), "seed = " + seed + "\n" + ReadAll(PathOf("study.toml")));
+  const std::string whole = PathOf("whole");
+  ASSERT_EQ(RunChild(study(whole, false), PathOf("log4")).first, 0);
+  std::map<std::string, std::string> resumed = FilesOf(stopped);
+  std::map<std::string, std::string> once = FilesOf(whole);
+  const nlohmann::json manifest = nlohmann::json::parse(resumed["manifest.json"]);
+  EXPECT_EQ(manifest["status"], "complete");
+  EXPECT_EQ(completeCells(stopped), 6);
+  resumed.erase("manifest.json");
+  once.erase("manifest.json");
+  EXPECT_EQ(resumed.size(), 13u);
+  EXPECT_TRUE(resumed == once);  // every cell's files and the summary, byte for byte
+}
+
+// A stop that comes when every cell is done stops nothing: the study is
+// complete, as a series is.
+TEST_F(Study, AStopAfterTheLastCellLeavesACompleteStudy) {
+  WriteAll(PathOf("small.toml"), "seed = 1\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n");
+  std::atomic<bool> stop{false};
+  BatchContext context;
+  context.stop = &stop;
+  context.stopSignal = [] { return SIGINT; };
+  context.engine = [&stop](const std::vector<SeriesWriter*>& writers, const RunOptions& run,
+                           RunCounters* counters) {
+    RunSeriesInParallel(writers, run, counters);
+    stop = true;  // Ctrl+C just as the last record is written
+  };
+  std::ostringstream out;
+  std::ostringstream log;
+  EXPECT_EQ(BatchMain({"--study", PathOf("small.toml"), "--out-dir", PathOf("s"), "-q"}, out, log, context),
+            0)
+      << log.str();
+  EXPECT_EQ(nlohmann::json::parse(ReadAll(PathOf("s/manifest.json")))["status"], "complete");
+}
+
+// A study is refused before it runs, the settings file's faults with its
+// name and line; a folder is neither created nor changed by a refusal.
+TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
+  const std::string done = PathOf("done");
+  WriteAll(PathOf("small.toml"), "seed = 1\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n");
+  ASSERT_EQ(RunHere({"--study", PathOf("small.toml"), "--out-dir", done, "-q"}), 0);
+  const std::map<std::string, std::string> before = FilesOf(done);
+
+  struct Case {
+    std::string file;  // the study file's text; empty: small.toml
+    std::vector<std::string> options;
+    std::string out;
+    std::string expected;
+  };
+  const std::string fresh = PathOf("fresh");
+  const std::vector<Case> cases = {
+      {"seed = 1\nreplicates = 2\nbogus = 3\n[vary]\ndensity = [1]\n",
+       {},
+       fresh,
+       "study.toml:3: unknown key 'bogus'"},
+      {"seed = 1\n[set]\ndensity = 2\n[vary]\ndensity = [1, 2]\n", {}, fresh, "study.toml:5:"},
+      {"seed = 1\n[vary]\ndensity = []\n", {}, fresh, "study.toml:3:"},
+      {"seed = 1\n[vary]\ndensity = [1,\n 9]\n", {}, fresh, "study.toml:4: '9' is not allowed for density"},
+      {"[vary]\nselectionFactor = [0.5, 1e-50]\n", {}, fresh, "study.toml:2: '1e-50'"},
+      {"replicates = 100000000\n[vary]\ndensity = [1, 2, 3, 4, 5, 6, 7, 8]\nnumberOfKids = [1, 2]\n",
+       {},
+       fresh,
+       "at most"},
+      {"", {"--seed", "3"}, fresh, "--seed cannot be given with --study"},
+      {"", {"--out", PathOf("x.txt")}, fresh, "--out cannot be given with --study"},
+      {"", {"--resume"}, fresh, "holds no study to resume"},
+      {"", {}, done, "holds this study already: add --resume"},
+      {"seed = 2\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n",
+       {"--resume"},
+       done,
+       "holds another study"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    std::string path = PathOf("small.toml");
+    if (!c.file.empty()) {
+      path = PathOf("study.toml");
+      WriteAll(path, c.file);
+    }
+    std::vector<std::string> args = {"--study", path, "--out-dir", c.out};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    std::string log;
+    EXPECT_EQ(RunHere(args, &log), 2);
+    EXPECT_NE(log.find(c.expected), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_TRUE(FilesOf(done) == before);
+  }
+
+  // A manifest.json of unexpected make is refused, not a crash; a cell
+  // entry of this study's manifest that cannot be read means a cell to run.
+  const std::string odd = PathOf("odd");
+  fs::create_directories(odd);
+  WriteAll(odd + "/manifest.json", R"({"study": {"text": 5}})");
+  std::string log;
+  EXPECT_EQ(RunHere({"--study", PathOf("small.toml"), "--out-dir", odd, "--resume"}, &log), 2);
+  EXPECT_NE(log.find("manifest.json is not a study manifest"), std::string::npos) << log;
+  EXPECT_EQ(ReadAll(odd + "/manifest.json"), R"({"study": {"text": 5}})");
+  nlohmann::json unreadable = nlohmann::json::parse(before.at("manifest.json"));
+  unreadable["cells"][0]["cell"] = "one";
+  WriteAll(done + "/manifest.json", unreadable.dump());
+  ASSERT_EQ(RunHere({"--study", PathOf("small.toml"), "--out-dir", done, "--resume"}, &log), 0);
+  EXPECT_NE(log.find("1 cells already complete"), std::string::npos) << log;
+  std::map<std::string, std::string> after = FilesOf(done);
+  for (const char* name : {"cell-1.txt", "cell-2.txt", "summary.tsv"})
+    EXPECT_EQ(after[name], before.at(name));
+  EXPECT_EQ(nlohmann::json::parse(after["manifest.json"])["status"], "complete");
+}
+
+}  // namespace
+}  // namespace talveron::batch
