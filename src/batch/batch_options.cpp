@@ -147,6 +147,7 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   }
 
   bool traceFromSettings = false;
+  std::set<std::string> setNames;
   for (const auto& [name, value] : given) {
     if (name != "--settings" && name != "--study") continue;
     try {
@@ -196,6 +197,9 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     } else if (name == "--set") {
       const auto equals = value.find('=');
       if (equals == std::string::npos) return refuse("--set " + Quoted(value) + ": expected NAME=VALUE");
+      if (!setNames.insert(value.substr(0, equals)).second) {
+        return refuse("--set " + Quoted(value.substr(0, equals)) + " is given twice; give each parameter once");
+      }
       if (auto error = SetParameter(options.params, value.substr(0, equals), value.substr(equals + 1))) {
         // The parameter's own message quotes the value; keep it one line.
         return refuse("--set " + (value.size() > 80 || value.find_first_of("\n\r\t") != std::string::npos

@@ -90,8 +90,12 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   Registry().push_back(this);
 }
 
-OutputFile::~OutputFile() {
-  if (file_ != nullptr) Abandon();
+OutputFile::~OutputFile() { Abandon(); }
+
+void OutputFile::Deregister() {
+  std::lock_guard registry(gRegistryMutex);
+  auto& all = Registry();
+  all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
 void OutputFile::Write(std::string_view text) {
@@ -108,29 +112,36 @@ void OutputFile::Sync() {
 
 void OutputFile::MarkComplete() { completeLength_ = written_; }
 
-void OutputFile::Commit() {
-  if (file_ == nullptr) return;  // failed or abandoned: nothing to put in place
+// A second Ctrl+C cuts every output back under the registry's lock, so
+// outputs marked together are cut back to the same record.
+void OutputFile::MarkTogether(std::initializer_list<OutputFile*> outputs) {
+  std::lock_guard registry(gRegistryMutex);
+  for (OutputFile* output : outputs) {
+    if (output != nullptr) output->MarkComplete();
+  }
+}
+
+void OutputFile::Close() {
+  if (file_ == nullptr) return;  // failed or abandoned
   Sync();
   MarkComplete();
-  {
-    std::lock_guard registry(gRegistryMutex);
-    auto& all = Registry();
-    all.erase(std::remove(all.begin(), all.end(), this), all.end());
-  }
+  Deregister();
   std::lock_guard lock(mutex_);
   std::FILE* file = file_;
   file_ = nullptr;
   if (std::fclose(file) != 0) throw FileError(writtenPath_, Reason(errno));
+  closed_ = true;
+}
+
+void OutputFile::Commit() {
+  Close();
+  if (!closed_ || committed_) return;  // failed or abandoned: nothing to put in place
   if (!direct_ && std::rename(writtenPath_.c_str(), target_.c_str()) != 0) throw FileError(path_, Reason(errno));
   committed_ = true;
 }
 
 void OutputFile::Abandon() {
-  {
-    std::lock_guard registry(gRegistryMutex);
-    auto& all = Registry();
-    all.erase(std::remove(all.begin(), all.end(), this), all.end());
-  }
+  Deregister();
   std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   CutBackLocked();
@@ -150,16 +161,14 @@ void OutputFile::CutBackLocked() {
   written_ = completeLength_;
 }
 
+// Called with the file's lock held; the registry forgets the file when it
+// is destroyed or abandoned, never here, so the two locks are always taken
+// in one order (registry, then file).
 void OutputFile::Fail(int error) {
   const std::string reason = Reason(error);
   CutBackLocked();
   std::fclose(file_);
   file_ = nullptr;
-  {
-    std::lock_guard registry(gRegistryMutex);
-    auto& all = Registry();
-    all.erase(std::remove(all.begin(), all.end(), this), all.end());
-  }
   throw FileError(direct_ ? path_ : writtenPath_, reason);
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -35,7 +36,12 @@ class OutputFile {
   void Sync();
   // Everything written so far is complete records: a stop keeps it.
   void MarkComplete();
-  // Syncs, closes and renames FILE.partial over FILE; throws FileError.
+  // Several outputs whose records belong together, marked at once.
+  static void MarkTogether(std::initializer_list<OutputFile*> outputs);
+  // Syncs and closes, still under the partial name; throws FileError.
+  void Close();
+  // Closes (when not yet closed) and renames FILE.partial over FILE;
+  // throws FileError.
   void Commit();
   // Cuts back to the last complete record and closes; keeps the partial file.
   void Abandon();
@@ -53,12 +59,14 @@ class OutputFile {
 
  private:
   [[noreturn]] void Fail(int error);
+  void Deregister();
   void CutBackLocked();
 
   std::string path_;
   std::string target_;  // path_ with symbolic links followed
   std::string writtenPath_;
   bool direct_ = false;
+  bool closed_ = false;
   bool committed_ = false;
   std::FILE* file_ = nullptr;
   long written_ = 0;

@@ -167,14 +167,17 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
   // A record counts only once both files hold it.
   data_->Sync();
   if (trace_) trace_->Sync();
-  data_->MarkComplete();
-  if (trace_) trace_->MarkComplete();
+  OutputFile::MarkTogether({data_.get(), trace_.get()});
   ++next_;
   firstSpanWritten_ = false;
   if (recordWritten) recordWritten(piece, next_ - 1);
 }
 
+// Both files are closed before either takes its final name, so a failure
+// to write out leaves both old files in place.
 void SeriesWriter::Commit() {
+  data_->Close();
+  if (trace_) trace_->Close();
   data_->Commit();
   if (trace_) trace_->Commit();
 }
