@@ -11,7 +11,6 @@ import math
 import os
 import re
 import shutil
-import statistics
 import struct
 import subprocess
 import sys
@@ -20,9 +19,6 @@ import xml.etree.ElementTree as ET
 BATCH = None
 SCRIPTS = None
 SVG = "{http://www.w3.org/2000/svg}"
-TIMED = ["A_met", "B_met", "C_met", "D_met", "E_met",
-         "A_median", "B_median", "C_median", "D_median", "E_median",
-         "speciation", "fad", "speciation_share", "speciation_low", "speciation_high"]
 TRACE_LINES = ["adults", "spec0", "spec1", "spec2", "pref0", "pref1", "pref2",
                "mate0", "mate1", "mate2"]
 failures = []
@@ -36,59 +32,18 @@ def check(condition, message):
 
 # --- the study ---------------------------------------------------------------
 
-def timed_records(path):
-    """The A..I records of a timed-criteria data file (carriage-return lines)."""
-    with open(path, newline="") as f:
-        lines = f.read().split("\r")
-    start = lines.index("A\tB\tC\tD\tE\tF\tG\tH\tI") + 1
-    return [[int(v) for v in line.split("\t")] for line in lines[start:] if line]
-
-
-def wilson(successes, n, z=1.96):
-    if n == 0:
-        return 0.0, 0.0, 0.0
-    p = successes / n
-    centre = (p + z * z / (2 * n)) / (1 + z * z / n)
-    half = z * math.sqrt(p * (1 - p) / n + z * z / (4 * n * n)) / (1 + z * z / n)
-    return p, max(0.0, centre - half), min(1.0, centre + half)
-
-
 def make_study(directory, values=None, replicates=3, generations=400, seed=11):
-    """Leaves in directory what a study leaves: cell-NN.txt, cell-NN.trace and
-    summary.tsv (timed criteria), here from one talveron-batch run per cell
-    and a summary computed from their data files. A real small study
-    (talveron-batch --study) can take its place: the checks read only the
-    folder, and need a trace of at least two replicates in it."""
+    """A real small study (talveron-batch --study) in timed mode with traces:
+    cell-N.txt, cell-N.trace, summary.tsv and manifest.json."""
     values = values or {"selectionFactor": ["0.2", "0.8"], "gMatingPrefTarget": ["0", "1"]}
-    names = list(values)
-    cells = [[]]
-    for name in names:
-        cells = [cell + [v] for cell in cells for v in values[name]]
     os.makedirs(directory, exist_ok=True)
-    rows = []
-    for number, cell in enumerate(cells, start=1):
-        stem = os.path.join(directory, f"cell-{number:02d}")
-        command = [BATCH, "--quiet", "--seed", str(seed), "--replicates", str(replicates),
-                   "--generations", str(generations), "--out", stem + ".txt",
-                   "--trace", stem + ".trace"]
-        for name, value in zip(names, cell):
-            command += ["--set", f"{name}={value}"]
-        subprocess.run(command, check=True)
-        records = timed_records(stem + ".txt")
-        met, medians = [], []
-        for column in range(5):
-            times = [r[column] for r in records if r[column] > 0]
-            met.append(str(len(times)))
-            medians.append(f"{statistics.median(times):g}" if times else "")
-        speciation = sum(1 for r in records if r[6] == 1)
-        fad = sum(1 for r in records if r[6] == 2)
-        share = wilson(speciation, len(records))
-        rows.append([f"{number:02d}"] + cell + [str(len(records))] + met + medians
-                    + [str(speciation), str(fad)] + [f"{v:.4f}" for v in share])
-    with open(os.path.join(directory, "summary.tsv"), "w", newline="") as f:
-        f.write("\t".join(["cell"] + names + ["replicates"] + TIMED) + "\n")
-        for row in rows:
-            f.write("\t".join(row) + "\n")
+    settings = os.path.join(os.path.dirname(directory), "study.toml")
+    with open(settings, "w") as f:
+        f.write(f"seed = {seed}\nreplicates = {replicates}\ngenerations = {generations}\n"
+                "record = \"timed\"\ntrace = true\n[vary]\n")
+        for name, listed in values.items():
+            f.write(f"{name} = [{', '.join(listed)}]\n")
+    subprocess.run([BATCH, "--quiet", "--study", settings, "--out-dir", directory], check=True)
 
 
 def write_averaging_study(directory):
