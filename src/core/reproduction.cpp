@@ -74,6 +74,34 @@ void World::Ring::Erase(std::size_t position) {
   male.erase(male.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
+// The compatibility test, inline in the mate search, which makes it for
+// every male a female survives meeting.
+inline bool World::IsCompatible(const Individ& male, const Individ& female, int habitatmatch) {
+  const int target = params.gMatingPrefTarget;
+  const int trait = target == 0 ? male.matingPrefType : (target == 1 ? male.habitatSpec : male.signalType);
+  if (params.restrictedMatingDispersal && male.habitat != habitatmatch) return false;
+  if (female.matingPrefType == kNeutralAllele) return true;
+  if (target != 2) return trait == female.matingPrefType;
+
+  if (male.signalType != female.matingPrefType) {  // a false alarm, or nothing
+    if (Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
+      gFalseAlarm = true;
+      return true;
+    }
+    return false;
+  }
+  if (female.matingPrefValue == 0) return true;
+
+  float actualSignalValue = static_cast<float>(male.signalValue) * ViabilityFactor(male.generalViability);
+  if (actualSignalValue > 9.0f) actualSignalValue = 9.0f;
+  if (actualSignalValue < 0.0f) actualSignalValue = 0.0f;
+  if (actualSignalValue > static_cast<float>(female.matingPrefValue)) return true;
+
+  // A missed detection.
+  const int r = Randomize(100);
+  return static_cast<float>(params.gMissedDetectionRate) / (actualSignalValue + 1.0f) > static_cast<float>(r);
+}
+
 // Serves one female; returns false, changing nothing, when none is left.
 bool World::ServeFemale(Ring& members, bool shown) {
   // The first female at or after a random point of the ring.
@@ -116,7 +144,7 @@ bool World::ServeFemale(Ring& members, bool shown) {
           femaleDiedTrying = true;
           break;
         }
-        compatible = CheckForCompatibility(candidate, turn.female, turn.habitatmatch);
+        compatible = IsCompatible(candidate, turn.female, turn.habitatmatch);
         if (compatible) break;
       }
       if (femaleDiedTrying) break;
@@ -137,29 +165,7 @@ bool World::ServeFemale(Ring& members, bool shown) {
 }
 
 bool World::CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch) {
-  const int target = params.gMatingPrefTarget;
-  const int trait = target == 0 ? male.matingPrefType : (target == 1 ? male.habitatSpec : male.signalType);
-  if (params.restrictedMatingDispersal && male.habitat != habitatmatch) return false;
-  if (female.matingPrefType == kNeutralAllele) return true;
-  if (target != 2) return trait == female.matingPrefType;
-
-  if (male.signalType != female.matingPrefType) {  // a false alarm, or nothing
-    if (Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
-      gFalseAlarm = true;
-      return true;
-    }
-    return false;
-  }
-  if (female.matingPrefValue == 0) return true;
-
-  float actualSignalValue = static_cast<float>(male.signalValue) * ViabilityFactor(male.generalViability);
-  if (actualSignalValue > 9.0f) actualSignalValue = 9.0f;
-  if (actualSignalValue < 0.0f) actualSignalValue = 0.0f;
-  if (actualSignalValue > static_cast<float>(female.matingPrefValue)) return true;
-
-  // A missed detection.
-  const int r = Randomize(100);
-  return static_cast<float>(params.gMissedDetectionRate) / (actualSignalValue + 1.0f) > static_cast<float>(r);
+  return IsCompatible(male, female, habitatmatch);
 }
 
 // Inline: it runs for every offspring, between the draws of its inheritance.

@@ -94,6 +94,7 @@ class World {
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
   bool ServeFemale(Ring& members, bool shown);
+  bool IsCompatible(const Individ& male, const Individ& female, int habitatmatch);
   void EraseCellOf(const Individ& gone, bool shown);
   void MakeOffspring(const Individ& mother, const Individ& father);
   void Mutate(Individ& kid);
