@@ -46,6 +46,20 @@ bool HeadlessPlatform::Due(const Entry& entry, int sleepTicks) const {
 }
 
 std::optional<Event> HeadlessPlatform::WaitNextEvent(int sleepTicks) {
+  std::optional<Event> event = Next(sleepTicks);
+  if (!event) clock += static_cast<double>(sleepTicks) / kTicksPerSecond;
+  return event;
+}
+
+// A wait of the pacing is no wait for the user: the script answers it as it
+// answers the per-generation poll.
+std::optional<Event> HeadlessPlatform::WaitNextEventFor(double seconds) {
+  std::optional<Event> event = Next(0);
+  if (!event) clock += seconds;
+  return event;
+}
+
+std::optional<Event> HeadlessPlatform::Next(int sleepTicks) {
   std::optional<Event> event;
   if (!script_.empty() && Due(script_.front(), sleepTicks)) {
     const Step action = std::move(script_.front().action);
@@ -82,8 +96,9 @@ bool HeadlessPlatform::Enabled(int menu, int item) const {
   return found == enabled_.end() || found->second;
 }
 
-bool HeadlessPlatform::RunSettingsDialog(ControlValues& values) {
+bool HeadlessPlatform::RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) {
   settingsOpenedWith.push_back(values);
+  settingsInForce.push_back(inForce);
   if (settingsAnswers.empty()) return false;
   const auto answer = std::move(settingsAnswers.front());
   settingsAnswers.pop_front();

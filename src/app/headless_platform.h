@@ -67,6 +67,13 @@ class HeadlessPlatform : public Platform {
   int beeps = 0;
   int aboutBoxes = 0;
   std::vector<ControlValues> settingsOpenedWith;
+  std::vector<InForceTexts> settingsInForce;
+  std::vector<std::string> notices;
+  std::vector<std::string> activities;  // every text the status bar was given
+  std::vector<int> zooms;               // the zoom steps asked for
+  // The platform's clock: it stands still while the program works and runs
+  // on through every wait that no event ends, by the whole wait.
+  double clock = 0;
   std::vector<std::string> fatalReports;
   std::optional<SeedStatus> shownSeeds;
   std::string dataFileName;
@@ -80,15 +87,20 @@ class HeadlessPlatform : public Platform {
   // --- Platform ---
   void FlushEvents() override;
   std::optional<Event> WaitNextEvent(int sleepTicks) override;
+  std::optional<Event> WaitNextEventFor(double seconds) override;
+  double Seconds() override { return clock; }
+  void ZoomViews(int direction) override { zooms.push_back(direction); }
   void InstallMenuBar(std::span<const MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
-  bool RunSettingsDialog(ControlValues& values) override;
+  bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
+  void ShowNotice(std::string_view message) override { notices.emplace_back(message); }
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
   void ShowAboutBox() override { ++aboutBoxes; }
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
+  void ShowActivity(std::string_view text) override { activities.emplace_back(text); }
   void Beep() override { ++beeps; }
   void ShowFatalError(std::string_view report) override;
 
@@ -99,6 +111,7 @@ class HeadlessPlatform : public Platform {
     Step action;
   };
   bool Due(const Entry& entry, int sleepTicks) const;
+  std::optional<Event> Next(int sleepTicks);
 
   std::deque<Entry> script_;
   IdleAnswer idle_;

@@ -37,12 +37,27 @@ inline constexpr int kAveragingSpanMenu = 108;
 inline constexpr int kReplicatesMenu = 109;
 inline constexpr int kAveragedVariablesMenu = 110;
 inline constexpr int kGenerationsMenu = 111;
+inline constexpr int kSpeedMenu = 112;
+
+// Items of the Display menu beyond the two commands that step through the
+// map displays and the time plots.
+inline constexpr int kFirstMapDisplayItem = 4;  // 4 to 7: the map displays, in their cycle's order
+inline constexpr int kFirstTimePlotItem = 9;    // 9 to 12: the time plots, in their cycle's order
+inline constexpr int kZoomInItem = 14;
+inline constexpr int kZoomOutItem = 15;
+inline constexpr int kActualSizeItem = 16;
+
+// The pace of a single run, by item of the Speed menu: generations a second,
+// 0 for as fast as it goes.
+inline constexpr double kSpeeds[] = {0, 1000, 300, 100, 30, 10, 3, 1};
+inline constexpr int kSpeedItems = 8;
 
 // The item of the File menu that sets the base seed.
 inline constexpr int kBaseSeedItem = 11;
 
 // The menu bar: menus 128, 129, 134 and 135, then the submenus 108 to 111
-// hung from items of the Data File menu.
+// hung from items of the Data File menu and the Speed submenu 112 of the
+// Display menu.
 const std::vector<MenuSpec>& TalveronMenuBar();
 
 // The check marks and enabling of every menu item, as the commands leave
@@ -82,8 +97,10 @@ class Shell : public ModelHooks {
   // --- events and waits ---
   void DoEvent(const Event& event);
   // Waits for the space bar; returns at once while a series runs or a
-  // restart is pending. Menu commands stay live meanwhile.
-  void WaitForSpaceKey();
+  // restart is pending. Menu commands stay live meanwhile. The prompt is
+  // what the user is told meanwhile.
+  void WaitForSpaceKey(std::string_view prompt = kContinuePrompt);
+  static constexpr std::string_view kContinuePrompt = "Press the space bar to continue";
 
   // --- menus ---
   void HandleMenuChoice(long choice);
@@ -106,6 +123,12 @@ class Shell : public ModelHooks {
   void CloseDataFile();
   bool DataFileOpen() const { return dataFile_ != nullptr; }
   std::string DataFilePath() const { return dataFile_ ? dataFile_->path() : std::string(); }
+
+  // --- what the user is told ---
+  // What the program is doing or waiting for, as the status bar shows it.
+  const std::string& Activity() const { return activity_; }
+  // Generations a second of a single run; 0 for as fast as it goes.
+  double Speed() const { return speed_; }
 
   // --- seeds ---
   std::uint64_t NextSeed() const { return nextSeed_; }
@@ -157,6 +180,15 @@ class Shell : public ModelHooks {
   void EnableDataFileItems(bool enabled);  // items 1 to 10 of the Data File menu
   void NextMapDisplay();
   void NextGraph();
+  void ChooseMapDisplay(int index);  // 0 to 3, in the order of the cycle
+  void ChooseGraph(int index);
+  void CheckDisplayItems();
+  void SetSpeed(int item);
+  // Waits out the rest of a generation's share of time at the chosen speed;
+  // menus and keys stay live.
+  void Pace(double generationStart);
+  void SetActivity(std::string text);
+  std::string RunningActivity() const;
   void ToggleMinimizeDisplay();
   void RunReplicates();
 
@@ -175,6 +207,9 @@ class Shell : public ModelHooks {
   Canvas& canvas_;
   Views views_;
   std::unique_ptr<DataFile> dataFile_;
+  std::string activity_;
+  double speed_ = 0;
+  std::string seriesFileName_;  // the data file of the running series
   std::uint64_t nextSeed_;
   std::uint64_t currentSeed_ = 0;
   std::uint64_t seriesBaseSeed_ = 0;

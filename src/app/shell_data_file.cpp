@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/shell.h"
-#include "core/fatal_error.h"
 
 namespace talveron::app {
 
@@ -21,20 +20,23 @@ std::string WriteFailureMessage(const FileError& error, bool seriesStopped) {
 
 }  // namespace
 
-// The file chosen is created, or replaced, and emptied. A file that cannot
-// be created is fatal, as the loss of the data file would otherwise go
-// unnoticed through the whole series.
+// The file chosen is created, or replaced, and emptied. A place where no
+// file can be made is a slip in the dialog: the user is told why and
+// chooses again, or cancels; nothing else changes.
 void Shell::CreateDataFile() {
-  const std::optional<std::string> path = platform_.AskDataFilePath();
-  if (!path) return;
-  try {
-    dataFile_ = std::make_unique<DataFile>(*path);
-  } catch (const FileError& error) {
-    throw FatalError("Function FSpCreate() error: " + error.path() + ": " + error.reason());
+  while (!dataFile_) {
+    const std::optional<std::string> path = platform_.AskDataFilePath();
+    if (!path) return;
+    try {
+      dataFile_ = std::make_unique<DataFile>(*path);
+    } catch (const FileError& error) {
+      platform_.ShowNotice("The data file cannot be made at " + error.path() + ": " + error.reason() +
+                           ". Choose another place or name.");
+    }
   }
   recorder.SetSink(dataFile_.get());
   recorder.DiscardPending();
-  platform_.ShowDataFileName(*path);
+  platform_.ShowDataFileName(dataFile_->path());
 }
 
 void Shell::CloseDataFile() {
@@ -79,6 +81,7 @@ void Shell::RunReplicates() {
   runReplicates = true;
   restart = true;
   gGetData = true;
+  seriesFileName_ = FileName(dataFile_->path());
   Check(kDataFileMenu, 12, true);
   EnableDataFileItems(false);
 }

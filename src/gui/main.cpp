@@ -30,6 +30,7 @@ int main(int argc, char* argv[]) {
   talveron::app::Shell shell(platform, canvas, ClockSeed());
 
   platform.FlushEvents();
+  window.FitToScreen();
   window.show();
   shell.MenuBarInit();
   return shell.MainLoop();

@@ -14,18 +14,22 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyleHints>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <iostream>
 
+#include "app/shell.h"
 #include "gui/settings_dialog.h"
 
 namespace talveron::gui {
 
 namespace {
 
-constexpr int kMillisecondsPerTick = 1000 / 60;
+constexpr int kTicksPerSecond = 60;
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -37,6 +41,11 @@ char KeyCharacter(const QKeyEvent& key) {
   const int code = key.key();
   if (code >= Qt::Key_A && code <= Qt::Key_Z) return static_cast<char>('a' + (code - Qt::Key_A));
   if (code == Qt::Key_Space) return ' ';
+  // The zoom keys, whatever the keyboard needs to type them: Ctrl+= zooms
+  // in too.
+  if (code == Qt::Key_Plus || code == Qt::Key_Equal) return '+';
+  if (code == Qt::Key_Minus) return '-';
+  if (code == Qt::Key_0) return '0';
   const QString text = key.text();
   if (text.size() == 1 && text.at(0).unicode() >= 0x20 && text.at(0).unicode() < 0x7F) {
     return static_cast<char>(text.at(0).unicode());
@@ -102,8 +111,11 @@ class SeedDialog : public QDialog {
 }  // namespace
 
 QtPlatform::QtPlatform(MainWindow& window) : window_(window) {
+  clock_.start();
   qApp->installEventFilter(this);
   connect(&window_, &MainWindow::closeRequested, this, [this] { closeRequested_ = true; });
+  connect(&window_, &MainWindow::speedChosen, this,
+          [this](int item) { Enqueue(app::Event::Menu(app::kSpeedMenu, item)); });
 }
 
 QtPlatform::~QtPlatform() { qApp->removeEventFilter(this); }
@@ -121,15 +133,32 @@ bool QtPlatform::InOurWindows(QObject* watched) const {
   return false;
 }
 
+// One step per physical press: a press marked as a repeat, or one that
+// follows the release of the same key within a repeat interval, is an
+// auto-key event.
 bool QtPlatform::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyRelease && InOurWindows(watched)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    releasedKey_ = key->key();
+    releasedAt_ = key->timestamp();
+    return false;
+  }
   if (event->type() != QEvent::KeyPress || !InOurWindows(watched)) return false;
   const auto* key = static_cast<QKeyEvent*>(event);
   const char character = KeyCharacter(*key);
   if (character == 0) return false;
   const bool command = key->modifiers().testFlag(Qt::ControlModifier);
-  Enqueue(key->isAutoRepeat() ? app::Event::RepeatedKey(character, command)
-                              : app::Event::Key(character, command));
+  const bool repeat = key->isAutoRepeat() || RepeatsRelease(*key);
+  releasedKey_ = 0;
+  Enqueue(repeat ? app::Event::RepeatedKey(character, command) : app::Event::Key(character, command));
   return true;
+}
+
+bool QtPlatform::RepeatsRelease(const QKeyEvent& press) const {
+  if (releasedKey_ == 0 || press.key() != releasedKey_ || press.timestamp() < releasedAt_) return false;
+  const int rate = std::max(QGuiApplication::styleHints()->keyboardAutoRepeatRate(), 1);
+  const unsigned long interval = static_cast<unsigned long>(std::max(1000 / rate, 20));
+  return press.timestamp() - releasedAt_ <= interval;
 }
 
 void QtPlatform::FlushEvents() {
@@ -141,15 +170,35 @@ void QtPlatform::FlushEvents() {
 // pending and returns at once: the run must not idle a tick per generation.
 // Longer sleeps wait for an event until the time is up.
 std::optional<app::Event> QtPlatform::WaitNextEvent(int sleepTicks) {
+  if (sleepTicks <= 1) {
+    QCoreApplication::processEvents();
+    return Deliver();
+  }
+  return WaitNextEventFor(static_cast<double>(sleepTicks) / kTicksPerSecond);
+}
+
+// Sleeps in Qt's event loop until an event for the program comes or the
+// time is up: no processor time is spent waiting.
+std::optional<app::Event> QtPlatform::WaitNextEventFor(double seconds) {
   QCoreApplication::processEvents();
-  if (queue_.empty() && !closeRequested_ && sleepTicks > 1) {
+  const int milliseconds = static_cast<int>(std::ceil(seconds * 1000));
+  if (queue_.empty() && !closeRequested_ && milliseconds > 0) {
     QTimer deadline;
     deadline.setSingleShot(true);
-    deadline.start(sleepTicks * kMillisecondsPerTick);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(milliseconds);
     while (queue_.empty() && !closeRequested_ && deadline.isActive()) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
   }
+  return Deliver();
+}
+
+double QtPlatform::Seconds() { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
+
+void QtPlatform::ZoomViews(int direction) { window_.Zoom(direction); }
+
+std::optional<app::Event> QtPlatform::Deliver() {
   if (closeRequested_) {
     closeRequested_ = false;
     return app::Event::Menu(129, 9);  // closing the window quits
@@ -200,6 +249,7 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
       actions_[{spec.number, number}] = action;
     }
   }
+  window_.FitWindowToViews();
 }
 
 QAction* QtPlatform::action(int menu, int item) const {
@@ -214,6 +264,7 @@ QMenu* QtPlatform::menu(int number) const {
 
 void QtPlatform::CheckMenuItem(int menu, int item, bool checked) {
   checked_[{menu, item}] = checked;
+  if (menu == app::kSpeedMenu && checked) window_.ShowSpeedItem(item);
   if (QAction* a = action(menu, item)) {
     if (checked) a->setCheckable(true);
     a->setChecked(checked);
@@ -227,8 +278,8 @@ void QtPlatform::EnableMenuItem(int menu, int item, bool enabled) {
 // ---------------------------------------------------------------------------
 // Dialogs
 
-bool QtPlatform::RunSettingsDialog(app::ControlValues& values) {
-  SettingsDialog dialog(values, &window_);
+bool QtPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) {
+  SettingsDialog dialog(values, inForce, &window_);
   if (dialog.exec() != QDialog::Accepted) return false;
   values = dialog.values();
   return true;
@@ -240,6 +291,12 @@ std::optional<std::string> QtPlatform::AskDataFilePath() {
       tr("Text files (*.txt);;All files (*)"));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
+}
+
+void QtPlatform::ShowNotice(std::string_view message) {
+  QMessageBox box(QMessageBox::Warning, tr("Talveron"), Text(message), QMessageBox::Ok, &window_);
+  box.setObjectName(QStringLiteral("noticeBox"));
+  box.exec();
 }
 
 std::optional<std::uint64_t> QtPlatform::AskBaseSeed(std::uint64_t current) {
@@ -277,6 +334,8 @@ void QtPlatform::ShowSeeds(const app::SeedStatus& seeds) {
 void QtPlatform::ShowDataFileName(std::string_view name) {
   window_.ShowDataFileText(name.empty() ? tr("No data file") : tr("Data file: %1").arg(Text(name)));
 }
+
+void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
 
 void QtPlatform::Beep() { QApplication::beep(); }
 

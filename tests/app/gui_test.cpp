@@ -219,7 +219,7 @@ TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices)
     dialog->accept();
     return true;
   });
-  ASSERT_TRUE(platform.RunSettingsDialog(values));
+  ASSERT_TRUE(platform.RunSettingsDialog(values, {}));
   EXPECT_EQ(openedSelection, 6);
   EXPECT_EQ(dispersalItems, 11);
   EXPECT_EQ(values[44], 4);
@@ -234,7 +234,7 @@ TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices)
     dialog->reject();
     return true;
   });
-  EXPECT_FALSE(platform.RunSettingsDialog(values));
+  EXPECT_FALSE(platform.RunSettingsDialog(values, {}));
   EXPECT_EQ(values, before);
 }
 

@@ -436,19 +436,26 @@ TEST_F(DesktopTest, AboutBoxOpensFromItemOneOnly) {
   EXPECT_EQ(platform.aboutBoxes, 1);
 }
 
-TEST_F(DesktopTest, SettingsOkWithoutChangesOnlyMovesTheOffGridPeriod) {
-  // The dialog opens at the documented items; OK untouched leaves every
-  // parameter, except the period 10000, which becomes 5000.
+TEST_F(DesktopTest, SettingsOkWithoutChangesLeavesEveryParameter) {
+  // The dialog opens at the documented items, but for the period 10000,
+  // which no item gives: it is offered as the value in force. OK untouched
+  // changes nothing; choosing an item of that pop-up applies it.
   platform.settingsAnswers.push_back([](ControlValues&) { return true; });
   Choose(129, 7);
   ASSERT_EQ(platform.settingsOpenedWith.size(), 1u);
   const ControlValues expected = {{30, 3}, {31, 2}, {33, 0}, {34, 0}, {35, 0}, {36, 1}, {37, 1}, {38, 1},
                                   {39, 1}, {40, 1}, {41, 1}, {42, 6}, {43, 0}, {44, 1}, {45, 0}, {46, 1},
-                                  {47, 4}, {48, 1}, {49, 0}, {50, 0}, {55, 0}, {57, 0}};
+                                  {47, 0}, {48, 1}, {49, 0}, {50, 0}, {55, 0}, {57, 0}};
   EXPECT_EQ(platform.settingsOpenedWith[0], expected);
-  Parameters defaults;
-  defaults.gGenerationsToEnvironmentalChange = 5000;
-  EXPECT_EQ(FormatAll(shell.world.params), FormatAll(defaults));
+  EXPECT_EQ(platform.settingsInForce[0], (InForceTexts{{47, "10000"}}));
+  EXPECT_EQ(FormatAll(shell.world.params), FormatAll(Parameters{}));
+
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[47] = 3;
+    return true;
+  });
+  Choose(129, 7);
+  EXPECT_EQ(shell.world.params.gGenerationsToEnvironmentalChange, 500);
 }
 
 TEST_F(DesktopTest, SettingsCancelChangesNothing) {
@@ -610,8 +617,7 @@ TEST_F(DesktopTest, SeriesFromTheMenusWritesTheBatchCommandsFile) {
   EXPECT_EQ(averages, BatchFile(dir / "averages-batch.txt",
                                 "--seed 4242 --replicates 2 --generations 20 --record total --span 10 "
                                 "--set selectionFactor=0.3 --set restrictedNatalDispersal=1 "
-                                "--set natalDispersalRate=20 --set numberOfKids=6 "
-                                "--set gGenerationsToEnvironmentalChange=5000"));
+                                "--set natalDispersalRate=20 --set numberOfKids=6"));
   EXPECT_NE(timed, averages);
 }
 
@@ -689,26 +695,30 @@ TEST_F(DesktopTest, QuitClosesTheDataFile) {
   EXPECT_TRUE(fs::exists(file));
 }
 
-TEST_F(DesktopTest, DataFileThatCannotBeCreatedIsFatal) {
-  // The four lines on standard output; the loop ends with status 1 after
-  // the user's key.
-  platform.savePaths.push_back((TestDirectory() / "missing" / "data.txt").string());
+TEST_F(DesktopTest, UnwritablePlaceIsToldAndTheDialogAskedAgain) {
+  // A place where no file can be made: a message names it and the dialog
+  // comes again; the second choice opens. Nothing is fatal.
+  const fs::path dir = TestDirectory();
+  platform.savePaths.push_back((dir / "missing" / "data.txt").string());
+  platform.savePaths.push_back((dir / "data.txt").string());
   platform.PostMenu(135, 1);
-  EXPECT_EQ(shell.MainLoop(), 1);
-  ASSERT_EQ(platform.fatalReports.size(), 1u);
-  std::istringstream lines(fatalOutput.str());
-  std::string line;
-  std::getline(lines, line);
-  EXPECT_EQ(line, "A fatal error has occurred!");
-  std::getline(lines, line);
-  EXPECT_EQ(line.rfind("Function FSpCreate() error", 0), 0u) << line;
-  EXPECT_NE(line.find("data.txt"), std::string::npos);
-  std::getline(lines, line);
-  EXPECT_EQ(line, "");
-  std::getline(lines, line);
-  EXPECT_EQ(line, "***  Push any key or click the mouse to quit.  ***");
-  EXPECT_FALSE(std::getline(lines, line));
-  EXPECT_EQ(platform.beeps, 1);
+  platform.PostStep([&] {
+    EXPECT_TRUE(shell.DataFileOpen());
+    EXPECT_FALSE(platform.Enabled(135, 1));
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_TRUE(platform.fatalReports.empty());
+  ASSERT_EQ(platform.notices.size(), 1u);
+  EXPECT_NE(platform.notices[0].find("missing/data.txt"), std::string::npos) << platform.notices[0];
+  EXPECT_TRUE(fs::exists(dir / "data.txt"));
+
+  // Cancelled after the message: no file, the menu as it was.
+  platform.savePaths.push_back((dir / "missing" / "again.txt").string());
+  Choose(135, 1);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(platform.Enabled(135, 1));
+  EXPECT_EQ(platform.notices.size(), 2u);
 }
 
 TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
