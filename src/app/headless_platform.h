@@ -72,7 +72,8 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> activities;  // every text the status bar was given
   std::vector<int> zooms;               // the zoom steps asked for
   // The platform's clock: it stands still while the program works and runs
-  // on through every wait that no event ends, by the whole wait.
+  // on through every wait that no event ends, by the whole wait; the
+  // per-generation poll takes no time.
   double clock = 0;
   std::vector<std::string> fatalReports;
   std::optional<SeedStatus> shownSeeds;

@@ -359,6 +359,136 @@ TEST_F(DesktopTest, DisplayMenuStepsThroughMapModesAndGraphs) {
   EXPECT_EQ(marks, 4);
 }
 
+TEST_F(DesktopTest, DisplayMenuChecksTheMapDisplayAndTimePlotInForce) {
+  // The check marks follow Ctrl+M and Ctrl+G, and an item chosen directly;
+  // Record Averages is checked while averages, not timed criteria, are
+  // recorded.
+  auto checkedOf = [&](int first) {
+    int checked = 0;
+    for (int i = 0; i < 4; ++i) {
+      if (platform.Checked(134, first + i)) checked = checked * 10 + i + 1;
+    }
+    return checked;  // the one checked item, from 1, or several digits
+  };
+  EXPECT_EQ(checkedOf(kFirstMapDisplayItem), 1);
+  EXPECT_EQ(checkedOf(kFirstTimePlotItem), 1);
+  Type('m', true);
+  Type('m', true);
+  Type('g', true);
+  EXPECT_TRUE(shell.display.gHabitatPreferenceDisplay);
+  EXPECT_EQ(checkedOf(kFirstMapDisplayItem), 3);
+  EXPECT_EQ(checkedOf(kFirstTimePlotItem), 2);
+  Choose(134, kFirstMapDisplayItem + 3);
+  Choose(134, kFirstTimePlotItem + 3);
+  EXPECT_TRUE(shell.display.gMatingPreferenceDisplay && !shell.display.gHabitatPreferenceDisplay);
+  EXPECT_TRUE(shell.display.gConcordanceGraph && !shell.display.gHabitatPreferenceGraph);
+  EXPECT_EQ(checkedOf(kFirstMapDisplayItem), 4);
+  EXPECT_EQ(checkedOf(kFirstTimePlotItem), 4);
+
+  EXPECT_FALSE(platform.Checked(110, 1));
+  Choose(110, 3);
+  EXPECT_TRUE(platform.Checked(110, 1));
+  Choose(135, 7);
+  EXPECT_FALSE(platform.Checked(110, 1));
+}
+
+TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
+  // A single run in step mode, paused once, to its end; then a series of
+  // two replicates to its end.
+  const fs::path file = TestDirectory() / "series.txt";
+  std::vector<std::string> atWaits;
+  platform.PostMenu(111, 1);
+  platform.PostMenu(135, 11);
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 4));  // step mode, inside the first wait
+  });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 3));  // pause inside a step wait
+  });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Key(' '));  // ends the pause
+  });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 4));  // step mode off
+  });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    platform.savePaths.push_back(file.string());
+    return std::optional<Event>(Event::Menu(135, 1));
+  });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Menu(135, 12)); });
+  platform.PostWhen([&] { return shell.runReplicates && shell.gReplicateNumber == 2; },
+                    [&] {
+                      atWaits.push_back(shell.Activity());
+                      return std::nullopt;
+                    });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  const std::vector<std::string> expected = {
+      "Press the space bar to start generation 1",
+      "Step mode: space bar for the next step",
+      "Paused: press the space bar",
+      "Step mode: space bar for the next step",
+      "Run finished: space bar for a new population",
+      "Series: replicate 2 of 2, series.txt",
+      "Series finished: 2 records in series.txt",
+  };
+  EXPECT_EQ(atWaits, expected);
+}
+
+TEST_F(DesktopTest, SpeedPacesASingleRunButNeverASeries) {
+  // At 10 generations a second, 20 generations take 2 seconds of the
+  // platform's clock; the menus stay live meanwhile. A series of the same
+  // length takes none.
+  Choose(135, 11);
+  Choose(111, 2);  // 20 generations
+  Choose(kSpeedMenu, 6);
+  EXPECT_DOUBLE_EQ(shell.Speed(), 10);
+  EXPECT_TRUE(platform.Checked(kSpeedMenu, 6));
+  EXPECT_FALSE(platform.Checked(kSpeedMenu, 1));
+  double started = -1;
+  double ended = -1;
+  platform.PostStepAtWait([&] {
+    started = platform.clock;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  bool minimizedOnTheWay = false;
+  platform.PostWhen([&] { return shell.world.gGenerationNumber == 10; },
+                    [&] { return std::optional<Event>(Event::Menu(135, 11)); });
+  platform.PostWhen([&] { return shell.world.gGenerationNumber == 11; },
+                    [&] {
+                      minimizedOnTheWay = !shell.display.gMinimizeDisplay;
+                      return std::nullopt;
+                    });
+  platform.PostStepAtWait([&] {
+    ended = platform.clock;
+    return std::optional<Event>(Event::Menu(135, 11));
+  });
+  const fs::path file = TestDirectory() / "series.txt";
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  double seriesEnded = -1;
+  platform.PostStepAtWait([&] {
+    seriesEnded = platform.clock;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_TRUE(minimizedOnTheWay);
+  EXPECT_NEAR(ended - started, 2.0, 0.05);
+  EXPECT_DOUBLE_EQ(seriesEnded, ended);
+  EXPECT_FALSE(fs::is_empty(file));
+}
+
 TEST_F(DesktopTest, MinimizeDisplayErasesTheGraphWindow) {
   // The check mark follows the flag, and the whole graph window is erased.
   canvas.Clear();
