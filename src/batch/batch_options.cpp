@@ -1,13 +1,18 @@
 #include "batch/batch_options.h"
 
+#include <sched.h>
+
 #include <charconv>
+#include <filesystem>
 #include <limits>
+#include <set>
 #include <sstream>
+#include <thread>
 
 namespace talveron::batch {
 namespace {
 
-constexpr long kMaxCount = 1000000000;
+constexpr int kMaxJobs = 1024;
 
 // A whole number from `low` to `high`, the whole text and nothing else.
 template <typename T>
@@ -19,33 +24,57 @@ std::optional<T> ParseWhole(const std::string& text, T low, T high) {
   return value;
 }
 
-bool ApplyRecord(const std::string& what, RecordingChoices& choices) {
-  RecordingChoices chosen;
-  chosen.gAveragingSpan = choices.gAveragingSpan;
-  if (what == "timed") {
-    chosen.gGetTimedCriteria = true;
-  } else if (what == "none") {
-    chosen.gGetTimedCriteria = false;
-  } else if (what == "total") {
-    chosen.gGetTimedCriteria = false;
-    chosen.gGetAverageLeftHabitatTotal = true;
-  } else if (what == "preference") {
-    chosen.gGetTimedCriteria = false;
-    chosen.gGetAveragedLeftHabitatPreference = true;
-  } else if (what == "specialization") {
-    chosen.gGetTimedCriteria = false;
-    chosen.gGetAverageLeftHabitatSpecialization = true;
-  } else if (what == "mating") {
-    chosen.gGetTimedCriteria = false;
-    chosen.gGetAverageLeftHabitatMatingPreference = true;
-  } else {
-    return false;
-  }
-  choices = chosen;
-  return true;
-}
+const std::set<std::string> kFlags = {"--help", "-h", "--version", "--quiet", "-q", "--verbose", "--resume"};
+const std::set<std::string> kValued = {"--seed", "--replicates", "--generations", "--span", "--record",
+                                       "--set", "--out", "--trace", "--jobs", "--settings",
+                                       "--study", "--out-dir"};
+// What defines a series; a study takes all of it from its file.
+const std::set<std::string> kSeriesOptions = {"--seed", "--replicates", "--generations", "--span",
+                                              "--record", "--set", "--out", "--trace", "--settings"};
 
 }  // namespace
+
+std::string Quoted(const std::string& value) {
+  std::string shown;
+  std::size_t characters = 0;
+  for (const char c : value) {
+    if (characters == 80) {
+      shown += "...";
+      break;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      static const char* const kHex = "0123456789abcdef";
+      shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+    } else {
+      shown += c;
+    }
+    ++characters;
+  }
+  return "'" + shown + "'";
+}
+
+int AvailableCores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
+std::string TracePathFor(const std::string& outPath) {
+  std::filesystem::path path(outPath);
+  if (path.has_extension()) return path.replace_extension(".trace").string();
+  return outPath + ".trace";
+}
 
 ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   ParseResult result;
@@ -55,6 +84,10 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     return result;
   };
 
+  // First the words, then their meaning: a settings file is read before the
+  // options that override it, wherever it stands.
+  std::vector<std::pair<std::string, std::string>> given;
+  std::set<std::string> seen;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> inlineValue;
@@ -62,22 +95,12 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
       inlineValue = name.substr(equals + 1);
       name = name.substr(0, equals);
     }
-    if (name == "--help" || name == "-h") {
-      options.help = true;
+    if (kFlags.count(name) != 0) {
+      if (inlineValue) return refuse(name + " takes no value, but was given " + Quoted(*inlineValue));
+      given.emplace_back(name, "");
       continue;
     }
-    if (name == "--version") {
-      options.version = true;
-      continue;
-    }
-    if (name == "--quiet" || name == "-q") {
-      options.quiet = true;
-      continue;
-    }
-    const bool known = name == "--seed" || name == "--replicates" || name == "--generations" ||
-                       name == "--span" || name == "--record" || name == "--set" || name == "--out" ||
-                       name == "--trace";
-    if (!known) return refuse("unknown option '" + name + "' (see --help)");
+    if (kValued.count(name) == 0) return refuse("unknown option " + Quoted(name) + " (see --help)");
     std::string value;
     if (inlineValue) {
       value = *inlineValue;
@@ -86,33 +109,89 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     } else {
       return refuse(name + " needs a value (see --help)");
     }
+    if (name != "--set" && !seen.insert(name).second) {
+      return refuse(name + " is given twice (" + Quoted(value) + " the second time); give it once");
+    }
+    given.emplace_back(name, value);
+  }
 
+  for (const auto& [name, value] : given) {
+    if (name == "--help" || name == "-h") options.help = true;
+    if (name == "--version") options.version = true;
+    if (name == "--quiet" || name == "-q") options.quiet = true;
+    if (name == "--verbose") options.verbose = true;
+    if (name == "--resume") options.resume = true;
+  }
+  if (options.help || options.version) return result;
+  if (options.quiet && options.verbose) return refuse("--verbose and --quiet cannot be given together");
+
+  if (seen.count("--study") != 0) {
+    for (const auto& [name, value] : given) {
+      if (kSeriesOptions.count(name) != 0) {
+        return refuse(name + " cannot be given with --study: the study file defines its series");
+      }
+    }
+    if (seen.count("--out-dir") == 0) return refuse("--study needs --out-dir DIR: the folder of the study's files");
+  } else {
+    if (seen.count("--out-dir") != 0) return refuse("--out-dir goes with --study (for one series, use --out FILE)");
+    if (options.resume) return refuse("--resume goes with --study: it continues a stopped study");
+  }
+
+  bool traceFromSettings = false;
+  for (const auto& [name, value] : given) {
+    if (name != "--settings" && name != "--study") continue;
+    try {
+      SettingsFile file = ReadSettingsFile(value);
+      if (name == "--study") {
+        options.studyPath = value;
+        options.study = std::move(file);
+        break;
+      }
+      if (!file.vary.empty()) {
+        return refuse("--settings " + Quoted(value) + ": the file lists [vary]; run it with --study FILE --out-dir DIR");
+      }
+      options.settingsPath = value;
+      options.seed = file.settings.seed;
+      options.series.replicates = file.settings.replicates;
+      options.series.generations = file.settings.generations;
+      options.recording = file.settings.recording;
+      options.params = file.settings.params;
+      traceFromSettings = file.settings.trace;
+    } catch (const SettingsFileError& error) {
+      return refuse(name + " " + error.what());
+    }
+  }
+
+  for (const auto& [name, value] : given) {
+    const std::string shown = name + " " + Quoted(value);
     if (name == "--seed") {
       const auto seed = ParseWhole<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max());
-      if (!seed) return refuse("--seed '" + value + "': allowed is a whole number from 0 to 18446744073709551615");
+      if (!seed) return refuse(shown + ": allowed is a whole number from 0 to 18446744073709551615");
       options.seed = *seed;
     } else if (name == "--replicates") {
       const auto count = ParseWhole<long>(value, 1, kMaxCount);
-      if (!count) return refuse("--replicates '" + value + "': allowed is a whole number from 1 to 1000000000");
+      if (!count) return refuse(shown + ": allowed is a whole number from 1 to 1000000000");
       options.series.replicates = *count;
     } else if (name == "--generations") {
       const auto count = ParseWhole<long>(value, 1, kMaxCount);
-      if (!count) return refuse("--generations '" + value + "': allowed is a whole number from 1 to 1000000000");
+      if (!count) return refuse(shown + ": allowed is a whole number from 1 to 1000000000");
       options.series.generations = *count;
     } else if (name == "--span") {
       const auto span = ParseWhole<long>(value, 1, kMaxCount);
-      if (!span) return refuse("--span '" + value + "': allowed is a whole number from 1 to 1000000000");
+      if (!span) return refuse(shown + ": allowed is a whole number from 1 to 1000000000");
       options.recording.gAveragingSpan = *span;
     } else if (name == "--record") {
-      if (!ApplyRecord(value, options.recording)) {
-        return refuse("--record '" + value +
-                      "': allowed are timed, total, preference, specialization, mating or none");
+      if (!ApplyRecordName(value, options.recording)) {
+        return refuse(shown + ": allowed are " + kRecordNames);
       }
     } else if (name == "--set") {
       const auto equals = value.find('=');
-      if (equals == std::string::npos) return refuse("--set '" + value + "': expected NAME=VALUE");
+      if (equals == std::string::npos) return refuse("--set " + Quoted(value) + ": expected NAME=VALUE");
       if (auto error = SetParameter(options.params, value.substr(0, equals), value.substr(equals + 1))) {
-        return refuse("--set " + *error);
+        // The parameter's own message quotes the value; keep it one line.
+        return refuse("--set " + (value.size() > 80 || value.find_first_of("\n\r\t") != std::string::npos
+                                      ? Quoted(value) + ": not allowed (see --help)"
+                                      : *error));
       }
     } else if (name == "--out") {
       if (value.empty()) return refuse("--out '': a file name is needed");
@@ -120,23 +199,35 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     } else if (name == "--trace") {
       if (value.empty()) return refuse("--trace '': a file name is needed");
       options.tracePath = value;
+    } else if (name == "--out-dir") {
+      if (value.empty()) return refuse("--out-dir '': a folder name is needed");
+      options.outDir = value;
+    } else if (name == "--jobs") {
+      const auto jobs = ParseWhole<int>(value, 1, kMaxJobs);
+      if (!jobs) return refuse(shown + ": allowed is a whole number from 1 to " + std::to_string(kMaxJobs));
+      options.jobs = *jobs;
     }
   }
-  if (!options.help && !options.version && options.outPath.empty()) {
-    return refuse("--out is required: the data file to write (see --help)");
-  }
+  if (options.study) return result;
+  if (options.outPath.empty()) return refuse("--out is required: the data file to write (see --help)");
+  if (traceFromSettings && options.tracePath.empty()) options.tracePath = TracePathFor(options.outPath);
   return result;
 }
 
-std::string BatchHelpText() {
+std::string BatchHelpText(const std::string& program) {
   std::ostringstream out;
-  out << "Usage: talveron-batch --out FILE [options]\n"
+  out << "Usage: " << program << " --out FILE [options]\n"
+      << "       " << program << " --settings SETTINGS --out FILE [options]\n"
+      << "       " << program << " --study STUDY --out-dir DIR [--resume] [--jobs N]\n"
          "\n"
-         "Runs one series of replicates of the speciation model without a window and\n"
-         "writes its data file. The same seed and settings give the same bytes.\n"
+         "Runs series of replicates of the speciation model without a window and writes\n"
+         "their data files. The same seed and settings give the same bytes, however many\n"
+         "replicates run at once.\n"
          "\n"
-         "Options:\n"
-         "  --out FILE          the data file to write (required; replaced if it exists).\n"
+         "A series:\n"
+         "  --out FILE          the data file to write (required). Written as FILE.partial\n"
+         "                      and put in place of FILE when the series is complete; a\n"
+         "                      stopped or failed series leaves FILE as it was.\n"
          "                      Text with carriage-return line ends and tab-separated fields.\n"
          "  --seed B            base seed, 0 to 18446744073709551615 (default: from the clock,\n"
          "                      reported). Replicate k is seeded with B + k - 1.\n"
@@ -149,9 +240,28 @@ std::string BatchHelpText() {
          "  --set NAME=VALUE    a model parameter (repeatable); booleans take 0, 1, true or\n"
          "                      false; decimals are read as single precision\n"
          "  --trace FILE        also write the census of every generation (tab-separated)\n"
-         "  --quiet             no progress lines on standard error\n"
+         "  --settings FILE     a settings file (TOML: seed, replicates, generations, record,\n"
+         "                      span, trace, and parameters under [set]); options given on\n"
+         "                      the command line override it. With trace = true the trace is\n"
+         "                      written beside FILE with the extension .trace\n"
+         "\n"
+         "A study (the settings file with a [vary] table of lists):\n"
+         "  --study FILE        runs a series for every combination of the [vary] lists, the\n"
+         "                      first key changing slowest; cell c has base seed\n"
+         "                      seed + (c - 1) x replicates\n"
+         "  --out-dir DIR       where cell-NN.txt (and cell-NN.trace), summary.tsv and\n"
+         "                      manifest.json go; created when missing\n"
+         "  --resume            continues a stopped study in DIR: complete cells are kept\n"
+         "\n"
+         "Running:\n"
+         "  --jobs N            replicates run at once, 1 to 1024 (default: one per core)\n"
+         "  --quiet             no progress on standard error\n"
+         "  --verbose           a line per replicate: its seed, generations, draws and time\n"
          "  --help              this text\n"
          "  --version           the program's version\n"
+         "\n"
+         "Ctrl+C (or SIGTERM, SIGHUP) stops at the end of the running generation and keeps\n"
+         "every complete record; a second Ctrl+C stops at once, with complete records only.\n"
          "\n"
          "Parameters (--set NAME=VALUE), with their ranges and defaults:\n";
   const Parameters defaults;
@@ -163,7 +273,7 @@ std::string BatchHelpText() {
   }
   out << "\n"
          "Exit status: 0 on success, 1 when a file cannot be written or on a fatal error,\n"
-         "2 for bad options.\n";
+         "2 for bad options, 130 when stopped by Ctrl+C, 143 by SIGTERM or SIGHUP.\n";
   return out.str();
 }
 

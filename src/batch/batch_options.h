@@ -9,6 +9,7 @@
 #include "core/parameters.h"
 #include "core/recorder.h"
 #include "core/series.h"
+#include "core/settings_file.h"
 
 namespace talveron::batch {
 
@@ -19,7 +20,15 @@ struct BatchOptions {
   Parameters params;
   std::string outPath;
   std::string tracePath;  // empty: no trace
+  std::string settingsPath;
+  // A study: every combination of a settings file's [vary] lists.
+  std::string studyPath;
+  std::optional<SettingsFile> study;
+  std::string outDir;
+  bool resume = false;
+  int jobs = 0;  // 0: one per core
   bool quiet = false;
+  bool verbose = false;
   bool help = false;
   bool version = false;
 };
@@ -31,6 +40,17 @@ struct ParseResult {
 
 ParseResult ParseBatchOptions(const std::vector<std::string>& args);
 
-std::string BatchHelpText();
+// The cores of this machine that the process may use.
+int AvailableCores();
+
+std::string BatchHelpText(const std::string& program = "talveron-batch");
+
+// A value as an error line shows it: quoted, at most 80 characters, control
+// characters escaped, so the message stays one line.
+std::string Quoted(const std::string& value);
+
+// The trace that goes with a data file when a settings file asks for one:
+// FILE's extension replaced by .trace.
+std::string TracePathFor(const std::string& outPath);
 
 }  // namespace talveron::batch

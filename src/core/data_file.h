@@ -1,13 +1,16 @@
-// Where recorded text goes. The data file appends to a real file and checks
-// every write; a failure is an exception naming the file and the reason.
+// Where recorded text goes. The data file is written beside its final name
+// and checks every write; a failure is an exception naming the file and the
+// reason.
 #pragma once
 
-#include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace talveron {
+
+class OutputFile;
 
 class TextSink {
  public:
@@ -28,9 +31,10 @@ class FileError : public std::runtime_error {
   std::string reason_;
 };
 
-// A data file, created or replaced and emptied when opened. Append buffers;
-// Flush writes the buffer out. When a write fails the file is cut back to
-// its last flushed length, so it holds only complete records.
+// A data file. Until Close() it is written as FILE.partial and an existing
+// FILE stays as it was; Append writes through, Flush marks the end of a
+// complete record. A failed write, Abandon() or destruction without Close()
+// cuts the partial file back to its last complete record and keeps it.
 class DataFile : public TextSink {
  public:
   // Throws FileError when the file cannot be created.
@@ -41,17 +45,19 @@ class DataFile : public TextSink {
 
   void Append(std::string_view text) override;
   void Flush() override;
-  // Writes what is pending and closes; throws FileError on failure.
+  // The data are complete: writes out and puts the file in place of FILE;
+  // throws FileError on failure.
   void Close();
+  // The data end here unfinished: FILE stays, FILE.partial keeps the
+  // complete records.
+  void Abandon();
   const std::string& path() const { return path_; }
+  // FILE.partial while unfinished (FILE itself for a device or pipe).
+  const std::string& writtenPath() const;
 
  private:
-  [[noreturn]] void Fail(int error);
-
   std::string path_;
-  std::FILE* file_ = nullptr;
-  std::string pending_;
-  long flushedLength_ = 0;
+  std::unique_ptr<OutputFile> file_;
 };
 
 }  // namespace talveron

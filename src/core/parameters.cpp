@@ -78,6 +78,29 @@ std::string NumberText(double value) {
 
 const Entry* FindEntry(std::string_view name);
 
+// Digits with an optional sign, point and exponent: "0.5", "-1", ".25", "2e-3".
+bool IsPlainDecimal(std::string_view text) {
+  std::size_t i = 0;
+  auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - start;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == text.size();
+}
+
 }  // namespace
 
 std::string AllowedValues(const ParameterInfo& info) {
@@ -144,12 +167,16 @@ std::optional<std::string> SetParameter(Parameters& params, std::string_view nam
     return std::nullopt;
   }
 
-  // Decimals are read in single precision, as the model stores them.
-  const std::string copy(text);
-  char* end = nullptr;
-  const float value = copy.empty() ? 0.0f : std::strtof(copy.c_str(), &end);
-  if (copy.empty() || end != copy.c_str() + copy.size() || !std::isfinite(value) ||
-      value < static_cast<float>(info.minimum) || value > static_cast<float>(info.maximum)) {
+  // Decimals are read in single precision, as the model stores them, and as
+  // strictly as whole numbers: plain decimal notation only (no blanks,
+  // hexadecimal, infinities), and no value that becomes 0 or infinite only
+  // by rounding.
+  float value = 0.0f;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                            std::chars_format::general);
+  if (!IsPlainDecimal(text) || error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value) || value < static_cast<float>(info.minimum) ||
+      value > static_cast<float>(info.maximum)) {
     return refused;
   }
   params.*std::get<float Parameters::*>(entry->member) = value;
@@ -163,7 +190,10 @@ std::string FormatParameter(const Parameters& params, const ParameterInfo& info)
       [&params](auto member) -> std::string {
         const auto value = params.*member;
         if constexpr (std::is_same_v<decltype(value), const float>) {
-          return NumberText(value);
+          // The shortest text that reads back as the same single-precision value.
+          char buffer[32];
+          const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+          return std::string(buffer, result.ptr);
         } else {
           return std::to_string(static_cast<long long>(value));
         }

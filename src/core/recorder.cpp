@@ -150,19 +150,56 @@ void DataRecorder::AverageStep() {
   ++gNumbersAveraged;
   if (gNumbersAveraged < choices.gAveragingSpan) return;
 
-  const long span = choices.gAveragingSpan;
-  auto append = [this, span](long sum) { gDataString += std::to_string(sum / span) + "\t"; };
-  if (total) append(gSumOfLeftHabitatTotal);
-  if (preference) append(gSumOfLeftHabitatPreference);
-  if (specialization) append(gSumOfLeftHabitatSpecialization);
-  if (mating) append(gSumOfLeftHabitatMatingPreference);
-  if (gDataString.size() > 250) WriteStringToFile();
+  if (detachFirstSpan_) {
+    firstSpan_ = CurrentSpan();
+    firstSpanCompleted_ = true;
+    detachFirstSpan_ = false;
+  } else {
+    gDataString += SpanText(CurrentSpan());
+    if (gDataString.size() > 250) WriteStringToFile();
+  }
 
   gNumbersAveraged = 0;
   gSumOfLeftHabitatTotal = 0;
   gSumOfLeftHabitatPreference = 0;
   gSumOfLeftHabitatSpecialization = 0;
   gSumOfLeftHabitatMatingPreference = 0;
+}
+
+SpanSums& SpanSums::operator+=(const SpanSums& more) {
+  count += more.count;
+  total += more.total;
+  preference += more.preference;
+  specialization += more.specialization;
+  mating += more.mating;
+  return *this;
+}
+
+void DataRecorder::DetachFirstSpan(long numbersAveraged) {
+  gNumbersAveraged = numbersAveraged;
+  gSumOfLeftHabitatTotal = 0;
+  gSumOfLeftHabitatPreference = 0;
+  gSumOfLeftHabitatSpecialization = 0;
+  gSumOfLeftHabitatMatingPreference = 0;
+  detachFirstSpan_ = true;
+  firstSpanCompleted_ = false;
+  firstSpan_ = SpanSums{};
+}
+
+SpanSums DataRecorder::CurrentSpan() const {
+  return {gNumbersAveraged, gSumOfLeftHabitatTotal, gSumOfLeftHabitatPreference, gSumOfLeftHabitatSpecialization,
+          gSumOfLeftHabitatMatingPreference};
+}
+
+std::string DataRecorder::SpanText(const SpanSums& sums) const {
+  const long span = choices.gAveragingSpan;
+  std::string text;
+  auto append = [&text, span](long sum) { text += std::to_string(sum / span) + "\t"; };
+  if (choices.gGetAverageLeftHabitatTotal) append(sums.total);
+  if (choices.gGetAveragedLeftHabitatPreference) append(sums.preference);
+  if (choices.gGetAverageLeftHabitatSpecialization) append(sums.specialization);
+  if (choices.gGetAverageLeftHabitatMatingPreference) append(sums.mating);
+  return text;
 }
 
 void DataRecorder::WriteReplicateData() {

@@ -20,6 +20,18 @@ struct RecordingChoices {
   long gAveragingSpan = 10;  // generations per averaging span
 };
 
+// Sums of one averaging span so far: generations counted and the sum of
+// each averaged variable.
+struct SpanSums {
+  long count = 0;
+  long total = 0;
+  long preference = 0;
+  long specialization = 0;
+  long mating = 0;
+
+  SpanSums& operator+=(const SpanSums& more);
+};
+
 class DataRecorder {
  public:
   RecordingChoices choices;
@@ -61,12 +73,28 @@ class DataRecorder {
 
   std::string gDataString;  // pending text
 
+  // A replicate run apart from the ones before it (in parallel) starts
+  // with `numbersAveraged` generations of an unfinished span whose sums it
+  // cannot know. Its first span is then kept as sums (firstSpan) instead of
+  // being written; whoever writes the replicates in order completes it with
+  // the sums the replicate before left behind (SpanText).
+  void DetachFirstSpan(long numbersAveraged);
+  bool firstSpanCompleted() const { return firstSpanCompleted_; }
+  const SpanSums& firstSpan() const { return firstSpan_; }
+  // The sums of the span under way.
+  SpanSums CurrentSpan() const;
+  // The text of a completed span: each recorded average and a tab.
+  std::string SpanText(const SpanSums& sums) const;
+
  private:
   void EvaluateCriteria(long generationNumber);
   void AverageStep();
   void Classify();
 
   TextSink* sink_ = nullptr;
+  bool detachFirstSpan_ = false;
+  bool firstSpanCompleted_ = false;
+  SpanSums firstSpan_;
 };
 
 }  // namespace talveron

@@ -1,9 +1,6 @@
 #include "core/trace.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "core/data_file.h"
+#include "core/output_file.h"
 
 namespace talveron {
 
@@ -25,33 +22,22 @@ std::string TraceLines(long replicate, long generation, const GeneFrequencies& f
   return text;
 }
 
-TraceFile::TraceFile(std::string path) : path_(std::move(path)) {
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (file_ == nullptr) throw FileError(path_, std::strerror(errno));
-  if (std::fputs(kTraceHeader, file_) < 0) throw FileError(path_, std::strerror(errno));
+TraceFile::TraceFile(std::string path) : file_(std::make_unique<OutputFile>(std::move(path))) {
+  file_->Write(kTraceHeader);
+  Flush();
 }
 
-TraceFile::~TraceFile() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+TraceFile::~TraceFile() = default;
 
 void TraceFile::WriteGeneration(long replicate, long generation, const GeneFrequencies& frequencies) {
-  const std::string lines = TraceLines(replicate, generation, frequencies);
-  if (std::fwrite(lines.data(), 1, lines.size(), file_) != lines.size()) {
-    throw FileError(path_, std::strerror(errno));
-  }
+  file_->Write(TraceLines(replicate, generation, frequencies));
 }
 
 void TraceFile::Flush() {
-  if (file_ != nullptr && std::fflush(file_) != 0) throw FileError(path_, std::strerror(errno));
+  file_->Sync();
+  file_->MarkComplete();
 }
 
-void TraceFile::Close() {
-  if (file_ == nullptr) return;
-  Flush();
-  std::FILE* file = file_;
-  file_ = nullptr;
-  if (std::fclose(file) != 0) throw FileError(path_, std::strerror(errno));
-}
+void TraceFile::Close() { file_->Commit(); }
 
 }  // namespace talveron

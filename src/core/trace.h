@@ -2,30 +2,34 @@
 // habitat and generation.
 #pragma once
 
-#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "core/census.h"
 
 namespace talveron {
 
+class OutputFile;
+
+// Written as FILE.partial until Close(), like the data file; it keeps whole
+// replicates only.
 class TraceFile {
  public:
-  // Creates or replaces the file and writes the column heads; throws
-  // FileError when it cannot.
+  // Creates the file and writes the column heads; throws FileError when it
+  // cannot.
   explicit TraceFile(std::string path);
   ~TraceFile();
   TraceFile(const TraceFile&) = delete;
   TraceFile& operator=(const TraceFile&) = delete;
 
   void WriteGeneration(long replicate, long generation, const GeneFrequencies& frequencies);
-  // Writes out what is buffered; throws FileError on failure.
+  // A replicate is complete: writes out what is buffered; throws FileError.
   void Flush();
+  // Complete: puts the file in place; throws FileError.
   void Close();
 
  private:
-  std::string path_;
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<OutputFile> file_;
 };
 
 // The two lines of one generation, habitat 0 then habitat 1.

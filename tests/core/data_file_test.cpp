@@ -23,19 +23,32 @@ std::filesystem::path TempPath(const std::string& name) {
   return std::filesystem::temp_directory_path() / ("talveron_" + name + "_" + std::to_string(::getpid()));
 }
 
-TEST(DataFile, ReplacesAnExistingFileAndWritesFlushedRecords) {
+// The old file stays as it was until the new one is complete; until then
+// the text goes to FILE.partial, which a stop leaves with complete records.
+TEST(DataFile, ReplacesAnExistingFileOnlyWhenComplete) {
   const auto path = TempPath("replace");
-  { std::ofstream(path) << "old contents that must go"; }
+  const std::string partial = path.string() + ".partial";
+  { std::ofstream(path) << "old contents"; }
   {
     DataFile file(path.string());
     file.Append("header\r");
     file.Flush();
-    EXPECT_EQ(ReadAll(path), "header\r");
     file.Append("1\t2\r");
+    EXPECT_EQ(ReadAll(path), "old contents");
     file.Close();
   }
   EXPECT_EQ(ReadAll(path), "header\r1\t2\r");
+  EXPECT_FALSE(std::filesystem::exists(partial));
+  {
+    DataFile file(path.string());
+    file.Append("header\r");
+    file.Flush();
+    file.Append("half a rec");
+  }  // abandoned
+  EXPECT_EQ(ReadAll(path), "header\r1\t2\r");
+  EXPECT_EQ(ReadAll(partial), "header\r");
   std::filesystem::remove(path);
+  std::filesystem::remove(partial);
 }
 
 TEST(DataFile, AFileThatCannotBeCreatedNamesPathAndReason) {
@@ -48,12 +61,13 @@ TEST(DataFile, AFileThatCannotBeCreatedNamesPathAndReason) {
   }
 }
 
-// A full disk is reported at the flush of the record, never as success.
-TEST(DataFile, AFullDeviceFailsTheFlush) {
+// A full disk is reported by the write or the flush of the record, never
+// taken as success.
+TEST(DataFile, AFullDeviceFails) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   DataFile file("/dev/full");
-  file.Append(std::string(10000, 'x'));
   try {
+    file.Append(std::string(10000, 'x'));
     file.Flush();
     FAIL() << "a write to a full device was reported as written";
   } catch (const FileError& error) {

@@ -1,0 +1,37 @@
+// Ctrl+C, SIGTERM and SIGHUP for the command-line programs: the first asks
+// the run to stop at the end of the running generation, a second ends the
+// process at once, with every output cut back to its complete records.
+// A write to a pipe whose reader has gone is an error like any other, not a
+// silent death by SIGPIPE.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace talveron::batch {
+
+class StopSignals {
+ public:
+  // Construct before any other thread starts: the signals are blocked in
+  // every thread and taken by one of their own.
+  explicit StopSignals(std::string program);
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  const std::atomic<bool>& flag() const { return stop_; }
+  // The signal that asked to stop, 0 when none did.
+  int signal() const { return signal_; }
+
+ private:
+  void Wait();
+
+  std::string program_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> signal_{0};
+};
+
+// The exit status of a run stopped by `signal`: 130 for SIGINT, 143 otherwise.
+int StopStatus(int signal);
+const char* SignalName(int signal);
+
+}  // namespace talveron::batch

@@ -1,0 +1,223 @@
+#include "mpi/mpi_engine.h"
+
+#include <mpi.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <type_traits>
+
+#include "core/fatal_error.h"
+
+namespace talveron::mpi {
+namespace {
+
+enum Tag : int { kTask = 1, kResult = 2, kStop = 3, kQuit = 4, kFailure = 5 };
+
+// The ranks run the same program on machines of one kind: the plan travels
+// as its bytes.
+static_assert(std::is_trivially_copyable_v<SeriesPlan>);
+
+struct Task {
+  SeriesPlan plan;
+  long replicate = 0;
+  int trace = 0;
+};
+
+struct PieceHead {
+  long replicate;
+  int finished;
+  int firstSpanCompleted;
+  SpanSums firstSpan;
+  SpanSums lastSpan;
+  std::uint64_t seed;
+  std::uint64_t draws;
+  double seconds;
+  std::uint64_t dataSize;
+  std::uint64_t traceSize;
+  std::uint64_t messages;
+};
+
+template <typename T>
+void Put(std::string& buffer, const T& value) {
+  buffer.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+template <typename T>
+T Take(const std::string& buffer, std::size_t& at) {
+  if (at + sizeof(T) > buffer.size()) throw std::runtime_error("a truncated message from a rank");
+  T value;
+  std::memcpy(&value, buffer.data() + at, sizeof value);
+  at += sizeof value;
+  return value;
+}
+
+std::string Text(const std::string& buffer, std::size_t& at, std::size_t size) {
+  if (at + size > buffer.size()) throw std::runtime_error("a truncated message from a rank");
+  std::string text = buffer.substr(at, size);
+  at += size;
+  return text;
+}
+
+std::string Encode(const ReplicatePiece& piece) {
+  std::string buffer;
+  const PieceHead head{piece.replicate, piece.finished ? 1 : 0, piece.firstSpanCompleted ? 1 : 0,
+                       piece.firstSpan, piece.lastSpan, piece.seed, piece.draws, piece.seconds,
+                       piece.data.size(), piece.trace.size(), piece.messages.size()};
+  Put(buffer, head);
+  buffer += piece.data;
+  buffer += piece.trace;
+  for (const auto& [message, count] : piece.messages) {
+    Put(buffer, static_cast<std::uint64_t>(message.size()));
+    Put(buffer, count);
+    buffer += message;
+  }
+  return buffer;
+}
+
+ReplicatePiece Decode(const std::string& buffer) {
+  std::size_t at = 0;
+  const auto head = Take<PieceHead>(buffer, at);
+  ReplicatePiece piece;
+  piece.replicate = head.replicate;
+  piece.finished = head.finished != 0;
+  piece.firstSpanCompleted = head.firstSpanCompleted != 0;
+  piece.firstSpan = head.firstSpan;
+  piece.lastSpan = head.lastSpan;
+  piece.seed = head.seed;
+  piece.draws = head.draws;
+  piece.seconds = head.seconds;
+  piece.data = Text(buffer, at, head.dataSize);
+  piece.trace = Text(buffer, at, head.traceSize);
+  for (std::uint64_t m = 0; m < head.messages; ++m) {
+    const auto size = Take<std::uint64_t>(buffer, at);
+    const auto count = Take<long>(buffer, at);
+    piece.messages[Text(buffer, at, size)] = count;
+  }
+  return piece;
+}
+
+std::string Receive(int source, int tag, MPI_Status* status) {
+  MPI_Status probed;
+  MPI_Probe(source, tag, MPI_COMM_WORLD, &probed);
+  int size = 0;
+  MPI_Get_count(&probed, MPI_BYTE, &size);
+  std::string buffer(static_cast<std::size_t>(size), '\0');
+  MPI_Recv(buffer.data(), size, MPI_BYTE, probed.MPI_SOURCE, probed.MPI_TAG, MPI_COMM_WORLD, status);
+  return buffer;
+}
+
+int Size() {
+  int size = 1;
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  return size;
+}
+
+}  // namespace
+
+void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& options, RunCounters* counters) {
+  const int ranks = Size();
+  if (ranks < 2) {
+    RunSeriesInParallel(series, options, counters);
+    return;
+  }
+  struct Job {
+    std::size_t series;
+    long replicate;
+  };
+  std::deque<Job> jobs;
+  for (std::size_t s = 0; s < series.size(); ++s) {
+    for (long r = 1; r <= series[s]->plan().replicates; ++r) jobs.push_back({s, r});
+  }
+  std::vector<std::optional<Job>> busy(static_cast<std::size_t>(ranks));
+  auto stopped = [&] { return options.stop != nullptr && options.stop->load(); };
+  auto give = [&](int rank) {
+    if (jobs.empty() || stopped()) return;
+    const Job job = jobs.front();
+    jobs.pop_front();
+    const Task task{series[job.series]->plan(), job.replicate, options.trace ? 1 : 0};
+    MPI_Send(&task, sizeof task, MPI_BYTE, rank, kTask, MPI_COMM_WORLD);
+    busy[static_cast<std::size_t>(rank)] = job;
+  };
+  for (int rank = 1; rank < ranks; ++rank) give(rank);
+
+  std::string failure;
+  bool stopSent = false;
+  auto lastTick = std::chrono::steady_clock::now();
+  for (;;) {
+    bool anyBusy = false;
+    for (const auto& job : busy) anyBusy = anyBusy || job.has_value();
+    if (!anyBusy) break;
+    if ((stopped() || !failure.empty()) && !stopSent) {
+      for (int rank = 1; rank < ranks; ++rank) {
+        if (busy[static_cast<std::size_t>(rank)]) MPI_Send(nullptr, 0, MPI_BYTE, rank, kStop, MPI_COMM_WORLD);
+      }
+      stopSent = true;
+    }
+    int arrived = 0;
+    MPI_Status status;
+    MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
+    if (!arrived) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      const auto now = std::chrono::steady_clock::now();
+      if (options.tick && now - lastTick > std::chrono::duration<double>(options.tickSeconds)) {
+        options.tick();
+        lastTick = now;
+      }
+      continue;
+    }
+    const int rank = status.MPI_SOURCE;
+    const std::string buffer = Receive(rank, status.MPI_TAG, &status);
+    const std::optional<Job> job = busy[static_cast<std::size_t>(rank)];
+    busy[static_cast<std::size_t>(rank)].reset();
+    if (status.MPI_TAG == kFailure) {
+      if (failure.empty()) failure = buffer;
+      continue;
+    }
+    if (buffer.empty() || !job || stopSent) continue;  // a replicate given up on a stop
+    ReplicatePiece piece = Decode(buffer);
+    if (counters != nullptr) counters->generations += series[job->series]->plan().generations;
+    series[job->series]->Deliver(std::move(piece));
+    give(rank);
+  }
+  if (!failure.empty()) throw FatalError(failure);
+}
+
+void ServeReplicates() {
+  for (;;) {
+    MPI_Status status;
+    const std::string buffer = Receive(0, MPI_ANY_TAG, &status);
+    if (status.MPI_TAG == kQuit) return;
+    if (status.MPI_TAG != kTask) continue;  // a stop that crossed a finished replicate
+    Task task;
+    std::memcpy(&task, buffer.data(), sizeof task);
+    try {
+      ReplicateRun run(task.plan, task.replicate, task.trace != 0);
+      bool stop = false;
+      while (!run.Done() && !stop) {
+        run.RunGeneration();
+        int flag = 0;
+        MPI_Iprobe(0, kStop, MPI_COMM_WORLD, &flag, MPI_STATUS_IGNORE);
+        if (flag) {
+          MPI_Recv(nullptr, 0, MPI_BYTE, 0, kStop, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+          stop = true;
+        }
+      }
+      const std::string result = stop ? std::string() : Encode(run.TakePiece());
+      MPI_Send(result.data(), static_cast<int>(result.size()), MPI_BYTE, 0, kResult, MPI_COMM_WORLD);
+    } catch (const std::exception& error) {
+      const std::string message = error.what();
+      MPI_Send(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, kFailure, MPI_COMM_WORLD);
+    }
+  }
+}
+
+void ReleaseRanks() {
+  const int ranks = Size();
+  for (int rank = 1; rank < ranks; ++rank) MPI_Send(nullptr, 0, MPI_BYTE, rank, kQuit, MPI_COMM_WORLD);
+}
+
+}  // namespace talveron::mpi

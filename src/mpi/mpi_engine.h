@@ -1,0 +1,22 @@
+// Replicates handed out to the ranks of an MPI job. Rank 0 reads the
+// options, writes every file and gives the other ranks one replicate at a
+// time, as each becomes free; what they send back is written in replicate
+// order, so the bytes are those of a series run in one process.
+#pragma once
+
+#include <vector>
+
+#include "core/parallel_series.h"
+
+namespace talveron::mpi {
+
+// Rank 0's engine: runs the replicates of `series` on ranks 1..size-1.
+void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& options, RunCounters* counters);
+
+// Every other rank: runs what rank 0 sends until it says to quit.
+void ServeReplicates();
+
+// Rank 0, at the end: lets the other ranks quit.
+void ReleaseRanks();
+
+}  // namespace talveron::mpi

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# `cmake --install` into a temporary prefix installs the programs, a manual
+# page for each, the desktop entry and its icon, and nothing else; the
+# installed talveron-batch runs and reports the project's version.
+#
+#   install_test.sh BUILD_DIR VERSION PROGRAM...
+set -uo pipefail
+build="$1"
+version="$2"
+shift 2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cmake --install "$build" --prefix "$prefix" > "$prefix.log" 2>&1 \
+  || { cat "$prefix.log"; rm -f "$prefix.log"; echo "FAIL: cmake --install"; exit 1; }
+rm -f "$prefix.log"
+
+expected=()
+for program in "$@"; do
+  expected+=("bin/$program" "share/man/man1/$program.1")
+  [ "$program" = talveron ] && expected+=(share/applications/talveron.desktop
+                                          share/icons/hicolor/scalable/apps/talveron.svg)
+done
+actual=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
+wanted=$(printf '%s\n' "${expected[@]}" | sort)
+[ "$actual" = "$wanted" ] || fail "installed files differ from the expected ones:
+$(diff <(echo "$wanted") <(echo "$actual"))"
+
+answer=$("$prefix/bin/talveron-batch" --version 2>&1)
+[ "$answer" = "talveron-batch $version" ] || fail "installed talveron-batch --version said '$answer'"
+
+for program in "$@"; do
+  page="$prefix/share/man/man1/$program.1"
+  [ -f "$page" ] || continue
+  grep -q "^\.TH \"\?${program^^}\"\? 1 .*\"Talveron $version\"" "$page" \
+    || fail "$program.1: the title line does not name $program and version $version"
+  # Where groff is at hand, the page must format without a warning.
+  if command -v groff > /dev/null; then
+    warnings=$(groff -man -ww -z "$page" 2>&1)
+    [ -z "$warnings" ] || fail "$program.1: $warnings"
+  fi
+done
+
+desktop="$prefix/share/applications/talveron.desktop"
+if [ -f "$desktop" ]; then
+  exec_line=$(grep '^Exec=' "$desktop" | cut -d= -f2 | cut -d' ' -f1)
+  icon=$(grep '^Icon=' "$desktop" | cut -d= -f2)
+  [ -x "$prefix/bin/$exec_line" ] || fail "the desktop entry starts '$exec_line', which is not installed"
+  [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] \
+    || fail "the desktop entry's icon '$icon' is not installed"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "install: $# programs with their manual pages; talveron-batch $version runs"

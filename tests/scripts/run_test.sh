@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# scripts/run.sh without a display stops before the setup and the build,
+# with status 1 and the ways to run the desktop program.
+#
+#   run_test.sh SOURCE_DIR
+set -uo pipefail
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Every command the setup or the build would start only leaves a trace.
+bin="$work/bin"
+mkdir -p "$bin"
+for tool in bash cat dirname; do ln -s "$(command -v "$tool")" "$bin/$tool"; done
+for tool in dpkg-query apt-get sudo cmake nproc; do
+  printf '#!/usr/bin/env bash\necho "%s $*" >> "%s"\n' "$tool" "$work/calls" > "$bin/$tool"
+  chmod +x "$bin/$tool"
+done
+
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM PATH="$bin" \
+  "$bin/bash" "$1/scripts/run.sh" > "$work/out" 2>&1 < /dev/null
+status=$?
+[ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+for advice in "DISPLAY is not set" "ssh -X" "xvfb-run -a scripts/run.sh" "talveron-batch"; do
+  grep -qF -- "$advice" "$work/out" || fail "the message does not mention '$advice'"
+done
+[ -e "$work/calls" ] && fail "went on to: $(cat "$work/calls")"
+
+[ "$failures" -eq 0 ] || { cat "$work/out"; exit 1; }
+echo "run.sh without a display: stops with advice"
