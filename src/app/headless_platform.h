@@ -78,6 +78,7 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> fatalReports;
   std::optional<SeedStatus> shownSeeds;
   std::string dataFileName;
+  std::string dataFileNote;
   bool menuBarInstalled = false;
   bool Checked(int menu, int item) const;
   bool Enabled(int menu, int item) const;
@@ -102,6 +103,7 @@ class HeadlessPlatform : public Platform {
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
   void ShowActivity(std::string_view text) override { activities.emplace_back(text); }
+  void ShowDataFileNote(std::string_view note) override { dataFileNote = std::string(note); }
   void Beep() override { ++beeps; }
   void ShowFatalError(std::string_view report) override;
 

@@ -126,6 +126,9 @@ class Platform {
   // --- status ---
   virtual void ShowSeeds(const SeedStatus& seeds) = 0;
   virtual void ShowDataFileName(std::string_view name) = 0;  // empty: no file open
+  // What became of the last data file, in a sentence, until another is
+  // opened ("Series stopped: ... kept").
+  virtual void ShowDataFileNote(std::string_view note) = 0;
   // What the program is doing or waiting for, in a sentence.
   virtual void ShowActivity(std::string_view text) = 0;
   virtual void Beep() = 0;

@@ -110,7 +110,7 @@ void Shell::EndPass() {
     runReplicates = false;
     Check(kDataFileMenu, 12, false);
     EnableDataFileItems(true);
-    if (DataFileOpen()) CloseDataFile();
+    if (DataFileOpen()) CloseDataFile(true);
     UpdateSeeds();
     prompt = "Series finished: " + std::to_string(passReplicates_) + " records in " + seriesFileName_;
   }

@@ -119,8 +119,11 @@ class Shell : public ModelHooks {
   void SetBaseSeed();
 
   // --- data file ---
+  // A data file is written beside its name and put in place of an older
+  // file only when a series has run to its end; a series stopped early
+  // leaves the older file as it was and its records in FILE.partial.
   void CreateDataFile();
-  void CloseDataFile();
+  void CloseDataFile(bool seriesComplete = false);
   bool DataFileOpen() const { return dataFile_ != nullptr; }
   std::string DataFilePath() const { return dataFile_ ? dataFile_->path() : std::string(); }
 
@@ -196,7 +199,7 @@ class Shell : public ModelHooks {
   void RecordGeneration();
   void RecordReplicate();
   void ReportWriteFailure(const FileError& error);
-  std::optional<FileError> ReleaseDataFile();
+  std::optional<FileError> ReleaseDataFile(bool seriesComplete);
   void ResetRecording();
 
   std::uint64_t TakeSeed();
@@ -210,6 +213,7 @@ class Shell : public ModelHooks {
   std::string activity_;
   double speed_ = 0;
   std::string seriesFileName_;  // the data file of the running series
+  bool dataWritten_ = false;    // the open data file holds a series' header
   std::uint64_t nextSeed_;
   std::uint64_t currentSeed_ = 0;
   std::uint64_t seriesBaseSeed_ = 0;

@@ -335,6 +335,10 @@ void QtPlatform::ShowDataFileName(std::string_view name) {
   window_.ShowDataFileText(name.empty() ? tr("No data file") : tr("Data file: %1").arg(Text(name)));
 }
 
+void QtPlatform::ShowDataFileNote(std::string_view note) {
+  if (!note.empty()) window_.ShowDataFileText(Text(note));
+}
+
 void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
 
 void QtPlatform::Beep() { QApplication::beep(); }

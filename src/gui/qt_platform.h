@@ -46,6 +46,7 @@ class QtPlatform : public QObject, public app::Platform {
   void ShowSeeds(const app::SeedStatus& seeds) override;
   void ShowDataFileName(std::string_view name) override;
   void ShowActivity(std::string_view text) override;
+  void ShowDataFileNote(std::string_view note) override;
   void Beep() override;
   void ShowFatalError(std::string_view report) override;
 

@@ -673,8 +673,9 @@ TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
 // The data file and series
 
 TEST_F(DesktopTest, OpenAndCloseDataFileSwapTheirItems) {
-  // A cancelled save dialog opens nothing; a chosen file replaces an
-  // existing one, empty; closing re-enables Open.
+  // A cancelled save dialog opens nothing; a chosen file leaves an
+  // existing one as it is, and closed without a series leaves nothing of
+  // its own; closing re-enables Open.
   const fs::path file = TestDirectory() / "data.txt";
   std::ofstream(file) << "old contents";
   Choose(135, 1);
@@ -687,9 +688,10 @@ TEST_F(DesktopTest, OpenAndCloseDataFileSwapTheirItems) {
   EXPECT_FALSE(platform.Enabled(135, 1));
   EXPECT_TRUE(platform.Enabled(135, 2));
   EXPECT_EQ(platform.dataFileName, file.string());
-  EXPECT_EQ(fs::file_size(file), 0u);
 
   Type('w', true);
+  EXPECT_EQ(ReadFile(file), "old contents");
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));
   EXPECT_FALSE(shell.DataFileOpen());
   EXPECT_TRUE(platform.Enabled(135, 1));
   EXPECT_FALSE(platform.Enabled(135, 2));
@@ -753,8 +755,10 @@ TEST_F(DesktopTest, SeriesFromTheMenusWritesTheBatchCommandsFile) {
 
 TEST_F(DesktopTest, SeriesClosesTheFileAndNeverStopsForWaits) {
   // In step and cycle mode a series of two replicates runs without a single
-  // wait for the user; then the file is closed and the menu restored.
+  // wait for the user; then the file takes the place of an older one and
+  // the menu is restored.
   const fs::path file = TestDirectory() / "series.txt";
+  std::ofstream(file) << "an older series";
   int waitsDuringSeries = 0;
   platform.SetIdleAnswer([&](int sleepTicks) -> std::optional<Event> {
     if (sleepTicks < 60) return std::nullopt;
@@ -786,9 +790,11 @@ TEST_F(DesktopTest, SeriesClosesTheFileAndNeverStopsForWaits) {
 }
 
 TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) {
-  // Restart in generation 5 of replicate 2: the file keeps the header and
-  // the first record, is closed, and a single run follows.
+  // Restart in generation 5 of replicate 2: the older file of that name is
+  // left as it was, the partial file keeps the header and the first
+  // record, the status bar says so, and a single run follows.
   const fs::path file = TestDirectory() / "series.txt";
+  std::ofstream(file) << "an older series";
   platform.PostMenu(135, 11);
   platform.PostMenu(111, 2);
   platform.savePaths.push_back(file.string());
@@ -808,7 +814,9 @@ TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) 
   EXPECT_TRUE(platform.Enabled(135, 1));
   const std::string complete =
       BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 20");
-  EXPECT_EQ(ReadFile(file), WithoutLastRecord(complete));
+  EXPECT_EQ(ReadFile(file.string() + ".partial"), WithoutLastRecord(complete));
+  EXPECT_EQ(ReadFile(file), "an older series");
+  EXPECT_NE(platform.dataFileNote.find("series.txt.partial"), std::string::npos) << platform.dataFileNote;
 }
 
 TEST_F(DesktopTest, QuitClosesTheDataFile) {
@@ -822,7 +830,7 @@ TEST_F(DesktopTest, QuitClosesTheDataFile) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_FALSE(shell.DataFileOpen());
-  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));  // no series, nothing left
 }
 
 TEST_F(DesktopTest, UnwritablePlaceIsToldAndTheDialogAskedAgain) {
@@ -841,7 +849,6 @@ TEST_F(DesktopTest, UnwritablePlaceIsToldAndTheDialogAskedAgain) {
   EXPECT_TRUE(platform.fatalReports.empty());
   ASSERT_EQ(platform.notices.size(), 1u);
   EXPECT_NE(platform.notices[0].find("missing/data.txt"), std::string::npos) << platform.notices[0];
-  EXPECT_TRUE(fs::exists(dir / "data.txt"));
 
   // Cancelled after the message: no file, the menu as it was.
   platform.savePaths.push_back((dir / "missing" / "again.txt").string());
@@ -853,7 +860,7 @@ TEST_F(DesktopTest, UnwritablePlaceIsToldAndTheDialogAskedAgain) {
 
 TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   // The file may grow no further than its header: the first record fails.
-  // The file keeps the whole header, the message names the file, and a
+  // The partial file keeps the whole header, the message names it, and a
   // single run follows.
   const fs::path dir = TestDirectory();
   const fs::path file = dir / "full.txt";
@@ -890,9 +897,10 @@ TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   EXPECT_FALSE(shell.DataFileOpen());
   EXPECT_FALSE(shell.runReplicates);
   EXPECT_FALSE(platform.Checked(135, 12));
-  EXPECT_EQ(ReadFile(file), header);
+  EXPECT_EQ(ReadFile(file.string() + ".partial"), header);
+  EXPECT_FALSE(fs::exists(file));
   const std::string text = canvas.TextIn(Port::Text);
-  EXPECT_NE(text.find("full.txt"), std::string::npos) << text;
+  EXPECT_NE(text.find("full.txt.partial"), std::string::npos) << text;
   EXPECT_NE(text.find("the series was stopped"), std::string::npos) << text;
 }
 
