@@ -14,10 +14,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "app/settings_formulas.h"
 #include "app/shell.h"
@@ -71,6 +73,13 @@ class Repeatedly {
 void PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text,
               bool autoRepeat = false) {
   QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers, text, autoRepeat));
+}
+
+// A key event as a window system sends it, with its time stamp.
+void SendKey(QWidget* target, QEvent::Type type, unsigned long milliseconds) {
+  QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+  event.setTimestamp(milliseconds);
+  QApplication::sendEvent(target, &event);
 }
 
 template <typename Dialog>
@@ -149,6 +158,61 @@ TEST_F(QtDesktopTest, KeysInTheViewsBecomeKeyEvents) {
   EXPECT_FALSE(platform.WaitNextEvent(1).has_value());
 }
 
+TEST_F(QtDesktopTest, HeldKeySentAsPressReleasePairsIsOneStep) {
+  // A window system that repeats a held key as press and release pairs
+  // not marked as repeats: a press within a repeat interval of the
+  // release is an auto-key event; a press after a real pause is a step.
+  SendKey(map(), QEvent::KeyPress, 1000);
+  SendKey(map(), QEvent::KeyRelease, 1500);
+  SendKey(map(), QEvent::KeyPress, 1500);
+  SendKey(map(), QEvent::KeyRelease, 1533);
+  SendKey(map(), QEvent::KeyPress, 1534);
+  SendKey(map(), QEvent::KeyRelease, 1600);
+  SendKey(map(), QEvent::KeyPress, 1900);
+  std::vector<Event::Kind> kinds;
+  while (const auto event = platform.WaitNextEvent(1)) kinds.push_back(event->what);
+  EXPECT_EQ(kinds, (std::vector<Event::Kind>{Event::Kind::KeyDown, Event::Kind::AutoKey, Event::Kind::AutoKey,
+                                              Event::Kind::KeyDown}));
+}
+
+TEST_F(QtDesktopTest, UnwritablePlaceInTheSaveDialogIsToldAndTheProgramRuns) {
+  // A name longer than the file system takes, which the dialog lets pass:
+  // a message names the place, the dialog comes again and is cancelled,
+  // and the loop runs on to Quit.
+  const QString path =
+      QString::fromStdString((fs::temp_directory_path() / (std::string(250, 'x') + ".txt")).string());
+  int dialogs = 0;
+  QString notice;
+  Repeatedly open([&] {
+    if (dialogs > 0 || shell.DataFileOpen()) return true;
+    platform.action(135, 1)->trigger();
+    return false;
+  });
+  Repeatedly answer([&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      notice = box->text();
+      box->accept();
+      return false;
+    }
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) return false;
+    if (++dialogs == 1) {
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();
+      return false;
+    }
+    // Open chosen again while the loop was busy opens the dialog again.
+    static_cast<QDialog*>(dialog)->reject();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return false;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_GE(dialogs, 2);
+  EXPECT_TRUE(notice.contains(path)) << notice.toStdString();
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(platform.action(135, 1)->isEnabled());
+}
+
 TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
   // Five generations after the space bar, drawn into the views; at the end
   // of the pass Ctrl+Q ends the loop.
@@ -198,7 +262,7 @@ TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_FALSE(shell.DataFileOpen());
-  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));  // no series was written to it
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.DataFileText().contains(QStringLiteral("No data file")));
   fs::remove(file);
