@@ -116,6 +116,13 @@ std::optional<std::string> HeadlessPlatform::AskDataFilePath() {
   return path;
 }
 
+std::optional<std::string> HeadlessPlatform::AskSettingsPath(bool /*save*/) {
+  if (settingsPaths.empty()) return std::nullopt;
+  std::optional<std::string> path = settingsPaths.front();
+  settingsPaths.pop_front();
+  return path;
+}
+
 std::optional<std::uint64_t> HeadlessPlatform::AskBaseSeed(std::uint64_t /*current*/) {
   if (seedAnswers.empty()) return std::nullopt;
   const std::optional<std::uint64_t> seed = seedAnswers.front();

@@ -55,6 +55,7 @@ class HeadlessPlatform : public Platform {
   std::deque<std::function<bool(ControlValues&)>> settingsAnswers;
   std::deque<std::optional<std::string>> savePaths;
   std::deque<std::optional<std::uint64_t>> seedAnswers;
+  std::deque<std::optional<std::string>> settingsPaths;
 
   // --- what the program did ---
   struct Call {
@@ -66,6 +67,9 @@ class HeadlessPlatform : public Platform {
   int flushes = 0;
   int beeps = 0;
   int aboutBoxes = 0;
+  int pictures = 0;
+  int guides = 0;
+  std::string clipboard;
   std::vector<ControlValues> settingsOpenedWith;
   std::vector<InForceTexts> settingsInForce;
   std::vector<std::string> notices;
@@ -100,6 +104,10 @@ class HeadlessPlatform : public Platform {
   void ShowNotice(std::string_view message) override { notices.emplace_back(message); }
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
   void ShowAboutBox() override { ++aboutBoxes; }
+  std::optional<std::string> AskSettingsPath(bool save) override;
+  void SavePicture() override { ++pictures; }
+  void CopyText(std::string_view text) override { clipboard = std::string(text); }
+  void ShowGuide() override { ++guides; }
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
   void ShowActivity(std::string_view text) override { activities.emplace_back(text); }

@@ -119,6 +119,15 @@ class Platform {
   virtual std::optional<std::string> AskDataFilePath() = 0;
   // A message the user acknowledges, for a slip that changes nothing.
   virtual void ShowNotice(std::string_view message) = 0;
+  // The dialog for a settings file to write (`save`) or read; nothing when
+  // the user cancelled.
+  virtual std::optional<std::string> AskSettingsPath(bool save) = 0;
+  // Saves a picture of the views, asking for the file and which views.
+  virtual void SavePicture() = 0;
+  // Puts text on the clipboard.
+  virtual void CopyText(std::string_view text) = 0;
+  // Shows the user guide.
+  virtual void ShowGuide() = 0;
   // Asks for the seed the next replicate is to take.
   virtual std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) = 0;
   virtual void ShowAboutBox() = 0;

@@ -24,6 +24,7 @@
 #include "core/data_file.h"
 #include "core/model_hooks.h"
 #include "core/recorder.h"
+#include "core/settings_file.h"
 #include "core/world.h"
 
 namespace talveron::app {
@@ -33,6 +34,7 @@ inline constexpr int kAppleMenu = 128;
 inline constexpr int kFileMenu = 129;
 inline constexpr int kDisplayMenu = 134;
 inline constexpr int kDataFileMenu = 135;
+inline constexpr int kHelpMenu = 136;
 inline constexpr int kAveragingSpanMenu = 108;
 inline constexpr int kReplicatesMenu = 109;
 inline constexpr int kAveragedVariablesMenu = 110;
@@ -52,8 +54,12 @@ inline constexpr int kActualSizeItem = 16;
 inline constexpr double kSpeeds[] = {0, 1000, 300, 100, 30, 10, 3, 1};
 inline constexpr int kSpeedItems = 8;
 
-// The item of the File menu that sets the base seed.
+// Items of the File menu.
 inline constexpr int kBaseSeedItem = 11;
+inline constexpr int kOpenSettingsItem = 13;
+inline constexpr int kSaveSettingsItem = 14;
+inline constexpr int kCopyBatchCommandItem = 15;
+inline constexpr int kSavePictureItem = 16;
 
 // The menu bar: menus 128, 129, 134 and 135, then the submenus 108 to 111
 // hung from items of the Data File menu and the Speed submenu 112 of the
@@ -132,6 +138,19 @@ class Shell : public ModelHooks {
   const std::string& Activity() const { return activity_; }
   // Generations a second of a single run; 0 for as fast as it goes.
   double Speed() const { return speed_; }
+
+  // --- settings kept and reused ---
+  SeriesSettings CurrentSettings() const;
+  // Sets the parameters, counts, recording and next seed of a series, with
+  // the menus' check marks.
+  void ApplySettings(const SeriesSettings& settings);
+  // Reads a settings file and applies it; what is wrong with it, if
+  // anything, and then nothing changes.
+  std::optional<std::string> OpenSettingsFile(const std::string& path);
+  void OpenSettings();
+  void SaveSettings();
+  // The talveron-batch command line of the current settings.
+  std::string BatchCommand() const;
 
   // --- seeds ---
   std::uint64_t NextSeed() const { return nextSeed_; }

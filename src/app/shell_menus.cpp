@@ -35,7 +35,8 @@ std::vector<MenuSpec> BuildMenuBar() {
        "File",
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
         Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
-        Separator(), Item("Base Seed...", 'b')},
+        Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
+        Item("Copy Batch Command"), Item("Save Picture...")},
        false},
       {kDisplayMenu,
        "Display",
@@ -54,6 +55,7 @@ std::vector<MenuSpec> BuildMenuBar() {
         Submenu("Averaging Span", kAveragingSpanMenu), Separator(), Checkable("Minimize Display", 'd'),
         Checkable("Run Replicates", 'l')},
        false},
+      {kHelpMenu, "Help", {Item("Guide"), Item("About Talveron")}, false},
       {kAveragingSpanMenu, "Averaging Span", CountItems(kAveragingSpans, " Generations"), true},
       {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
       {kAveragedVariablesMenu,
@@ -138,6 +140,10 @@ void Shell::HandleMenuChoice(long choice) {
       break;
     case kDataFileMenu:
       HandleDataFileChoice(item);
+      break;
+    case kHelpMenu:
+      if (item == 1) platform_.ShowGuide();
+      if (item == 2) AboutBox();
       break;
     case kAveragingSpanMenu:
       if (item >= 1 && item <= 4) {
@@ -233,6 +239,18 @@ void Shell::HandleFileChoice(int item) {
       break;
     case kBaseSeedItem:
       SetBaseSeed();
+      break;
+    case kOpenSettingsItem:
+      OpenSettings();
+      break;
+    case kSaveSettingsItem:
+      SaveSettings();
+      break;
+    case kCopyBatchCommandItem:
+      platform_.CopyText(BatchCommand());
+      break;
+    case kSavePictureItem:
+      platform_.SavePicture();
       break;
     default:
       break;

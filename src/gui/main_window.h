@@ -23,6 +23,8 @@ class MainWindow : public QMainWindow {
  public:
   explicit MainWindow(app::QtCanvas& canvas, QWidget* parent = nullptr);
 
+  app::QtCanvas& canvas() const { return canvas_; }
+
   void ShowSeedText(const QString& text);
   void ShowDataFileText(const QString& text);
   void ShowActivityText(const QString& text);

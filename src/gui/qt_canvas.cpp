@@ -16,7 +16,14 @@ namespace talveron::app {
 namespace {
 
 constexpr QRgb kWhite = 0xFFFFFFFFu;
-constexpr int kBucketSize = 16;  // pixels a side of the areas that index the operations
+// Pixels a side of the areas that index the operations: the map's cells,
+// 16 elsewhere.
+int BucketSize(Port port) { return port == Port::View ? 10 : 16; }
+
+bool Within(const QRect& outer, const QRect& inner) {
+  return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top() &&
+         inner.bottom() <= outer.bottom();
+}
 constexpr int kScaleSteps = 32;  // a widget's scale moves in steps of 1/32
 
 bool IsEmpty(const QdRect& r) { return r.right <= r.left || r.bottom <= r.top; }
@@ -197,9 +204,8 @@ void CanvasWidget::paintEvent(QPaintEvent* /*event*/) {
   const double scale = FitScale() * ratio;
   if (canvas_->scale(port_) != scale) canvas_->SetScale(port_, scale);
   repaintPending_ = false;
-  QImage image = canvas_->image(port_);
-  image.setDevicePixelRatio(ratio);
-  const QSizeF shown = image.deviceIndependentSize();
+  const QImage& image = canvas_->image(port_);
+  const QSizeF shown = QSizeF(image.size()) / ratio;
   const QPoint origin(static_cast<int>((width() - shown.width()) / 2),
                       static_cast<int>((height() - shown.height()) / 2));
   const QRectF view(origin, shown);
@@ -208,7 +214,7 @@ void CanvasWidget::paintEvent(QPaintEvent* /*event*/) {
   painter.fillRect(QRectF(0, view.bottom(), width(), height() - view.bottom()), background);
   painter.fillRect(QRectF(0, view.top(), view.left(), view.height()), background);
   painter.fillRect(QRectF(view.right(), view.top(), width() - view.right(), view.height()), background);
-  painter.drawImage(origin, image);
+  painter.drawImage(view, image);
 }
 
 void CanvasWidget::showEvent(QShowEvent* event) {
@@ -226,8 +232,9 @@ QtCanvas::QtCanvas() {
     s.image = QImage(size, QImage::Format_RGB32);
     s.image.fill(kWhite);
     s.colour = Rgb(QdColor::Black);
-    s.bucketColumns = (size.width() + kBucketSize - 1) / kBucketSize;
-    s.buckets.resize(static_cast<std::size_t>(s.bucketColumns * ((size.height() + kBucketSize - 1) / kBucketSize)));
+    s.bucketSize = BucketSize(port);
+    s.bucketColumns = (size.width() + s.bucketSize - 1) / s.bucketSize;
+    s.buckets.resize(static_cast<std::size_t>(s.bucketColumns * ((size.height() + s.bucketSize - 1) / s.bucketSize)));
   }
 }
 
@@ -274,15 +281,20 @@ void QtCanvas::SetScale(Port port, double scale) {
   Surface& s = surfaces_[Index(port)];
   if (scale == s.scale) return;
   s.scale = scale;
+  s.image = Picture(port, scale);
+  Changed(s);
+}
+
+QImage QtCanvas::Picture(Port port, double scale) {
   QImage unit(1, 1, QImage::Format_RGB32);
   const Raster measure(unit, scale);
   const QSize size = NaturalSize(port);
-  s.image = QImage(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
-  s.image.fill(kWhite);
-  for (const Operation& op : s.operations) {
-    if (op.alive) Render(s, op);
+  QImage image(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
+  image.fill(kWhite);
+  for (const Operation& op : surfaces_[Index(port)].operations) {
+    if (op.alive) Render(image, scale, op);
   }
-  Changed(s);
+  return image;
 }
 
 // --- the record of what still shows ---
@@ -297,31 +309,36 @@ void QtCanvas::Add(Surface& s, Operation op) {
   op.bounds &= QRect(QPoint(0, 0), size);
   if (op.bounds.isEmpty()) return;  // outside the port: nothing to draw at any scale
   const bool fill = op.kind == Kind::Paint || op.kind == Kind::Erase;
+  std::optional<QdRect> cover;
+  if (fill) cover = op.rect;
+  if (op.kind == Kind::Line) cover = StraightLine(op.rect);
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
     s.operations.clear();
+    s.drawnAgain.clear();
     for (auto& bucket : s.buckets) bucket.clear();
     s.dead = 0;
-  } else {
-    std::optional<QdRect> cover;
-    if (fill) cover = op.rect;
-    if (op.kind == Kind::Line) cover = StraightLine(op.rect);
-    const QRect coverRect = cover ? ToQRect(*cover) : QRect();
-    auto hides = [&](const Operation& earlier) {
-      if (!op.bounds.contains(earlier.bounds)) return false;
-      if (earlier.kind == op.kind && earlier.rect.top == op.rect.top && earlier.rect.left == op.rect.left &&
-          earlier.rect.bottom == op.rect.bottom && earlier.rect.right == op.rect.right) {
-        if (op.kind == Kind::Oval) return true;
-        if (earlier.colour == op.colour && earlier.text == op.text && earlier.size == op.size &&
-            earlier.face == op.face) {
-          return true;
-        }
+  } else if (!cover && op.kind != Kind::Oval) {
+    // Frames, text and slanted lines hide only the same drawn again.
+    const auto [found, fresh] = s.drawnAgain.try_emplace(Signature(op), static_cast<int>(s.operations.size()));
+    if (!fresh) {
+      Operation& earlier = s.operations[static_cast<std::size_t>(found->second)];
+      if (earlier.alive) {
+        earlier.alive = false;
+        ++s.dead;
       }
-      if (cover) return coverRect.contains(earlier.bounds);
-      return op.kind == Kind::Oval && InsideOval(op.rect, earlier.bounds);
+      found->second = static_cast<int>(s.operations.size());
+    }
+  } else {
+    // What covers pixels hides what lies wholly under them.
+    const QRect area = cover ? ToQRect(*cover) & op.bounds : op.bounds;
+    auto hides = [&](const Operation& earlier) {
+      if (!Within(area, earlier.bounds)) return false;
+      if (cover) return true;
+      return (earlier.kind == Kind::Oval && earlier.bounds == op.bounds) || InsideOval(op.rect, earlier.bounds);
     };
-    const int firstColumn = op.bounds.left() / kBucketSize;
-    const int lastColumn = op.bounds.right() / kBucketSize;
-    for (int row = op.bounds.top() / kBucketSize; row <= op.bounds.bottom() / kBucketSize; ++row) {
+    const int firstColumn = area.left() / s.bucketSize;
+    const int lastColumn = area.right() / s.bucketSize;
+    for (int row = area.top() / s.bucketSize; row <= area.bottom() / s.bucketSize; ++row) {
       for (int column = firstColumn; column <= lastColumn; ++column) {
         std::vector<int>& bucket = s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)];
         for (std::size_t i = 0; i < bucket.size();) {
@@ -344,13 +361,22 @@ void QtCanvas::Add(Surface& s, Operation op) {
   const int index = static_cast<int>(s.operations.size());
   const QRect bounds = op.bounds;
   s.operations.push_back(std::move(op));
-  for (int row = bounds.top() / kBucketSize; row <= bounds.bottom() / kBucketSize; ++row) {
-    for (int column = bounds.left() / kBucketSize; column <= bounds.right() / kBucketSize; ++column) {
+  for (int row = bounds.top() / s.bucketSize; row <= bounds.bottom() / s.bucketSize; ++row) {
+    for (int column = bounds.left() / s.bucketSize; column <= bounds.right() / s.bucketSize; ++column) {
       s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back(index);
     }
   }
-  if (s.dead > 2048 && s.dead * 2 > s.operations.size()) Compact(s);
+  if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
   Changed(s);
+}
+
+std::string QtCanvas::Signature(const Operation& op) {
+  std::string key(reinterpret_cast<const char*>(&op.kind), sizeof op.kind);
+  for (int value : {op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, static_cast<int>(op.colour), op.size,
+                    op.face}) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  return key + op.text;
 }
 
 void QtCanvas::Compact(Surface& s) {
@@ -361,11 +387,16 @@ void QtCanvas::Compact(Surface& s) {
   }
   s.operations = std::move(alive);
   s.dead = 0;
+  s.drawnAgain.clear();
   for (auto& bucket : s.buckets) bucket.clear();
   for (std::size_t index = 0; index < s.operations.size(); ++index) {
-    const QRect& b = s.operations[index].bounds;
-    for (int row = b.top() / kBucketSize; row <= b.bottom() / kBucketSize; ++row) {
-      for (int column = b.left() / kBucketSize; column <= b.right() / kBucketSize; ++column) {
+    const Operation& op = s.operations[index];
+    if (op.kind == Kind::Frame || op.kind == Kind::Text || (op.kind == Kind::Line && !StraightLine(op.rect))) {
+      s.drawnAgain[Signature(op)] = static_cast<int>(index);
+    }
+    const QRect& b = op.bounds;
+    for (int row = b.top() / s.bucketSize; row <= b.bottom() / s.bucketSize; ++row) {
+      for (int column = b.left() / s.bucketSize; column <= b.right() / s.bucketSize; ++column) {
         s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back(static_cast<int>(index));
       }
     }
@@ -374,8 +405,8 @@ void QtCanvas::Compact(Surface& s) {
 
 // --- drawing an operation ---
 
-void QtCanvas::Render(Surface& s, const Operation& op) {
-  Raster raster(s.image, s.scale);
+void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
+  Raster raster(image, scale);
   const QdRect& r = op.rect;
   switch (op.kind) {
     case Kind::Frame:
@@ -401,14 +432,14 @@ void QtCanvas::Render(Surface& s, const Operation& op) {
     case Kind::Text: {
       // At scale 1 the text is drawn without smoothing, as specified; at
       // any other scale the same text with the same pen, scaled and smooth.
-      const bool smooth = s.scale != 1.0;
+      const bool smooth = scale != 1.0;
       const QString string = QString::fromLatin1(op.text.data(), static_cast<qsizetype>(op.text.size()));
-      QPainter painter(&s.image);
+      QPainter painter(&image);
       painter.setFont(FontFor(op.size, op.face, smooth));
       painter.setPen(QColor::fromRgb(op.colour));
       if (smooth) {
         painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.scale(s.scale, s.scale);
+        painter.scale(scale, scale);
         painter.drawText(QPointF(r.left, r.top), string);
       } else {
         painter.drawText(QPoint(r.left, r.top), string);
@@ -543,9 +574,9 @@ void QtCanvas::DrawString(std::string_view text) {
   const QFont& font = FontFor(s.size, s.face, false);
   const QFontMetrics metrics(font, const_cast<QImage*>(&unit));
   const int advance = metrics.horizontalAdvance(string);
-  QRect bounds = metrics.boundingRect(string).translated(s.penH, s.penV);
-  bounds |= QRect(s.penH, s.penV - metrics.ascent(), advance, metrics.ascent() + metrics.descent());
-  bounds.adjust(-1, -1, 1, 1);  // smooth text at other scales may reach a little further
+  // The ink, so that the erase that clears a number hides it; smooth text
+  // at other scales may reach a pixel further.
+  const QRect bounds = metrics.boundingRect(string).translated(s.penH, s.penV).adjusted(-1, -1, 1, 1);
   Operation op = Shape(Kind::Text, s.colour, QdRect{s.penV, s.penH, s.penV, s.penH}, bounds);
   op.size = s.size;
   op.face = s.face;

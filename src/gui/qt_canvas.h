@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -99,6 +100,8 @@ class QtCanvas : public Canvas {
   // Paints the port's operations on any paint device (an SVG file, a
   // printer), its pixel (h, v) at (h, v) times the painter's transform.
   void Paint(Port port, QPainter& painter) const;
+  // The port drawn afresh at `scale`, as SetScale would draw it.
+  QImage Picture(Port port, double scale);
   // Operations kept for a port: those that still show.
   std::size_t OperationCount(Port port) const;
 
@@ -130,8 +133,10 @@ class QtCanvas : public Canvas {
     QPointer<CanvasWidget> widget;
     std::vector<Operation> operations;
     std::vector<std::vector<int>> buckets;  // operation indices by area
+    int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
+    std::unordered_map<std::string, int> drawnAgain;  // frames and text by what they draw
   };
 
   static Operation Shape(Kind kind, QRgb colour, const QdRect& rect, const QRect& bounds);
@@ -139,7 +144,9 @@ class QtCanvas : public Canvas {
   Surface& surface() { return surfaces_[Index(current_)]; }
   void Add(Surface& s, Operation op);
   void Compact(Surface& s);
-  void Render(Surface& s, const Operation& op);
+  static std::string Signature(const Operation& op);
+  void Render(Surface& s, const Operation& op) { Render(s.image, s.scale, op); }
+  void Render(QImage& image, double scale, const Operation& op);
   void PaintOperation(const Operation& op, QPainter& painter) const;
   void Changed(Surface& s);
   const QFont& FontFor(int size, int face, bool smooth);

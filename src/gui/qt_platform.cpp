@@ -4,8 +4,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QTextBrowser>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +27,7 @@
 #include <iostream>
 
 #include "app/shell.h"
+#include "gui/picture.h"
 #include "gui/settings_dialog.h"
 
 namespace talveron::gui {
@@ -110,7 +115,7 @@ class SeedDialog : public QDialog {
 
 }  // namespace
 
-QtPlatform::QtPlatform(MainWindow& window) : window_(window) {
+QtPlatform::QtPlatform(MainWindow& window) : window_(window), canvas_(window.canvas()) {
   clock_.start();
   qApp->installEventFilter(this);
   connect(&window_, &MainWindow::closeRequested, this, [this] { closeRequested_ = true; });
@@ -238,6 +243,11 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
         if (item.commandKey != 0) text += QStringLiteral("\tCtrl+%1").arg(QChar(item.commandKey).toUpper());
         action = menu->addAction(text);
         action->setCheckable(item.checkable);
+        // The guide also opens with the platform's help key.
+        if (spec.number == app::kHelpMenu && number == 1) {
+          action->setShortcut(QKeySequence::HelpContents);
+          action->setShortcutContext(Qt::ApplicationShortcut);
+        }
         const int menuNumber = spec.number;
         connect(action, &QAction::triggered, this, [this, action, menuNumber, number] {
           // The check mark is the command's to set, not the click's.
@@ -307,9 +317,76 @@ std::optional<std::uint64_t> QtPlatform::AskBaseSeed(std::uint64_t current) {
 
 void QtPlatform::ShowAboutBox() {
   QMessageBox::about(&window_, tr("About Talveron"),
-                     tr("<b>Talveron</b><p>Speciation in two adjacent habitats: an individual-based "
+                     tr("<b>Talveron %1</b><p>Speciation in two adjacent habitats: an individual-based "
                         "simulation of habitat preference, habitat specialization and assortative "
-                        "mating.</p><p>The space bar starts a run and ends every pause.</p>"));
+                        "mating.</p><p>The space bar starts a run and ends every pause; Help &gt; Guide "
+                        "(F1) tells the rest.</p>")
+                         .arg(QStringLiteral(TALVERON_VERSION)));
+}
+
+std::optional<std::string> QtPlatform::AskSettingsPath(bool save) {
+  const QString filter = tr("Settings files (*.toml);;All files (*)");
+  const QString path =
+      save ? QFileDialog::getSaveFileName(&window_, tr("Save Settings"),
+                                          QDir::home().filePath(QStringLiteral("talveron-settings.toml")), filter)
+           : QFileDialog::getOpenFileName(&window_, tr("Open Settings"), QDir::homePath(), filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+// The dialog's file types choose the views and the format: all four views
+// or one, as PNG or SVG.
+void QtPlatform::SavePicture() {
+  struct Choice {
+    QString name;
+    PictureViews views;
+  };
+  const Choice choices[] = {{tr("All four views"), std::nullopt},
+                            {tr("Habitats"), app::Port::View},
+                            {tr("Status"), app::Port::Text},
+                            {tr("Graphs"), app::Port::Graph},
+                            {tr("Time Plot"), app::Port::Time}};
+  QStringList filters;
+  for (const Choice& choice : choices) {
+    filters << tr("%1, PNG (*.png)").arg(choice.name);
+    if (SvgAvailable()) filters << tr("%1, SVG (*.svg)").arg(choice.name);
+  }
+  QFileDialog dialog(&window_, tr("Save Picture"), QDir::home().filePath(QStringLiteral("talveron.png")));
+  dialog.setObjectName(QStringLiteral("pictureDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(filters);
+  while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    const qsizetype index = filters.indexOf(dialog.selectedNameFilter());
+    const Choice& choice = choices[std::max<qsizetype>(index, 0) / (SvgAvailable() ? 2 : 1)];
+    QString path = dialog.selectedFiles().first();
+    const bool svg = path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive) ||
+                     (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
+                      dialog.selectedNameFilter().contains(QStringLiteral("SVG")));
+    if (QFileInfo(path).suffix().isEmpty()) path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
+    const bool written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
+                             : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
+    if (written) return;
+    ShowNotice((tr("The picture cannot be written to %1. Choose another place or name.").arg(path)).toStdString());
+  }
+}
+
+void QtPlatform::CopyText(std::string_view text) { QGuiApplication::clipboard()->setText(Text(text)); }
+
+void QtPlatform::ShowGuide() {
+  QDialog dialog(&window_);
+  dialog.setWindowTitle(tr("Talveron Guide"));
+  dialog.setObjectName(QStringLiteral("guideDialog"));
+  auto* browser = new QTextBrowser(&dialog);
+  browser->setObjectName(QStringLiteral("guideText"));
+  QFile guide(QStringLiteral(":/guide.md"));
+  if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(browser);
+  layout->addWidget(buttons);
+  dialog.resize(700, 600);
+  dialog.exec();
 }
 
 // ---------------------------------------------------------------------------

@@ -42,6 +42,10 @@ class QtPlatform : public QObject, public app::Platform {
   void ShowNotice(std::string_view message) override;
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
   void ShowAboutBox() override;
+  std::optional<std::string> AskSettingsPath(bool save) override;
+  void SavePicture() override;
+  void CopyText(std::string_view text) override;
+  void ShowGuide() override;
 
   void ShowSeeds(const app::SeedStatus& seeds) override;
   void ShowDataFileName(std::string_view name) override;
@@ -68,6 +72,7 @@ class QtPlatform : public QObject, public app::Platform {
   bool RepeatsRelease(const QKeyEvent& press) const;
 
   MainWindow& window_;
+  app::QtCanvas& canvas_;
   std::deque<app::Event> queue_;
   bool closeRequested_ = false;
   QElapsedTimer clock_;
