@@ -819,6 +819,85 @@ TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) 
   EXPECT_NE(platform.dataFileNote.find("series.txt.partial"), std::string::npos) << platform.dataFileNote;
 }
 
+TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
+  // Settings changed through the dialog and the menus, saved; a fresh
+  // program that opens the file has the same parameters, counts, recording
+  // and seed, with the menus' check marks. A faulty file is told and
+  // changes nothing.
+  const fs::path dir = TestDirectory();
+  const fs::path saved = dir / "saved.toml";
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[42] = 4;
+    values[35] = 1;
+    values[47] = 2;
+    return true;
+  });
+  Choose(129, 7);
+  Choose(109, 4);   // 10 replicates
+  Choose(111, 3);   // 50 generations
+  Choose(110, 4);   // average specialization
+  Choose(108, 3);   // over 50 generations
+  platform.settingsPaths.push_back(saved.string());
+  Choose(129, kSaveSettingsItem);
+
+  HeadlessPlatform other;
+  RecordingCanvas otherCanvas;
+  Shell reopened(other, otherCanvas, 7);
+  reopened.MenuBarInit();
+  std::ofstream(dir / "faulty.toml") << "replicates = \"many\"\n";
+  other.settingsPaths.push_back((dir / "faulty.toml").string());
+  other.settingsPaths.push_back(std::nullopt);
+  reopened.DoEvent(Event::Menu(129, kOpenSettingsItem));
+  ASSERT_EQ(other.notices.size(), 1u);
+  EXPECT_NE(other.notices[0].find("faulty.toml:1"), std::string::npos) << other.notices[0];
+  EXPECT_EQ(FormatAll(reopened.world.params), FormatAll(Parameters{}));
+
+  other.settingsPaths.push_back(saved.string());
+  reopened.DoEvent(Event::Menu(129, kOpenSettingsItem));
+  EXPECT_EQ(FormatAll(reopened.world.params), FormatAll(shell.world.params));
+  EXPECT_EQ(reopened.gTotalReplicates, 10);
+  EXPECT_EQ(reopened.gTotalGenerations, 50);
+  EXPECT_EQ(reopened.NextSeed(), shell.SeriesBaseSeed());
+  EXPECT_EQ(RecordName(reopened.recorder.choices), "specialization");
+  EXPECT_EQ(reopened.recorder.choices.gAveragingSpan, 50);
+  for (auto [menu, item] : {std::pair{109, 4}, {111, 3}, {110, 4}, {108, 3}, {110, 1}}) {
+    EXPECT_TRUE(other.Checked(menu, item)) << menu << "/" << item;
+  }
+  EXPECT_FALSE(other.Checked(135, 7));
+  EXPECT_FALSE(other.Checked(109, 2));
+}
+
+TEST_F(DesktopTest, CopiedBatchCommandWritesTheBytesOfTheProgramsOwnSeries) {
+  // A series from the menus with changed settings; the command copied when
+  // it has ended, run where the data file was, writes the same file.
+  const fs::path dir = TestDirectory();
+  Choose(135, 11);
+  platform.seedAnswers.push_back(4242);
+  Choose(129, kBaseSeedItem);
+  Choose(111, 2);
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[44] = 3;
+    values[43] = 1;
+    values[30] = 6;
+    return true;
+  });
+  Choose(129, 7);
+  Choose(110, 3);
+  Choose(108, 2);
+  platform.savePaths.push_back((dir / "desktop.txt").string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, kCopyBatchCommandItem)); });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  const std::string& command = platform.clipboard;
+  // The launch run took 4242; the series took the next seed.
+  ASSERT_EQ(command.rfind("talveron-batch --seed 4243 ", 0), 0u) << command;
+  const std::string run = "cd '" + dir.string() + "' && " + std::string(TALVERON_BATCH_PATH) + " --quiet" +
+                          command.substr(std::string("talveron-batch").size());
+  ASSERT_EQ(std::system(run.c_str()), 0) << run;
+  EXPECT_EQ(ReadFile(dir / "talveron-data.txt"), ReadFile(dir / "desktop.txt"));
+}
+
 TEST_F(DesktopTest, QuitClosesTheDataFile) {
   // Quit with an open data file closes it before the loop returns.
   const fs::path file = TestDirectory() / "quit.txt";
