@@ -17,8 +17,10 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "app/settings_formulas.h"
@@ -265,6 +267,63 @@ TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   EXPECT_FALSE(fs::exists(file.string() + ".partial"));  // no series was written to it
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.DataFileText().contains(QStringLiteral("No data file")));
+  fs::remove(file);
+}
+
+TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
+  // Ctrl++ zooms the views in a step; File > Save Picture writes the four
+  // views as SVG at that zoom: the file parses, is as large as the four
+  // views zoomed, and holds each view's drawing.
+  const fs::path file = fs::temp_directory_path() / ("talveron-gui-" + std::to_string(::getpid()) + ".svg");
+  fs::remove(file);
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(111, 1)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  bool zoomed = false;
+  Repeatedly zoomAndSave([&] {
+    if (shell.world.gGenerationNumber <= 5) return false;
+    if (!zoomed) {
+      zoomed = true;
+      PressKey(map(), Qt::Key_Plus, Qt::ControlModifier, QStringLiteral("+"));
+      return false;
+    }
+    if (window.zoom() == 1.0) return false;
+    platform.action(129, app::kSavePictureItem)->trigger();
+    return true;
+  });
+  Repeatedly choose([&] {
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) return false;
+    dialog->selectNameFilter(dialog->nameFilters().at(1));
+    dialog->selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog*>(dialog)->accept();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_DOUBLE_EQ(window.zoom(), 1.25);
+  EXPECT_EQ(canvas.view(Port::View)->sizeHint(), QSize(800, 500));
+  QFile svg(QString::fromStdString(file.string()));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  QXmlStreamReader xml(&svg);
+  QString box;
+  QString text;
+  std::map<QString, int> elements;
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == QStringLiteral("svg")) box = xml.attributes().value(QStringLiteral("viewBox")).toString();
+    ++elements[xml.name().toString()];
+    if (xml.name() == QStringLiteral("text")) text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_EQ(box, QStringLiteral("0 0 1128 863"));  // 902 x 690 at 1.25
+  EXPECT_GT(elements[QStringLiteral("circle")], 100);            // the individuals on the map
+  EXPECT_TRUE(text.contains(QStringLiteral("Generation:")));     // the status view
+  EXPECT_TRUE(text.contains(QStringLiteral("MATING PREFERENCES")));  // the graphs
+  EXPECT_TRUE(text.contains(QStringLiteral("50 GENERATIONS")));  // the time plot
   fs::remove(file);
 }
 
