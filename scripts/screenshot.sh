@@ -1,23 +1,39 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png: starts the desktop program on a virtual X
+# Takes a screenshot of the desktop program: starts it on a virtual X
 # display (Xvfb), presses the space bar to start the run, lets it run for a
 # few seconds and saves the program's windows as a PNG.
 #
-#   scripts/screenshot.sh [seconds to run, default 6]
+#   scripts/screenshot.sh [--seconds N] [OUTPUT.png | --docs]
+#
+# The picture goes to OUTPUT.png, by default to a new temporary file; its
+# name is printed. --docs replaces docs/screenshot.png, the one the README
+# shows. The run lasts 6 seconds unless --seconds says otherwise.
 #
 # Needs Xvfb and python3 (standard library only: the key press goes through
 # the XTest extension and the picture is read with XGetImage, via ctypes).
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
-seconds="${1:-6}"
+seconds=6
+output=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --docs) output="docs/screenshot.png"; shift ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "screenshot.sh: unknown option $1" >&2; exit 2 ;;
+    *) output="$(realpath -m "$1")"; shift ;;
+  esac
+done
+cd "$(dirname "$0")/.."
+if [ -z "$output" ]; then
+  output="$(mktemp --tmpdir talveron-screenshot-XXXXXX.png)"
+fi
 program="${TALVERON:-build/src/gui/talveron}"
-output="docs/screenshot.png"
 
 if [ ! -x "$program" ]; then
   scripts/build.sh >/dev/null
 fi
-mkdir -p docs
+mkdir -p "$(dirname "$output")"
 
 # A free display number.
 display=99
