@@ -314,6 +314,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
   if (op.kind == Kind::Line) cover = StraightLine(op.rect);
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
     s.operations.clear();
+    s.living.clear();
     s.drawnAgain.clear();
     for (auto& bucket : s.buckets) bucket.clear();
     s.dead = 0;
@@ -321,33 +322,27 @@ void QtCanvas::Add(Surface& s, Operation op) {
     // Frames, text and slanted lines hide only the same drawn again.
     const auto [found, fresh] = s.drawnAgain.try_emplace(Signature(op), static_cast<int>(s.operations.size()));
     if (!fresh) {
-      Operation& earlier = s.operations[static_cast<std::size_t>(found->second)];
-      if (earlier.alive) {
-        earlier.alive = false;
-        ++s.dead;
-      }
+      Hide(s, found->second);
       found->second = static_cast<int>(s.operations.size());
     }
   } else {
     // What covers pixels hides what lies wholly under them.
     const QRect area = cover ? ToQRect(*cover) & op.bounds : op.bounds;
-    auto hides = [&](const Operation& earlier) {
-      if (!Within(area, earlier.bounds)) return false;
+    auto hides = [&](const Surface::Entry& entry) {
+      if (!Within(area, entry.bounds)) return false;
       if (cover) return true;
-      return (earlier.kind == Kind::Oval && earlier.bounds == op.bounds) || InsideOval(op.rect, earlier.bounds);
+      const Operation& earlier = s.operations[static_cast<std::size_t>(entry.index)];
+      return (earlier.kind == Kind::Oval && earlier.bounds == op.bounds) || InsideOval(op.rect, entry.bounds);
     };
     const int firstColumn = area.left() / s.bucketSize;
     const int lastColumn = area.right() / s.bucketSize;
     for (int row = area.top() / s.bucketSize; row <= area.bottom() / s.bucketSize; ++row) {
       for (int column = firstColumn; column <= lastColumn; ++column) {
-        std::vector<int>& bucket = s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)];
+        std::vector<Surface::Entry>& bucket = s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)];
         for (std::size_t i = 0; i < bucket.size();) {
-          Operation& earlier = s.operations[static_cast<std::size_t>(bucket[i])];
-          if (earlier.alive && hides(earlier)) {
-            earlier.alive = false;
-            ++s.dead;
-          }
-          if (!earlier.alive) {
+          const Surface::Entry& entry = bucket[i];
+          if (s.living[static_cast<std::size_t>(entry.index)] && hides(entry)) Hide(s, entry.index);
+          if (!s.living[static_cast<std::size_t>(entry.index)]) {
             bucket[i] = bucket.back();
             bucket.pop_back();
           } else {
@@ -358,16 +353,28 @@ void QtCanvas::Add(Surface& s, Operation op) {
     }
   }
   Render(s, op);
-  const int index = static_cast<int>(s.operations.size());
-  const QRect bounds = op.bounds;
   s.operations.push_back(std::move(op));
-  for (int row = bounds.top() / s.bucketSize; row <= bounds.bottom() / s.bucketSize; ++row) {
-    for (int column = bounds.left() / s.bucketSize; column <= bounds.right() / s.bucketSize; ++column) {
-      s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back(index);
-    }
-  }
+  s.living.push_back(1);
+  Index(s, static_cast<int>(s.operations.size() - 1));
   if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
   Changed(s);
+}
+
+void QtCanvas::Hide(Surface& s, int index) {
+  Operation& op = s.operations[static_cast<std::size_t>(index)];
+  if (!op.alive) return;
+  op.alive = false;
+  s.living[static_cast<std::size_t>(index)] = 0;
+  ++s.dead;
+}
+
+void QtCanvas::Index(Surface& s, int index) {
+  const QRect& b = s.operations[static_cast<std::size_t>(index)].bounds;
+  for (int row = b.top() / s.bucketSize; row <= b.bottom() / s.bucketSize; ++row) {
+    for (int column = b.left() / s.bucketSize; column <= b.right() / s.bucketSize; ++column) {
+      s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back({index, b});
+    }
+  }
 }
 
 std::string QtCanvas::Signature(const Operation& op) {
@@ -380,12 +387,15 @@ std::string QtCanvas::Signature(const Operation& op) {
 }
 
 void QtCanvas::Compact(Surface& s) {
-  std::vector<Operation> alive;
-  alive.reserve(s.operations.size() - s.dead);
-  for (Operation& op : s.operations) {
-    if (op.alive) alive.push_back(std::move(op));
+  // In place, so the vector keeps its room for the operations to come.
+  std::size_t kept = 0;
+  for (std::size_t index = 0; index < s.operations.size(); ++index) {
+    if (!s.operations[index].alive) continue;
+    if (kept != index) s.operations[kept] = std::move(s.operations[index]);
+    ++kept;
   }
-  s.operations = std::move(alive);
+  s.operations.resize(kept);
+  s.living.assign(s.operations.size(), 1);
   s.dead = 0;
   s.drawnAgain.clear();
   for (auto& bucket : s.buckets) bucket.clear();
@@ -394,12 +404,7 @@ void QtCanvas::Compact(Surface& s) {
     if (op.kind == Kind::Frame || op.kind == Kind::Text || (op.kind == Kind::Line && !StraightLine(op.rect))) {
       s.drawnAgain[Signature(op)] = static_cast<int>(index);
     }
-    const QRect& b = op.bounds;
-    for (int row = b.top() / s.bucketSize; row <= b.bottom() / s.bucketSize; ++row) {
-      for (int column = b.left() / s.bucketSize; column <= b.right() / s.bucketSize; ++column) {
-        s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back(static_cast<int>(index));
-      }
-    }
+    Index(s, static_cast<int>(index));
   }
 }
 
@@ -564,19 +569,31 @@ const QFont& QtCanvas::FontFor(int size, int face, bool smooth) {
   return found->second;
 }
 
+// The width of a text and its ink (so that the erase that clears a number
+// hides it; smooth text at other scales may reach a pixel further), at
+// scale 1. Texts come again and again: their measures are kept.
+const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, std::string_view text) {
+  std::string key(text);
+  key += static_cast<char>(size);
+  key += static_cast<char>(face & 1);
+  auto found = measures_.find(key);
+  if (found != measures_.end()) return found->second;
+  if (measures_.size() > 20000) measures_.clear();
+  static const QImage unit(1, 1, QImage::Format_RGB32);
+  const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QFontMetrics metrics(FontFor(size, face, false), const_cast<QImage*>(&unit));
+  const TextMeasure measure{metrics.horizontalAdvance(string), metrics.tightBoundingRect(string).adjusted(-1, -1, 1, 1)};
+  return measures_.emplace(std::move(key), measure).first->second;
+}
+
 // The pen moves by the text's width at scale 1, whatever the port's scale,
 // so the next text starts where it does at scale 1.
 void QtCanvas::DrawString(std::string_view text) {
   if (text.empty()) return;
   Surface& s = surface();
-  static const QImage unit(1, 1, QImage::Format_RGB32);
-  const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  const QFont& font = FontFor(s.size, s.face, false);
-  const QFontMetrics metrics(font, const_cast<QImage*>(&unit));
-  const int advance = metrics.horizontalAdvance(string);
-  // The ink, so that the erase that clears a number hides it; smooth text
-  // at other scales may reach a pixel further.
-  const QRect bounds = metrics.boundingRect(string).translated(s.penH, s.penV).adjusted(-1, -1, 1, 1);
+  const TextMeasure& measure = Measure(s.size, s.face, text);
+  const int advance = measure.advance;
+  const QRect bounds = measure.ink.translated(s.penH, s.penV);
   Operation op = Shape(Kind::Text, s.colour, QdRect{s.penV, s.penH, s.penV, s.penH}, bounds);
   op.size = s.size;
   op.face = s.face;

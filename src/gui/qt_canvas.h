@@ -132,7 +132,14 @@ class QtCanvas : public Canvas {
     int penV = 0;
     QPointer<CanvasWidget> widget;
     std::vector<Operation> operations;
-    std::vector<std::vector<int>> buckets;  // operation indices by area
+    // The operations by area, with their bounds at hand, and whether each
+    // still shows: what the search for hidden operations reads.
+    struct Entry {
+      int index;
+      QRect bounds;
+    };
+    std::vector<std::vector<Entry>> buckets;
+    std::vector<char> living;
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
@@ -144,6 +151,8 @@ class QtCanvas : public Canvas {
   Surface& surface() { return surfaces_[Index(current_)]; }
   void Add(Surface& s, Operation op);
   void Compact(Surface& s);
+  void Hide(Surface& s, int index);
+  void Index(Surface& s, int index);
   static std::string Signature(const Operation& op);
   void Render(Surface& s, const Operation& op) { Render(s.image, s.scale, op); }
   void Render(QImage& image, double scale, const Operation& op);
@@ -154,6 +163,12 @@ class QtCanvas : public Canvas {
   std::array<Surface, 4> surfaces_;
   Port current_ = Port::View;
   std::map<std::pair<int, int>, QFont> fonts_;
+  struct TextMeasure {
+    int advance;
+    QRect ink;  // relative to the pen
+  };
+  const TextMeasure& Measure(int size, int face, std::string_view text);
+  std::unordered_map<std::string, TextMeasure> measures_;
 };
 
 }  // namespace talveron::app
