@@ -854,6 +854,26 @@ TEST_F(QtCanvasPixels, ScaleTwoDrawsTheSameShapesAtTwiceTheCoordinates) {
   EXPECT_EQ(canvas_.image(Port::Graph), one);
 }
 
+// What a port keeps to draw it again stays as small as what it shows: the
+// status line drawn for a thousand generations, the discs of a cell drawn
+// and cleared again and again, the time plot wrapping round.
+TEST_F(QtCanvasPixels, RecordOfWhatShowsStaysBounded) {
+  Individ individual{};
+  GeneFrequencies frequencies{};
+  views_.ZeroResults();
+  for (int generation = 1; generation <= 2000; ++generation) {
+    views_.ShowInfo("Reproduction", generation, false);
+    views_.ShowResults(frequencies, generation);
+    canvas_.SetPort(Port::View);
+    views_.DrawIndividual(10 * (generation % 7), 0, individual);
+    views_.ClearCell(10 * (generation % 7), 0);
+    views_.InitHabitats();
+  }
+  EXPECT_LT(canvas_.OperationCount(Port::Text), 30u);
+  EXPECT_LT(canvas_.OperationCount(Port::View), 10u);
+  EXPECT_LT(canvas_.OperationCount(Port::Time), 902u * 4);
+}
+
 // Lines include both end points and leave the pen at the end.
 TEST_F(QtCanvasPixels, LinesIncludeBothEnds) {
   canvas_.SetPort(Port::Time);
