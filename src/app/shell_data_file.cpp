@@ -54,6 +54,7 @@ void Shell::CloseDataFile(bool seriesComplete) {
 // FILE.partial. A file no series was written to leaves nothing.
 std::optional<FileError> Shell::ReleaseDataFile(bool seriesComplete) {
   std::optional<FileError> failure;
+  std::string note;
   if (dataFile_) {
     const std::string written = dataFile_->writtenPath();
     const bool partial = written != dataFile_->path();
@@ -71,8 +72,8 @@ std::optional<FileError> Shell::ReleaseDataFile(bool seriesComplete) {
       if (!dataWritten_) {
         std::filesystem::remove(written, ignored);
       } else if (std::filesystem::exists(written, ignored)) {
-        platform_.ShowDataFileNote("Series stopped: its records are kept in " + FileName(written) + ", " +
-                                   FileName(dataFile_->path()) + " is as it was");
+        note = "Series stopped: its records are kept in " + FileName(written) + ", " +
+               FileName(dataFile_->path()) + " is as it was";
       }
     }
   }
@@ -84,6 +85,7 @@ std::optional<FileError> Shell::ReleaseDataFile(bool seriesComplete) {
   Enable(kDataFileMenu, 2, false);
   gGetData = false;
   platform_.ShowDataFileName("");
+  if (!note.empty()) platform_.ShowDataFileNote(note);
   return failure;
 }
 
