@@ -379,11 +379,11 @@ void QtCanvas::Index(Surface& s, int index) {
 
 std::string QtCanvas::Signature(const Operation& op) {
   std::string key(reinterpret_cast<const char*>(&op.kind), sizeof op.kind);
-  for (int value : {op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, static_cast<int>(op.colour), op.size,
-                    op.face}) {
+  for (int value : {op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, static_cast<int>(op.colour),
+                    static_cast<int>(op.size), static_cast<int>(op.face)}) {
     key.append(reinterpret_cast<const char*>(&value), sizeof value);
   }
-  return key + op.text;
+  return op.text != nullptr ? key + *op.text : key;
 }
 
 void QtCanvas::Compact(Surface& s) {
@@ -438,7 +438,7 @@ void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
       // At scale 1 the text is drawn without smoothing, as specified; at
       // any other scale the same text with the same pen, scaled and smooth.
       const bool smooth = scale != 1.0;
-      const QString string = QString::fromLatin1(op.text.data(), static_cast<qsizetype>(op.text.size()));
+      const QString string = QString::fromLatin1(op.text->data(), static_cast<qsizetype>(op.text->size()));
       QPainter painter(&image);
       painter.setFont(FontFor(op.size, op.face, smooth));
       painter.setPen(QColor::fromRgb(op.colour));
@@ -495,7 +495,7 @@ void QtCanvas::PaintOperation(const Operation& op, QPainter& painter) const {
       painter.setFont(self->FontFor(op.size, op.face, true));
       painter.setPen(colour);
       painter.drawText(QPointF(r.left, r.top),
-                       QString::fromLatin1(op.text.data(), static_cast<qsizetype>(op.text.size())));
+                       QString::fromLatin1(op.text->data(), static_cast<qsizetype>(op.text->size())));
       break;
     }
   }
@@ -595,9 +595,9 @@ void QtCanvas::DrawString(std::string_view text) {
   const int advance = measure.advance;
   const QRect bounds = measure.ink.translated(s.penH, s.penV);
   Operation op = Shape(Kind::Text, s.colour, QdRect{s.penV, s.penH, s.penV, s.penH}, bounds);
-  op.size = s.size;
-  op.face = s.face;
-  op.text = std::string(text);
+  op.size = static_cast<short>(s.size);
+  op.face = static_cast<short>(s.face);
+  op.text = &*texts_.emplace(text).first;
   Add(s, std::move(op));
   s.penH += advance;
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -116,9 +117,9 @@ class QtCanvas : public Canvas {
     QRgb colour;
     QdRect rect;  // Line: top, left the start (v, h), bottom, right the end
     QRect bounds;  // the pixels it may touch at scale 1
-    int size = 0;  // Text
-    int face = 0;
-    std::string text;
+    short size = 0;  // Text
+    short face = 0;
+    const std::string* text = nullptr;  // interned: texts come again and again
     bool alive = true;
   };
 
@@ -169,6 +170,7 @@ class QtCanvas : public Canvas {
   };
   const TextMeasure& Measure(int size, int face, std::string_view text);
   std::unordered_map<std::string, TextMeasure> measures_;
+  std::unordered_set<std::string> texts_;
 };
 
 }  // namespace talveron::app
