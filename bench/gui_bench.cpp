@@ -1,7 +1,8 @@
 // Generations per second of the desktop program with the display on: the
 // default settings, every individual drawn into the Qt views (offscreen),
 // the graphs and the time plot after every census, and one poll of Qt's
-// events per generation, as the run loop does it.
+// events per generation, as the run loop does it; at the views' natural
+// size, and zoomed to twice it, where every shape is drawn at scale 2.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -23,7 +24,7 @@ QApplication& Application() {
   return *application;
 }
 
-void RunDisplayedGenerations(benchmark::State& state, int density) {
+void RunDisplayedGenerations(benchmark::State& state, int density, double zoom = 1.0) {
   Application();
   app::QtCanvas canvas;
   MainWindow window(canvas);
@@ -31,6 +32,7 @@ void RunDisplayedGenerations(benchmark::State& state, int density) {
   app::Shell shell(platform, canvas, 1);
   window.show();
   shell.MenuBarInit();
+  window.SetZoom(zoom);
   shell.world.params.density = static_cast<std::int16_t>(density);
   shell.gReplicateNumber = 1;
   shell.BeginReplicate();
@@ -44,6 +46,7 @@ void RunDisplayedGenerations(benchmark::State& state, int density) {
   for (auto _ : state) generation();
 
   state.counters["adults"] = static_cast<double>(shell.world.totalAdults());
+  state.counters["scale"] = canvas.scale(app::Port::View);
   state.counters["generations/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -51,9 +54,11 @@ void RunDisplayedGenerations(benchmark::State& state, int density) {
 // The default settings, and every cell occupied at founding.
 void BM_DisplayedGenerationsDefaults(benchmark::State& state) { RunDisplayedGenerations(state, 1); }
 void BM_DisplayedGenerationsDensity8(benchmark::State& state) { RunDisplayedGenerations(state, 8); }
+void BM_DisplayedGenerationsZoom2(benchmark::State& state) { RunDisplayedGenerations(state, 1, 2.0); }
 
 BENCHMARK(BM_DisplayedGenerationsDefaults)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_DisplayedGenerationsDensity8)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_DisplayedGenerationsZoom2)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 }  // namespace
 }  // namespace talveron::gui

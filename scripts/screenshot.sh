@@ -1,23 +1,40 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png: starts the desktop program on a virtual X
+# Takes a screenshot of the desktop program: starts it on a virtual X
 # display (Xvfb), presses the space bar to start the run, lets it run for a
 # few seconds and saves the program's windows as a PNG.
 #
-#   scripts/screenshot.sh [seconds to run, default 6]
+#   scripts/screenshot.sh [--seconds N] [OUTPUT.png | --docs]
+#
+# The picture goes to OUTPUT.png, by default to a new temporary file; its
+# name is printed. --docs replaces docs/screenshot.png, the one the README
+# shows. The run lasts 6 seconds unless --seconds says otherwise; the
+# virtual screen is 1280x1024 unless SCREEN=WIDTHxHEIGHT says otherwise.
 #
 # Needs Xvfb and python3 (standard library only: the key press goes through
 # the XTest extension and the picture is read with XGetImage, via ctypes).
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
-seconds="${1:-6}"
+seconds=6
+output=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --docs) output="docs/screenshot.png"; shift ;;
+    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "screenshot.sh: unknown option $1" >&2; exit 2 ;;
+    *) output="$(realpath -m "$1")"; shift ;;
+  esac
+done
+cd "$(dirname "$0")/.."
+if [ -z "$output" ]; then
+  output="$(mktemp --tmpdir talveron-screenshot-XXXXXX.png)"
+fi
 program="${TALVERON:-build/src/gui/talveron}"
-output="docs/screenshot.png"
 
 if [ ! -x "$program" ]; then
   scripts/build.sh >/dev/null
 fi
-mkdir -p docs
+mkdir -p "$(dirname "$output")"
 
 # A free display number.
 display=99
@@ -25,7 +42,7 @@ while [ -e "/tmp/.X11-unix/X${display}" ] || [ -e "/tmp/.X${display}-lock" ]; do
   display=$((display + 1))
 done
 
-Xvfb ":${display}" -screen 0 1280x1024x24 -br -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":${display}" -screen 0 "${SCREEN:-1280x1024}x24" -br -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 program_pid=""
 cleanup() {
@@ -43,7 +60,7 @@ done
 DISPLAY=":${display}" QT_QPA_PLATFORM=xcb "$program" >/dev/null 2>&1 &
 program_pid=$!
 
-DISPLAY=":${display}" python3 - "$seconds" "$output" <<'PYTHON'
+DISPLAY=":${display}" python3 - "$seconds" "$output" "${SCREEN:-1280x1024}" <<'PYTHON'
 import ctypes
 import struct
 import sys
@@ -84,7 +101,7 @@ display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("cannot open the virtual display")
 root = x11.XDefaultRootWindow(display)
-WIDTH, HEIGHT = 1280, 1024
+WIDTH, HEIGHT = (int(n) for n in sys.argv[3].split("x"))
 
 
 def grab():

@@ -46,6 +46,21 @@ bool HeadlessPlatform::Due(const Entry& entry, int sleepTicks) const {
 }
 
 std::optional<Event> HeadlessPlatform::WaitNextEvent(int sleepTicks) {
+  std::optional<Event> event = Next(sleepTicks);
+  // The per-generation poll of one tick returns at once, as on a display.
+  if (!event && sleepTicks > 1) clock += static_cast<double>(sleepTicks) / kTicksPerSecond;
+  return event;
+}
+
+// A wait of the pacing is no wait for the user: the script answers it as it
+// answers the per-generation poll.
+std::optional<Event> HeadlessPlatform::WaitNextEventFor(double seconds) {
+  std::optional<Event> event = Next(0);
+  if (!event) clock += seconds;
+  return event;
+}
+
+std::optional<Event> HeadlessPlatform::Next(int sleepTicks) {
   std::optional<Event> event;
   if (!script_.empty() && Due(script_.front(), sleepTicks)) {
     const Step action = std::move(script_.front().action);
@@ -82,8 +97,9 @@ bool HeadlessPlatform::Enabled(int menu, int item) const {
   return found == enabled_.end() || found->second;
 }
 
-bool HeadlessPlatform::RunSettingsDialog(ControlValues& values) {
+bool HeadlessPlatform::RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) {
   settingsOpenedWith.push_back(values);
+  settingsInForce.push_back(inForce);
   if (settingsAnswers.empty()) return false;
   const auto answer = std::move(settingsAnswers.front());
   settingsAnswers.pop_front();
@@ -97,6 +113,13 @@ std::optional<std::string> HeadlessPlatform::AskDataFilePath() {
   if (savePaths.empty()) return std::nullopt;
   std::optional<std::string> path = savePaths.front();
   savePaths.pop_front();
+  return path;
+}
+
+std::optional<std::string> HeadlessPlatform::AskSettingsPath(bool /*save*/) {
+  if (settingsPaths.empty()) return std::nullopt;
+  std::optional<std::string> path = settingsPaths.front();
+  settingsPaths.pop_front();
   return path;
 }
 

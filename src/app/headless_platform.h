@@ -55,6 +55,7 @@ class HeadlessPlatform : public Platform {
   std::deque<std::function<bool(ControlValues&)>> settingsAnswers;
   std::deque<std::optional<std::string>> savePaths;
   std::deque<std::optional<std::uint64_t>> seedAnswers;
+  std::deque<std::optional<std::string>> settingsPaths;
 
   // --- what the program did ---
   struct Call {
@@ -66,10 +67,22 @@ class HeadlessPlatform : public Platform {
   int flushes = 0;
   int beeps = 0;
   int aboutBoxes = 0;
+  int pictures = 0;
+  int guides = 0;
+  std::string clipboard;
   std::vector<ControlValues> settingsOpenedWith;
+  std::vector<InForceTexts> settingsInForce;
+  std::vector<std::string> notices;
+  std::vector<std::string> activities;  // every text the status bar was given
+  std::vector<int> zooms;               // the zoom steps asked for
+  // The platform's clock: it stands still while the program works and runs
+  // on through every wait that no event ends, by the whole wait; the
+  // per-generation poll takes no time.
+  double clock = 0;
   std::vector<std::string> fatalReports;
   std::optional<SeedStatus> shownSeeds;
   std::string dataFileName;
+  std::string dataFileNote;
   bool menuBarInstalled = false;
   bool Checked(int menu, int item) const;
   bool Enabled(int menu, int item) const;
@@ -80,15 +93,25 @@ class HeadlessPlatform : public Platform {
   // --- Platform ---
   void FlushEvents() override;
   std::optional<Event> WaitNextEvent(int sleepTicks) override;
+  std::optional<Event> WaitNextEventFor(double seconds) override;
+  double Seconds() override { return clock; }
+  void ZoomViews(int direction) override { zooms.push_back(direction); }
   void InstallMenuBar(std::span<const MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
-  bool RunSettingsDialog(ControlValues& values) override;
+  bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
+  void ShowNotice(std::string_view message) override { notices.emplace_back(message); }
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
   void ShowAboutBox() override { ++aboutBoxes; }
+  std::optional<std::string> AskSettingsPath(bool save) override;
+  void SavePicture() override { ++pictures; }
+  void CopyText(std::string_view text) override { clipboard = std::string(text); }
+  void ShowGuide() override { ++guides; }
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
+  void ShowActivity(std::string_view text) override { activities.emplace_back(text); }
+  void ShowDataFileNote(std::string_view note) override { dataFileNote = std::string(note); }
   void Beep() override { ++beeps; }
   void ShowFatalError(std::string_view report) override;
 
@@ -99,6 +122,7 @@ class HeadlessPlatform : public Platform {
     Step action;
   };
   bool Due(const Entry& entry, int sleepTicks) const;
+  std::optional<Event> Next(int sleepTicks);
 
   std::deque<Entry> script_;
   IdleAnswer idle_;

@@ -66,6 +66,11 @@ struct MenuSpec {
 // (from 1) or a check box's 0 or 1.
 using ControlValues = std::map<int, int>;
 
+// A pop-up whose parameter holds a value that none of its items gives: the
+// value as text, by item number. The dialog offers it as an extra choice
+// with the control value 0, "the value in force", which it opens at.
+using InForceTexts = std::map<int, std::string>;
+
 // What the user is told about the seeds: the one the running replicate
 // took, the next one, and the first seed of the series when one runs.
 struct SeedStatus {
@@ -87,19 +92,42 @@ class Platform {
   // The next event, waiting up to `sleepTicks` sixtieths of a second for
   // one; nothing when none came.
   virtual std::optional<Event> WaitNextEvent(int sleepTicks) = 0;
+  // The same with a wait given in seconds, to the millisecond: the pacing
+  // of generations waits with it.
+  virtual std::optional<Event> WaitNextEventFor(double seconds) = 0;
 
   // --- menus ---
   virtual void InstallMenuBar(std::span<const MenuSpec> menus) = 0;
   virtual void CheckMenuItem(int menu, int item, bool checked) = 0;
   virtual void EnableMenuItem(int menu, int item, bool enabled) = 0;
 
+  // The time in seconds on a clock that never goes back; the pacing of
+  // generations reads it.
+  virtual double Seconds() = 0;
+
+  // --- the views ---
+  // Zooms the views one step in (+1) or out (-1), or back to their natural
+  // size (0).
+  virtual void ZoomViews(int direction) = 0;
+
   // --- dialogs ---
   // Runs the settings dialog modally on `values`; true when it was closed
   // with OK, and then `values` holds the controls as the user left them.
-  virtual bool RunSettingsDialog(ControlValues& values) = 0;
+  virtual bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) = 0;
   // The save dialog for the data file: the chosen path, nothing when the
   // user cancelled. Choosing an existing file asks before replacing it.
   virtual std::optional<std::string> AskDataFilePath() = 0;
+  // A message the user acknowledges, for a slip that changes nothing.
+  virtual void ShowNotice(std::string_view message) = 0;
+  // The dialog for a settings file to write (`save`) or read; nothing when
+  // the user cancelled.
+  virtual std::optional<std::string> AskSettingsPath(bool save) = 0;
+  // Saves a picture of the views, asking for the file and which views.
+  virtual void SavePicture() = 0;
+  // Puts text on the clipboard.
+  virtual void CopyText(std::string_view text) = 0;
+  // Shows the user guide.
+  virtual void ShowGuide() = 0;
   // Asks for the seed the next replicate is to take.
   virtual std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) = 0;
   virtual void ShowAboutBox() = 0;
@@ -107,6 +135,11 @@ class Platform {
   // --- status ---
   virtual void ShowSeeds(const SeedStatus& seeds) = 0;
   virtual void ShowDataFileName(std::string_view name) = 0;  // empty: no file open
+  // What became of the last data file, in a sentence, until another is
+  // opened ("Series stopped: ... kept").
+  virtual void ShowDataFileNote(std::string_view note) = 0;
+  // What the program is doing or waiting for, in a sentence.
+  virtual void ShowActivity(std::string_view text) = 0;
   virtual void Beep() = 0;
 
   // Writes the report of a fatal error to standard output, shows it in a

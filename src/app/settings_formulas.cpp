@@ -153,6 +153,41 @@ void UpdateSettings(const ControlValues& values, Parameters& params) {
   }
 }
 
+InForceTexts InForceValues(const Parameters& params) {
+  InForceTexts inForce;
+  for (const SettingsControl& control : kControls) {
+    if (control.kind != ControlKind::PopUp) continue;
+    const ParameterInfo* info = FindParameter(control.parameter);
+    if (info == nullptr) continue;
+    const int value = OpeningValue(control.item, params);
+    Parameters reopened = params;
+    ApplyControl(control.item, value, reopened);
+    const std::string current = FormatParameter(params, *info);
+    if (value < 1 || value > control.popUpItems || FormatParameter(reopened, *info) != current) {
+      inForce[control.item] = current;
+    }
+  }
+  return inForce;
+}
+
+ControlValues DialogValues(const Parameters& params, const InForceTexts& inForce) {
+  ControlValues values = OpeningValues(params);
+  for (const auto& [item, text] : inForce) values[item] = 0;
+  return values;
+}
+
+void ApplyChangedControls(const ControlValues& opened, const ControlValues& left, Parameters& params) {
+  for (const auto& [item, value] : left) {
+    const auto before = opened.find(item);
+    if (before != opened.end() && before->second == value) continue;
+    if (value == 0 && FindSettingsControl(item) != nullptr &&
+        FindSettingsControl(item)->kind == ControlKind::PopUp) {
+      continue;  // the value in force, chosen again
+    }
+    ApplyControl(item, value, params);
+  }
+}
+
 std::string PopUpItemText(int item, int value) {
   Parameters p;
   ApplyControl(item, value, p);

@@ -39,6 +39,17 @@ ControlValues OpeningValues(const Parameters& params);
 // OK: applies every control of the table, in item order.
 void UpdateSettings(const ControlValues& values, Parameters& params);
 
+// The pop-ups whose parameter holds a value none of their items gives back
+// (10000 generations between environmental changes, a value read from a
+// settings file): the value in force as text.
+InForceTexts InForceValues(const Parameters& params);
+// What the dialog opens at: the opening values, with 0 for each pop-up of
+// `inForce`.
+ControlValues DialogValues(const Parameters& params, const InForceTexts& inForce);
+// OK as the user means it: a control left at the value it opened with
+// leaves its parameter as it was; the others are applied in item order.
+void ApplyChangedControls(const ControlValues& opened, const ControlValues& left, Parameters& params);
+
 // The text of one pop-up item: the parameter value that item stands for
 // ("0.3", "20 %", "1 in 1000", ...).
 std::string PopUpItemText(int item, int value);

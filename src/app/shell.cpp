@@ -2,12 +2,19 @@
 // shows through the views.
 #include "app/shell.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/fatal_error.h"
 #include "core/series.h"
 
 namespace talveron::app {
+
+namespace {
+
+constexpr std::string_view kStepPrompt = "Step mode: space bar for the next step";
+
+}  // namespace
 
 Shell::Shell(Platform& platform, Canvas& canvas, std::uint64_t baseSeed)
     : world(this), platform_(platform), canvas_(canvas), views_(canvas, display), nextSeed_(baseSeed) {}
@@ -44,18 +51,32 @@ void Shell::RunPass() {
 
 bool Shell::RunReplicate() {
   BeginReplicate();
-  if (!runReplicates) WaitForSpaceKey();
+  SetActivity(RunningActivity());
+  if (!runReplicates) WaitForSpaceKey("Press the space bar to start generation 1");
   // gTotalGenerations is read before every generation: a change from the
   // menu applies to the running replicate.
   for (world.gGenerationNumber = 1; world.gGenerationNumber <= gTotalGenerations; ++world.gGenerationNumber) {
     if (quitRequested) return false;
     Poll();
     if (Abandoning()) return false;
+    const double start = speed_ > 0 && !runReplicates ? platform_.Seconds() : 0;
     RunGeneration();
+    if (speed_ > 0 && !runReplicates) Pace(start);
   }
   if (Abandoning()) return false;
   if (gGetData) RecordReplicate();
   return true;
+}
+
+// Waits, without taking the processor, until a generation begun at
+// `generationStart` has had its share of a second. A pause or a step wait
+// inside it counts as time spent.
+void Shell::Pace(double generationStart) {
+  const double due = generationStart + 1.0 / speed_;
+  for (double now = platform_.Seconds(); now < due && speed_ > 0 && !runReplicates && !Abandoning();
+       now = platform_.Seconds()) {
+    if (const auto event = platform_.WaitNextEventFor(std::min(due - now, 0.25))) DoEvent(*event);
+  }
 }
 
 void Shell::BeginReplicate() {
@@ -70,29 +91,31 @@ void Shell::BeginReplicate() {
 
 void Shell::RunGeneration() {
   world.Reproduction();
-  if (step) WaitForSpaceKey();
+  if (step) WaitForSpaceKey(kStepPrompt);
   world.Dispersal();
-  if (step) WaitForSpaceKey();
+  if (step) WaitForSpaceKey(kStepPrompt);
   world.Mortality();
   DrawHabitatFrames();
   world.TallyLinkedList();
   world.ChangeEnvironmentIfDue();
   if (gGetData) RecordGeneration();
-  if (step) WaitForSpaceKey();
-  if (cycle) WaitForSpaceKey();
+  if (step) WaitForSpaceKey(kStepPrompt);
+  if (cycle) WaitForSpaceKey("Cycle mode: space bar for the next generation");
 }
 
 void Shell::EndPass() {
+  std::string prompt = "Run finished: space bar for a new population";
   if (runReplicates) {
     if (restart) return;  // Run replicates again: a new series from replicate 1
     runReplicates = false;
     Check(kDataFileMenu, 12, false);
     EnableDataFileItems(true);
-    if (DataFileOpen()) CloseDataFile();
+    if (DataFileOpen()) CloseDataFile(true);
     UpdateSeeds();
+    prompt = "Series finished: " + std::to_string(passReplicates_) + " records in " + seriesFileName_;
   }
   if (restart) return;
-  WaitForSpaceKey();
+  WaitForSpaceKey(prompt);
 }
 
 void Shell::Poll() {
@@ -124,13 +147,31 @@ void Shell::DoEvent(const Event& event) {
   }
 }
 
-void Shell::WaitForSpaceKey() {
+void Shell::WaitForSpaceKey(std::string_view prompt) {
+  if (runReplicates || Abandoning()) return;
+  const std::string before = activity_;
+  SetActivity(std::string(prompt));
   while (!runReplicates && !Abandoning()) {
     const auto event = platform_.WaitNextEvent(60);
     if (!event) continue;
     DoEvent(*event);
-    if (event->what == Event::Kind::KeyDown && event->character == ' ') return;
+    if (event->what == Event::Kind::KeyDown && event->character == ' ') break;
   }
+  SetActivity(before);
+}
+
+void Shell::SetActivity(std::string text) {
+  if (text == activity_) return;
+  activity_ = std::move(text);
+  platform_.ShowActivity(activity_);
+}
+
+std::string Shell::RunningActivity() const {
+  if (runReplicates) {
+    return "Series: replicate " + std::to_string(gReplicateNumber) + " of " + std::to_string(passReplicates_) +
+           ", " + seriesFileName_;
+  }
+  return "Running: Ctrl+P pauses, Ctrl+T steps, Ctrl+R founds a new population";
 }
 
 void Shell::WaitForKey() {

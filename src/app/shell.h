@@ -24,6 +24,7 @@
 #include "core/data_file.h"
 #include "core/model_hooks.h"
 #include "core/recorder.h"
+#include "core/settings_file.h"
 #include "core/world.h"
 
 namespace talveron::app {
@@ -33,16 +34,36 @@ inline constexpr int kAppleMenu = 128;
 inline constexpr int kFileMenu = 129;
 inline constexpr int kDisplayMenu = 134;
 inline constexpr int kDataFileMenu = 135;
+inline constexpr int kHelpMenu = 136;
 inline constexpr int kAveragingSpanMenu = 108;
 inline constexpr int kReplicatesMenu = 109;
 inline constexpr int kAveragedVariablesMenu = 110;
 inline constexpr int kGenerationsMenu = 111;
+inline constexpr int kSpeedMenu = 112;
 
-// The item of the File menu that sets the base seed.
+// Items of the Display menu beyond the two commands that step through the
+// map displays and the time plots.
+inline constexpr int kFirstMapDisplayItem = 4;  // 4 to 7: the map displays, in their cycle's order
+inline constexpr int kFirstTimePlotItem = 9;    // 9 to 12: the time plots, in their cycle's order
+inline constexpr int kZoomInItem = 14;
+inline constexpr int kZoomOutItem = 15;
+inline constexpr int kActualSizeItem = 16;
+
+// The pace of a single run, by item of the Speed menu: generations a second,
+// 0 for as fast as it goes.
+inline constexpr double kSpeeds[] = {0, 1000, 300, 100, 30, 10, 3, 1};
+inline constexpr int kSpeedItems = 8;
+
+// Items of the File menu.
 inline constexpr int kBaseSeedItem = 11;
+inline constexpr int kOpenSettingsItem = 13;
+inline constexpr int kSaveSettingsItem = 14;
+inline constexpr int kCopyBatchCommandItem = 15;
+inline constexpr int kSavePictureItem = 16;
 
 // The menu bar: menus 128, 129, 134 and 135, then the submenus 108 to 111
-// hung from items of the Data File menu.
+// hung from items of the Data File menu and the Speed submenu 112 of the
+// Display menu.
 const std::vector<MenuSpec>& TalveronMenuBar();
 
 // The check marks and enabling of every menu item, as the commands leave
@@ -82,8 +103,10 @@ class Shell : public ModelHooks {
   // --- events and waits ---
   void DoEvent(const Event& event);
   // Waits for the space bar; returns at once while a series runs or a
-  // restart is pending. Menu commands stay live meanwhile.
-  void WaitForSpaceKey();
+  // restart is pending. Menu commands stay live meanwhile. The prompt is
+  // what the user is told meanwhile.
+  void WaitForSpaceKey(std::string_view prompt = kContinuePrompt);
+  static constexpr std::string_view kContinuePrompt = "Press the space bar to continue";
 
   // --- menus ---
   void HandleMenuChoice(long choice);
@@ -102,10 +125,32 @@ class Shell : public ModelHooks {
   void SetBaseSeed();
 
   // --- data file ---
+  // A data file is written beside its name and put in place of an older
+  // file only when a series has run to its end; a series stopped early
+  // leaves the older file as it was and its records in FILE.partial.
   void CreateDataFile();
-  void CloseDataFile();
+  void CloseDataFile(bool seriesComplete = false);
   bool DataFileOpen() const { return dataFile_ != nullptr; }
   std::string DataFilePath() const { return dataFile_ ? dataFile_->path() : std::string(); }
+
+  // --- what the user is told ---
+  // What the program is doing or waiting for, as the status bar shows it.
+  const std::string& Activity() const { return activity_; }
+  // Generations a second of a single run; 0 for as fast as it goes.
+  double Speed() const { return speed_; }
+
+  // --- settings kept and reused ---
+  SeriesSettings CurrentSettings() const;
+  // Sets the parameters, counts, recording and next seed of a series, with
+  // the menus' check marks.
+  void ApplySettings(const SeriesSettings& settings);
+  // Reads a settings file and applies it; what is wrong with it, if
+  // anything, and then nothing changes.
+  std::optional<std::string> OpenSettingsFile(const std::string& path);
+  void OpenSettings();
+  void SaveSettings();
+  // The talveron-batch command line of the current settings.
+  std::string BatchCommand() const;
 
   // --- seeds ---
   std::uint64_t NextSeed() const { return nextSeed_; }
@@ -157,6 +202,15 @@ class Shell : public ModelHooks {
   void EnableDataFileItems(bool enabled);  // items 1 to 10 of the Data File menu
   void NextMapDisplay();
   void NextGraph();
+  void ChooseMapDisplay(int index);  // 0 to 3, in the order of the cycle
+  void ChooseGraph(int index);
+  void CheckDisplayItems();
+  void SetSpeed(int item);
+  // Waits out the rest of a generation's share of time at the chosen speed;
+  // menus and keys stay live.
+  void Pace(double generationStart);
+  void SetActivity(std::string text);
+  std::string RunningActivity() const;
   void ToggleMinimizeDisplay();
   void RunReplicates();
 
@@ -164,7 +218,7 @@ class Shell : public ModelHooks {
   void RecordGeneration();
   void RecordReplicate();
   void ReportWriteFailure(const FileError& error);
-  std::optional<FileError> ReleaseDataFile();
+  std::optional<FileError> ReleaseDataFile(bool seriesComplete);
   void ResetRecording();
 
   std::uint64_t TakeSeed();
@@ -175,6 +229,10 @@ class Shell : public ModelHooks {
   Canvas& canvas_;
   Views views_;
   std::unique_ptr<DataFile> dataFile_;
+  std::string activity_;
+  double speed_ = 0;
+  std::string seriesFileName_;  // the data file of the running series
+  bool dataWritten_ = false;    // the open data file holds a series' header
   std::uint64_t nextSeed_;
   std::uint64_t currentSeed_ = 0;
   std::uint64_t seriesBaseSeed_ = 0;

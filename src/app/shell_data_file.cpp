@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/shell.h"
-#include "core/fatal_error.h"
 
 namespace talveron::app {
 
@@ -13,54 +12,80 @@ namespace {
 
 std::string FileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-std::string WriteFailureMessage(const FileError& error, bool seriesStopped) {
+std::string WriteFailureMessage(const FileError& error, bool seriesStopped, const std::string& kept) {
   std::string message = "Data file " + FileName(error.path()) + " not written: " + error.reason();
   if (seriesStopped) message += "; the series was stopped";
+  if (!kept.empty()) message += "; its records are in " + FileName(kept);
   return message;
 }
 
 }  // namespace
 
-// The file chosen is created, or replaced, and emptied. A file that cannot
-// be created is fatal, as the loss of the data file would otherwise go
-// unnoticed through the whole series.
+// The file chosen is created, or replaced, and emptied. A place where no
+// file can be made is a slip in the dialog: the user is told why and
+// chooses again, or cancels; nothing else changes.
 void Shell::CreateDataFile() {
-  const std::optional<std::string> path = platform_.AskDataFilePath();
-  if (!path) return;
-  try {
-    dataFile_ = std::make_unique<DataFile>(*path);
-  } catch (const FileError& error) {
-    throw FatalError("Function FSpCreate() error: " + error.path() + ": " + error.reason());
+  while (!dataFile_) {
+    const std::optional<std::string> path = platform_.AskDataFilePath();
+    if (!path) return;
+    try {
+      dataFile_ = std::make_unique<DataFile>(*path);
+    } catch (const FileError& error) {
+      platform_.ShowNotice("The data file cannot be made at " + error.path() + ": " + error.reason() +
+                           ". Choose another place or name.");
+    }
   }
   recorder.SetSink(dataFile_.get());
   recorder.DiscardPending();
-  platform_.ShowDataFileName(*path);
+  dataWritten_ = false;
+  platform_.ShowDataFileNote("");
+  platform_.ShowDataFileName(dataFile_->path());
 }
 
-void Shell::CloseDataFile() {
-  if (const std::optional<FileError> failure = ReleaseDataFile()) {
-    ShowError(WriteFailureMessage(*failure, false));
+void Shell::CloseDataFile(bool seriesComplete) {
+  if (const std::optional<FileError> failure = ReleaseDataFile(seriesComplete)) {
+    ShowError(WriteFailureMessage(*failure, false, ""));
   }
 }
 
 // Closes the file and restores the Data File menu; the failure of the last
-// write, if any.
-std::optional<FileError> Shell::ReleaseDataFile() {
+// write, if any. A complete series takes the file's name; anything less
+// leaves a file of that name as it was, and the records written so far in
+// FILE.partial. A file no series was written to leaves nothing.
+std::optional<FileError> Shell::ReleaseDataFile(bool seriesComplete) {
   std::optional<FileError> failure;
+  std::string note;
   if (dataFile_) {
+    const std::string written = dataFile_->writtenPath();
+    const bool partial = written != dataFile_->path();
     try {
-      dataFile_->Close();
+      if (seriesComplete) {
+        dataFile_->Close();
+      } else {
+        dataFile_->Abandon();
+      }
     } catch (const FileError& error) {
       failure = error;
+    }
+    if (partial && (!seriesComplete || failure)) {
+      std::error_code ignored;
+      if (!dataWritten_) {
+        std::filesystem::remove(written, ignored);
+      } else if (std::filesystem::exists(written, ignored)) {
+        note = "Series stopped: its records are kept in " + FileName(written) + ", " +
+               FileName(dataFile_->path()) + " is as it was";
+      }
     }
   }
   recorder.SetSink(nullptr);
   dataFile_.reset();
+  dataWritten_ = false;
   recorder.DiscardPending();
   EnableDataFileItems(true);
   Enable(kDataFileMenu, 2, false);
   gGetData = false;
   platform_.ShowDataFileName("");
+  if (!note.empty()) platform_.ShowDataFileNote(note);
   return failure;
 }
 
@@ -71,6 +96,7 @@ void Shell::RunReplicates() {
   }
   ResetRecording();
   try {
+    dataWritten_ = true;
     recorder.WriteInitialFields(world.params, gTotalReplicates, gTotalGenerations);
   } catch (const FileError& error) {
     ReportWriteFailure(error);
@@ -79,6 +105,7 @@ void Shell::RunReplicates() {
   runReplicates = true;
   restart = true;
   gGetData = true;
+  seriesFileName_ = FileName(dataFile_->path());
   Check(kDataFileMenu, 12, true);
   EnableDataFileItems(false);
 }
@@ -117,8 +144,9 @@ void Shell::ReportWriteFailure(const FileError& error) {
     runReplicates = false;
     Check(kDataFileMenu, 12, false);
   }
-  ReleaseDataFile();  // a second failure adds nothing to the first
-  ShowError(WriteFailureMessage(error, inSeries));
+  const std::string kept = dataFile_ && dataWritten_ ? dataFile_->writtenPath() : std::string();
+  ReleaseDataFile(false);  // a second failure adds nothing to the first
+  ShowError(WriteFailureMessage(error, inSeries, kept != error.path() ? kept : ""));
   if (inSeries) restart = true;
 }
 

@@ -35,9 +35,18 @@ std::vector<MenuSpec> BuildMenuBar() {
        "File",
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
         Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
-        Separator(), Item("Base Seed...", 'b')},
+        Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
+        Item("Copy Batch Command"), Item("Save Picture...")},
        false},
-      {kDisplayMenu, "Display", {Item("Next Map Display", 'm'), Item("Next Graph", 'g')}, false},
+      {kDisplayMenu,
+       "Display",
+       {Item("Next Map Display", 'm'), Item("Next Graph", 'g'), Separator(), Checkable("All Three Loci"),
+        Checkable("Habitat Specialization Locus"), Checkable("Habitat Preference Locus"),
+        Checkable("Mating Preference Locus"), Separator(), Checkable("Habitat Specialization Plot"),
+        Checkable("Specialization & Preference Plot"), Checkable("Mating Preference Plot"),
+        Checkable("Concordance Plot"), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
+        Item("Actual Size", '0'), Separator(), Submenu("Speed", kSpeedMenu)},
+       false},
       {kDataFileMenu,
        "Data File",
        {Item("Open Data File...", 'o'), Item("Close Data File", 'w'), Separator(),
@@ -46,14 +55,22 @@ std::vector<MenuSpec> BuildMenuBar() {
         Submenu("Averaging Span", kAveragingSpanMenu), Separator(), Checkable("Minimize Display", 'd'),
         Checkable("Run Replicates", 'l')},
        false},
+      {kHelpMenu, "Help", {Item("Guide"), Item("About Talveron")}, false},
       {kAveragingSpanMenu, "Averaging Span", CountItems(kAveragingSpans, " Generations"), true},
       {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
       {kAveragedVariablesMenu,
        "Averaged Variable",
-       {Item("Record Averages"), Checkable("Left Habitat Total"), Checkable("Left Habitat Preference"),
+       {Checkable("Record Averages"), Checkable("Left Habitat Total"), Checkable("Left Habitat Preference"),
         Checkable("Left Habitat Specialization"), Checkable("Left Habitat Mating Preference")},
        true},
       {kGenerationsMenu, "Generations per Replicate", CountItems(kGenerationCounts, ""), true},
+      {kSpeedMenu,
+       "Speed",
+       {Checkable("As Fast as It Goes"), Checkable("1000 Generations a Second"),
+        Checkable("300 Generations a Second"), Checkable("100 Generations a Second"),
+        Checkable("30 Generations a Second"), Checkable("10 Generations a Second"),
+        Checkable("3 Generations a Second"), Checkable("1 Generation a Second")},
+       true},
   };
 }
 
@@ -97,7 +114,10 @@ void Shell::MenuBarInit() {
   gTotalGenerations = 5000;
   Enable(kDataFileMenu, 2, false);
   Check(kDataFileMenu, 7, recorder.choices.gGetTimedCriteria);
+  Check(kAveragedVariablesMenu, 1, !recorder.choices.gGetTimedCriteria);
   Check(kDataFileMenu, 11, display.gMinimizeDisplay);
+  CheckDisplayItems();
+  SetSpeed(1);
   UpdateSeeds();
 }
 
@@ -121,6 +141,10 @@ void Shell::HandleMenuChoice(long choice) {
     case kDataFileMenu:
       HandleDataFileChoice(item);
       break;
+    case kHelpMenu:
+      if (item == 1) platform_.ShowGuide();
+      if (item == 2) AboutBox();
+      break;
     case kAveragingSpanMenu:
       if (item >= 1 && item <= 4) {
         CheckOnly(kAveragingSpanMenu, 1, 4, item);
@@ -141,6 +165,9 @@ void Shell::HandleMenuChoice(long choice) {
         CheckOnly(kGenerationsMenu, 1, 9, item);
         gTotalGenerations = kGenerationCounts[item - 1];
       }
+      break;
+    case kSpeedMenu:
+      SetSpeed(item);
       break;
     default:
       break;
@@ -184,7 +211,7 @@ void Shell::HandleFileChoice(int item) {
       break;
     case 3:  // Pause
       Check(kFileMenu, 3, true);
-      WaitForSpaceKey();
+      WaitForSpaceKey("Paused: press the space bar");
       Check(kFileMenu, 3, false);
       break;
     case 4:  // Step mode
@@ -213,6 +240,18 @@ void Shell::HandleFileChoice(int item) {
     case kBaseSeedItem:
       SetBaseSeed();
       break;
+    case kOpenSettingsItem:
+      OpenSettings();
+      break;
+    case kSaveSettingsItem:
+      SaveSettings();
+      break;
+    case kCopyBatchCommandItem:
+      platform_.CopyText(BatchCommand());
+      break;
+    case kSavePictureItem:
+      platform_.SavePicture();
+      break;
     default:
       break;
   }
@@ -224,9 +263,13 @@ void Shell::AboutBox() {
   canvas_.SetPort(port);
 }
 
+// A control the user leaves as it opened leaves its parameter alone, so OK
+// never moves a value that lies off a pop-up's items.
 void Shell::GetSettings() {
-  ControlValues values = OpeningValues(world.params);
-  if (platform_.RunSettingsDialog(values)) UpdateSettings(values, world.params);
+  const InForceTexts inForce = InForceValues(world.params);
+  const ControlValues opened = DialogValues(world.params, inForce);
+  ControlValues values = opened;
+  if (platform_.RunSettingsDialog(values, inForce)) ApplyChangedControls(opened, values, world.params);
 }
 
 // ---------------------------------------------------------------------------
@@ -235,6 +278,44 @@ void Shell::GetSettings() {
 void Shell::HandleDisplayChoice(int item) {
   if (item == 1) NextMapDisplay();
   if (item == 2) NextGraph();
+  if (item >= kFirstMapDisplayItem && item < kFirstMapDisplayItem + 4) ChooseMapDisplay(item - kFirstMapDisplayItem);
+  if (item >= kFirstTimePlotItem && item < kFirstTimePlotItem + 4) ChooseGraph(item - kFirstTimePlotItem);
+  if (item == kZoomInItem) platform_.ZoomViews(1);
+  if (item == kZoomOutItem) platform_.ZoomViews(-1);
+  if (item == kActualSizeItem) platform_.ZoomViews(0);
+  CheckDisplayItems();
+}
+
+void Shell::ChooseMapDisplay(int index) {
+  bool* const modes[] = {&display.gAllLocusDisplay, &display.gHabitatSpecDisplay,
+                         &display.gHabitatPreferenceDisplay, &display.gMatingPreferenceDisplay};
+  for (int i = 0; i < 4; ++i) *modes[i] = i == index;
+}
+
+void Shell::ChooseGraph(int index) {
+  bool* const graphs[] = {&display.gHabitatSpecGraph, &display.gHabitatPreferenceGraph,
+                          &display.gMatingPreferenceGraph, &display.gConcordanceGraph};
+  if (*graphs[index]) return;
+  for (int i = 0; i < 4; ++i) *graphs[i] = i == index;
+  views_.ClearGraphText(world.gGenerationNumber);
+}
+
+// The check marks show the map display and the time plot in force.
+void Shell::CheckDisplayItems() {
+  const bool modes[] = {display.gAllLocusDisplay, display.gHabitatSpecDisplay, display.gHabitatPreferenceDisplay,
+                        display.gMatingPreferenceDisplay};
+  const bool graphs[] = {display.gHabitatSpecGraph, display.gHabitatPreferenceGraph,
+                         display.gMatingPreferenceGraph, display.gConcordanceGraph};
+  for (int i = 0; i < 4; ++i) {
+    Check(kDisplayMenu, kFirstMapDisplayItem + i, modes[i]);
+    Check(kDisplayMenu, kFirstTimePlotItem + i, graphs[i]);
+  }
+}
+
+void Shell::SetSpeed(int item) {
+  if (item < 1 || item > kSpeedItems) return;
+  CheckOnly(kSpeedMenu, 1, kSpeedItems, item);
+  speed_ = kSpeeds[item - 1];
 }
 
 // All loci, habitat specialization, habitat preference, mating preference,
@@ -325,6 +406,7 @@ void Shell::HandleAveragedVariables(int item) {
   }
   choices.gGetTimedCriteria = false;
   Check(kDataFileMenu, 7, false);
+  Check(kAveragedVariablesMenu, 1, true);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <chrono>
 #include <cstdint>
+#include <iostream>
+#include <string>
 
 #include "app/shell.h"
 #include "gui/main_window.h"
@@ -28,9 +30,26 @@ int main(int argc, char* argv[]) {
   talveron::gui::MainWindow window(canvas);
   talveron::gui::QtPlatform platform(window);
   talveron::app::Shell shell(platform, canvas, ClockSeed());
+  shell.MenuBarInit();
+
+  // talveron --settings FILE opens with a settings file's series; without
+  // it every launch starts from the defaults.
+  const QStringList arguments = QApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == QStringLiteral("--settings") && i + 1 < arguments.size()) {
+      if (const auto failure = shell.OpenSettingsFile(arguments[++i].toStdString())) {
+        std::cerr << "talveron: " << *failure << '\n';
+        return 2;
+      }
+    } else {
+      std::cerr << "talveron: unknown argument " << arguments[i].toStdString()
+                << "\nusage: talveron [--settings FILE]\n";
+      return 2;
+    }
+  }
 
   platform.FlushEvents();
+  window.FitToScreen();
   window.show();
-  shell.MenuBarInit();
   return shell.MainLoop();
 }

@@ -1,12 +1,25 @@
 #include "gui/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QLayout>
+#include <QScreen>
+#include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
+#include <cmath>
 
 namespace talveron::gui {
 
 namespace {
+
+// The zoom steps, in 1/32 so that a view at its zoom is drawn at a scale
+// its widget keeps to.
+constexpr double kZoomSteps[] = {0.25, 0.375, 0.5, 0.625, 0.75, 0.875, 1, 1.25, 1.5, 1.75, 2, 2.5, 3, 4};
+constexpr int kSpeedItems = 8;
 
 QDockWidget* Dock(const QString& title, const QString& name, QWidget* view, QWidget* parent) {
   auto* dock = new QDockWidget(title, parent);
@@ -18,10 +31,14 @@ QDockWidget* Dock(const QString& title, const QString& name, QWidget* view, QWid
 
 }  // namespace
 
-MainWindow::MainWindow(app::QtCanvas& canvas, QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(app::QtCanvas& canvas, QWidget* parent) : QMainWindow(parent), canvas_(canvas) {
   setWindowTitle(QStringLiteral("Talveron"));
   CreateViews(canvas);
+  CreateToolBar();
   CreateStatusBar();
+  // The views at their natural size; FitToScreen makes room on a small
+  // screen.
+  resize(sizeHint());
 }
 
 // Map above the text view on the left, the graphs on the right, the time
@@ -39,6 +56,7 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   QDockWidget* text = Dock(tr("Status"), QStringLiteral("textDock"), canvas.widget(Port::Text), this);
   QDockWidget* graph = Dock(tr("Graphs"), QStringLiteral("graphDock"), canvas.widget(Port::Graph), this);
   QDockWidget* time = Dock(tr("Time Plot"), QStringLiteral("timeDock"), canvas.widget(Port::Time), this);
+  docks_ = {map, text, graph, time};
 
   // The time plot is the widest view: the bottom area spans both corners.
   setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
@@ -49,18 +67,113 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   addDockWidget(Qt::BottomDockWidgetArea, time);
 }
 
+void MainWindow::CreateToolBar() {
+  QToolBar* bar = addToolBar(tr("Speed"));
+  bar->setObjectName(QStringLiteral("speedToolBar"));
+  bar->addWidget(new QLabel(tr("Speed: fastest "), bar));
+  speedSlider_ = new QSlider(Qt::Horizontal, bar);
+  speedSlider_->setObjectName(QStringLiteral("speedSlider"));
+  speedSlider_->setRange(0, kSpeedItems - 1);
+  speedSlider_->setPageStep(1);
+  speedSlider_->setTickPosition(QSlider::TicksBelow);
+  speedSlider_->setMaximumWidth(160);
+  speedSlider_->setToolTip(tr("Generations a second of a single run; a series always runs at full speed"));
+  bar->addWidget(speedSlider_);
+  bar->addWidget(new QLabel(tr(" 1 a second"), bar));
+  connect(speedSlider_, &QSlider::valueChanged, this, [this](int value) { emit speedChosen(value + 1); });
+}
+
+void MainWindow::ShowSpeedItem(int item) {
+  const QSignalBlocker quiet(speedSlider_);
+  speedSlider_->setValue(item - 1);
+}
+
 void MainWindow::CreateStatusBar() {
+  activityLabel_ = new QLabel(this);
+  activityLabel_->setObjectName(QStringLiteral("activityLabel"));
   seedLabel_ = new QLabel(this);
   seedLabel_->setObjectName(QStringLiteral("seedLabel"));
   dataFileLabel_ = new QLabel(tr("No data file"), this);
   dataFileLabel_->setObjectName(QStringLiteral("dataFileLabel"));
-  statusBar()->addWidget(seedLabel_, 1);
+  // Long texts give way rather than widen the window.
+  for (QLabel* label : {activityLabel_, seedLabel_, dataFileLabel_}) label->setMinimumWidth(1);
+  statusBar()->addWidget(activityLabel_, 3);
+  statusBar()->addWidget(seedLabel_, 2);
   statusBar()->addPermanentWidget(dataFileLabel_);
 }
 
 void MainWindow::ShowSeedText(const QString& text) { seedLabel_->setText(text); }
 
 void MainWindow::ShowDataFileText(const QString& text) { dataFileLabel_->setText(text); }
+
+void MainWindow::ShowActivityText(const QString& text) { activityLabel_->setText(text); }
+
+// ---------------------------------------------------------------------------
+// Zoom
+
+void MainWindow::SetZoom(double zoom) {
+  zoom_ = zoom;
+  for (app::Port port : {app::Port::View, app::Port::Text, app::Port::Graph, app::Port::Time}) {
+    canvas_.view(port)->SetZoom(zoom);
+  }
+  ResizeToViews(true);
+}
+
+void MainWindow::Zoom(int direction) {
+  double zoom = 1.0;
+  if (direction > 0) {
+    const auto* next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), zoom_ + 1e-9);
+    zoom = next != std::end(kZoomSteps) ? *next : kZoomSteps[std::size(kZoomSteps) - 1];
+  } else if (direction < 0) {
+    const auto* next = std::lower_bound(std::begin(kZoomSteps), std::end(kZoomSteps), zoom_ - 1e-9);
+    zoom = next != std::begin(kZoomSteps) ? *(next - 1) : kZoomSteps[0];
+  }
+  SetZoom(zoom);
+}
+
+// The docks take their views' new size, and the window follows as far as
+// its screen lets it.
+void MainWindow::ResizeToViews(bool withinScreen) {
+  for (QDockWidget* dock : docks_) {
+    if (dock->isFloating()) dock->adjustSize();
+  }
+  // Bars changed a moment ago report their new size once their layout
+  // requests are handled.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  if (layout() != nullptr) {
+    layout()->invalidate();
+    layout()->activate();
+  }
+  QSize wanted = sizeHint();
+  if (const QScreen* where = withinScreen ? screen() : nullptr) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    wanted = wanted.boundedTo(where->availableGeometry().size() - frame);
+  }
+  resize(wanted);
+}
+
+void MainWindow::FitWindowToViews() {
+  QTimer::singleShot(0, this, [this] { ResizeToViews(false); });
+}
+
+void MainWindow::FitToScreen() {
+  const QScreen* where = screen();
+  if (where == nullptr) return;
+  // The frame is not known before the window is shown; leave room for a
+  // title bar and borders.
+  const QSize room = where->availableGeometry().size() - QSize(16, 40);
+  double zoom = 1.0;
+  SetZoom(zoom);
+  while (zoom > kZoomSteps[0]) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (layout() != nullptr) layout()->activate();
+    const QSize hint = sizeHint();
+    if (hint.width() <= room.width() && hint.height() <= room.height()) break;
+    zoom -= 1.0 / 32;
+    SetZoom(zoom);
+  }
+  resize(sizeHint().boundedTo(room));
+}
 
 // The window stays until the loop has handled the Quit that this asks for,
 // so an open data file is closed first.

@@ -1,13 +1,19 @@
 // The desktop program's window: the menu bar, the four views as dock
 // windows (the map, the text view, the graphs and the time plot), each of
-// which can be moved to another edge or floated as a window of its own, and
-// a status bar with the seeds and the data file.
+// which can be moved to another edge or floated as a window of its own, a
+// toolbar with the speed of a run, and a status bar that says what the
+// program does or waits for, with the seeds and the data file.
 #pragma once
 
 #include <QLabel>
 #include <QMainWindow>
 
+#include <array>
+
 #include "gui/qt_canvas.h"
+
+class QDockWidget;
+class QSlider;
 
 namespace talveron::gui {
 
@@ -17,24 +23,55 @@ class MainWindow : public QMainWindow {
  public:
   explicit MainWindow(app::QtCanvas& canvas, QWidget* parent = nullptr);
 
+  app::QtCanvas& canvas() const { return canvas_; }
+
   void ShowSeedText(const QString& text);
   void ShowDataFileText(const QString& text);
+  void ShowActivityText(const QString& text);
   QString SeedText() const { return seedLabel_->text(); }
   QString DataFileText() const { return dataFileLabel_->text(); }
+  QString ActivityText() const { return activityLabel_->text(); }
+
+  // The views' zoom: their size, as a multiple of their natural size, when
+  // the window leaves them room.
+  double zoom() const { return zoom_; }
+  void SetZoom(double zoom);
+  // One step in (+1) or out (-1), or back to 1 (0).
+  void Zoom(int direction);
+  // Zooms the views out, if need be, until the window fits the free area of
+  // its screen, and gives the window that size.
+  void FitToScreen();
+  // Sizes the window around the views at their zoom once bars added to it
+  // have taken their size.
+  void FitWindowToViews();
+
+  // The speed slider of the toolbar: position k is item k + 1 of the Speed
+  // menu, as fast as it goes at the left.
+  QSlider* speedSlider() const { return speedSlider_; }
+  void ShowSpeedItem(int item);
 
  signals:
   // The user closed the window; the program quits as the Quit command does.
   void closeRequested();
+  // The user moved the speed slider to the item of the Speed menu.
+  void speedChosen(int item);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateViews(app::QtCanvas& canvas);
+  void CreateToolBar();
   void CreateStatusBar();
+  void ResizeToViews(bool withinScreen);
 
+  app::QtCanvas& canvas_;
+  std::array<QDockWidget*, 4> docks_{};
+  QLabel* activityLabel_ = nullptr;
   QLabel* seedLabel_ = nullptr;
   QLabel* dataFileLabel_ = nullptr;
+  QSlider* speedSlider_ = nullptr;
+  double zoom_ = 1.0;
 };
 
 }  // namespace talveron::gui

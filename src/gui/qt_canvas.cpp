@@ -6,25 +6,89 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 namespace talveron::app {
 
 namespace {
 
 constexpr QRgb kWhite = 0xFFFFFFFFu;
+// Pixels a side of the areas that index the operations: the map's cells,
+// 16 elsewhere.
+int BucketSize(Port port) { return port == Port::View ? 10 : 16; }
 
-// Direct pixel access: every shape is a set of horizontal spans.
-class Pixels {
+bool Within(const QRect& outer, const QRect& inner) {
+  return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top() &&
+         inner.bottom() <= outer.bottom();
+}
+constexpr int kScaleSteps = 32;  // a widget's scale moves in steps of 1/32
+
+bool IsEmpty(const QdRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+QSize NaturalSize(Port port) {
+  const QdRect bounds = PortBounds(port);
+  return QSize(bounds.right, bounds.bottom);
+}
+
+// Draws into an image at `scale` device pixels to a pixel of the port: the
+// port's pixel edge x lies at device edge round(x * scale), and a shape one
+// pixel wide stays at least one device pixel wide. Every shape is a set of
+// horizontal spans; at scale 1 they are exactly the port's pixels.
+class Raster {
  public:
-  explicit Pixels(QImage& image)
+  Raster(QImage& image, double scale)
       : bits_(image.bits()),
         stride_(image.bytesPerLine()),
         width_(image.width()),
-        height_(image.height()) {}
+        height_(image.height()),
+        scale_(scale) {}
 
-  // Pixels h1..h2 of row v, both included, clipped to the image.
+  int Edge(int x) const { return scale_ == 1.0 ? x : static_cast<int>(std::floor(x * scale_ + 0.5)); }
+
+  // The device pixels of the port's rectangle r.
+  QdRect Map(const QdRect& r) const {
+    const int top = Edge(r.top);
+    const int left = Edge(r.left);
+    return QdRect{top, left, std::max(Edge(r.bottom), top + 1), std::max(Edge(r.right), left + 1)};
+  }
+
+  void Fill(const QdRect& r, QRgb colour) {
+    if (IsEmpty(r)) return;
+    const QdRect d = Map(r);
+    for (int v = std::max(d.top, 0); v < std::min(d.bottom, height_); ++v) Span(v, d.left, d.right - 1, colour);
+  }
+
+  void Dot(int h, int v, QRgb colour) { Fill(QdRect{v, h, v + 1, h + 1}, colour); }
+
+  // A device pixel belongs to the oval when its centre lies inside the
+  // ellipse inscribed in the mapped rectangle. Doubled offsets from the
+  // centre keep this exact in integers: (X / w)^2 + (Y / h)^2 <= 1 with
+  // X = 2x + 1 - w, Y = 2y + 1 - h.
+  void Oval(const QdRect& r, QRgb colour) {
+    if (IsEmpty(r)) return;
+    const QdRect d = Map(r);
+    const std::int64_t w = d.right - d.left;
+    const std::int64_t h = d.bottom - d.top;
+    const std::int64_t limit = w * w * h * h;
+    for (std::int64_t y = 0; y < h; ++y) {
+      const std::int64_t dy = 2 * y + 1 - h;
+      const std::int64_t rest = limit - dy * dy * w * w;
+      std::int64_t x = 0;
+      while (x < (w + 1) / 2) {
+        const std::int64_t dx = 2 * x + 1 - w;
+        if (dx * dx * h * h <= rest) break;
+        ++x;
+      }
+      if (x >= (w + 1) / 2) continue;
+      Span(d.top + static_cast<int>(y), d.left + static_cast<int>(x), d.right - 1 - static_cast<int>(x), colour);
+    }
+  }
+
+ private:
+  // Device pixels h1..h2 of row v, both included, clipped to the image.
   void Span(int v, int h1, int h2, QRgb colour) {
     if (v < 0 || v >= height_) return;
     h1 = std::max(h1, 0);
@@ -34,36 +98,88 @@ class Pixels {
     std::fill(row + h1, row + h2 + 1, colour);
   }
 
-  void Dot(int h, int v, QRgb colour) { Span(v, h, h, colour); }
-
-  // The pixels left..right-1 by top..bottom-1.
-  void Fill(const QdRect& r, QRgb colour) {
-    const int top = std::max(r.top, 0);
-    const int bottom = std::min(r.bottom, height_);
-    for (int v = top; v < bottom; ++v) Span(v, r.left, r.right - 1, colour);
-  }
-
- private:
   uchar* bits_;
   qsizetype stride_;
   int width_;
   int height_;
+  double scale_;
 };
 
-bool IsEmpty(const QdRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+// Visits the pixels of a line, both end points included (Bresenham).
+template <typename Visit>
+void LinePixels(int h0, int v0, int h1, int v1, Visit visit) {
+  const int dh = std::abs(h1 - h0);
+  const int dv = -std::abs(v1 - v0);
+  const int stepH = h0 < h1 ? 1 : -1;
+  const int stepV = v0 < v1 ? 1 : -1;
+  int error = dh + dv;
+  for (;;) {
+    visit(h0, v0);
+    if (h0 == h1 && v0 == v1) break;
+    const int twice = 2 * error;
+    if (twice >= dv) {
+      error += dv;
+      h0 += stepH;
+    }
+    if (twice <= dh) {
+      error += dh;
+      v0 += stepV;
+    }
+  }
+}
+
+QRect ToQRect(const QdRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)); }
+
+// True when the centre of every pixel of `inner` lies inside the ellipse
+// inscribed in `oval`: the oval then hides all of it.
+bool InsideOval(const QdRect& oval, const QRect& inner) {
+  const std::int64_t w = oval.right - oval.left;
+  const std::int64_t h = oval.bottom - oval.top;
+  for (int x : {inner.left(), inner.right()}) {
+    for (int y : {inner.top(), inner.bottom()}) {
+      const std::int64_t dx = 2 * static_cast<std::int64_t>(x) + 1 - (oval.left + oval.right);
+      const std::int64_t dy = 2 * static_cast<std::int64_t>(y) + 1 - (oval.top + oval.bottom);
+      if (dx * dx * h * h + dy * dy * w * w > w * w * h * h) return false;
+    }
+  }
+  return true;
+}
+
+// The pixels of a straight line, end points included, when it is
+// horizontal or vertical; nothing otherwise.
+std::optional<QdRect> StraightLine(const QdRect& line) {
+  const int v0 = line.top, h0 = line.left, v1 = line.bottom, h1 = line.right;
+  if (v0 != v1 && h0 != h1) return std::nullopt;
+  return QdRect{std::min(v0, v1), std::min(h0, h1), std::max(v0, v1) + 1, std::max(h0, h1) + 1};
+}
 
 }  // namespace
 
 // --- CanvasWidget ---
 
-CanvasWidget::CanvasWidget(const QImage* image, QWidget* parent)
-    : QWidget(parent), image_(image), size_(image->size()) {
+CanvasWidget::CanvasWidget(QtCanvas* canvas, Port port, QWidget* parent)
+    : QWidget(parent), canvas_(canvas), port_(port), natural_(NaturalSize(port)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(size_);
+  setMinimumSize(natural_);
 }
 
-QSize CanvasWidget::sizeHint() const { return size_; }
-QSize CanvasWidget::minimumSizeHint() const { return size_; }
+QSize CanvasWidget::sizeHint() const {
+  return QSize(static_cast<int>(std::lround(natural_.width() * zoom_)),
+               static_cast<int>(std::lround(natural_.height() * zoom_)));
+}
+
+void CanvasWidget::SetZoom(double zoom) {
+  zoom_ = zoom;
+  setMinimumSize(sizeHint());
+  updateGeometry();
+  update();
+}
+
+double CanvasWidget::FitScale() const {
+  const double fit = std::min(static_cast<double>(width()) / natural_.width(),
+                              static_cast<double>(height()) / natural_.height());
+  return std::max(std::floor(fit * kScaleSteps), 1.0) / kScaleSteps;
+}
 
 void CanvasWidget::ScheduleRepaint() {
   if (repaintPending_) return;
@@ -72,16 +188,33 @@ void CanvasWidget::ScheduleRepaint() {
 }
 
 void CanvasWidget::Detach() {
-  image_ = nullptr;
+  canvas_ = nullptr;
   update();
 }
 
-void CanvasWidget::paintEvent(QPaintEvent* event) {
-  repaintPending_ = false;
+// The view sits in the middle of the widget; what is left around it shows
+// the window's background.
+void CanvasWidget::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
-  const QRect area = event->rect();
-  painter.fillRect(area, Qt::white);
-  if (image_ != nullptr) painter.drawImage(area.topLeft(), *image_, area);
+  if (canvas_ == nullptr) {
+    painter.fillRect(rect(), Qt::white);
+    return;
+  }
+  const double ratio = devicePixelRatioF();
+  const double scale = FitScale() * ratio;
+  if (canvas_->scale(port_) != scale) canvas_->SetScale(port_, scale);
+  repaintPending_ = false;
+  const QImage& image = canvas_->image(port_);
+  const QSizeF shown = QSizeF(image.size()) / ratio;
+  const QPoint origin(static_cast<int>((width() - shown.width()) / 2),
+                      static_cast<int>((height() - shown.height()) / 2));
+  const QRectF view(origin, shown);
+  const QColor background = palette().color(QPalette::Window);
+  painter.fillRect(QRectF(0, 0, width(), view.top()), background);
+  painter.fillRect(QRectF(0, view.bottom(), width(), height() - view.bottom()), background);
+  painter.fillRect(QRectF(0, view.top(), view.left(), view.height()), background);
+  painter.fillRect(QRectF(view.right(), view.top(), width() - view.right(), view.height()), background);
+  painter.drawImage(view, image);
 }
 
 void CanvasWidget::showEvent(QShowEvent* event) {
@@ -94,11 +227,14 @@ void CanvasWidget::showEvent(QShowEvent* event) {
 
 QtCanvas::QtCanvas() {
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
-    const QdRect bounds = PortBounds(port);
+    const QSize size = NaturalSize(port);
     Surface& s = surfaces_[Index(port)];
-    s.image = QImage(bounds.right, bounds.bottom, QImage::Format_RGB32);
+    s.image = QImage(size, QImage::Format_RGB32);
     s.image.fill(kWhite);
     s.colour = Rgb(QdColor::Black);
+    s.bucketSize = BucketSize(port);
+    s.bucketColumns = (size.width() + s.bucketSize - 1) / s.bucketSize;
+    s.buckets.resize(static_cast<std::size_t>(s.bucketColumns * ((size.height() + s.bucketSize - 1) / s.bucketSize)));
   }
 }
 
@@ -124,14 +260,11 @@ QRgb QtCanvas::Rgb(QdColor colour) {
   return qRgb(0x00, 0x00, 0x00);
 }
 
-QdRect QtCanvas::GetPortBounds() const {
-  const QImage& img = image(current_);
-  return QdRect{0, 0, img.height(), img.width()};
-}
+QWidget* QtCanvas::widget(Port port) { return view(port); }
 
-QWidget* QtCanvas::widget(Port port) {
+CanvasWidget* QtCanvas::view(Port port) {
   Surface& s = surfaces_[Index(port)];
-  if (s.widget.isNull()) s.widget = new CanvasWidget(&s.image);
+  if (s.widget.isNull()) s.widget = new CanvasWidget(this, port);
   return s.widget.data();
 }
 
@@ -139,59 +272,269 @@ void QtCanvas::Changed(Surface& s) {
   if (!s.widget.isNull()) s.widget->ScheduleRepaint();
 }
 
+std::size_t QtCanvas::OperationCount(Port port) const {
+  const Surface& s = surfaces_[Index(port)];
+  return s.operations.size() - s.dead;
+}
+
+void QtCanvas::SetScale(Port port, double scale) {
+  Surface& s = surfaces_[Index(port)];
+  if (scale == s.scale) return;
+  s.scale = scale;
+  s.image = Picture(port, scale);
+  Changed(s);
+}
+
+QImage QtCanvas::Picture(Port port, double scale) {
+  QImage unit(1, 1, QImage::Format_RGB32);
+  const Raster measure(unit, scale);
+  const QSize size = NaturalSize(port);
+  QImage image(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
+  image.fill(kWhite);
+  for (const Operation& op : surfaces_[Index(port)].operations) {
+    if (op.alive) Render(image, scale, op);
+  }
+  return image;
+}
+
+// --- the record of what still shows ---
+
+// An operation hides an earlier one that draws the same thing (the frames
+// and captions drawn again every generation) or whose pixels it covers
+// (a cell's disc cleared, a column of the time plot drawn anew); an erase of
+// the whole port hides everything. What remains is what the port shows,
+// in a number of operations bounded by the port's area.
+void QtCanvas::Add(Surface& s, Operation op) {
+  const QSize size = NaturalSize(static_cast<Port>(&s - surfaces_.data()));
+  op.bounds &= QRect(QPoint(0, 0), size);
+  if (op.bounds.isEmpty()) return;  // outside the port: nothing to draw at any scale
+  const bool fill = op.kind == Kind::Paint || op.kind == Kind::Erase;
+  std::optional<QdRect> cover;
+  if (fill) cover = op.rect;
+  if (op.kind == Kind::Line) cover = StraightLine(op.rect);
+  if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
+    s.operations.clear();
+    s.living.clear();
+    s.drawnAgain.clear();
+    for (auto& bucket : s.buckets) bucket.clear();
+    s.dead = 0;
+  } else if (!cover && op.kind != Kind::Oval) {
+    // Frames, text and slanted lines hide only the same drawn again.
+    const auto [found, fresh] = s.drawnAgain.try_emplace(Signature(op), static_cast<int>(s.operations.size()));
+    if (!fresh) {
+      Hide(s, found->second);
+      found->second = static_cast<int>(s.operations.size());
+    }
+  } else {
+    // What covers pixels hides what lies wholly under them.
+    const QRect area = cover ? ToQRect(*cover) & op.bounds : op.bounds;
+    auto hides = [&](const Surface::Entry& entry) {
+      if (!Within(area, entry.bounds)) return false;
+      if (cover) return true;
+      const Operation& earlier = s.operations[static_cast<std::size_t>(entry.index)];
+      return (earlier.kind == Kind::Oval && earlier.bounds == op.bounds) || InsideOval(op.rect, entry.bounds);
+    };
+    const int firstColumn = area.left() / s.bucketSize;
+    const int lastColumn = area.right() / s.bucketSize;
+    for (int row = area.top() / s.bucketSize; row <= area.bottom() / s.bucketSize; ++row) {
+      for (int column = firstColumn; column <= lastColumn; ++column) {
+        std::vector<Surface::Entry>& bucket = s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)];
+        for (std::size_t i = 0; i < bucket.size();) {
+          const Surface::Entry& entry = bucket[i];
+          if (s.living[static_cast<std::size_t>(entry.index)] && hides(entry)) Hide(s, entry.index);
+          if (!s.living[static_cast<std::size_t>(entry.index)]) {
+            bucket[i] = bucket.back();
+            bucket.pop_back();
+          } else {
+            ++i;
+          }
+        }
+      }
+    }
+  }
+  Render(s, op);
+  s.operations.push_back(std::move(op));
+  s.living.push_back(1);
+  Index(s, static_cast<int>(s.operations.size() - 1));
+  if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
+  Changed(s);
+}
+
+void QtCanvas::Hide(Surface& s, int index) {
+  Operation& op = s.operations[static_cast<std::size_t>(index)];
+  if (!op.alive) return;
+  op.alive = false;
+  s.living[static_cast<std::size_t>(index)] = 0;
+  ++s.dead;
+}
+
+void QtCanvas::Index(Surface& s, int index) {
+  const QRect& b = s.operations[static_cast<std::size_t>(index)].bounds;
+  for (int row = b.top() / s.bucketSize; row <= b.bottom() / s.bucketSize; ++row) {
+    for (int column = b.left() / s.bucketSize; column <= b.right() / s.bucketSize; ++column) {
+      s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back({index, b});
+    }
+  }
+}
+
+std::string QtCanvas::Signature(const Operation& op) {
+  std::string key(reinterpret_cast<const char*>(&op.kind), sizeof op.kind);
+  for (int value : {op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, static_cast<int>(op.colour),
+                    static_cast<int>(op.size), static_cast<int>(op.face)}) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  return op.text != nullptr ? key + *op.text : key;
+}
+
+void QtCanvas::Compact(Surface& s) {
+  // In place, so the vector keeps its room for the operations to come.
+  std::size_t kept = 0;
+  for (std::size_t index = 0; index < s.operations.size(); ++index) {
+    if (!s.operations[index].alive) continue;
+    if (kept != index) s.operations[kept] = std::move(s.operations[index]);
+    ++kept;
+  }
+  s.operations.resize(kept);
+  s.living.assign(s.operations.size(), 1);
+  s.dead = 0;
+  s.drawnAgain.clear();
+  for (auto& bucket : s.buckets) bucket.clear();
+  for (std::size_t index = 0; index < s.operations.size(); ++index) {
+    const Operation& op = s.operations[index];
+    if (op.kind == Kind::Frame || op.kind == Kind::Text || (op.kind == Kind::Line && !StraightLine(op.rect))) {
+      s.drawnAgain[Signature(op)] = static_cast<int>(index);
+    }
+    Index(s, static_cast<int>(index));
+  }
+}
+
+// --- drawing an operation ---
+
+void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
+  Raster raster(image, scale);
+  const QdRect& r = op.rect;
+  switch (op.kind) {
+    case Kind::Frame:
+      raster.Fill(QdRect{r.top, r.left, r.top + 1, r.right}, op.colour);
+      raster.Fill(QdRect{r.bottom - 1, r.left, r.bottom, r.right}, op.colour);
+      raster.Fill(QdRect{r.top + 1, r.left, r.bottom - 1, r.left + 1}, op.colour);
+      raster.Fill(QdRect{r.top + 1, r.right - 1, r.bottom - 1, r.right}, op.colour);
+      break;
+    case Kind::Paint:
+    case Kind::Erase:
+      raster.Fill(r, op.colour);
+      break;
+    case Kind::Oval:
+      raster.Oval(r, op.colour);
+      break;
+    case Kind::Line:
+      if (const auto straight = StraightLine(r)) {
+        raster.Fill(*straight, op.colour);
+      } else {
+        LinePixels(r.left, r.top, r.right, r.bottom, [&](int h, int v) { raster.Dot(h, v, op.colour); });
+      }
+      break;
+    case Kind::Text: {
+      // At scale 1 the text is drawn without smoothing, as specified; at
+      // any other scale the same text with the same pen, scaled and smooth.
+      const bool smooth = scale != 1.0;
+      const QString string = QString::fromLatin1(op.text->data(), static_cast<qsizetype>(op.text->size()));
+      QPainter painter(&image);
+      painter.setFont(FontFor(op.size, op.face, smooth));
+      painter.setPen(QColor::fromRgb(op.colour));
+      if (smooth) {
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.scale(scale, scale);
+        painter.drawText(QPointF(r.left, r.top), string);
+      } else {
+        painter.drawText(QPoint(r.left, r.top), string);
+      }
+      break;
+    }
+  }
+}
+
+void QtCanvas::Paint(Port port, QPainter& painter) const {
+  for (const Operation& op : surfaces_[Index(port)].operations) {
+    if (op.alive) PaintOperation(op, painter);
+  }
+}
+
+void QtCanvas::PaintOperation(const Operation& op, QPainter& painter) const {
+  const QdRect& r = op.rect;
+  const QColor colour = QColor::fromRgb(op.colour);
+  auto fill = [&](const QdRect& area) {
+    if (!IsEmpty(area)) painter.fillRect(QRect(area.left, area.top, area.right - area.left, area.bottom - area.top), colour);
+  };
+  switch (op.kind) {
+    case Kind::Frame:
+      fill(QdRect{r.top, r.left, r.top + 1, r.right});
+      fill(QdRect{r.bottom - 1, r.left, r.bottom, r.right});
+      fill(QdRect{r.top + 1, r.left, r.bottom - 1, r.left + 1});
+      fill(QdRect{r.top + 1, r.right - 1, r.bottom - 1, r.right});
+      break;
+    case Kind::Paint:
+    case Kind::Erase:
+      fill(r);
+      break;
+    case Kind::Oval:
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(colour);
+      painter.drawEllipse(QRectF(r.left, r.top, r.right - r.left, r.bottom - r.top));
+      break;
+    case Kind::Line:
+      if (const auto straight = StraightLine(r)) {
+        fill(*straight);
+      } else {
+        painter.setPen(QPen(colour, 1.0));
+        painter.drawLine(QPointF(r.left + 0.5, r.top + 0.5), QPointF(r.right + 0.5, r.bottom + 0.5));
+      }
+      break;
+    case Kind::Text: {
+      auto* self = const_cast<QtCanvas*>(this);
+      painter.setFont(self->FontFor(op.size, op.face, true));
+      painter.setPen(colour);
+      painter.drawText(QPointF(r.left, r.top),
+                       QString::fromLatin1(op.text->data(), static_cast<qsizetype>(op.text->size())));
+      break;
+    }
+  }
+}
+
+// --- the Canvas operations ---
+
+QtCanvas::Operation QtCanvas::Shape(Kind kind, QRgb colour, const QdRect& rect, const QRect& bounds) {
+  Operation op{};
+  op.kind = kind;
+  op.colour = colour;
+  op.rect = rect;
+  op.bounds = bounds;
+  return op;
+}
+
 void QtCanvas::ForeColor(QdColor colour) { surface().colour = Rgb(colour); }
 
 void QtCanvas::FrameRect(const QdRect& r) {
   if (IsEmpty(r)) return;
   Surface& s = surface();
-  Pixels pixels(s.image);
-  pixels.Span(r.top, r.left, r.right - 1, s.colour);
-  pixels.Span(r.bottom - 1, r.left, r.right - 1, s.colour);
-  for (int v = r.top + 1; v < r.bottom - 1; ++v) {
-    pixels.Dot(r.left, v, s.colour);
-    pixels.Dot(r.right - 1, v, s.colour);
-  }
-  Changed(s);
+  Add(s, Shape(Kind::Frame, s.colour, r, ToQRect(r)));
 }
 
 void QtCanvas::PaintRect(const QdRect& r) {
   if (IsEmpty(r)) return;
   Surface& s = surface();
-  Pixels(s.image).Fill(r, s.colour);
-  Changed(s);
+  Add(s, Shape(Kind::Paint, s.colour, r, ToQRect(r)));
 }
 
 void QtCanvas::EraseRect(const QdRect& r) {
   if (IsEmpty(r)) return;
-  Surface& s = surface();
-  Pixels(s.image).Fill(r, kWhite);
-  Changed(s);
+  Add(surface(), Shape(Kind::Erase, kWhite, r, ToQRect(r)));
 }
 
 void QtCanvas::PaintOval(const QdRect& r) {
   if (IsEmpty(r)) return;
   Surface& s = surface();
-  Pixels pixels(s.image);
-  // A pixel belongs to the oval when its centre lies inside the ellipse
-  // inscribed in r. Doubled offsets from the centre keep this exact in
-  // integers: (X / w)^2 + (Y / h)^2 <= 1 with X = 2x + 1 - w, Y = 2y + 1 - h.
-  const std::int64_t w = r.right - r.left;
-  const std::int64_t h = r.bottom - r.top;
-  const std::int64_t limit = w * w * h * h;
-  for (std::int64_t y = 0; y < h; ++y) {
-    const std::int64_t dy = 2 * y + 1 - h;
-    const std::int64_t rest = limit - dy * dy * w * w;
-    std::int64_t x = 0;
-    while (x < (w + 1) / 2) {
-      const std::int64_t dx = 2 * x + 1 - w;
-      if (dx * dx * h * h <= rest) break;
-      ++x;
-    }
-    if (x >= (w + 1) / 2) continue;
-    pixels.Span(r.top + static_cast<int>(y), r.left + static_cast<int>(x),
-                r.right - 1 - static_cast<int>(x), s.colour);
-  }
-  Changed(s);
+  Add(s, Shape(Kind::Oval, s.colour, r, ToQRect(r)));
 }
 
 void QtCanvas::MoveTo(int h, int v) {
@@ -202,45 +545,23 @@ void QtCanvas::MoveTo(int h, int v) {
 
 void QtCanvas::LineTo(int h, int v) {
   Surface& s = surface();
-  Pixels pixels(s.image);
-  int h0 = s.penH;
-  int v0 = s.penV;
-  if (v0 == v) {
-    pixels.Span(v, std::min(h0, h), std::max(h0, h), s.colour);
-  } else if (h0 == h) {
-    for (int y = std::min(v0, v); y <= std::max(v0, v); ++y) pixels.Dot(h, y, s.colour);
-  } else {
-    // Bresenham, both end points included.
-    const int dh = std::abs(h - h0);
-    const int dv = -std::abs(v - v0);
-    const int stepH = h0 < h ? 1 : -1;
-    const int stepV = v0 < v ? 1 : -1;
-    int error = dh + dv;
-    for (;;) {
-      pixels.Dot(h0, v0, s.colour);
-      if (h0 == h && v0 == v) break;
-      const int twice = 2 * error;
-      if (twice >= dv) {
-        error += dv;
-        h0 += stepH;
-      }
-      if (twice <= dh) {
-        error += dh;
-        v0 += stepV;
-      }
-    }
-  }
+  const QRect bounds(QPoint(std::min(s.penH, h), std::min(s.penV, v)), QPoint(std::max(s.penH, h), std::max(s.penV, v)));
+  Add(s, Shape(Kind::Line, s.colour, QdRect{s.penV, s.penH, v, h}, bounds));
   s.penH = h;
   s.penV = v;
-  Changed(s);
 }
 
-const QFont& QtCanvas::FontFor(int size, int face) {
-  const auto key = std::make_pair(size, face & 1);
+const QFont& QtCanvas::FontFor(int size, int face, bool smooth) {
+  const auto key = std::make_pair(size, (face & 1) | (smooth ? 2 : 0));
   auto found = fonts_.find(key);
   if (found == fonts_.end()) {
     QFont font = QGuiApplication::font();
-    font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
+    if (smooth) {
+      font.setStyleHint(QFont::SansSerif, QFont::PreferAntialias);
+      font.setHintingPreference(QFont::PreferNoHinting);
+    } else {
+      font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
+    }
     font.setPixelSize(size);
     font.setBold((face & 1) != 0);
     found = fonts_.emplace(key, font).first;
@@ -248,19 +569,37 @@ const QFont& QtCanvas::FontFor(int size, int face) {
   return found->second;
 }
 
+// The width of a text and its ink (so that the erase that clears a number
+// hides it; smooth text at other scales may reach a pixel further), at
+// scale 1. Texts come again and again: their measures are kept.
+const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, std::string_view text) {
+  std::string key(text);
+  key += static_cast<char>(size);
+  key += static_cast<char>(face & 1);
+  auto found = measures_.find(key);
+  if (found != measures_.end()) return found->second;
+  if (measures_.size() > 20000) measures_.clear();
+  static const QImage unit(1, 1, QImage::Format_RGB32);
+  const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QFontMetrics metrics(FontFor(size, face, false), const_cast<QImage*>(&unit));
+  const TextMeasure measure{metrics.horizontalAdvance(string), metrics.tightBoundingRect(string).adjusted(-1, -1, 1, 1)};
+  return measures_.emplace(std::move(key), measure).first->second;
+}
+
+// The pen moves by the text's width at scale 1, whatever the port's scale,
+// so the next text starts where it does at scale 1.
 void QtCanvas::DrawString(std::string_view text) {
   if (text.empty()) return;
   Surface& s = surface();
-  const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  const QFont& font = FontFor(s.size, s.face);
-  {
-    QPainter painter(&s.image);
-    painter.setFont(font);
-    painter.setPen(QColor::fromRgb(s.colour));
-    painter.drawText(QPoint(s.penH, s.penV), string);
-  }
-  s.penH += QFontMetrics(font, &s.image).horizontalAdvance(string);
-  Changed(s);
+  const TextMeasure& measure = Measure(s.size, s.face, text);
+  const int advance = measure.advance;
+  const QRect bounds = measure.ink.translated(s.penH, s.penV);
+  Operation op = Shape(Kind::Text, s.colour, QdRect{s.penV, s.penH, s.penV, s.penH}, bounds);
+  op.size = static_cast<short>(s.size);
+  op.face = static_cast<short>(s.face);
+  op.text = &*texts_.emplace(text).first;
+  Add(s, std::move(op));
+  s.penH += advance;
 }
 
 void QtCanvas::TextSize(int points) {

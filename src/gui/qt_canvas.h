@@ -1,5 +1,10 @@
-// The drawing operations on Qt: one image per port, drawn pixel by pixel
-// with a one-pixel pen, and one widget per port that shows its image.
+// The drawing operations on Qt. Each port keeps the operations that still
+// show, in the order they were drawn, and an image drawn from them at the
+// port's scale: at scale 1 pixel by pixel as the views specify, at any other
+// scale the same shapes with their coordinates scaled, so a view is crisp at
+// the resolution of the screen it is shown on. Changing a port's scale draws
+// its image again from the operations. One widget per port shows its image,
+// fitted to the widget.
 #pragma once
 
 #include <QFont>
@@ -9,26 +14,43 @@
 
 #include <array>
 #include <map>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "app/canvas.h"
 
+class QPainter;
+
 namespace talveron::app {
 
+class QtCanvas;
+
 // Shows one port's image. Repaints are coalesced: any number of drawing
-// operations between two paint events schedule a single repaint.
+// operations between two paint events schedule a single repaint. The view
+// is drawn at the largest scale that fits the widget, in steps of 1/32, and
+// at the device's pixel ratio.
 class CanvasWidget : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CanvasWidget(const QImage* image, QWidget* parent = nullptr);
+  CanvasWidget(QtCanvas* canvas, Port port, QWidget* parent = nullptr);
 
+  // The natural size times the zoom; the widget is never smaller, so the
+  // dock layout keeps the views' proportions. Zooming out makes it
+  // smaller.
   QSize sizeHint() const override;
-  QSize minimumSizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+  void SetZoom(double zoom);
+  double zoom() const { return zoom_; }
+  // The scale, in logical pixels, at which the view fits the widget now.
+  double FitScale() const;
 
   void ScheduleRepaint();
-  // Called when the image goes away before the widget does.
+  // Called when the canvas goes away before the widget does.
   void Detach();
 
  protected:
@@ -36,8 +58,10 @@ class CanvasWidget : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
-  const QImage* image_;
-  QSize size_;
+  QtCanvas* canvas_;
+  Port port_;
+  QSize natural_;
+  double zoom_ = 1.0;
   bool repaintPending_ = false;
 };
 
@@ -50,7 +74,7 @@ class QtCanvas : public Canvas {
 
   void SetPort(Port port) override { current_ = port; }
   Port GetPort() const override { return current_; }
-  QdRect GetPortBounds() const override;
+  QdRect GetPortBounds() const override { return PortBounds(current_); }
 
   void ForeColor(QdColor colour) override;
   void FrameRect(const QdRect& r) override;
@@ -67,30 +91,86 @@ class QtCanvas : public Canvas {
   // window that takes it as a child takes it over, otherwise the canvas
   // deletes it.
   QWidget* widget(Port port);
+  CanvasWidget* view(Port port);
+  // The port's image at its scale, in device pixels.
   const QImage& image(Port port) const { return surfaces_[Index(port)].image; }
+  double scale(Port port) const { return surfaces_[Index(port)].scale; }
+  // Draws the port's image again at `scale` device pixels to a pixel of
+  // the port.
+  void SetScale(Port port, double scale);
+  // Paints the port's operations on any paint device (an SVG file, a
+  // printer), its pixel (h, v) at (h, v) times the painter's transform.
+  void Paint(Port port, QPainter& painter) const;
+  // The port drawn afresh at `scale`, as SetScale would draw it.
+  QImage Picture(Port port, double scale);
+  // Operations kept for a port: those that still show.
+  std::size_t OperationCount(Port port) const;
 
   // The RGB value drawn for each colour constant.
   static QRgb Rgb(QdColor colour);
 
  private:
+  enum class Kind : unsigned char { Frame, Paint, Erase, Oval, Line, Text };
+
+  struct Operation {
+    Kind kind;
+    QRgb colour;
+    QdRect rect;  // Line: top, left the start (v, h), bottom, right the end
+    QRect bounds;  // the pixels it may touch at scale 1
+    short size = 0;  // Text
+    short face = 0;
+    const std::string* text = nullptr;  // interned: texts come again and again
+    bool alive = true;
+  };
+
   struct Surface {
     QImage image;
+    double scale = 1.0;
     QRgb colour = 0;
     int size = 12;
     int face = 0;
     int penH = 0;
     int penV = 0;
     QPointer<CanvasWidget> widget;
+    std::vector<Operation> operations;
+    // The operations by area, with their bounds at hand, and whether each
+    // still shows: what the search for hidden operations reads.
+    struct Entry {
+      int index;
+      QRect bounds;
+    };
+    std::vector<std::vector<Entry>> buckets;
+    std::vector<char> living;
+    int bucketSize = 16;
+    int bucketColumns = 0;
+    std::size_t dead = 0;
+    std::unordered_map<std::string, int> drawnAgain;  // frames and text by what they draw
   };
 
+  static Operation Shape(Kind kind, QRgb colour, const QdRect& rect, const QRect& bounds);
   static int Index(Port port) { return static_cast<int>(port); }
   Surface& surface() { return surfaces_[Index(current_)]; }
+  void Add(Surface& s, Operation op);
+  void Compact(Surface& s);
+  void Hide(Surface& s, int index);
+  void Index(Surface& s, int index);
+  static std::string Signature(const Operation& op);
+  void Render(Surface& s, const Operation& op) { Render(s.image, s.scale, op); }
+  void Render(QImage& image, double scale, const Operation& op);
+  void PaintOperation(const Operation& op, QPainter& painter) const;
   void Changed(Surface& s);
-  const QFont& FontFor(int size, int face);
+  const QFont& FontFor(int size, int face, bool smooth);
 
   std::array<Surface, 4> surfaces_;
   Port current_ = Port::View;
   std::map<std::pair<int, int>, QFont> fonts_;
+  struct TextMeasure {
+    int advance;
+    QRect ink;  // relative to the pen
+  };
+  const TextMeasure& Measure(int size, int face, std::string_view text);
+  std::unordered_map<std::string, TextMeasure> measures_;
+  std::unordered_set<std::string> texts_;
 };
 
 }  // namespace talveron::app

@@ -4,8 +4,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QTextBrowser>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,18 +18,23 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyleHints>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <iostream>
 
+#include "app/shell.h"
+#include "gui/picture.h"
 #include "gui/settings_dialog.h"
 
 namespace talveron::gui {
 
 namespace {
 
-constexpr int kMillisecondsPerTick = 1000 / 60;
+constexpr int kTicksPerSecond = 60;
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -37,6 +46,11 @@ char KeyCharacter(const QKeyEvent& key) {
   const int code = key.key();
   if (code >= Qt::Key_A && code <= Qt::Key_Z) return static_cast<char>('a' + (code - Qt::Key_A));
   if (code == Qt::Key_Space) return ' ';
+  // The zoom keys, whatever the keyboard needs to type them: Ctrl+= zooms
+  // in too.
+  if (code == Qt::Key_Plus || code == Qt::Key_Equal) return '+';
+  if (code == Qt::Key_Minus) return '-';
+  if (code == Qt::Key_0) return '0';
   const QString text = key.text();
   if (text.size() == 1 && text.at(0).unicode() >= 0x20 && text.at(0).unicode() < 0x7F) {
     return static_cast<char>(text.at(0).unicode());
@@ -101,9 +115,12 @@ class SeedDialog : public QDialog {
 
 }  // namespace
 
-QtPlatform::QtPlatform(MainWindow& window) : window_(window) {
+QtPlatform::QtPlatform(MainWindow& window) : window_(window), canvas_(window.canvas()) {
+  clock_.start();
   qApp->installEventFilter(this);
   connect(&window_, &MainWindow::closeRequested, this, [this] { closeRequested_ = true; });
+  connect(&window_, &MainWindow::speedChosen, this,
+          [this](int item) { Enqueue(app::Event::Menu(app::kSpeedMenu, item)); });
 }
 
 QtPlatform::~QtPlatform() { qApp->removeEventFilter(this); }
@@ -121,15 +138,32 @@ bool QtPlatform::InOurWindows(QObject* watched) const {
   return false;
 }
 
+// One step per physical press: a press marked as a repeat, or one that
+// follows the release of the same key within a repeat interval, is an
+// auto-key event.
 bool QtPlatform::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyRelease && InOurWindows(watched)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    releasedKey_ = key->key();
+    releasedAt_ = key->timestamp();
+    return false;
+  }
   if (event->type() != QEvent::KeyPress || !InOurWindows(watched)) return false;
   const auto* key = static_cast<QKeyEvent*>(event);
   const char character = KeyCharacter(*key);
   if (character == 0) return false;
   const bool command = key->modifiers().testFlag(Qt::ControlModifier);
-  Enqueue(key->isAutoRepeat() ? app::Event::RepeatedKey(character, command)
-                              : app::Event::Key(character, command));
+  const bool repeat = key->isAutoRepeat() || RepeatsRelease(*key);
+  releasedKey_ = 0;
+  Enqueue(repeat ? app::Event::RepeatedKey(character, command) : app::Event::Key(character, command));
   return true;
+}
+
+bool QtPlatform::RepeatsRelease(const QKeyEvent& press) const {
+  if (releasedKey_ == 0 || press.key() != releasedKey_ || press.timestamp() < releasedAt_) return false;
+  const int rate = std::max(QGuiApplication::styleHints()->keyboardAutoRepeatRate(), 1);
+  const unsigned long interval = static_cast<unsigned long>(std::max(1000 / rate, 20));
+  return press.timestamp() - releasedAt_ <= interval;
 }
 
 void QtPlatform::FlushEvents() {
@@ -141,15 +175,35 @@ void QtPlatform::FlushEvents() {
 // pending and returns at once: the run must not idle a tick per generation.
 // Longer sleeps wait for an event until the time is up.
 std::optional<app::Event> QtPlatform::WaitNextEvent(int sleepTicks) {
+  if (sleepTicks <= 1) {
+    QCoreApplication::processEvents();
+    return Deliver();
+  }
+  return WaitNextEventFor(static_cast<double>(sleepTicks) / kTicksPerSecond);
+}
+
+// Sleeps in Qt's event loop until an event for the program comes or the
+// time is up: no processor time is spent waiting.
+std::optional<app::Event> QtPlatform::WaitNextEventFor(double seconds) {
   QCoreApplication::processEvents();
-  if (queue_.empty() && !closeRequested_ && sleepTicks > 1) {
+  const int milliseconds = static_cast<int>(std::ceil(seconds * 1000));
+  if (queue_.empty() && !closeRequested_ && milliseconds > 0) {
     QTimer deadline;
     deadline.setSingleShot(true);
-    deadline.start(sleepTicks * kMillisecondsPerTick);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(milliseconds);
     while (queue_.empty() && !closeRequested_ && deadline.isActive()) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
   }
+  return Deliver();
+}
+
+double QtPlatform::Seconds() { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
+
+void QtPlatform::ZoomViews(int direction) { window_.Zoom(direction); }
+
+std::optional<app::Event> QtPlatform::Deliver() {
   if (closeRequested_) {
     closeRequested_ = false;
     return app::Event::Menu(129, 9);  // closing the window quits
@@ -189,6 +243,11 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
         if (item.commandKey != 0) text += QStringLiteral("\tCtrl+%1").arg(QChar(item.commandKey).toUpper());
         action = menu->addAction(text);
         action->setCheckable(item.checkable);
+        // The guide also opens with the platform's help key.
+        if (spec.number == app::kHelpMenu && number == 1) {
+          action->setShortcut(QKeySequence::HelpContents);
+          action->setShortcutContext(Qt::ApplicationShortcut);
+        }
         const int menuNumber = spec.number;
         connect(action, &QAction::triggered, this, [this, action, menuNumber, number] {
           // The check mark is the command's to set, not the click's.
@@ -200,6 +259,7 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
       actions_[{spec.number, number}] = action;
     }
   }
+  window_.FitWindowToViews();
 }
 
 QAction* QtPlatform::action(int menu, int item) const {
@@ -214,6 +274,7 @@ QMenu* QtPlatform::menu(int number) const {
 
 void QtPlatform::CheckMenuItem(int menu, int item, bool checked) {
   checked_[{menu, item}] = checked;
+  if (menu == app::kSpeedMenu && checked) window_.ShowSpeedItem(item);
   if (QAction* a = action(menu, item)) {
     if (checked) a->setCheckable(true);
     a->setChecked(checked);
@@ -227,8 +288,8 @@ void QtPlatform::EnableMenuItem(int menu, int item, bool enabled) {
 // ---------------------------------------------------------------------------
 // Dialogs
 
-bool QtPlatform::RunSettingsDialog(app::ControlValues& values) {
-  SettingsDialog dialog(values, &window_);
+bool QtPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) {
+  SettingsDialog dialog(values, inForce, &window_);
   if (dialog.exec() != QDialog::Accepted) return false;
   values = dialog.values();
   return true;
@@ -242,6 +303,12 @@ std::optional<std::string> QtPlatform::AskDataFilePath() {
   return path.toStdString();
 }
 
+void QtPlatform::ShowNotice(std::string_view message) {
+  QMessageBox box(QMessageBox::Warning, tr("Talveron"), Text(message), QMessageBox::Ok, &window_);
+  box.setObjectName(QStringLiteral("noticeBox"));
+  box.exec();
+}
+
 std::optional<std::uint64_t> QtPlatform::AskBaseSeed(std::uint64_t current) {
   SeedDialog dialog(current, &window_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -250,9 +317,76 @@ std::optional<std::uint64_t> QtPlatform::AskBaseSeed(std::uint64_t current) {
 
 void QtPlatform::ShowAboutBox() {
   QMessageBox::about(&window_, tr("About Talveron"),
-                     tr("<b>Talveron</b><p>Speciation in two adjacent habitats: an individual-based "
+                     tr("<b>Talveron %1</b><p>Speciation in two adjacent habitats: an individual-based "
                         "simulation of habitat preference, habitat specialization and assortative "
-                        "mating.</p><p>The space bar starts a run and ends every pause.</p>"));
+                        "mating.</p><p>The space bar starts a run and ends every pause; Help &gt; Guide "
+                        "(F1) tells the rest.</p>")
+                         .arg(QStringLiteral(TALVERON_VERSION)));
+}
+
+std::optional<std::string> QtPlatform::AskSettingsPath(bool save) {
+  const QString filter = tr("Settings files (*.toml);;All files (*)");
+  const QString path =
+      save ? QFileDialog::getSaveFileName(&window_, tr("Save Settings"),
+                                          QDir::home().filePath(QStringLiteral("talveron-settings.toml")), filter)
+           : QFileDialog::getOpenFileName(&window_, tr("Open Settings"), QDir::homePath(), filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+// The dialog's file types choose the views and the format: all four views
+// or one, as PNG or SVG.
+void QtPlatform::SavePicture() {
+  struct Choice {
+    QString name;
+    PictureViews views;
+  };
+  const Choice choices[] = {{tr("All four views"), std::nullopt},
+                            {tr("Habitats"), app::Port::View},
+                            {tr("Status"), app::Port::Text},
+                            {tr("Graphs"), app::Port::Graph},
+                            {tr("Time Plot"), app::Port::Time}};
+  QStringList filters;
+  for (const Choice& choice : choices) {
+    filters << tr("%1, PNG (*.png)").arg(choice.name);
+    if (SvgAvailable()) filters << tr("%1, SVG (*.svg)").arg(choice.name);
+  }
+  QFileDialog dialog(&window_, tr("Save Picture"), QDir::home().filePath(QStringLiteral("talveron.png")));
+  dialog.setObjectName(QStringLiteral("pictureDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(filters);
+  while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    const qsizetype index = filters.indexOf(dialog.selectedNameFilter());
+    const Choice& choice = choices[std::max<qsizetype>(index, 0) / (SvgAvailable() ? 2 : 1)];
+    QString path = dialog.selectedFiles().first();
+    const bool svg = path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive) ||
+                     (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
+                      dialog.selectedNameFilter().contains(QStringLiteral("SVG")));
+    if (QFileInfo(path).suffix().isEmpty()) path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
+    const bool written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
+                             : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
+    if (written) return;
+    ShowNotice((tr("The picture cannot be written to %1. Choose another place or name.").arg(path)).toStdString());
+  }
+}
+
+void QtPlatform::CopyText(std::string_view text) { QGuiApplication::clipboard()->setText(Text(text)); }
+
+void QtPlatform::ShowGuide() {
+  QDialog dialog(&window_);
+  dialog.setWindowTitle(tr("Talveron Guide"));
+  dialog.setObjectName(QStringLiteral("guideDialog"));
+  auto* browser = new QTextBrowser(&dialog);
+  browser->setObjectName(QStringLiteral("guideText"));
+  QFile guide(QStringLiteral(":/guide.md"));
+  if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(browser);
+  layout->addWidget(buttons);
+  dialog.resize(700, 600);
+  dialog.exec();
 }
 
 // ---------------------------------------------------------------------------
@@ -277,6 +411,12 @@ void QtPlatform::ShowSeeds(const app::SeedStatus& seeds) {
 void QtPlatform::ShowDataFileName(std::string_view name) {
   window_.ShowDataFileText(name.empty() ? tr("No data file") : tr("Data file: %1").arg(Text(name)));
 }
+
+void QtPlatform::ShowDataFileNote(std::string_view note) {
+  if (!note.empty()) window_.ShowDataFileText(Text(note));
+}
+
+void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
 
 void QtPlatform::Beep() { QApplication::beep(); }
 

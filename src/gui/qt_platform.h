@@ -4,6 +4,7 @@
 // and dispatched by it, never run from inside Qt's handlers.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <deque>
@@ -14,6 +15,7 @@
 #include "gui/main_window.h"
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 
 namespace talveron::gui {
@@ -27,18 +29,28 @@ class QtPlatform : public QObject, public app::Platform {
 
   void FlushEvents() override;
   std::optional<app::Event> WaitNextEvent(int sleepTicks) override;
+  std::optional<app::Event> WaitNextEventFor(double seconds) override;
+  double Seconds() override;
+  void ZoomViews(int direction) override;
 
   void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
 
-  bool RunSettingsDialog(app::ControlValues& values) override;
+  bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
+  void ShowNotice(std::string_view message) override;
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
   void ShowAboutBox() override;
+  std::optional<std::string> AskSettingsPath(bool save) override;
+  void SavePicture() override;
+  void CopyText(std::string_view text) override;
+  void ShowGuide() override;
 
   void ShowSeeds(const app::SeedStatus& seeds) override;
   void ShowDataFileName(std::string_view name) override;
+  void ShowActivity(std::string_view text) override;
+  void ShowDataFileNote(std::string_view note) override;
   void Beep() override;
   void ShowFatalError(std::string_view report) override;
 
@@ -54,10 +66,18 @@ class QtPlatform : public QObject, public app::Platform {
  private:
   bool InOurWindows(QObject* watched) const;
   void Enqueue(const app::Event& event) { queue_.push_back(event); }
+  std::optional<app::Event> Deliver();
+  // A key press that only repeats the key just released: the key repeat of
+  // a window system that sends a held key as press and release pairs.
+  bool RepeatsRelease(const QKeyEvent& press) const;
 
   MainWindow& window_;
+  app::QtCanvas& canvas_;
   std::deque<app::Event> queue_;
   bool closeRequested_ = false;
+  QElapsedTimer clock_;
+  int releasedKey_ = 0;           // the key of the last key release, 0 for none
+  unsigned long releasedAt_ = 0;  // its time stamp in milliseconds
   std::map<int, QMenu*> menus_;
   std::map<std::pair<int, int>, QAction*> actions_;
   std::map<std::pair<int, int>, bool> checked_;

@@ -30,7 +30,9 @@ const Group kGroups[] = {
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(const app::ControlValues& values, QWidget* parent) : QDialog(parent) {
+SettingsDialog::SettingsDialog(const app::ControlValues& values, const app::InForceTexts& inForce,
+                               QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(tr("Settings"));
   setObjectName(QStringLiteral("settingsDialog"));
   auto* grid = new QGridLayout;
@@ -40,7 +42,7 @@ SettingsDialog::SettingsDialog(const app::ControlValues& values, QWidget* parent
     auto* form = new QFormLayout(box);
     for (int item : group.items) {
       const app::SettingsControl* control = app::FindSettingsControl(item);
-      QWidget* widget = Control(item, values);
+      QWidget* widget = Control(item, values, inForce);
       if (control->kind == app::ControlKind::PopUp) {
         form->addRow(QString::fromUtf8(control->label.data(), static_cast<int>(control->label.size())),
                      widget);
@@ -62,7 +64,7 @@ SettingsDialog::SettingsDialog(const app::ControlValues& values, QWidget* parent
   layout->addWidget(buttons);
 }
 
-QWidget* SettingsDialog::Control(int item, const app::ControlValues& values) {
+QWidget* SettingsDialog::Control(int item, const app::ControlValues& values, const app::InForceTexts& inForce) {
   const app::SettingsControl* control = app::FindSettingsControl(item);
   const auto found = values.find(item);
   const int value = found != values.end() ? found->second : 0;
@@ -78,17 +80,22 @@ QWidget* SettingsDialog::Control(int item, const app::ControlValues& values) {
   auto* popUp = new QComboBox;
   popUp->setObjectName(name);
   for (int v = 1; v <= control->popUpItems; ++v) {
-    popUp->addItem(QString::fromStdString(app::PopUpItemText(item, v)));
+    popUp->addItem(QString::fromStdString(app::PopUpItemText(item, v)), v);
   }
+  const auto held = inForce.find(item);
+  if (held != inForce.end()) {
+    popUp->addItem(tr("%1 (in force)").arg(QString::fromStdString(held->second)), 0);
+  }
+  const int index = popUp->findData(value);
   // A value off the pop-up's range shows its nearest item.
-  popUp->setCurrentIndex(std::clamp(value, 1, control->popUpItems) - 1);
+  popUp->setCurrentIndex(index >= 0 ? index : std::clamp(value, 1, control->popUpItems) - 1);
   popUps_[item] = popUp;
   return popUp;
 }
 
 app::ControlValues SettingsDialog::values() const {
   app::ControlValues result;
-  for (const auto& [item, popUp] : popUps_) result[item] = popUp->currentIndex() + 1;
+  for (const auto& [item, popUp] : popUps_) result[item] = popUp->currentData().toInt();
   for (const auto& [item, box] : checkBoxes_) result[item] = box->isChecked() ? 1 : 0;
   return result;
 }

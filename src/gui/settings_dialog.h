@@ -16,7 +16,10 @@ class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit SettingsDialog(const app::ControlValues& values, QWidget* parent = nullptr);
+  // A pop-up of `inForce` offers the value in force as an extra item, with
+  // the control value 0.
+  SettingsDialog(const app::ControlValues& values, const app::InForceTexts& inForce = {},
+                 QWidget* parent = nullptr);
 
   // The controls as the user left them.
   app::ControlValues values() const;
@@ -26,7 +29,7 @@ class SettingsDialog : public QDialog {
   QCheckBox* checkBox(int item) const;
 
  private:
-  QWidget* Control(int item, const app::ControlValues& values);
+  QWidget* Control(int item, const app::ControlValues& values, const app::InForceTexts& inForce);
 
   std::map<int, QComboBox*> popUps_;
   std::map<int, QCheckBox*> checkBoxes_;

@@ -14,10 +14,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include "app/settings_formulas.h"
 #include "app/shell.h"
@@ -69,6 +73,13 @@ void PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const Q
   QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers, text, autoRepeat));
 }
 
+// A key event as a window system sends it, with its time stamp.
+void SendKey(QWidget* target, QEvent::Type type, unsigned long milliseconds) {
+  QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+  event.setTimestamp(milliseconds);
+  QApplication::sendEvent(target, &event);
+}
+
 template <typename Dialog>
 Dialog* ModalDialog() {
   return qobject_cast<Dialog*>(QApplication::activeModalWidget());
@@ -95,9 +106,9 @@ class QtDesktopTest : public testing::Test, private WithApplication {
 };
 
 TEST_F(QtDesktopTest, MenuBarCarriesEveryItemByNumber) {
-  // Four menus in the bar; submenus hang from items of the Data File menu;
+  // Five menus in the bar; submenus hang from items of the Data File menu;
   // command keys are shown; start-up checks and disabling are visible.
-  EXPECT_EQ(window.menuBar()->actions().size(), 4);
+  EXPECT_EQ(window.menuBar()->actions().size(), 5);
   EXPECT_EQ(platform.menu(129)->title(), QStringLiteral("File"));
   EXPECT_EQ(platform.action(129, 4)->text(), QStringLiteral("Step Mode\tCtrl+T"));
   EXPECT_TRUE(platform.action(129, 2)->isSeparator());
@@ -143,6 +154,61 @@ TEST_F(QtDesktopTest, KeysInTheViewsBecomeKeyEvents) {
   EXPECT_EQ(held->character, ' ');
   EXPECT_FALSE(held->commandKey);
   EXPECT_FALSE(platform.WaitNextEvent(1).has_value());
+}
+
+TEST_F(QtDesktopTest, HeldKeySentAsPressReleasePairsIsOneStep) {
+  // A window system that repeats a held key as press and release pairs
+  // not marked as repeats: a press within a repeat interval of the
+  // release is an auto-key event; a press after a real pause is a step.
+  SendKey(map(), QEvent::KeyPress, 1000);
+  SendKey(map(), QEvent::KeyRelease, 1500);
+  SendKey(map(), QEvent::KeyPress, 1500);
+  SendKey(map(), QEvent::KeyRelease, 1533);
+  SendKey(map(), QEvent::KeyPress, 1534);
+  SendKey(map(), QEvent::KeyRelease, 1600);
+  SendKey(map(), QEvent::KeyPress, 1900);
+  std::vector<Event::Kind> kinds;
+  while (const auto event = platform.WaitNextEvent(1)) kinds.push_back(event->what);
+  EXPECT_EQ(kinds, (std::vector<Event::Kind>{Event::Kind::KeyDown, Event::Kind::AutoKey, Event::Kind::AutoKey,
+                                              Event::Kind::KeyDown}));
+}
+
+TEST_F(QtDesktopTest, UnwritablePlaceInTheSaveDialogIsToldAndTheProgramRuns) {
+  // A name longer than the file system takes, which the dialog lets pass:
+  // a message names the place, the dialog comes again and is cancelled,
+  // and the loop runs on to Quit.
+  const QString path =
+      QString::fromStdString((fs::temp_directory_path() / (std::string(250, 'x') + ".txt")).string());
+  int dialogs = 0;
+  QString notice;
+  Repeatedly open([&] {
+    if (dialogs > 0 || shell.DataFileOpen()) return true;
+    platform.action(135, 1)->trigger();
+    return false;
+  });
+  Repeatedly answer([&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      notice = box->text();
+      box->accept();
+      return false;
+    }
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) return false;
+    if (++dialogs == 1) {
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();
+      return false;
+    }
+    // Open chosen again while the loop was busy opens the dialog again.
+    static_cast<QDialog*>(dialog)->reject();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return false;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_GE(dialogs, 2);
+  EXPECT_TRUE(notice.contains(path)) << notice.toStdString();
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(platform.action(135, 1)->isEnabled());
 }
 
 TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
@@ -194,9 +260,66 @@ TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_FALSE(shell.DataFileOpen());
-  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));  // no series was written to it
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.DataFileText().contains(QStringLiteral("No data file")));
+  fs::remove(file);
+}
+
+TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
+  // Ctrl++ zooms the views in a step; File > Save Picture writes the four
+  // views as SVG at that zoom: the file parses, is as large as the four
+  // views zoomed, and holds each view's drawing.
+  const fs::path file = fs::temp_directory_path() / ("talveron-gui-" + std::to_string(::getpid()) + ".svg");
+  fs::remove(file);
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(111, 1)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  bool zoomed = false;
+  Repeatedly zoomAndSave([&] {
+    if (shell.world.gGenerationNumber <= 5) return false;
+    if (!zoomed) {
+      zoomed = true;
+      PressKey(map(), Qt::Key_Plus, Qt::ControlModifier, QStringLiteral("+"));
+      return false;
+    }
+    if (window.zoom() == 1.0) return false;
+    platform.action(129, app::kSavePictureItem)->trigger();
+    return true;
+  });
+  Repeatedly choose([&] {
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) return false;
+    dialog->selectNameFilter(dialog->nameFilters().at(1));
+    dialog->selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog*>(dialog)->accept();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_DOUBLE_EQ(window.zoom(), 1.25);
+  EXPECT_EQ(canvas.view(Port::View)->sizeHint(), QSize(800, 500));
+  QFile svg(QString::fromStdString(file.string()));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  QXmlStreamReader xml(&svg);
+  QString box;
+  QString text;
+  std::map<QString, int> elements;
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == QStringLiteral("svg")) box = xml.attributes().value(QStringLiteral("viewBox")).toString();
+    ++elements[xml.name().toString()];
+    if (xml.name() == QStringLiteral("text")) text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_EQ(box, QStringLiteral("0 0 1128 863"));  // 902 x 690 at 1.25
+  EXPECT_GT(elements[QStringLiteral("circle")], 100);            // the individuals on the map
+  EXPECT_TRUE(text.contains(QStringLiteral("Generation:")));     // the status view
+  EXPECT_TRUE(text.contains(QStringLiteral("MATING PREFERENCES")));  // the graphs
+  EXPECT_TRUE(text.contains(QStringLiteral("50 GENERATIONS")));  // the time plot
   fs::remove(file);
 }
 
@@ -215,7 +338,7 @@ TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices)
     dialog->accept();
     return true;
   });
-  ASSERT_TRUE(platform.RunSettingsDialog(values));
+  ASSERT_TRUE(platform.RunSettingsDialog(values, {}));
   EXPECT_EQ(openedSelection, 6);
   EXPECT_EQ(dispersalItems, 11);
   EXPECT_EQ(values[44], 4);
@@ -230,7 +353,7 @@ TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices)
     dialog->reject();
     return true;
   });
-  EXPECT_FALSE(platform.RunSettingsDialog(values));
+  EXPECT_FALSE(platform.RunSettingsDialog(values, {}));
   EXPECT_EQ(values, before);
 }
 

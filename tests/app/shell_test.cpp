@@ -359,6 +359,136 @@ TEST_F(DesktopTest, DisplayMenuStepsThroughMapModesAndGraphs) {
   EXPECT_EQ(marks, 4);
 }
 
+TEST_F(DesktopTest, DisplayMenuChecksTheMapDisplayAndTimePlotInForce) {
+  // The check marks follow Ctrl+M and Ctrl+G, and an item chosen directly;
+  // Record Averages is checked while averages, not timed criteria, are
+  // recorded.
+  auto checkedOf = [&](int first) {
+    int checked = 0;
+    for (int i = 0; i < 4; ++i) {
+      if (platform.Checked(134, first + i)) checked = checked * 10 + i + 1;
+    }
+    return checked;  // the one checked item, from 1, or several digits
+  };
+  EXPECT_EQ(checkedOf(kFirstMapDisplayItem), 1);
+  EXPECT_EQ(checkedOf(kFirstTimePlotItem), 1);
+  Type('m', true);
+  Type('m', true);
+  Type('g', true);
+  EXPECT_TRUE(shell.display.gHabitatPreferenceDisplay);
+  EXPECT_EQ(checkedOf(kFirstMapDisplayItem), 3);
+  EXPECT_EQ(checkedOf(kFirstTimePlotItem), 2);
+  Choose(134, kFirstMapDisplayItem + 3);
+  Choose(134, kFirstTimePlotItem + 3);
+  EXPECT_TRUE(shell.display.gMatingPreferenceDisplay && !shell.display.gHabitatPreferenceDisplay);
+  EXPECT_TRUE(shell.display.gConcordanceGraph && !shell.display.gHabitatPreferenceGraph);
+  EXPECT_EQ(checkedOf(kFirstMapDisplayItem), 4);
+  EXPECT_EQ(checkedOf(kFirstTimePlotItem), 4);
+
+  EXPECT_FALSE(platform.Checked(110, 1));
+  Choose(110, 3);
+  EXPECT_TRUE(platform.Checked(110, 1));
+  Choose(135, 7);
+  EXPECT_FALSE(platform.Checked(110, 1));
+}
+
+TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
+  // A single run in step mode, paused once, to its end; then a series of
+  // two replicates to its end.
+  const fs::path file = TestDirectory() / "series.txt";
+  std::vector<std::string> atWaits;
+  platform.PostMenu(111, 1);
+  platform.PostMenu(135, 11);
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 4));  // step mode, inside the first wait
+  });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 3));  // pause inside a step wait
+  });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Key(' '));  // ends the pause
+  });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 4));  // step mode off
+  });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    platform.savePaths.push_back(file.string());
+    return std::optional<Event>(Event::Menu(135, 1));
+  });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Menu(135, 12)); });
+  platform.PostWhen([&] { return shell.runReplicates && shell.gReplicateNumber == 2; },
+                    [&] {
+                      atWaits.push_back(shell.Activity());
+                      return std::nullopt;
+                    });
+  platform.PostStepAtWait([&] {
+    atWaits.push_back(shell.Activity());
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  const std::vector<std::string> expected = {
+      "Press the space bar to start generation 1",
+      "Step mode: space bar for the next step",
+      "Paused: press the space bar",
+      "Step mode: space bar for the next step",
+      "Run finished: space bar for a new population",
+      "Series: replicate 2 of 2, series.txt",
+      "Series finished: 2 records in series.txt",
+  };
+  EXPECT_EQ(atWaits, expected);
+}
+
+TEST_F(DesktopTest, SpeedPacesASingleRunButNeverASeries) {
+  // At 10 generations a second, 20 generations take 2 seconds of the
+  // platform's clock; the menus stay live meanwhile. A series of the same
+  // length takes none.
+  Choose(135, 11);
+  Choose(111, 2);  // 20 generations
+  Choose(kSpeedMenu, 6);
+  EXPECT_DOUBLE_EQ(shell.Speed(), 10);
+  EXPECT_TRUE(platform.Checked(kSpeedMenu, 6));
+  EXPECT_FALSE(platform.Checked(kSpeedMenu, 1));
+  double started = -1;
+  double ended = -1;
+  platform.PostStepAtWait([&] {
+    started = platform.clock;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  bool minimizedOnTheWay = false;
+  platform.PostWhen([&] { return shell.world.gGenerationNumber == 10; },
+                    [&] { return std::optional<Event>(Event::Menu(135, 11)); });
+  platform.PostWhen([&] { return shell.world.gGenerationNumber == 11; },
+                    [&] {
+                      minimizedOnTheWay = !shell.display.gMinimizeDisplay;
+                      return std::nullopt;
+                    });
+  platform.PostStepAtWait([&] {
+    ended = platform.clock;
+    return std::optional<Event>(Event::Menu(135, 11));
+  });
+  const fs::path file = TestDirectory() / "series.txt";
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  double seriesEnded = -1;
+  platform.PostStepAtWait([&] {
+    seriesEnded = platform.clock;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_TRUE(minimizedOnTheWay);
+  EXPECT_NEAR(ended - started, 2.0, 0.05);
+  EXPECT_DOUBLE_EQ(seriesEnded, ended);
+  EXPECT_FALSE(fs::is_empty(file));
+}
+
 TEST_F(DesktopTest, MinimizeDisplayErasesTheGraphWindow) {
   // The check mark follows the flag, and the whole graph window is erased.
   canvas.Clear();
@@ -436,19 +566,26 @@ TEST_F(DesktopTest, AboutBoxOpensFromItemOneOnly) {
   EXPECT_EQ(platform.aboutBoxes, 1);
 }
 
-TEST_F(DesktopTest, SettingsOkWithoutChangesOnlyMovesTheOffGridPeriod) {
-  // The dialog opens at the documented items; OK untouched leaves every
-  // parameter, except the period 10000, which becomes 5000.
+TEST_F(DesktopTest, SettingsOkWithoutChangesLeavesEveryParameter) {
+  // The dialog opens at the documented items, but for the period 10000,
+  // which no item gives: it is offered as the value in force. OK untouched
+  // changes nothing; choosing an item of that pop-up applies it.
   platform.settingsAnswers.push_back([](ControlValues&) { return true; });
   Choose(129, 7);
   ASSERT_EQ(platform.settingsOpenedWith.size(), 1u);
   const ControlValues expected = {{30, 3}, {31, 2}, {33, 0}, {34, 0}, {35, 0}, {36, 1}, {37, 1}, {38, 1},
                                   {39, 1}, {40, 1}, {41, 1}, {42, 6}, {43, 0}, {44, 1}, {45, 0}, {46, 1},
-                                  {47, 4}, {48, 1}, {49, 0}, {50, 0}, {55, 0}, {57, 0}};
+                                  {47, 0}, {48, 1}, {49, 0}, {50, 0}, {55, 0}, {57, 0}};
   EXPECT_EQ(platform.settingsOpenedWith[0], expected);
-  Parameters defaults;
-  defaults.gGenerationsToEnvironmentalChange = 5000;
-  EXPECT_EQ(FormatAll(shell.world.params), FormatAll(defaults));
+  EXPECT_EQ(platform.settingsInForce[0], (InForceTexts{{47, "10000"}}));
+  EXPECT_EQ(FormatAll(shell.world.params), FormatAll(Parameters{}));
+
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[47] = 3;
+    return true;
+  });
+  Choose(129, 7);
+  EXPECT_EQ(shell.world.params.gGenerationsToEnvironmentalChange, 500);
 }
 
 TEST_F(DesktopTest, SettingsCancelChangesNothing) {
@@ -536,8 +673,9 @@ TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
 // The data file and series
 
 TEST_F(DesktopTest, OpenAndCloseDataFileSwapTheirItems) {
-  // A cancelled save dialog opens nothing; a chosen file replaces an
-  // existing one, empty; closing re-enables Open.
+  // A cancelled save dialog opens nothing; a chosen file leaves an
+  // existing one as it is, and closed without a series leaves nothing of
+  // its own; closing re-enables Open.
   const fs::path file = TestDirectory() / "data.txt";
   std::ofstream(file) << "old contents";
   Choose(135, 1);
@@ -550,9 +688,10 @@ TEST_F(DesktopTest, OpenAndCloseDataFileSwapTheirItems) {
   EXPECT_FALSE(platform.Enabled(135, 1));
   EXPECT_TRUE(platform.Enabled(135, 2));
   EXPECT_EQ(platform.dataFileName, file.string());
-  EXPECT_EQ(fs::file_size(file), 0u);
 
   Type('w', true);
+  EXPECT_EQ(ReadFile(file), "old contents");
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));
   EXPECT_FALSE(shell.DataFileOpen());
   EXPECT_TRUE(platform.Enabled(135, 1));
   EXPECT_FALSE(platform.Enabled(135, 2));
@@ -610,15 +749,16 @@ TEST_F(DesktopTest, SeriesFromTheMenusWritesTheBatchCommandsFile) {
   EXPECT_EQ(averages, BatchFile(dir / "averages-batch.txt",
                                 "--seed 4242 --replicates 2 --generations 20 --record total --span 10 "
                                 "--set selectionFactor=0.3 --set restrictedNatalDispersal=1 "
-                                "--set natalDispersalRate=20 --set numberOfKids=6 "
-                                "--set gGenerationsToEnvironmentalChange=5000"));
+                                "--set natalDispersalRate=20 --set numberOfKids=6"));
   EXPECT_NE(timed, averages);
 }
 
 TEST_F(DesktopTest, SeriesClosesTheFileAndNeverStopsForWaits) {
   // In step and cycle mode a series of two replicates runs without a single
-  // wait for the user; then the file is closed and the menu restored.
+  // wait for the user; then the file takes the place of an older one and
+  // the menu is restored.
   const fs::path file = TestDirectory() / "series.txt";
+  std::ofstream(file) << "an older series";
   int waitsDuringSeries = 0;
   platform.SetIdleAnswer([&](int sleepTicks) -> std::optional<Event> {
     if (sleepTicks < 60) return std::nullopt;
@@ -650,9 +790,11 @@ TEST_F(DesktopTest, SeriesClosesTheFileAndNeverStopsForWaits) {
 }
 
 TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) {
-  // Restart in generation 5 of replicate 2: the file keeps the header and
-  // the first record, is closed, and a single run follows.
+  // Restart in generation 5 of replicate 2: the older file of that name is
+  // left as it was, the partial file keeps the header and the first
+  // record, the status bar says so, and a single run follows.
   const fs::path file = TestDirectory() / "series.txt";
+  std::ofstream(file) << "an older series";
   platform.PostMenu(135, 11);
   platform.PostMenu(111, 2);
   platform.savePaths.push_back(file.string());
@@ -672,7 +814,88 @@ TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) 
   EXPECT_TRUE(platform.Enabled(135, 1));
   const std::string complete =
       BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 20");
-  EXPECT_EQ(ReadFile(file), WithoutLastRecord(complete));
+  EXPECT_EQ(ReadFile(file.string() + ".partial"), WithoutLastRecord(complete));
+  EXPECT_EQ(ReadFile(file), "an older series");
+  EXPECT_NE(platform.dataFileNote.find("series.txt.partial"), std::string::npos) << platform.dataFileNote;
+}
+
+TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
+  // Settings changed through the dialog and the menus, saved; a fresh
+  // program that opens the file has the same parameters, counts, recording
+  // and seed, with the menus' check marks. A faulty file is told and
+  // changes nothing.
+  const fs::path dir = TestDirectory();
+  const fs::path saved = dir / "saved.toml";
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[42] = 4;
+    values[35] = 1;
+    values[47] = 2;
+    return true;
+  });
+  Choose(129, 7);
+  Choose(109, 4);   // 10 replicates
+  Choose(111, 3);   // 50 generations
+  Choose(110, 4);   // average specialization
+  Choose(108, 3);   // over 50 generations
+  platform.settingsPaths.push_back(saved.string());
+  Choose(129, kSaveSettingsItem);
+
+  HeadlessPlatform other;
+  RecordingCanvas otherCanvas;
+  Shell reopened(other, otherCanvas, 7);
+  reopened.MenuBarInit();
+  std::ofstream(dir / "faulty.toml") << "replicates = \"many\"\n";
+  other.settingsPaths.push_back((dir / "faulty.toml").string());
+  other.settingsPaths.push_back(std::nullopt);
+  reopened.DoEvent(Event::Menu(129, kOpenSettingsItem));
+  ASSERT_EQ(other.notices.size(), 1u);
+  EXPECT_NE(other.notices[0].find("faulty.toml:1"), std::string::npos) << other.notices[0];
+  EXPECT_EQ(FormatAll(reopened.world.params), FormatAll(Parameters{}));
+
+  other.settingsPaths.push_back(saved.string());
+  reopened.DoEvent(Event::Menu(129, kOpenSettingsItem));
+  EXPECT_EQ(FormatAll(reopened.world.params), FormatAll(shell.world.params));
+  EXPECT_EQ(reopened.gTotalReplicates, 10);
+  EXPECT_EQ(reopened.gTotalGenerations, 50);
+  EXPECT_EQ(reopened.NextSeed(), shell.SeriesBaseSeed());
+  EXPECT_EQ(RecordName(reopened.recorder.choices), "specialization");
+  EXPECT_EQ(reopened.recorder.choices.gAveragingSpan, 50);
+  for (auto [menu, item] : {std::pair{109, 4}, {111, 3}, {110, 4}, {108, 3}, {110, 1}}) {
+    EXPECT_TRUE(other.Checked(menu, item)) << menu << "/" << item;
+  }
+  EXPECT_FALSE(other.Checked(135, 7));
+  EXPECT_FALSE(other.Checked(109, 2));
+}
+
+TEST_F(DesktopTest, CopiedBatchCommandWritesTheBytesOfTheProgramsOwnSeries) {
+  // A series from the menus with changed settings; the command copied when
+  // it has ended, run where the data file was, writes the same file.
+  const fs::path dir = TestDirectory();
+  Choose(135, 11);
+  platform.seedAnswers.push_back(4242);
+  Choose(129, kBaseSeedItem);
+  Choose(111, 2);
+  platform.settingsAnswers.push_back([](ControlValues& values) {
+    values[44] = 3;
+    values[43] = 1;
+    values[30] = 6;
+    return true;
+  });
+  Choose(129, 7);
+  Choose(110, 3);
+  Choose(108, 2);
+  platform.savePaths.push_back((dir / "desktop.txt").string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, kCopyBatchCommandItem)); });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  const std::string& command = platform.clipboard;
+  // The launch run took 4242; the series took the next seed.
+  ASSERT_EQ(command.rfind("talveron-batch --seed 4243 ", 0), 0u) << command;
+  const std::string run = "cd '" + dir.string() + "' && " + std::string(TALVERON_BATCH_PATH) + " --quiet" +
+                          command.substr(std::string("talveron-batch").size());
+  ASSERT_EQ(std::system(run.c_str()), 0) << run;
+  EXPECT_EQ(ReadFile(dir / "talveron-data.txt"), ReadFile(dir / "desktop.txt"));
 }
 
 TEST_F(DesktopTest, QuitClosesTheDataFile) {
@@ -686,34 +909,37 @@ TEST_F(DesktopTest, QuitClosesTheDataFile) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_FALSE(shell.DataFileOpen());
-  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));  // no series, nothing left
 }
 
-TEST_F(DesktopTest, DataFileThatCannotBeCreatedIsFatal) {
-  // The four lines on standard output; the loop ends with status 1 after
-  // the user's key.
-  platform.savePaths.push_back((TestDirectory() / "missing" / "data.txt").string());
+TEST_F(DesktopTest, UnwritablePlaceIsToldAndTheDialogAskedAgain) {
+  // A place where no file can be made: a message names it and the dialog
+  // comes again; the second choice opens. Nothing is fatal.
+  const fs::path dir = TestDirectory();
+  platform.savePaths.push_back((dir / "missing" / "data.txt").string());
+  platform.savePaths.push_back((dir / "data.txt").string());
   platform.PostMenu(135, 1);
-  EXPECT_EQ(shell.MainLoop(), 1);
-  ASSERT_EQ(platform.fatalReports.size(), 1u);
-  std::istringstream lines(fatalOutput.str());
-  std::string line;
-  std::getline(lines, line);
-  EXPECT_EQ(line, "A fatal error has occurred!");
-  std::getline(lines, line);
-  EXPECT_EQ(line.rfind("Function FSpCreate() error", 0), 0u) << line;
-  EXPECT_NE(line.find("data.txt"), std::string::npos);
-  std::getline(lines, line);
-  EXPECT_EQ(line, "");
-  std::getline(lines, line);
-  EXPECT_EQ(line, "***  Push any key or click the mouse to quit.  ***");
-  EXPECT_FALSE(std::getline(lines, line));
-  EXPECT_EQ(platform.beeps, 1);
+  platform.PostStep([&] {
+    EXPECT_TRUE(shell.DataFileOpen());
+    EXPECT_FALSE(platform.Enabled(135, 1));
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_TRUE(platform.fatalReports.empty());
+  ASSERT_EQ(platform.notices.size(), 1u);
+  EXPECT_NE(platform.notices[0].find("missing/data.txt"), std::string::npos) << platform.notices[0];
+
+  // Cancelled after the message: no file, the menu as it was.
+  platform.savePaths.push_back((dir / "missing" / "again.txt").string());
+  Choose(135, 1);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_TRUE(platform.Enabled(135, 1));
+  EXPECT_EQ(platform.notices.size(), 2u);
 }
 
 TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   // The file may grow no further than its header: the first record fails.
-  // The file keeps the whole header, the message names the file, and a
+  // The partial file keeps the whole header, the message names it, and a
   // single run follows.
   const fs::path dir = TestDirectory();
   const fs::path file = dir / "full.txt";
@@ -750,9 +976,10 @@ TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   EXPECT_FALSE(shell.DataFileOpen());
   EXPECT_FALSE(shell.runReplicates);
   EXPECT_FALSE(platform.Checked(135, 12));
-  EXPECT_EQ(ReadFile(file), header);
+  EXPECT_EQ(ReadFile(file.string() + ".partial"), header);
+  EXPECT_FALSE(fs::exists(file));
   const std::string text = canvas.TextIn(Port::Text);
-  EXPECT_NE(text.find("full.txt"), std::string::npos) << text;
+  EXPECT_NE(text.find("full.txt.partial"), std::string::npos) << text;
   EXPECT_NE(text.find("the series was stopped"), std::string::npos) << text;
 }
 

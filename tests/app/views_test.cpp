@@ -3,6 +3,9 @@
 // point, on a recording canvas.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <set>
+
 #include <QApplication>
 #include <QColor>
 #include <QImage>
@@ -790,6 +793,85 @@ TEST_F(QtCanvasPixels, RectanglesCoverLeftToRightMinusOne) {
   canvas_.PaintOval(QdRect{515, 215, 525, 225});
   EXPECT_EQ(Px(Port::Graph, 0, 0), kRed);
   EXPECT_EQ(Px(Port::Graph, 219, 519), kRed);
+}
+
+// At scale 2 the same shapes are drawn at twice the coordinates, from what
+// the port shows: rectangles, frames and lines become blocks of 2 x 2, a
+// disc's box doubles, a cleared disc leaves nothing, text is smooth. Drawn
+// live at scale 2 or drawn again from the record, the image is the same, and
+// back at scale 1 it is the specified one.
+TEST_F(QtCanvasPixels, ScaleTwoDrawsTheSameShapesAtTwiceTheCoordinates) {
+  auto draw = [](QtCanvas& c) {
+    c.SetPort(Port::Graph);
+    c.ForeColor(QdColor::Blue);
+    c.FrameRect(QdRect{10, 20, 15, 30});
+    c.ForeColor(QdColor::Red);
+    c.PaintRect(QdRect{100, 50, 103, 54});
+    c.ForeColor(QdColor::Black);
+    c.MoveTo(5, 60);
+    c.LineTo(40, 60);
+    c.ForeColor(QdColor::Yellow);
+    c.PaintOval(QdRect{200, 100, 209, 109});
+    c.PaintOval(QdRect{300, 100, 309, 109});
+    c.ForeColor(QdColor::White);
+    c.PaintOval(QdRect{300, 100, 309, 109});
+    c.ForeColor(QdColor::Black);
+    c.TextSize(9);
+    c.MoveTo(10, 420);
+    c.DrawString("Total: 78");
+  };
+  draw(canvas_);
+  const QImage one = canvas_.image(Port::Graph);
+  canvas_.SetScale(Port::Graph, 2);
+  const QImage two = canvas_.image(Port::Graph);
+  ASSERT_EQ(two.size(), QSize(440, 1040));
+  for (int v = 0; v < 120; ++v) {
+    for (int h = 0; h < 60; ++h) {
+      ASSERT_EQ(two.pixel(2 * h, 2 * v), one.pixel(h, v)) << h << "," << v;
+      ASSERT_EQ(two.pixel(2 * h + 1, 2 * v + 1), one.pixel(h, v)) << h << "," << v;
+    }
+  }
+  const Box disc = BoxOf(Port::Graph, kYellow, 0, 0, 439, 1039);
+  EXPECT_EQ((std::array<int, 4>{disc.left, disc.top, disc.right, disc.bottom}),
+            (std::array<int, 4>{200, 400, 217, 417}));
+  EXPECT_EQ(BoxOf(Port::Graph, kYellow, 190, 590, 230, 630).pixels, 0);
+  std::set<QRgb> textShades;
+  std::set<QRgb> exactShades;
+  for (int v = 400; v < 860; ++v) {
+    for (int h = 10; h < 200; ++h) textShades.insert(two.pixel(h, v) & 0xFFFFFFu);
+  }
+  for (int v = 200; v < 430; ++v) {
+    for (int h = 5; h < 100; ++h) exactShades.insert(one.pixel(h, v) & 0xFFFFFFu);
+  }
+  EXPECT_GT(textShades.size(), 3u);
+  EXPECT_EQ(exactShades, (std::set<QRgb>{kBlack, kWhite}));
+
+  QtCanvas live;
+  live.SetScale(Port::Graph, 2);
+  draw(live);
+  EXPECT_EQ(live.image(Port::Graph), two);
+  canvas_.SetScale(Port::Graph, 1);
+  EXPECT_EQ(canvas_.image(Port::Graph), one);
+}
+
+// What a port keeps to draw it again stays as small as what it shows: the
+// status line drawn for a thousand generations, the discs of a cell drawn
+// and cleared again and again, the time plot wrapping round.
+TEST_F(QtCanvasPixels, RecordOfWhatShowsStaysBounded) {
+  Individ individual{};
+  GeneFrequencies frequencies{};
+  views_.ZeroResults();
+  for (int generation = 1; generation <= 2000; ++generation) {
+    views_.ShowInfo("Reproduction", generation, false);
+    views_.ShowResults(frequencies, generation);
+    canvas_.SetPort(Port::View);
+    views_.DrawIndividual(10 * (generation % 7), 0, individual);
+    views_.ClearCell(10 * (generation % 7), 0);
+    views_.InitHabitats();
+  }
+  EXPECT_LT(canvas_.OperationCount(Port::Text), 30u);
+  EXPECT_LT(canvas_.OperationCount(Port::View), 10u);
+  EXPECT_LT(canvas_.OperationCount(Port::Time), 902u * 4);
 }
 
 // Lines include both end points and leave the pen at the end.

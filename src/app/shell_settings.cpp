@@ -1,0 +1,107 @@
+// What the user sets, kept and reused: settings files that the batch
+// command reads too, the batch command line of the current settings, and
+// the picture of the views.
+#include <filesystem>
+#include <fstream>
+
+#include "app/shell.h"
+#include "core/settings_file.h"
+
+namespace talveron::app {
+
+namespace {
+
+constexpr long kSpans[] = {10, 20, 50, 100};
+constexpr long kReplicateCounts[] = {1, 2, 5, 10, 50, 100, 500, 1000};
+constexpr long kGenerationCounts[] = {5, 20, 50, 100, 200, 500, 1000, 2000, 5000};
+
+// The item of a count submenu that stands for `value`; 0 when none does.
+template <std::size_t N>
+int ItemOf(const long (&counts)[N], long value) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (counts[i] == value) return static_cast<int>(i + 1);
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The series the program would run now: the seed of the run on show (a
+// series' first seed), and the counts, recording and parameters in force.
+SeriesSettings Shell::CurrentSettings() const {
+  SeriesSettings settings;
+  settings.seed = seriesBaseSeed_;
+  settings.replicates = gTotalReplicates;
+  settings.generations = gTotalGenerations;
+  settings.recording = recorder.choices;
+  settings.params = world.params;
+  return settings;
+}
+
+void Shell::ApplySettings(const SeriesSettings& settings) {
+  world.params = settings.params;
+  gTotalReplicates = settings.replicates;
+  gTotalGenerations = settings.generations;
+  recorder.choices = settings.recording;
+  if (settings.seed) nextSeed_ = *settings.seed;
+
+  // The submenus check the item of each count, or none for a count they
+  // do not offer.
+  auto checkCount = [this](int menu, int items, int chosen) {
+    for (int item = 1; item <= items; ++item) Check(menu, item, item == chosen);
+  };
+  checkCount(kReplicatesMenu, 8, ItemOf(kReplicateCounts, gTotalReplicates));
+  checkCount(kGenerationsMenu, 9, ItemOf(kGenerationCounts, gTotalGenerations));
+  checkCount(kAveragingSpanMenu, 4, ItemOf(kSpans, recorder.choices.gAveragingSpan));
+  const RecordingChoices& c = recorder.choices;
+  Check(kDataFileMenu, 7, c.gGetTimedCriteria);
+  Check(kAveragedVariablesMenu, 1, !c.gGetTimedCriteria);
+  Check(kAveragedVariablesMenu, 2, c.gGetAverageLeftHabitatTotal);
+  Check(kAveragedVariablesMenu, 3, c.gGetAveragedLeftHabitatPreference);
+  Check(kAveragedVariablesMenu, 4, c.gGetAverageLeftHabitatSpecialization);
+  Check(kAveragedVariablesMenu, 5, c.gGetAverageLeftHabitatMatingPreference);
+  UpdateSeeds();
+}
+
+std::optional<std::string> Shell::OpenSettingsFile(const std::string& path) {
+  if (runReplicates) return "A series is running: settings can be opened when it has ended.";
+  try {
+    const SettingsFile file = ReadSettingsFile(path);
+    if (!file.vary.empty()) {
+      return path + " describes a study of several series ([vary]); run it with talveron-batch.";
+    }
+    ApplySettings(file.settings);
+  } catch (const SettingsFileError& error) {
+    return std::string(error.what());
+  }
+  return std::nullopt;
+}
+
+void Shell::OpenSettings() {
+  while (const std::optional<std::string> path = platform_.AskSettingsPath(false)) {
+    const std::optional<std::string> failure = OpenSettingsFile(*path);
+    if (!failure) return;
+    platform_.ShowNotice(*failure);
+    if (runReplicates) return;
+  }
+}
+
+void Shell::SaveSettings() {
+  while (const std::optional<std::string> path = platform_.AskSettingsPath(true)) {
+    std::ofstream out(*path, std::ios::binary | std::ios::trunc);
+    out << SettingsFileText(CurrentSettings());
+    out.close();
+    if (out) return;
+    platform_.ShowNotice("The settings cannot be written to " + *path + ". Choose another place or name.");
+  }
+}
+
+// The command that runs the current settings as a series; its data file is
+// the open one's name, or a name of its own.
+std::string Shell::BatchCommand() const {
+  const std::string out =
+      DataFileOpen() ? std::filesystem::path(DataFilePath()).filename().string() : "talveron-data.txt";
+  return BatchCommandLine(CurrentSettings(), out);
+}
+
+}  // namespace talveron::app
