@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <ostream>
 #include <string>
 
+#include "batch/stop_signals.h"
 #include "core/fatal_error.h"
 #include "core/output_file.h"
 #include "core/study_directory.h"
@@ -117,18 +119,7 @@ void ReportReplicate(Reporter& reporter, const ReplicatePiece& piece, long gener
   }
 }
 
-int StopSignalOf(const BatchContext& context) { return context.stopSignal ? context.stopSignal() : 2; }
-
-int StoppedStatus(int signal) { return signal == 2 ? 130 : 143; }
-
-std::string SignalText(int signal) {
-  switch (signal) {
-    case 1: return "SIGHUP";
-    case 2: return "SIGINT";
-    case 15: return "SIGTERM";
-    default: return "a signal";
-  }
-}
+int StopSignalOf(const BatchContext& context) { return context.stopSignal ? context.stopSignal() : SIGINT; }
 
 bool Stopped(const BatchContext& context) { return context.stop != nullptr && context.stop->load(); }
 
@@ -199,8 +190,8 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, s
     if (!writer->Complete()) {
       const int signal = StopSignalOf(context);
       writer->Abandon();
-      reporter.Line("stopped by " + SignalText(signal) + ": " + KeptText(*writer));
-      return StoppedStatus(signal);
+      reporter.Line("stopped by " + std::string(SignalName(signal)) + ": " + KeptText(*writer));
+      return StopStatus(signal);
     }
     writer->Commit();
   } catch (const FileError& error) {
@@ -340,8 +331,8 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
       }
       const int signal = StopSignalOf(context);
       reporter.Done();
-      reporter.Line("stopped by " + SignalText(signal) + "; complete records of unfinished cells are in their .partial files");
-      return stopped("stopped", StoppedStatus(signal));
+      reporter.Line("stopped by " + std::string(SignalName(signal)) + "; complete records of unfinished cells are in their .partial files");
+      return stopped("stopped", StopStatus(signal));
     }
   }
   reporter.Done();
