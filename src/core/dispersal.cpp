@@ -7,21 +7,21 @@
 namespace talveron {
 
 // Both run once per settler; inline in the loop that places them.
-inline int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget) {
+inline int World::ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget) {
   int target;
   if (params.restrictedNatalDispersal) {
     if (individual.habitat == 0) {
-      target = Randomize(100) < params.natalDispersalRate ? 1 : 0;
+      target = draws.Randomize(100) < params.natalDispersalRate ? 1 : 0;
     } else if (params.asymmetricalNatalDispersal) {
       target = 1;
     } else {
-      target = Randomize(100) < params.natalDispersalRate ? 0 : 1;
+      target = draws.Randomize(100) < params.natalDispersalRate ? 0 : 1;
     }
   } else {
     switch (individual.habitatPref) {
       case 0: target = 0; break;
       case 1: target = 1; break;
-      case 2: target = Randomize(2); break;
+      case 2: target = draws.Randomize(2); break;
       default: target = lastTarget; break;
     }
     if (target != 0 && target != 1) {
@@ -33,12 +33,12 @@ inline int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget
   return target;
 }
 
-inline void World::PlaceOnFreeCell(Individ& individual, int target) {
+inline void World::PlaceOnFreeCell(LocalRng& draws, Individ& individual, int target) {
   int x;
   int y;
   do {
-    x = Randomize(kColumns);
-    y = Randomize(kRows);
+    x = draws.Randomize(kColumns);
+    y = draws.Randomize(kRows);
   } while (map[target][x][y] != 0);
   map[target][x][y] = 1;
   individual.habitat = static_cast<std::uint8_t>(target);
@@ -65,19 +65,22 @@ void World::Dispersal() {
 
   // An individual whose target habitat has no free cell left dies there;
   // the search for a cell is thus always finite.
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < adults.size(); ++i) {
-    Individ& settler = adults[i];
-    const int target = ChooseTargetHabitat(settler, lastTarget);
-    if (freeCells[target] == 0) continue;
-    PlaceOnFreeCell(settler, target);
-    --freeCells[target];
-    if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
-    if (kept != i) adults[kept] = settler;
-    ++kept;
-    ++census[target];
+  {
+    LocalRng draws(rng);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < adults.size(); ++i) {
+      Individ& settler = adults[i];
+      const int target = ChooseTargetHabitat(draws, settler, lastTarget);
+      if (freeCells[target] == 0) continue;
+      PlaceOnFreeCell(draws, settler, target);
+      --freeCells[target];
+      if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
+      if (kept != i) adults[kept] = settler;
+      ++kept;
+      ++census[target];
+    }
+    adults.resize(kept);
   }
-  adults.resize(kept);
 
   // The census of the placed adults, counted while placing them: each one
   // now lives in the habitat it was placed in.
@@ -96,8 +99,9 @@ void World::CapHabitats() {
   int census[kHabitats] = {habitat0Census, habitat1Census};
   const bool shown = !hooks_->MinimizeDisplay();
   OrderIndex members(adults.size());
+  LocalRng draws(rng);
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
-    const auto r = static_cast<std::size_t>(Randomize(static_cast<int>(members.Count())));
+    const auto r = static_cast<std::size_t>(draws.Randomize(static_cast<int>(members.Count())));
     const Individ& picked = adults[members.Select(r)];
     int& ofHabitat = census[picked.habitat];
     if (ofHabitat > kHabitatCap) {

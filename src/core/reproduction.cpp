@@ -76,7 +76,8 @@ void World::Ring::Erase(std::size_t position) {
 
 // The compatibility test, inline in the mate search, which makes it for
 // every male a female survives meeting.
-inline bool World::IsCompatible(const Individ& male, const Individ& female, int habitatmatch) {
+inline bool World::IsCompatible(LocalRng& draws, const Individ& male, const Individ& female,
+                                int habitatmatch) {
   const int target = params.gMatingPrefTarget;
   const int trait = target == 0 ? male.matingPrefType : (target == 1 ? male.habitatSpec : male.signalType);
   if (params.restrictedMatingDispersal && male.habitat != habitatmatch) return false;
@@ -84,7 +85,7 @@ inline bool World::IsCompatible(const Individ& male, const Individ& female, int 
   if (target != 2) return trait == female.matingPrefType;
 
   if (male.signalType != female.matingPrefType) {  // a false alarm, or nothing
-    if (Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
+    if (draws.Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
       gFalseAlarm = true;
       return true;
     }
@@ -98,23 +99,25 @@ inline bool World::IsCompatible(const Individ& male, const Individ& female, int 
   if (actualSignalValue > static_cast<float>(female.matingPrefValue)) return true;
 
   // A missed detection.
-  const int r = Randomize(100);
+  const int r = draws.Randomize(100);
   return static_cast<float>(params.gMissedDetectionRate) / (actualSignalValue + 1.0f) > static_cast<float>(r);
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
 bool World::ServeFemale(Ring& members, bool shown) {
+  LocalRng draws(rng);
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
-  std::size_t position = AdvanceOnRing(0, static_cast<std::size_t>(Randomize(static_cast<int>(n))) + 1, n);
+  const auto start = static_cast<std::size_t>(draws.Randomize(static_cast<int>(n)));
+  std::size_t position = AdvanceOnRing(0, start + 1, n);
   position = FirstFemaleFrom(members.male, position);
   if (position == n) return false;
 
   Turn turn;
   turn.female = adults[members.adult[position]];
   turn.habitatmatch = turn.female.habitat;
-  if (turn.habitatmatch == 0 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
-  if (turn.habitatmatch == 1 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
+  if (turn.habitatmatch == 0 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
+  if (turn.habitatmatch == 1 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female, shown);
   members.Erase(position);
@@ -135,16 +138,16 @@ bool World::ServeFemale(Ring& members, bool shown) {
   long possibleMatesChecked = 0;
   if (n >= 1) {
     for (;;) {
-      position = AdvanceOnRing(position, static_cast<std::size_t>(Randomize(static_cast<int>(n))), n);
+      position = AdvanceOnRing(position, static_cast<std::size_t>(draws.Randomize(static_cast<int>(n))), n);
       ++possibleMatesChecked;
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
       if (members.male[position] != 0) {
         const Individ& candidate = adults[members.adult[position]];
-        if (turn.percentSurvival == 0 || Randomize(100) < 100 - turn.percentSurvival) {
+        if (turn.percentSurvival == 0 || draws.Randomize(100) < 100 - turn.percentSurvival) {
           femaleDiedTrying = true;
           break;
         }
-        compatible = IsCompatible(candidate, turn.female, turn.habitatmatch);
+        compatible = IsCompatible(draws, candidate, turn.female, turn.habitatmatch);
         if (compatible) break;
       }
       if (femaleDiedTrying) break;
@@ -160,25 +163,26 @@ bool World::ServeFemale(Ring& members, bool shown) {
 
   int kids = params.numberOfKids;
   if (gFalseAlarm) kids = params.numberOfKids / params.gFalseAlarmPayoff;
-  for (int kid = 0; kid < kids; ++kid) MakeOffspring(turn.female, male);
+  for (int kid = 0; kid < kids; ++kid) MakeOffspring(draws, turn.female, male);
   return true;
 }
 
 bool World::CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch) {
-  return IsCompatible(male, female, habitatmatch);
+  LocalRng draws(rng);
+  return IsCompatible(draws, male, female, habitatmatch);
 }
 
 // Inline: it runs for every offspring, between the draws of its inheritance.
-inline void World::Mutate(Individ& kid) {
+inline void World::Mutate(LocalRng& draws, Individ& kid) {
   const int mutationRate = params.mutationRate;
-  auto mutates = [this, mutationRate] { return Randomize(mutationRate) == 0; };
+  auto mutates = [&draws, mutationRate] { return draws.Randomize(mutationRate) == 0; };
   // An allele becomes neutral; the neutral allele becomes 0 or 1.
-  auto flipAllele = [this](auto& locus) {
-    locus = locus == kNeutralAllele ? static_cast<std::remove_reference_t<decltype(locus)>>(Randomize(2))
-                                    : kNeutralAllele;
+  auto flipAllele = [&draws](auto& locus) {
+    using Allele = std::remove_reference_t<decltype(locus)>;
+    locus = locus == kNeutralAllele ? static_cast<Allele>(draws.Randomize(2)) : kNeutralAllele;
   };
-  auto stepValue = [this](std::uint8_t& value) {
-    const int step = Randomize(2) == 1 ? 1 : -1;
+  auto stepValue = [&draws](std::uint8_t& value) {
+    const int step = draws.Randomize(2) == 1 ? 1 : -1;
     value = static_cast<std::uint8_t>(Clamp(value + step, 0, 9));
   };
 
@@ -203,7 +207,7 @@ inline void World::Mutate(Individ& kid) {
   }
 }
 
-void World::MakeOffspring(const Individ& mother, const Individ& father) {
+inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father) {
   // One Randomize(2) per locus, in the order habitatPref, habitatSpec,
   // matingPrefType, matingPrefValue, signalType, signalValue,
   // generalViability, neutralGenes[0..9], then one for the sex. They are
@@ -212,7 +216,7 @@ void World::MakeOffspring(const Individ& mother, const Individ& father) {
   // generator does fastest.
   constexpr int kLoci = 7 + kNeutralGenes;
   std::array<int, kLoci + 1> coins;
-  for (int& coin : coins) coin = Randomize(2);
+  for (int& coin : coins) coin = draws.Randomize(2);
 
   // A coin picks the parent: 1 the father, 0 the mother. Picking by index
   // rather than by a test keeps the coin out of the processor's branch
@@ -230,7 +234,7 @@ void World::MakeOffspring(const Individ& mother, const Individ& father) {
   inherit(&Individ::generalViability);
   for (int gene = 0; gene < kNeutralGenes; ++gene) kid.neutralGenes[gene] = parents[*coin++]->neutralGenes[gene];
   kid.sex = *coin == 1;
-  Mutate(kid);
+  Mutate(draws, kid);
   kid.habitat = father.habitat;
   CheckYoungLinkedList("end one kid");
 }

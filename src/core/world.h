@@ -80,8 +80,9 @@ class World {
   GeneFrequencies geneFrequencies;
 
  private:
-  // Random draw on behalf of the phases.
-  int Randomize(int range) { return rng.Randomize(range); }
+  // The helpers below that draw take the generator as a LocalRng, held by
+  // the walk that calls them (a female's turn, a phase's walk of the list).
+
   // The adult list while Reproduction serves its females: positions into
   // `adults` in list order, and beside each whether it is a male, so that
   // walks over the ring need not visit the records.
@@ -94,18 +95,18 @@ class World {
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
   bool ServeFemale(Ring& members, bool shown);
-  bool IsCompatible(const Individ& male, const Individ& female, int habitatmatch);
+  bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
   void EraseCellOf(const Individ& gone, bool shown);
-  void MakeOffspring(const Individ& mother, const Individ& father);
-  void Mutate(Individ& kid);
-  int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
-  void PlaceOnFreeCell(Individ& individual, int target);
+  void MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father);
+  void Mutate(LocalRng& draws, Individ& kid);
+  int ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget);
+  void PlaceOnFreeCell(LocalRng& draws, Individ& individual, int target);
   void CapHabitats();
   // A survival chance in whole per cent: 0 dies without a draw; otherwise
   // the individual survives when the chance is at least a draw of 0..100.
-  bool SurvivalTest(int percentSurvival) {
+  static bool SurvivalTest(LocalRng& draws, int percentSurvival) {
     if (percentSurvival == 0) return false;
-    return percentSurvival >= Randomize(101);
+    return percentSurvival >= draws.Randomize(101);
   }
   // One step of a walk that keeps the adults who stay, in their order: the
   // adult at `i` moves up to `kept` and is counted only when it stays. No
