@@ -102,11 +102,12 @@ void World::CapHabitats() {
   LocalRng draws(rng);
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
     const auto r = static_cast<std::size_t>(draws.Randomize(static_cast<int>(members.Count())));
-    const Individ& picked = adults[members.Select(r)];
+    const OrderIndex::Place place = members.Find(r);
+    const Individ& picked = adults[members.SlotAt(place)];
     int& ofHabitat = census[picked.habitat];
     if (ofHabitat > kHabitatCap) {
       EraseCellOf(picked, shown);
-      members.RemoveAt(r);
+      members.Remove(place);
       --ofHabitat;
     }
   }
