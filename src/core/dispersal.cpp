@@ -99,14 +99,18 @@ void World::CapHabitats() {
   int census[kHabitats] = {habitat0Census, habitat1Census};
   const bool shown = !hooks_->MinimizeDisplay();
   OrderIndex members(adults.size());
+  // Each adult's habitat, in a list small enough to stay at hand while the
+  // picks jump about in the records.
+  std::vector<std::uint8_t> habitatOf(adults.size());
+  for (std::size_t slot = 0; slot < adults.size(); ++slot) habitatOf[slot] = adults[slot].habitat;
   LocalRng draws(rng);
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
     const auto r = static_cast<std::size_t>(draws.Randomize(static_cast<int>(members.Count())));
     const OrderIndex::Place place = members.Find(r);
-    const Individ& picked = adults[members.SlotAt(place)];
-    int& ofHabitat = census[picked.habitat];
+    const std::size_t slot = members.SlotAt(place);
+    int& ofHabitat = census[habitatOf[slot]];
     if (ofHabitat > kHabitatCap) {
-      EraseCellOf(picked, shown);
+      EraseCellOf(adults[slot], shown);
       members.Remove(place);
       --ofHabitat;
     }

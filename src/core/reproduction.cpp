@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
-#include <numeric>
+#include <stdexcept>
 
 #include "core/world.h"
 
@@ -50,14 +50,17 @@ std::size_t AdvanceOnRing(std::size_t position, std::size_t steps, std::size_t s
 
 // The first female at or after `start` in the ring; the size of the ring
 // when there is none. The walk male by male, once round the ring at most,
-// is a search for the first zero among the sexes after the start and then
-// among those before it.
-std::size_t FirstFemaleFrom(const std::vector<std::uint8_t>& male, std::size_t start) {
-  const std::uint8_t* const sexes = male.data();
-  const void* found = std::memchr(sexes + start, 0, male.size() - start);
-  if (found == nullptr) found = std::memchr(sexes, 0, start);
-  if (found == nullptr) return male.size();
-  return static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - sexes);
+// is a search for the first female after the start and then among those
+// before it.
+template <typename Ring>
+std::size_t FirstFemaleFrom(const Ring& members, std::size_t start) {
+  for (std::size_t i = start; i < members.size(); ++i) {
+    if (!members[i].male) return i;
+  }
+  for (std::size_t i = 0; i < start; ++i) {
+    if (!members[i].male) return i;
+  }
+  return members.size();
 }
 
 }  // namespace
@@ -71,11 +74,12 @@ void World::Reproduction() {
   // The list in order, as positions into `adults`: served females and,
   // with gMalesMateOnce, their mates leave it; the records stay in place
   // until every female has had her turn.
-  Ring members;
-  members.adult.resize(adults.size());
-  std::iota(members.adult.begin(), members.adult.end(), 0u);
-  members.male.reserve(adults.size());
-  for (const Individ& adult : adults) members.male.push_back(adult.sex ? 1 : 0);
+  if (adults.size() > 0x7FFF) throw std::length_error("Reproduction: more adults than its ring can hold");
+  Ring members(adults.size());
+  for (std::size_t i = 0; i < adults.size(); ++i) {
+    members[i].adult = static_cast<std::uint16_t>(i) & 0x7FFF;  // 15 bits, as checked above
+    members[i].male = adults[i].sex ? 1 : 0;
+  }
   while (members.size() > 1) {
     if (!ServeFemale(members, shown)) break;  // no female was left to serve
   }
@@ -83,15 +87,6 @@ void World::Reproduction() {
   if (members.size() == 0) adults.clear();
   ClearIndividuals();
   if (!adults.empty()) hooks_->ShowError("Reproduction -- final totalAdults not zero");
-}
-
-void World::EraseCellOf(const Individ& gone, bool shown) {
-  if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
-}
-
-void World::Ring::Erase(std::size_t position) {
-  adult.erase(adult.begin() + static_cast<std::ptrdiff_t>(position));
-  male.erase(male.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
 // The compatibility test, inline in the mate search, which makes it for
@@ -130,17 +125,17 @@ bool World::ServeFemale(Ring& members, bool shown) {
   std::size_t n = members.size();
   const auto start = static_cast<std::size_t>(draws.Randomize(static_cast<int>(n)));
   std::size_t position = AdvanceOnRing(0, start + 1, n);
-  position = FirstFemaleFrom(members.male, position);
+  position = FirstFemaleFrom(members, position);
   if (position == n) return false;
 
   Turn turn;
-  turn.female = adults[members.adult[position]];
+  turn.female = adults[members[position].adult];
   turn.habitatmatch = turn.female.habitat;
   if (turn.habitatmatch == 0 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
   if (turn.habitatmatch == 1 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female, shown);
-  members.Erase(position);
+  members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
   position = 0;  // the search starts from the head
   n = members.size();
 
@@ -161,8 +156,8 @@ bool World::ServeFemale(Ring& members, bool shown) {
       position = AdvanceOnRing(position, static_cast<std::size_t>(draws.Randomize(static_cast<int>(n))), n);
       ++possibleMatesChecked;
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
-      if (members.male[position] != 0) {
-        const Individ& candidate = adults[members.adult[position]];
+      if (members[position].male) {
+        const Individ& candidate = adults[members[position].adult];
         if (turn.percentSurvival == 0 || draws.Randomize(100) < 100 - turn.percentSurvival) {
           femaleDiedTrying = true;
           break;
@@ -175,10 +170,10 @@ bool World::ServeFemale(Ring& members, bool shown) {
   }
   if (!compatible || femaleDiedTrying) return true;
 
-  const Individ male = adults[members.adult[position]];
+  const Individ male = adults[members[position].adult];
   if (params.gMalesMateOnce) {
     EraseCellOf(male, shown);
-    members.Erase(position);
+    members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
   }
 
   int kids = params.numberOfKids;

@@ -83,20 +83,22 @@ class World {
   // The helpers below that draw take the generator as a LocalRng, held by
   // the walk that calls them (a female's turn, a phase's walk of the list).
 
-  // The adult list while Reproduction serves its females: positions into
-  // `adults` in list order, and beside each whether it is a male, so that
-  // walks over the ring need not visit the records.
-  struct Ring {
-    std::vector<std::uint32_t> adult;
-    std::vector<std::uint8_t> male;
-    std::size_t size() const { return adult.size(); }
-    void Erase(std::size_t position);
+  // The adult list while Reproduction serves its females, in list order:
+  // each member's position in `adults` and whether it is a male, in 16 bits
+  // (there are at most 2560 adults, one per cell), so that walks over the
+  // ring need not visit the records and a removal moves little memory.
+  struct Member {
+    std::uint16_t adult : 15;
+    std::uint16_t male : 1;
   };
+  using Ring = std::vector<Member>;
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
   bool ServeFemale(Ring& members, bool shown);
   bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
-  void EraseCellOf(const Individ& gone, bool shown);
+  void EraseCellOf(const Individ& gone, bool shown) {
+    if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
+  }
   void MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father);
   void Mutate(LocalRng& draws, Individ& kid);
   int ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget);
