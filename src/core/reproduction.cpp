@@ -239,7 +239,7 @@ inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const I
   // ones and its mother's where it is zero: one blend of the two records
   // (the vector unit does it several bytes at a time), never a branch on a
   // coin, which the processor could only guess.
-  Individ kid;
+  Individ& kid = young.emplace_back();  // appended at the tail, its fields set below
   const unsigned char* const maternal = InheritedLoci(mother);
   const unsigned char* const paternal = InheritedLoci(father);
   unsigned char* const loci = InheritedLoci(kid);
@@ -249,7 +249,6 @@ inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const I
   kid.sex = male;
   Mutate(draws, kid);
   kid.habitat = father.habitat;
-  young.push_back(kid);  // appended at the tail
   CheckYoungLinkedList("end one kid");
 }
 
