@@ -68,14 +68,16 @@ void World::Dispersal() {
   {
     LocalRng draws(rng);
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < adults.size(); ++i) {
-      Individ& settler = adults[i];
+    Individ* const records = adults.data();
+    const std::size_t size = adults.size();
+    for (std::size_t i = 0; i < size; ++i) {
+      Individ& settler = records[i];
       const int target = ChooseTargetHabitat(draws, settler, lastTarget);
       if (freeCells[target] == 0) continue;
       PlaceOnFreeCell(draws, settler, target);
       --freeCells[target];
       if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
-      if (kept != i) adults[kept] = settler;
+      if (kept != i) records[kept] = settler;
       ++kept;
       ++census[target];
     }
@@ -118,7 +120,9 @@ void World::CapHabitats() {
   habitat0Census = census[0];
   habitat1Census = census[1];
   std::size_t kept = 0;
-  for (std::size_t slot = 0; slot < adults.size(); ++slot) KeepIf(members.Contains(slot), slot, kept);
+  Individ* const records = adults.data();
+  const std::size_t size = adults.size();
+  for (std::size_t slot = 0; slot < size; ++slot) KeepIf(records, members.Contains(slot), slot, kept);
   adults.resize(kept);
 }
 

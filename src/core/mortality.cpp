@@ -40,17 +40,25 @@ void World::Mortality() {
     }
   }
 
-  const bool erase = !hooks_->MinimizeDisplay();
-  {
+  // The walk, once with the map drawn and once without: without, it calls
+  // nothing, and the compiler can keep all it carries in registers.
+  auto walk = [this, &percentSurvival]<bool kErase>() {
     LocalRng draws(rng);
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < adults.size(); ++i) {
-      const Individ& adult = adults[i];
+    Individ* const records = adults.data();
+    const std::size_t size = adults.size();
+    for (std::size_t i = 0; i < size; ++i) {
+      const Individ& adult = records[i];
       const bool survives = SurvivalTest(draws, percentSurvival[adult.habitat][adult.habitatSpec]);
-      if (erase && !survives) hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
-      KeepIf(survives, i, kept);
+      if (kErase && !survives) hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
+      KeepIf(records, survives, i, kept);
     }
     adults.resize(kept);
+  };
+  if (hooks_->MinimizeDisplay()) {
+    walk.operator()<false>();
+  } else {
+    walk.operator()<true>();
   }
 
   if (adults.empty()) {
@@ -72,8 +80,10 @@ void World::MortalityDuringDispersal() {
   {
     LocalRng draws(rng);
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < adults.size(); ++i) {
-      KeepIf(SurvivalTest(draws, percentSurvival[adults[i].generalViability]), i, kept);
+    Individ* const records = adults.data();
+    const std::size_t size = adults.size();
+    for (std::size_t i = 0; i < size; ++i) {
+      KeepIf(records, SurvivalTest(draws, percentSurvival[records[i].generalViability]), i, kept);
     }
     adults.resize(kept);
   }

@@ -110,12 +110,15 @@ class World {
     if (percentSurvival == 0) return false;
     return percentSurvival >= draws.Randomize(101);
   }
-  // One step of a walk that keeps the adults who stay, in their order: the
-  // adult at `i` moves up to `kept` and is counted only when it stays. No
-  // branch on the outcome, which the processor could only guess; the test
-  // of `kept` against `i` changes once, at the first adult that leaves.
-  void KeepIf(bool stays, std::size_t i, std::size_t& kept) {
-    if (kept != i) adults[kept] = adults[i];
+  // One step of a walk over `records` (the adult list's) that keeps the
+  // adults who stay, in their order: the adult at `i` moves up to `kept` and
+  // is counted only when it stays. No branch on the outcome, which the
+  // processor could only guess; the test of `kept` against `i` changes once,
+  // at the first adult that leaves. The walks hold the list's records and
+  // size in locals, as a record's byte stores could otherwise change the
+  // list's own pointers as far as the compiler knows.
+  static void KeepIf(Individ* records, bool stays, std::size_t i, std::size_t& kept) {
+    if (kept != i) records[kept] = records[i];
     kept += stays ? 1 : 0;
   }
   float ViabilityFactor(int generalViability) const;
