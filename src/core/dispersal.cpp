@@ -61,11 +61,13 @@ void World::Dispersal() {
   int freeCells[kHabitats] = {kCellsPerHabitat, kCellsPerHabitat};
   int census[kHabitats] = {0, 0};
   int lastTarget = 2;
-  const bool draw = !hooks_->MinimizeDisplay();
 
   // An individual whose target habitat has no free cell left dies there;
-  // the search for a cell is thus always finite.
-  {
+  // the search for a cell is thus always finite. The walk, once with the
+  // map drawn and once without: without, it calls nothing but the rare
+  // report of a bad allele, and the compiler can keep what it carries in
+  // registers.
+  auto settle = [&]<bool kDraw>() {
     LocalRng draws(rng);
     std::size_t kept = 0;
     Individ* const records = adults.data();
@@ -76,12 +78,17 @@ void World::Dispersal() {
       if (freeCells[target] == 0) continue;
       PlaceOnFreeCell(draws, settler, target);
       --freeCells[target];
-      if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
+      if (kDraw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
       if (kept != i) records[kept] = settler;
       ++kept;
       ++census[target];
     }
     adults.resize(kept);
+  };
+  if (hooks_->MinimizeDisplay()) {
+    settle.operator()<false>();
+  } else {
+    settle.operator()<true>();
   }
 
   // The census of the placed adults, counted while placing them: each one
