@@ -80,8 +80,20 @@ void World::Reproduction() {
     members[i].adult = static_cast<std::uint16_t>(i) & 0x7FFF;  // 15 bits, as checked above
     members[i].male = adults[i].sex ? 1 : 0;
   }
+  // Search cost: a female's chance to survive meeting one male, which
+  // depends on nothing but her generalViability allele and stays fixed
+  // during the phase, worked out once per allele.
+  SearchSurvival searchSurvival;
+  for (std::size_t allele = 0; allele < searchSurvival.size(); ++allele) {
+    float viabilityFactor = 1.0f;
+    if (params.gIncludeGeneralViability && allele != kNeutralAllele) {
+      viabilityFactor = ViabilityFactor(static_cast<int>(allele));
+    }
+    const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
+    searchSurvival[allele] = PercentOf(adjustedSurvival);
+  }
   while (members.size() > 1) {
-    if (!ServeFemale(members, shown)) break;  // no female was left to serve
+    if (!ServeFemale(members, searchSurvival, shown)) break;  // no female was left to serve
   }
 
   if (members.size() == 0) adults.clear();
@@ -119,7 +131,7 @@ inline bool World::IsCompatible(LocalRng& draws, const Individ& male, const Indi
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
-bool World::ServeFemale(Ring& members, bool shown) {
+bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown) {
   LocalRng draws(rng);
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
@@ -139,13 +151,7 @@ bool World::ServeFemale(Ring& members, bool shown) {
   position = 0;  // the search starts from the head
   n = members.size();
 
-  // Search cost: her chance to survive meeting one male.
-  float viabilityFactor = 1.0f;
-  if (params.gIncludeGeneralViability && turn.female.generalViability != kNeutralAllele) {
-    viabilityFactor = ViabilityFactor(turn.female.generalViability);
-  }
-  const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
-  turn.percentSurvival = PercentOf(adjustedSurvival);
+  turn.percentSurvival = searchSurvival[static_cast<std::size_t>(turn.female.generalViability)];
 
   gFalseAlarm = false;
   bool compatible = false;

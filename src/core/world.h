@@ -94,7 +94,10 @@ class World {
   using Ring = std::vector<Member>;
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
-  bool ServeFemale(Ring& members, bool shown);
+  // Per generalViability allele, a female's chance in per cent to survive
+  // meeting one male.
+  using SearchSurvival = std::array<int, 3>;
+  bool ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown);
   bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
   void EraseCellOf(const Individ& gone, bool shown) {
     if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
