@@ -4,7 +4,6 @@
 // a ring: advancing past the tail continues at the head.
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <stdexcept>
 
 #include "core/world.h"
@@ -147,7 +146,7 @@ bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, boo
   if (turn.habitatmatch == 1 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female, shown);
-  members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
+  members.Erase(position);
   position = 0;  // the search starts from the head
   n = members.size();
 
@@ -179,7 +178,7 @@ bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, boo
   const Individ male = adults[members[position].adult];
   if (params.gMalesMateOnce) {
     EraseCellOf(male, shown);
-    members.erase(members.begin() + static_cast<std::ptrdiff_t>(position));
+    members.Erase(position);
   }
 
   int kids = params.numberOfKids;

@@ -8,6 +8,7 @@
 // and removing an individual keeps the order of the others.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -91,7 +92,29 @@ class World {
     std::uint16_t adult : 15;
     std::uint16_t male : 1;
   };
-  using Ring = std::vector<Member>;
+  class Ring {
+   public:
+    explicit Ring(std::size_t size) : members_(size) {}
+    std::size_t size() const { return members_.size() - first_; }
+    Member& operator[](std::size_t position) { return members_[first_ + position]; }
+    const Member& operator[](std::size_t position) const { return members_[first_ + position]; }
+    // Removes the member at `position`; the others keep their order. The
+    // shorter side of the gap closes it: the members before it move one
+    // place towards the tail, or those after it one place towards the head.
+    void Erase(std::size_t position) {
+      if (position < size() / 2) {
+        Member* const head = members_.data() + first_;
+        std::copy_backward(head, head + position, head + position + 1);
+        ++first_;
+      } else {
+        members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(first_ + position));
+      }
+    }
+
+   private:
+    std::vector<Member> members_;
+    std::size_t first_ = 0;  // members_[first_] is the head
+  };
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
   // Per generalViability allele, a female's chance in per cent to survive
