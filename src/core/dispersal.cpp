@@ -7,22 +7,30 @@
 namespace talveron {
 
 // Both run once per settler; inline in the loop that places them.
+//
+// Natal habitats and preferences come in no order the processor could
+// learn, so the choice branches on neither where the rule lets it: the
+// migration draw is made for either natal habitat (but for one left
+// alone under asymmetrical dispersal) and then picks the other habitat or
+// the same one; preferences 0 and 1 are their own targets.
 inline int World::ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget) {
   int target;
   if (params.restrictedNatalDispersal) {
-    if (individual.habitat == 0) {
-      target = draws.Randomize(100) < params.natalDispersalRate ? 1 : 0;
-    } else if (params.asymmetricalNatalDispersal) {
+    const bool natalZero = individual.habitat == 0;
+    if (params.asymmetricalNatalDispersal && !natalZero) {
       target = 1;
     } else {
-      target = draws.Randomize(100) < params.natalDispersalRate ? 0 : 1;
+      const bool migrates = draws.Randomize(100) < params.natalDispersalRate;
+      target = natalZero != migrates ? 0 : 1;
     }
   } else {
-    switch (individual.habitatPref) {
-      case 0: target = 0; break;
-      case 1: target = 1; break;
-      case 2: target = draws.Randomize(2); break;
-      default: target = lastTarget; break;
+    const int preference = individual.habitatPref;
+    if (preference == kNeutralAllele) {
+      target = draws.Randomize(2);
+    } else if (preference == 0 || preference == 1) {
+      target = preference;
+    } else {
+      target = lastTarget;
     }
     if (target != 0 && target != 1) {
       hooks_->ShowError("Dispersal (habitat value)");
