@@ -141,9 +141,16 @@ bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, boo
 
   Turn turn;
   turn.female = adults[members[position].adult];
-  turn.habitatmatch = turn.female.habitat;
-  if (turn.habitatmatch == 0 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
-  if (turn.habitatmatch == 1 && draws.Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
+  // The habitat she searches: from habitat 0 a draw may send her to 1, and
+  // from 1 (where she was born or was just sent) a draw may send her to 0.
+  // Either habitat (every adult lives in 0 or 1) makes the first draw, so
+  // it is made before any branch on her habitat, which the processor could
+  // not guess.
+  const int rate = params.matingDispersalRate;
+  const bool fromZero = turn.female.habitat == 0;
+  const bool moves = draws.Randomize(100) < rate;
+  turn.habitatmatch = fromZero != moves ? 0 : 1;
+  if (fromZero && moves && draws.Randomize(100) < rate) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female, shown);
   members.Erase(position);
