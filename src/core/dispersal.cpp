@@ -10,9 +10,10 @@ namespace talveron {
 //
 // Natal habitats and preferences come in no order the processor could
 // learn, so the choice branches on neither where the rule lets it: the
-// migration draw is made for either natal habitat (but for one left
-// alone under asymmetrical dispersal) and then picks the other habitat or
-// the same one; preferences 0 and 1 are their own targets.
+// migration draw is made for either natal habitat (except habitat 1 under
+// asymmetrical dispersal, whose young stay without a draw) and then picks
+// the other habitat or the same one; preferences 0 and 1 are their own
+// targets.
 inline int World::ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget) {
   int target;
   if (params.restrictedNatalDispersal) {

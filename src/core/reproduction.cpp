@@ -157,6 +157,7 @@ bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, boo
   position = 0;  // the search starts from the head
   n = members.size();
 
+  // Search cost: her chance to survive meeting one male.
   turn.percentSurvival = searchSurvival[static_cast<std::size_t>(turn.female.generalViability)];
 
   gFalseAlarm = false;

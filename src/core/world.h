@@ -115,11 +115,11 @@ class World {
     std::vector<Member> members_;
     std::size_t first_ = 0;  // members_[first_] is the head
   };
-  // `shown`: the map is drawn (the display is not minimized), read once per
-  // phase; nothing inside a phase's walk can change it.
   // Per generalViability allele, a female's chance in per cent to survive
   // meeting one male.
   using SearchSurvival = std::array<int, 3>;
+  // `shown`: the map is drawn (the display is not minimized), read once per
+  // phase; nothing inside a phase's walk can change it.
   bool ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown);
   bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
   void EraseCellOf(const Individ& gone, bool shown) {
