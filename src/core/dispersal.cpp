@@ -7,22 +7,31 @@
 namespace talveron {
 
 // Both run once per settler; inline in the loop that places them.
-inline int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget) {
+//
+// Natal habitats and preferences come in no order the processor could
+// learn, so the choice branches on neither where the rule lets it: the
+// migration draw is made for either natal habitat (except habitat 1 under
+// asymmetrical dispersal, whose young stay without a draw) and then picks
+// the other habitat or the same one; preferences 0 and 1 are their own
+// targets.
+inline int World::ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget) {
   int target;
   if (params.restrictedNatalDispersal) {
-    if (individual.habitat == 0) {
-      target = Randomize(100) < params.natalDispersalRate ? 1 : 0;
-    } else if (params.asymmetricalNatalDispersal) {
+    const bool natalZero = individual.habitat == 0;
+    if (params.asymmetricalNatalDispersal && !natalZero) {
       target = 1;
     } else {
-      target = Randomize(100) < params.natalDispersalRate ? 0 : 1;
+      const bool migrates = draws.Randomize(100) < params.natalDispersalRate;
+      target = natalZero != migrates ? 0 : 1;
     }
   } else {
-    switch (individual.habitatPref) {
-      case 0: target = 0; break;
-      case 1: target = 1; break;
-      case 2: target = Randomize(2); break;
-      default: target = lastTarget; break;
+    const int preference = individual.habitatPref;
+    if (preference == kNeutralAllele) {
+      target = draws.Randomize(2);
+    } else if (preference == 0 || preference == 1) {
+      target = preference;
+    } else {
+      target = lastTarget;
     }
     if (target != 0 && target != 1) {
       hooks_->ShowError("Dispersal (habitat value)");
@@ -33,12 +42,12 @@ inline int World::ChooseTargetHabitat(const Individ& individual, int& lastTarget
   return target;
 }
 
-inline void World::PlaceOnFreeCell(Individ& individual, int target) {
+inline void World::PlaceOnFreeCell(LocalRng& draws, Individ& individual, int target) {
   int x;
   int y;
   do {
-    x = Randomize(kColumns);
-    y = Randomize(kRows);
+    x = draws.Randomize(kColumns);
+    y = draws.Randomize(kRows);
   } while (map[target][x][y] != 0);
   map[target][x][y] = 1;
   individual.habitat = static_cast<std::uint8_t>(target);
@@ -61,23 +70,35 @@ void World::Dispersal() {
   int freeCells[kHabitats] = {kCellsPerHabitat, kCellsPerHabitat};
   int census[kHabitats] = {0, 0};
   int lastTarget = 2;
-  const bool draw = !hooks_->MinimizeDisplay();
 
   // An individual whose target habitat has no free cell left dies there;
-  // the search for a cell is thus always finite.
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < adults.size(); ++i) {
-    Individ& settler = adults[i];
-    const int target = ChooseTargetHabitat(settler, lastTarget);
-    if (freeCells[target] == 0) continue;
-    PlaceOnFreeCell(settler, target);
-    --freeCells[target];
-    if (draw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
-    if (kept != i) adults[kept] = settler;
-    ++kept;
-    ++census[target];
+  // the search for a cell is thus always finite. The walk, once with the
+  // map drawn and once without: without, it calls nothing but the rare
+  // report of a bad allele, and the compiler can keep what it carries in
+  // registers.
+  auto settle = [&]<bool kDraw>() {
+    LocalRng draws(rng);
+    std::size_t kept = 0;
+    Individ* const records = adults.data();
+    const std::size_t size = adults.size();
+    for (std::size_t i = 0; i < size; ++i) {
+      Individ& settler = records[i];
+      const int target = ChooseTargetHabitat(draws, settler, lastTarget);
+      if (freeCells[target] == 0) continue;
+      PlaceOnFreeCell(draws, settler, target);
+      --freeCells[target];
+      if (kDraw) hooks_->DrawIndividual(CellLeft(target, settler.x), CellTop(settler.y), settler);
+      if (kept != i) records[kept] = settler;
+      ++kept;
+      ++census[target];
+    }
+    adults.resize(kept);
+  };
+  if (hooks_->MinimizeDisplay()) {
+    settle.operator()<false>();
+  } else {
+    settle.operator()<true>();
   }
-  adults.resize(kept);
 
   // The census of the placed adults, counted while placing them: each one
   // now lives in the habitat it was placed in.
@@ -96,20 +117,28 @@ void World::CapHabitats() {
   int census[kHabitats] = {habitat0Census, habitat1Census};
   const bool shown = !hooks_->MinimizeDisplay();
   OrderIndex members(adults.size());
+  // Each adult's habitat, in a list small enough to stay at hand while the
+  // picks jump about in the records.
+  std::vector<std::uint8_t> habitatOf(adults.size());
+  for (std::size_t slot = 0; slot < adults.size(); ++slot) habitatOf[slot] = adults[slot].habitat;
+  LocalRng draws(rng);
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
-    const auto r = static_cast<std::size_t>(Randomize(static_cast<int>(members.Count())));
-    const Individ& picked = adults[members.Select(r)];
-    int& ofHabitat = census[picked.habitat];
+    const auto r = static_cast<std::size_t>(draws.Randomize(static_cast<int>(members.Count())));
+    const OrderIndex::Place place = members.Find(r);
+    const std::size_t slot = members.SlotAt(place);
+    int& ofHabitat = census[habitatOf[slot]];
     if (ofHabitat > kHabitatCap) {
-      EraseCellOf(picked, shown);
-      members.RemoveAt(r);
+      EraseCellOf(adults[slot], shown);
+      members.Remove(place);
       --ofHabitat;
     }
   }
   habitat0Census = census[0];
   habitat1Census = census[1];
   std::size_t kept = 0;
-  for (std::size_t slot = 0; slot < adults.size(); ++slot) KeepIf(members.Contains(slot), slot, kept);
+  Individ* const records = adults.data();
+  const std::size_t size = adults.size();
+  for (std::size_t slot = 0; slot < size; ++slot) KeepIf(records, members.Contains(slot), slot, kept);
   adults.resize(kept);
 }
 

@@ -40,15 +40,26 @@ void World::Mortality() {
     }
   }
 
-  const bool erase = !hooks_->MinimizeDisplay();
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < adults.size(); ++i) {
-    const Individ& adult = adults[i];
-    const bool survives = SurvivalTest(percentSurvival[adult.habitat][adult.habitatSpec]);
-    if (erase && !survives) hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
-    KeepIf(survives, i, kept);
+  // The walk, once with the map drawn and once without: without, it calls
+  // nothing, and the compiler can keep all it carries in registers.
+  auto walk = [this, &percentSurvival]<bool kErase>() {
+    LocalRng draws(rng);
+    std::size_t kept = 0;
+    Individ* const records = adults.data();
+    const std::size_t size = adults.size();
+    for (std::size_t i = 0; i < size; ++i) {
+      const Individ& adult = records[i];
+      const bool survives = SurvivalTest(draws, percentSurvival[adult.habitat][adult.habitatSpec]);
+      if (kErase && !survives) hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
+      KeepIf(records, survives, i, kept);
+    }
+    adults.resize(kept);
+  };
+  if (hooks_->MinimizeDisplay()) {
+    walk.operator()<false>();
+  } else {
+    walk.operator()<true>();
   }
-  adults.resize(kept);
 
   if (adults.empty()) {
     hooks_->ShowInfo("Extinction");
@@ -66,11 +77,16 @@ void World::MortalityDuringDispersal() {
   // no cell yet, so nothing is wiped from the map.
   int percentSurvival[3];
   for (int allele = 0; allele < 3; ++allele) percentSurvival[allele] = PercentOf(ViabilityFactor(allele));
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < adults.size(); ++i) {
-    KeepIf(SurvivalTest(percentSurvival[adults[i].generalViability]), i, kept);
+  {
+    LocalRng draws(rng);
+    std::size_t kept = 0;
+    Individ* const records = adults.data();
+    const std::size_t size = adults.size();
+    for (std::size_t i = 0; i < size; ++i) {
+      KeepIf(records, SurvivalTest(draws, percentSurvival[records[i].generalViability]), i, kept);
+    }
+    adults.resize(kept);
   }
-  adults.resize(kept);
 
   if (adults.empty()) {
     hooks_->ShowInfo("Extinction");

@@ -15,18 +15,20 @@ std::uint64_t SplitMix64(std::uint64_t& x) {
 
 void Rng::Seed(std::uint64_t seed) {
   std::uint64_t x = seed;
-  for (auto& word : s_) word = SplitMix64(x);
-  draws_ = 0;
+  for (auto& word : state_.s) word = SplitMix64(x);
+  state_.draws = 0;
 }
 
 void Rng::Script(std::initializer_list<int> draws) {
-  script_.erase(script_.begin(), script_.end() - static_cast<std::ptrdiff_t>(scriptLeft_));
+  script_.erase(script_.begin(), script_.end() - static_cast<std::ptrdiff_t>(state_.scriptLeft));
   script_.insert(script_.end(), draws);
-  scriptLeft_ = script_.size();
+  state_.scriptLeft = script_.size();
 }
 
-void Rng::CheckScaled(int result, int range) {
+int Rng::ScaleChecked(int draw, int range) {
+  const int result = ScaleDraw(draw, range);
   if ((result < 0 || result >= range) && badRange_) badRange_();
+  return result;
 }
 
 }  // namespace talveron

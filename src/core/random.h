@@ -23,6 +23,49 @@ inline int ScaleDraw(int draw, int range) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(quotient & 0xFFFF));
 }
 
+// A range of 1 to 32767 can never give a result outside 0..range-1: the
+// magnitude is below 32768, so range x magnitude / 32768 is below the range
+// and fits in 16 bits. Only other ranges need their results checked.
+inline bool RangeNeedsCheck(int range) { return range < 1 || range > 32767; }
+
+// Everything one draw changes: the four words of xoshiro256**, the count of
+// draws and how many scripted draws (test support) are still to come.
+// Nothing here calls out of line, so that a run of draws can keep it in
+// registers.
+struct RngState {
+  std::uint64_t s[4] = {0, 0, 0, 0};
+  std::uint64_t draws = 0;
+  std::size_t scriptLeft = 0;
+
+  // Next 64-bit output of xoshiro256**.
+  std::uint64_t Next() {
+    const std::uint64_t result = Rotl(s[1] * 5, 7) * 9;
+    const std::uint64_t t = s[1] << 17;
+    s[2] ^= s[0];
+    s[3] ^= s[1];
+    s[1] ^= s[2];
+    s[0] ^= s[3];
+    s[2] ^= t;
+    s[3] = Rotl(s[3], 45);
+    return result;
+  }
+
+  // Uniform on -32767..32767: the top 16 bits of an output, 65535 redrawn.
+  // `script` holds the scripted draws, the last scriptLeft of them to come.
+  int Random(const std::vector<int>& script) {
+    ++draws;
+    if (scriptLeft != 0) [[unlikely]] return script[script.size() - scriptLeft--];
+    std::uint64_t v = Next() >> 48;
+    while (v == 65535) v = Next() >> 48;
+    return static_cast<int>(v) - 32767;
+  }
+
+ private:
+  static std::uint64_t Rotl(std::uint64_t value, int bits) {
+    return (value << bits) | (value >> (64 - bits));
+  }
+};
+
 class Rng {
  public:
   explicit Rng(std::uint64_t seed = 0) { Seed(seed); }
@@ -31,38 +74,19 @@ class Rng {
   void Seed(std::uint64_t seed);
 
   // Next 64-bit output of xoshiro256**.
-  std::uint64_t Next() {
-    const std::uint64_t result = Rotl(s_[1] * 5, 7) * 9;
-    const std::uint64_t t = s_[1] << 17;
-    s_[2] ^= s_[0];
-    s_[3] ^= s_[1];
-    s_[1] ^= s_[2];
-    s_[0] ^= s_[3];
-    s_[2] ^= t;
-    s_[3] = Rotl(s_[3], 45);
-    return result;
-  }
+  std::uint64_t Next() { return state_.Next(); }
 
-  // Uniform on -32767..32767: the top 16 bits of an output, 65535 redrawn.
-  // Nothing here calls out of line, so that a run of draws can keep the
-  // state in registers.
-  int Random() {
-    ++draws_;
-    if (scriptLeft_ != 0) [[unlikely]] return script_[script_.size() - scriptLeft_--];
-    std::uint64_t v = Next() >> 48;
-    while (v == 65535) v = Next() >> 48;
-    return static_cast<int>(v) - 32767;
-  }
+  // Uniform on -32767..32767.
+  int Random() { return state_.Random(script_); }
 
   // 0..range-1 for a positive range. Out-of-range results (range 0 or
   // negative) are reported through the handler and returned all the same.
-  // A range of 1 to 32767 can never give one: the magnitude is below
-  // 32768, so range x magnitude / 32768 is below the range and fits in 16
-  // bits. Only other ranges are checked.
+  // The range is tested before it scales the draw, so that the usual
+  // scaling knows its product is not negative.
   int Randomize(int range) {
-    const int result = ScaleDraw(Random(), range);
-    if (range < 1 || range > 32767) [[unlikely]] CheckScaled(result, range);
-    return result;
+    const int draw = Random();
+    if (RangeNeedsCheck(range)) [[unlikely]] return ScaleChecked(draw, range);
+    return ScaleDraw(draw, range);
   }
 
   // Called with "Bad scaledRandomNumber" when Randomize leaves its range.
@@ -71,23 +95,48 @@ class Rng {
   // Test support: the given values are returned by Random() before any
   // generated ones, in order.
   void Script(std::initializer_list<int> draws);
-  bool ScriptEmpty() const { return scriptLeft_ == 0; }
+  bool ScriptEmpty() const { return state_.scriptLeft == 0; }
 
   // Counts Random() calls since the last Seed(), so tests can check how many
   // draws a phase made.
-  std::uint64_t DrawCount() const { return draws_; }
+  std::uint64_t DrawCount() const { return state_.draws; }
 
  private:
-  static std::uint64_t Rotl(std::uint64_t value, int bits) {
-    return (value << bits) | (value >> (64 - bits));
-  }
-  void CheckScaled(int result, int range);
+  friend class LocalRng;
+  // ScaleDraw, with a result outside 0..range-1 reported.
+  int ScaleChecked(int draw, int range);
 
-  std::uint64_t s_[4] = {0, 0, 0, 0};
-  std::uint64_t draws_ = 0;
-  std::vector<int> script_;     // scripted draws; the last scriptLeft_ are still to come
-  std::size_t scriptLeft_ = 0;
+  RngState state_;
+  std::vector<int> script_;  // scripted draws, the last state_.scriptLeft still to come
   std::function<void()> badRange_;
+};
+
+// An Rng's state taken into a local variable for a walk of many draws, and
+// given back when the walk ends. The model's records are bytes, and as far
+// as the compiler knows a store to a byte may change any memory, the Rng
+// too: drawing from the Rng itself, it writes the state out before every
+// such store and reads it back after. A local copy whose address is never
+// taken cannot be reached so and stays in registers; only its owner is
+// called on the rare report of a bad range. The draws are the Rng's own, in
+// the same order; while a LocalRng lives, its Rng is not used.
+class LocalRng {
+ public:
+  explicit LocalRng(Rng& owner) : owner_(owner), state_(owner.state_) {}
+  ~LocalRng() { owner_.state_ = state_; }
+  LocalRng(const LocalRng&) = delete;
+  LocalRng& operator=(const LocalRng&) = delete;
+
+  int Random() { return state_.Random(owner_.script_); }
+  // As Rng::Randomize.
+  int Randomize(int range) {
+    const int draw = Random();
+    if (RangeNeedsCheck(range)) [[unlikely]] return owner_.ScaleChecked(draw, range);
+    return ScaleDraw(draw, range);
+  }
+
+ private:
+  Rng& owner_;
+  RngState state_;
 };
 
 }  // namespace talveron

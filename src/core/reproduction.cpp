@@ -3,8 +3,8 @@
 // the young list, and then every adult is freed. The adult list is walked as
 // a ring: advancing past the tail continues at the head.
 #include <array>
-#include <cstring>
-#include <numeric>
+#include <cstddef>
+#include <stdexcept>
 
 #include "core/world.h"
 
@@ -18,6 +18,25 @@ struct Turn {
   int percentSurvival = 0;
 };
 
+// The inherited loci, habitatPref to the last neutral gene, as one run of
+// bytes in the record, in the order in which their coins are drawn.
+constexpr std::size_t kInheritedLoci = 7 + kNeutralGenes;
+constexpr std::size_t kFirstLocus = offsetof(Individ, habitatPref);
+static_assert(offsetof(Individ, habitatSpec) == kFirstLocus + 1);
+static_assert(offsetof(Individ, matingPrefType) == kFirstLocus + 2);
+static_assert(offsetof(Individ, matingPrefValue) == kFirstLocus + 3);
+static_assert(offsetof(Individ, signalType) == kFirstLocus + 4);
+static_assert(offsetof(Individ, signalValue) == kFirstLocus + 5);
+static_assert(offsetof(Individ, generalViability) == kFirstLocus + 6);
+static_assert(offsetof(Individ, neutralGenes) == kFirstLocus + 7);
+static_assert(sizeof(Individ::neutralGenes) == kNeutralGenes);
+const unsigned char* InheritedLoci(const Individ& individual) {
+  return reinterpret_cast<const unsigned char*>(&individual) + kFirstLocus;
+}
+unsigned char* InheritedLoci(Individ& individual) {
+  return reinterpret_cast<unsigned char*>(&individual) + kFirstLocus;
+}
+
 int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
 
 // `steps` (at most the ring's size) steps on from `position` in a ring of
@@ -30,14 +49,17 @@ std::size_t AdvanceOnRing(std::size_t position, std::size_t steps, std::size_t s
 
 // The first female at or after `start` in the ring; the size of the ring
 // when there is none. The walk male by male, once round the ring at most,
-// is a search for the first zero among the sexes after the start and then
-// among those before it.
-std::size_t FirstFemaleFrom(const std::vector<std::uint8_t>& male, std::size_t start) {
-  const std::uint8_t* const sexes = male.data();
-  const void* found = std::memchr(sexes + start, 0, male.size() - start);
-  if (found == nullptr) found = std::memchr(sexes, 0, start);
-  if (found == nullptr) return male.size();
-  return static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - sexes);
+// is a search for the first female after the start and then among those
+// before it.
+template <typename Ring>
+std::size_t FirstFemaleFrom(const Ring& members, std::size_t start) {
+  for (std::size_t i = start; i < members.size(); ++i) {
+    if (!members[i].male) return i;
+  }
+  for (std::size_t i = 0; i < start; ++i) {
+    if (!members[i].male) return i;
+  }
+  return members.size();
 }
 
 }  // namespace
@@ -51,13 +73,26 @@ void World::Reproduction() {
   // The list in order, as positions into `adults`: served females and,
   // with gMalesMateOnce, their mates leave it; the records stay in place
   // until every female has had her turn.
-  Ring members;
-  members.adult.resize(adults.size());
-  std::iota(members.adult.begin(), members.adult.end(), 0u);
-  members.male.reserve(adults.size());
-  for (const Individ& adult : adults) members.male.push_back(adult.sex ? 1 : 0);
+  if (adults.size() > 0x7FFF) throw std::length_error("Reproduction: more adults than its ring can hold");
+  Ring members(adults.size());
+  for (std::size_t i = 0; i < adults.size(); ++i) {
+    members[i].adult = static_cast<std::uint16_t>(i) & 0x7FFF;  // 15 bits, as checked above
+    members[i].male = adults[i].sex ? 1 : 0;
+  }
+  // Search cost: a female's chance to survive meeting one male, which
+  // depends on nothing but her generalViability allele and stays fixed
+  // during the phase, worked out once per allele.
+  SearchSurvival searchSurvival;
+  for (std::size_t allele = 0; allele < searchSurvival.size(); ++allele) {
+    float viabilityFactor = 1.0f;
+    if (params.gIncludeGeneralViability && allele != kNeutralAllele) {
+      viabilityFactor = ViabilityFactor(static_cast<int>(allele));
+    }
+    const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
+    searchSurvival[allele] = PercentOf(adjustedSurvival);
+  }
   while (members.size() > 1) {
-    if (!ServeFemale(members, shown)) break;  // no female was left to serve
+    if (!ServeFemale(members, searchSurvival, shown)) break;  // no female was left to serve
   }
 
   if (members.size() == 0) adults.clear();
@@ -65,18 +100,10 @@ void World::Reproduction() {
   if (!adults.empty()) hooks_->ShowError("Reproduction -- final totalAdults not zero");
 }
 
-void World::EraseCellOf(const Individ& gone, bool shown) {
-  if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
-}
-
-void World::Ring::Erase(std::size_t position) {
-  adult.erase(adult.begin() + static_cast<std::ptrdiff_t>(position));
-  male.erase(male.begin() + static_cast<std::ptrdiff_t>(position));
-}
-
 // The compatibility test, inline in the mate search, which makes it for
 // every male a female survives meeting.
-inline bool World::IsCompatible(const Individ& male, const Individ& female, int habitatmatch) {
+inline bool World::IsCompatible(LocalRng& draws, const Individ& male, const Individ& female,
+                                int habitatmatch) {
   const int target = params.gMatingPrefTarget;
   const int trait = target == 0 ? male.matingPrefType : (target == 1 ? male.habitatSpec : male.signalType);
   if (params.restrictedMatingDispersal && male.habitat != habitatmatch) return false;
@@ -84,7 +111,7 @@ inline bool World::IsCompatible(const Individ& male, const Individ& female, int 
   if (target != 2) return trait == female.matingPrefType;
 
   if (male.signalType != female.matingPrefType) {  // a false alarm, or nothing
-    if (Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
+    if (draws.Randomize(100) < params.gFalseAlarmRate / (female.matingPrefValue + 1)) {
       gFalseAlarm = true;
       return true;
     }
@@ -98,23 +125,32 @@ inline bool World::IsCompatible(const Individ& male, const Individ& female, int 
   if (actualSignalValue > static_cast<float>(female.matingPrefValue)) return true;
 
   // A missed detection.
-  const int r = Randomize(100);
+  const int r = draws.Randomize(100);
   return static_cast<float>(params.gMissedDetectionRate) / (actualSignalValue + 1.0f) > static_cast<float>(r);
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
-bool World::ServeFemale(Ring& members, bool shown) {
+bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown) {
+  LocalRng draws(rng);
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
-  std::size_t position = AdvanceOnRing(0, static_cast<std::size_t>(Randomize(static_cast<int>(n))) + 1, n);
-  position = FirstFemaleFrom(members.male, position);
+  const auto start = static_cast<std::size_t>(draws.Randomize(static_cast<int>(n)));
+  std::size_t position = AdvanceOnRing(0, start + 1, n);
+  position = FirstFemaleFrom(members, position);
   if (position == n) return false;
 
   Turn turn;
-  turn.female = adults[members.adult[position]];
-  turn.habitatmatch = turn.female.habitat;
-  if (turn.habitatmatch == 0 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 1;
-  if (turn.habitatmatch == 1 && Randomize(100) < params.matingDispersalRate) turn.habitatmatch = 0;
+  turn.female = adults[members[position].adult];
+  // The habitat she searches: from habitat 0 a draw may send her to 1, and
+  // from 1 (where she was born or was just sent) a draw may send her to 0.
+  // Either habitat (every adult lives in 0 or 1) makes the first draw, so
+  // it is made before any branch on her habitat, which the processor could
+  // not guess.
+  const int rate = params.matingDispersalRate;
+  const bool fromZero = turn.female.habitat == 0;
+  const bool moves = draws.Randomize(100) < rate;
+  turn.habitatmatch = fromZero != moves ? 0 : 1;
+  if (fromZero && moves && draws.Randomize(100) < rate) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female, shown);
   members.Erase(position);
@@ -122,12 +158,7 @@ bool World::ServeFemale(Ring& members, bool shown) {
   n = members.size();
 
   // Search cost: her chance to survive meeting one male.
-  float viabilityFactor = 1.0f;
-  if (params.gIncludeGeneralViability && turn.female.generalViability != kNeutralAllele) {
-    viabilityFactor = ViabilityFactor(turn.female.generalViability);
-  }
-  const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
-  turn.percentSurvival = PercentOf(adjustedSurvival);
+  turn.percentSurvival = searchSurvival[static_cast<std::size_t>(turn.female.generalViability)];
 
   gFalseAlarm = false;
   bool compatible = false;
@@ -135,16 +166,16 @@ bool World::ServeFemale(Ring& members, bool shown) {
   long possibleMatesChecked = 0;
   if (n >= 1) {
     for (;;) {
-      position = AdvanceOnRing(position, static_cast<std::size_t>(Randomize(static_cast<int>(n))), n);
+      position = AdvanceOnRing(position, static_cast<std::size_t>(draws.Randomize(static_cast<int>(n))), n);
       ++possibleMatesChecked;
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
-      if (members.male[position] != 0) {
-        const Individ& candidate = adults[members.adult[position]];
-        if (turn.percentSurvival == 0 || Randomize(100) < 100 - turn.percentSurvival) {
+      if (members[position].male) {
+        const Individ& candidate = adults[members[position].adult];
+        if (turn.percentSurvival == 0 || draws.Randomize(100) < 100 - turn.percentSurvival) {
           femaleDiedTrying = true;
           break;
         }
-        compatible = IsCompatible(candidate, turn.female, turn.habitatmatch);
+        compatible = IsCompatible(draws, candidate, turn.female, turn.habitatmatch);
         if (compatible) break;
       }
       if (femaleDiedTrying) break;
@@ -152,7 +183,7 @@ bool World::ServeFemale(Ring& members, bool shown) {
   }
   if (!compatible || femaleDiedTrying) return true;
 
-  const Individ male = adults[members.adult[position]];
+  const Individ male = adults[members[position].adult];
   if (params.gMalesMateOnce) {
     EraseCellOf(male, shown);
     members.Erase(position);
@@ -160,25 +191,26 @@ bool World::ServeFemale(Ring& members, bool shown) {
 
   int kids = params.numberOfKids;
   if (gFalseAlarm) kids = params.numberOfKids / params.gFalseAlarmPayoff;
-  for (int kid = 0; kid < kids; ++kid) MakeOffspring(turn.female, male);
+  for (int kid = 0; kid < kids; ++kid) MakeOffspring(draws, turn.female, male);
   return true;
 }
 
 bool World::CheckForCompatibility(const Individ& male, const Individ& female, int habitatmatch) {
-  return IsCompatible(male, female, habitatmatch);
+  LocalRng draws(rng);
+  return IsCompatible(draws, male, female, habitatmatch);
 }
 
 // Inline: it runs for every offspring, between the draws of its inheritance.
-inline void World::Mutate(Individ& kid) {
+inline void World::Mutate(LocalRng& draws, Individ& kid) {
   const int mutationRate = params.mutationRate;
-  auto mutates = [this, mutationRate] { return Randomize(mutationRate) == 0; };
+  auto mutates = [&draws, mutationRate] { return draws.Randomize(mutationRate) == 0; };
   // An allele becomes neutral; the neutral allele becomes 0 or 1.
-  auto flipAllele = [this](auto& locus) {
-    locus = locus == kNeutralAllele ? static_cast<std::remove_reference_t<decltype(locus)>>(Randomize(2))
-                                    : kNeutralAllele;
+  auto flipAllele = [&draws](auto& locus) {
+    using Allele = std::remove_reference_t<decltype(locus)>;
+    locus = locus == kNeutralAllele ? static_cast<Allele>(draws.Randomize(2)) : kNeutralAllele;
   };
-  auto stepValue = [this](std::uint8_t& value) {
-    const int step = Randomize(2) == 1 ? 1 : -1;
+  auto stepValue = [&draws](std::uint8_t& value) {
+    const int step = draws.Randomize(2) == 1 ? 1 : -1;
     value = static_cast<std::uint8_t>(Clamp(value + step, 0, 9));
   };
 
@@ -203,37 +235,34 @@ inline void World::Mutate(Individ& kid) {
   }
 }
 
-void World::MakeOffspring(const Individ& mother, const Individ& father) {
+inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father) {
   // One Randomize(2) per locus, in the order habitatPref, habitatSpec,
   // matingPrefType, matingPrefValue, signalType, signalValue,
   // generalViability, neutralGenes[0..9], then one for the sex. They are
   // all drawn first, in that order, and applied afterwards: nothing between
   // them depends on another draw, and a run of bare draws is what the
-  // generator does fastest.
-  constexpr int kLoci = 7 + kNeutralGenes;
-  std::array<int, kLoci + 1> coins;
-  for (int& coin : coins) coin = Randomize(2);
+  // generator does fastest. A coin of 1 picks the father's allele, 0 the
+  // mother's; here it becomes a byte of all ones or all zeros.
+  std::array<std::uint8_t, kInheritedLoci> fromFather;
+  for (std::uint8_t& coin : fromFather) coin = static_cast<std::uint8_t>(-draws.Randomize(2));
+  const bool male = draws.Randomize(2) == 1;
 
-  // A coin picks the parent: 1 the father, 0 the mother. Picking by index
-  // rather than by a test keeps the coin out of the processor's branch
-  // prediction, which could only miss half the time.
-  const Individ* const parents[2] = {&mother, &father};
-  Individ& kid = young.emplace_back();  // appended at the tail, every field set below
-  const int* coin = coins.data();
-  auto inherit = [&](auto Individ::*field) { kid.*field = parents[*coin++]->*field; };
-  inherit(&Individ::habitatPref);
-  inherit(&Individ::habitatSpec);
-  inherit(&Individ::matingPrefType);
-  inherit(&Individ::matingPrefValue);
-  inherit(&Individ::signalType);
-  inherit(&Individ::signalValue);
-  inherit(&Individ::generalViability);
-  for (int gene = 0; gene < kNeutralGenes; ++gene) kid.neutralGenes[gene] = parents[*coin++]->neutralGenes[gene];
-  kid.sex = *coin == 1;
-  Mutate(kid);
+  // The loci lie side by side in the record, in the order of their coins,
+  // so each byte of the kid's is its father's where the coin's byte is all
+  // ones and its mother's where it is zero: one blend of the two records
+  // (the vector unit does it several bytes at a time), never a branch on a
+  // coin, which the processor could only guess.
+  Individ& kid = young.emplace_back();  // appended at the tail, its fields set below
+  const unsigned char* const maternal = InheritedLoci(mother);
+  const unsigned char* const paternal = InheritedLoci(father);
+  unsigned char* const loci = InheritedLoci(kid);
+  for (std::size_t i = 0; i < kInheritedLoci; ++i) {
+    loci[i] = static_cast<unsigned char>((maternal[i] & ~fromFather[i]) | (paternal[i] & fromFather[i]));
+  }
+  kid.sex = male;
+  Mutate(draws, kid);
   kid.habitat = father.habitat;
   CheckYoungLinkedList("end one kid");
 }
-
 
 }  // namespace talveron

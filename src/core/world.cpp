@@ -33,12 +33,12 @@ void World::InitPopulations() {
   for (int habitat = 0; habitat < habitats; ++habitat) {
     for (int x = 0; x < kColumns; ++x) {
       for (int y = 0; y < kRows; ++y) {
-        if (Randomize(8) >= params.density) continue;
+        if (rng.Randomize(8) >= params.density) continue;
         Individ founder;
         founder.habitat = static_cast<std::uint8_t>(habitat);
         founder.x = static_cast<std::uint8_t>(x);
         founder.y = static_cast<std::uint8_t>(y);
-        founder.sex = Randomize(2) != 0;
+        founder.sex = rng.Randomize(2) != 0;
         adults.push_back(founder);
         ++total[habitat];
         if (draw) hooks_->DrawIndividual(CellLeft(habitat, x), CellTop(y), founder);

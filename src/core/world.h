@@ -8,6 +8,7 @@
 // and removing an individual keeps the order of the others.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -80,39 +81,70 @@ class World {
   GeneFrequencies geneFrequencies;
 
  private:
-  // Random draw on behalf of the phases.
-  int Randomize(int range) { return rng.Randomize(range); }
-  // The adult list while Reproduction serves its females: positions into
-  // `adults` in list order, and beside each whether it is a male, so that
-  // walks over the ring need not visit the records.
-  struct Ring {
-    std::vector<std::uint32_t> adult;
-    std::vector<std::uint8_t> male;
-    std::size_t size() const { return adult.size(); }
-    void Erase(std::size_t position);
+  // The helpers below that draw take the generator as a LocalRng, held by
+  // the walk that calls them (a female's turn, a phase's walk of the list).
+
+  // The adult list while Reproduction serves its females, in list order:
+  // each member's position in `adults` and whether it is a male, in 16 bits
+  // (there are at most 2560 adults, one per cell), so that walks over the
+  // ring need not visit the records and a removal moves little memory.
+  struct Member {
+    std::uint16_t adult : 15;
+    std::uint16_t male : 1;
   };
+  class Ring {
+   public:
+    explicit Ring(std::size_t size) : members_(size) {}
+    std::size_t size() const { return members_.size() - first_; }
+    Member& operator[](std::size_t position) { return members_[first_ + position]; }
+    const Member& operator[](std::size_t position) const { return members_[first_ + position]; }
+    // Removes the member at `position`; the others keep their order. The
+    // shorter side of the gap closes it: the members before it move one
+    // place towards the tail, or those after it one place towards the head.
+    void Erase(std::size_t position) {
+      if (position < size() / 2) {
+        Member* const head = members_.data() + first_;
+        std::copy_backward(head, head + position, head + position + 1);
+        ++first_;
+      } else {
+        members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(first_ + position));
+      }
+    }
+
+   private:
+    std::vector<Member> members_;
+    std::size_t first_ = 0;  // members_[first_] is the head
+  };
+  // Per generalViability allele, a female's chance in per cent to survive
+  // meeting one male.
+  using SearchSurvival = std::array<int, 3>;
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
-  bool ServeFemale(Ring& members, bool shown);
-  bool IsCompatible(const Individ& male, const Individ& female, int habitatmatch);
-  void EraseCellOf(const Individ& gone, bool shown);
-  void MakeOffspring(const Individ& mother, const Individ& father);
-  void Mutate(Individ& kid);
-  int ChooseTargetHabitat(const Individ& individual, int& lastTarget);
-  void PlaceOnFreeCell(Individ& individual, int target);
+  bool ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown);
+  bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
+  void EraseCellOf(const Individ& gone, bool shown) {
+    if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
+  }
+  void MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father);
+  void Mutate(LocalRng& draws, Individ& kid);
+  int ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget);
+  void PlaceOnFreeCell(LocalRng& draws, Individ& individual, int target);
   void CapHabitats();
   // A survival chance in whole per cent: 0 dies without a draw; otherwise
   // the individual survives when the chance is at least a draw of 0..100.
-  bool SurvivalTest(int percentSurvival) {
+  static bool SurvivalTest(LocalRng& draws, int percentSurvival) {
     if (percentSurvival == 0) return false;
-    return percentSurvival >= Randomize(101);
+    return percentSurvival >= draws.Randomize(101);
   }
-  // One step of a walk that keeps the adults who stay, in their order: the
-  // adult at `i` moves up to `kept` and is counted only when it stays. No
-  // branch on the outcome, which the processor could only guess; the test
-  // of `kept` against `i` changes once, at the first adult that leaves.
-  void KeepIf(bool stays, std::size_t i, std::size_t& kept) {
-    if (kept != i) adults[kept] = adults[i];
+  // One step of a walk over `records` (the adult list's) that keeps the
+  // adults who stay, in their order: the adult at `i` moves up to `kept` and
+  // is counted only when it stays. No branch on the outcome, which the
+  // processor could only guess; the test of `kept` against `i` changes once,
+  // at the first adult that leaves. The walks hold the list's records and
+  // size in locals, as a record's byte stores could otherwise change the
+  // list's own pointers as far as the compiler knows.
+  static void KeepIf(Individ* records, bool stays, std::size_t i, std::size_t& kept) {
+    if (kept != i) records[kept] = records[i];
     kept += stays ? 1 : 0;
   }
   float ViabilityFactor(int generalViability) const;

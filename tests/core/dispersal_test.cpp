@@ -41,6 +41,24 @@ TEST(Dispersal, RestrictedWithoutMigrationKeepsTheNatalHabitat) {
   EXPECT_EQ(world.habitat1Census, 30);
 }
 
+// Symmetrical dispersal at 100 per cent sends everyone to the habitat it was
+// not born in, each with one migration draw and then its cell's draws.
+TEST(Dispersal, FullMigrationSwapsTheHabitats) {
+  World world;
+  world.params.restrictedNatalDispersal = true;
+  world.params.natalDispersalRate = 100;
+  world.young = Young(50, 0);
+  auto more = Young(30, 1);
+  world.young.insert(world.young.end(), more.begin(), more.end());
+  world.SeedRandom(4);
+  world.Dispersal();
+  EXPECT_EQ(InHabitat(world, 0), 30);
+  EXPECT_EQ(InHabitat(world, 1), 50);
+  for (std::size_t i = 0; i < world.adults.size(); ++i) EXPECT_EQ(world.adults[i].habitat, i < 50 ? 1 : 0);
+  // viability, migration and at least one pair of cell draws per settler
+  EXPECT_GE(world.rng.DrawCount(), 80u * 4u);
+}
+
 // Asymmetrical dispersal at 100 per cent sends everyone to habitat 1, and
 // those born there make no draw for it.
 TEST(Dispersal, AsymmetricalFullMigrationEndsInTheRightHabitat) {

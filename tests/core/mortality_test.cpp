@@ -26,6 +26,35 @@ bool SurvivesWithDraw(World& world, const Individ& individual, int draw) {
   return world.totalAdults() == 1;
 }
 
+// With the map shown, Mortality clears the cell of every adult that dies,
+// and the same adults survive as with the map hidden.
+TEST(Mortality, AShownMapLosesTheCellsOfTheDeadAndChangesNoOutcome) {
+  std::vector<Individ> start;
+  for (int i = 0; i < 200; ++i) start.push_back(Adult(i % 2, i % 3 == 0, i % 32, i % 40));
+  RecordingHooks hidden;
+  RecordingHooks shown;
+  shown.minimize = false;
+  World unseen(&hidden);
+  World seen(&shown);
+  for (World* world : {&unseen, &seen}) {
+    world->adults = start;
+    world->habitat0Census = 100;
+    world->habitat1Census = 100;
+    world->SeedRandom(9);
+    world->Mortality();
+  }
+  ASSERT_LT(seen.totalAdults(), 200);
+  EXPECT_EQ(shown.cleared, 200 - seen.totalAdults());
+  EXPECT_EQ(hidden.cleared, 0);
+  ASSERT_EQ(seen.totalAdults(), unseen.totalAdults());
+  for (std::size_t i = 0; i < seen.adults.size(); ++i) {
+    EXPECT_EQ(seen.adults[i].x, unseen.adults[i].x);
+    EXPECT_EQ(seen.adults[i].y, unseen.adults[i].y);
+    EXPECT_EQ(seen.adults[i].habitat, unseen.adults[i].habitat);
+  }
+  EXPECT_EQ(seen.rng.DrawCount(), unseen.rng.DrawCount());
+}
+
 TEST(PercentOf, TruncatesTheSinglePrecisionChance) {
   EXPECT_EQ(PercentOf(0.9f), 89);
   EXPECT_EQ(PercentOf(1.0f), 100);

@@ -1,17 +1,21 @@
+#include "core/order_index.h"
+
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
-#include "core/order_index.h"
 #include "core/random.h"
 
 namespace talveron {
 namespace {
 
 // The index must agree with the plain way: a vector of the members left,
-// erased from as they go.
+// erased from as they go. Sizes with a last block part full, a last group
+// of eight blocks part full, and the largest.
 TEST(OrderIndex, AgreesWithAPlainListUnderRandomRemovals) {
-  for (std::size_t size : {1u, 2u, 7u, 640u, 2560u}) {
+  for (std::size_t size : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{640},
+                           std::size_t{2560}, std::size_t{2561}, OrderIndex::kMaxSize}) {
     OrderIndex index(size);
     std::vector<std::size_t> plain(size);
     for (std::size_t i = 0; i < size; ++i) plain[i] = i;
@@ -27,6 +31,11 @@ TEST(OrderIndex, AgreesWithAPlainListUnderRandomRemovals) {
     }
     EXPECT_EQ(index.Count(), 0u);
   }
+}
+
+// A list too long for the index is refused, not mishandled.
+TEST(OrderIndex, RefusesMoreMembersThanItCanCount) {
+  EXPECT_THROW(OrderIndex(OrderIndex::kMaxSize + 1), std::length_error);
 }
 
 }  // namespace

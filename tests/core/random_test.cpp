@@ -102,5 +102,55 @@ TEST(Randomize, TakesScriptedDrawsFirst) {
   EXPECT_EQ(rng.DrawCount(), 4u);
 }
 
+// A walk draws from a local copy of the generator: the same numbers as the
+// generator itself, and afterwards the generator goes on from where the copy
+// stopped, its count of draws included.
+TEST(LocalRng, DrawsTheSequenceOfItsRngAndHandsItBack) {
+  Rng rng(11);
+  Rng plain(11);
+  {
+    LocalRng local(rng);
+    for (int range : {2, 8, 32, 40, 100, 101, 2560, 32767}) {
+      for (int i = 0; i < 1000; ++i) ASSERT_EQ(local.Randomize(range), plain.Randomize(range));
+    }
+    EXPECT_EQ(local.Random(), plain.Random());
+  }
+  EXPECT_EQ(rng.DrawCount(), plain.DrawCount());
+  EXPECT_EQ(rng.Random(), plain.Random());
+}
+
+// Scripted draws given to the generator are the first a walk takes; those
+// the walk leaves are still there after it.
+TEST(LocalRng, TakesTheScriptOfItsRng) {
+  Rng rng(5);
+  Rng unscripted(5);
+  rng.Script({-4096, 32767, 0});
+  {
+    LocalRng local(rng);
+    EXPECT_EQ(local.Randomize(8), 1);
+    EXPECT_EQ(local.Randomize(101), 100);
+  }
+  EXPECT_FALSE(rng.ScriptEmpty());
+  {
+    LocalRng local(rng);
+    EXPECT_EQ(local.Randomize(101), 0);
+    EXPECT_EQ(local.Random(), unscripted.Random());
+  }
+  EXPECT_TRUE(rng.ScriptEmpty());
+  EXPECT_EQ(rng.DrawCount(), 4u);
+  EXPECT_EQ(rng.Random(), unscripted.Random());
+}
+
+// A bad range in a walk is reported through the generator's handler.
+TEST(LocalRng, ReportsABadRangeThroughItsRng) {
+  Rng rng(5);
+  int reports = 0;
+  rng.SetBadRangeHandler([&reports] { ++reports; });
+  LocalRng local(rng);
+  EXPECT_EQ(local.Randomize(0), 0);
+  local.Randomize(10);
+  EXPECT_EQ(reports, 1);
+}
+
 }  // namespace
 }  // namespace talveron

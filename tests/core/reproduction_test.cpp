@@ -79,6 +79,61 @@ TEST(Reproduction, EachOffspringDrawsItsCoinsAndOneTestPerMutableLocus) {
   }
 }
 
+// Each locus, from habitatPref to the last neutral gene, comes from the
+// parent its own coin picks (1 the father, 0 the mother), whatever the
+// coins of the other loci; the sex coin makes a son.
+TEST(Reproduction, EveryLocusComesFromTheParentItsCoinPicks) {
+  const std::vector<int> pattern = {1, 0, 0, 1, 1, 0, 1, 0, 1, 1, 0, 0, 0, 1, 0, 1, 1};
+  for (const bool complement : {false, true}) {
+    World world;
+    world.params.numberOfKids = 1;
+    Individ mother = Female(0);
+    mother.habitatPref = 0;
+    mother.habitatSpec = 0;
+    mother.matingPrefValue = 3;
+    mother.signalType = 0;
+    mother.signalValue = 4;
+    mother.generalViability = 0;
+    Individ father = Male(1);
+    father.habitatPref = 1;
+    father.habitatSpec = 1;
+    father.matingPrefType = 1;
+    father.matingPrefValue = 7;
+    father.signalType = 1;
+    father.signalValue = 8;
+    father.generalViability = 1;
+    father.neutralGenes.fill(1);
+    world.adults = {mother, father};
+    std::vector<int> draws = {DrawFor(0, 2), DrawFor(50, 100), DrawFor(0, 1), DrawFor(50, 100)};
+    for (int coin : pattern) draws.push_back(DrawFor(complement ? 1 - coin : coin, 2));
+    draws.push_back(DrawFor(1, 2));                              // a son
+    for (int i = 0; i < 3; ++i) draws.push_back(DrawFor(1, 100));  // no mutation
+    for (int draw : draws) world.rng.Script({draw});
+    world.Reproduction();
+    ASSERT_EQ(world.totalYoung(), 1);
+    EXPECT_TRUE(world.rng.ScriptEmpty());
+    const Individ& kid = world.young[0];
+    auto from = [&](int locus) -> const Individ& {
+      return (pattern[static_cast<std::size_t>(locus)] == 1) != complement ? father : mother;
+    };
+    EXPECT_EQ(kid.habitatPref, from(0).habitatPref);
+    EXPECT_EQ(kid.habitatSpec, from(1).habitatSpec);
+    EXPECT_EQ(kid.matingPrefType, from(2).matingPrefType);
+    EXPECT_EQ(kid.matingPrefValue, from(3).matingPrefValue);
+    EXPECT_EQ(kid.signalType, from(4).signalType);
+    EXPECT_EQ(kid.signalValue, from(5).signalValue);
+    EXPECT_EQ(kid.generalViability, from(6).generalViability);
+    for (int gene = 0; gene < kNeutralGenes; ++gene) {
+      const auto g = static_cast<std::size_t>(gene);
+      EXPECT_EQ(kid.neutralGenes[g], from(7 + gene).neutralGenes[g]) << "gene " << gene;
+    }
+    EXPECT_TRUE(kid.sex);
+    EXPECT_EQ(kid.habitat, 1);  // the father's
+    EXPECT_EQ(kid.x, 0);
+    EXPECT_EQ(kid.y, 0);
+  }
+}
+
 // A search cost of 1 kills every female at the first male, without a draw.
 TEST(Reproduction, FullSearchCostKillsAtTheFirstMale) {
   World world;
