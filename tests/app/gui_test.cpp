@@ -26,6 +26,7 @@
 #include "app/settings_formulas.h"
 #include "app/shell.h"
 #include "core/fatal_error.h"
+#include "core/version.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
@@ -373,6 +374,23 @@ TEST_F(QtDesktopTest, BaseSeedDialogTakesAWholeNumber) {
   shell.DoEvent(*event);
   EXPECT_EQ(shell.NextSeed(), 18446744073709551615u);
   EXPECT_TRUE(window.SeedText().contains(QStringLiteral("18446744073709551615")));
+}
+
+TEST_F(QtDesktopTest, AboutShowsTheProgramsVersion) {
+  // The version of the build, as the batch command reports it.
+  const QString version = QString::fromLatin1(kTalveronVersion.data(), static_cast<qsizetype>(kTalveronVersion.size()));
+  ASSERT_FALSE(version.isEmpty());
+  EXPECT_EQ(QtPlatform::Version(), version);
+  QString shown;
+  Repeatedly read([&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return false;
+    shown = box->text();
+    box->accept();
+    return true;
+  });
+  platform.ShowAboutBox();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Talveron ") + version)) << shown.toStdString();
 }
 
 TEST_F(QtDesktopTest, FatalErrorShowsFourLinesUntilAKeyOrAClick) {
