@@ -18,7 +18,20 @@ namespace {
 constexpr QRgb kWhite = 0xFFFFFFFFu;
 // Pixels a side of the areas that index the operations: the map's cells,
 // 16 elsewhere.
-int BucketSize(Port port) { return port == Port::View ? 10 : 16; }
+int BucketSize(Port port) { return port == Port::View ? 10 : 16; }  // AreaOf knows both
+
+// The area of a coordinate, x / size, with the two sizes as constants.
+inline int AreaOf(int x, int size) { return size == 10 ? x / 10 : x / 16; }
+
+// The intersection of two rectangles, inline.
+inline QRect Clip(const QRect& a, const QRect& b) {
+  const int left = std::max(a.left(), b.left());
+  const int top = std::max(a.top(), b.top());
+  const int right = std::min(a.right(), b.right());
+  const int bottom = std::min(a.bottom(), b.bottom());
+  if (left > right || top > bottom) return QRect();
+  return QRect(QPoint(left, top), QPoint(right, bottom));
+}
 
 bool Within(const QRect& outer, const QRect& inner) {
   return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top() &&
@@ -235,6 +248,7 @@ QtCanvas::QtCanvas() {
     s.bucketSize = BucketSize(port);
     s.bucketColumns = (size.width() + s.bucketSize - 1) / s.bucketSize;
     s.buckets.resize(static_cast<std::size_t>(s.bucketColumns * ((size.height() + s.bucketSize - 1) / s.bucketSize)));
+    if (port == Port::View) s.cells.resize(s.buckets.size());
   }
 }
 
@@ -274,7 +288,26 @@ void QtCanvas::Changed(Surface& s) {
 
 std::size_t QtCanvas::OperationCount(Port port) const {
   const Surface& s = surfaces_[Index(port)];
-  return s.operations.size() - s.dead;
+  return s.operations.size() - s.dead + s.cellShapes;
+}
+
+std::vector<QtCanvas::Operation> QtCanvas::Showing(const Surface& s) const {
+  std::vector<Operation> showing;
+  showing.reserve(s.operations.size() - s.dead + s.cellShapes);
+  for (const Operation& op : s.operations) {
+    if (op.alive) showing.push_back(op);
+  }
+  if (s.cellShapes == 0) return showing;
+  for (const Cell& cell : s.cells) {
+    for (int i = 0; i < cell.count; ++i) {
+      const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
+      Operation op = Shape(shape.kind, shape.colour, shape.rect, ToQRect(shape.rect));
+      op.order = shape.order;
+      showing.push_back(op);
+    }
+  }
+  std::sort(showing.begin(), showing.end(), [](const Operation& a, const Operation& b) { return a.order < b.order; });
+  return showing;
 }
 
 void QtCanvas::SetScale(Port port, double scale) {
@@ -291,9 +324,7 @@ QImage QtCanvas::Picture(Port port, double scale) {
   const QSize size = NaturalSize(port);
   QImage image(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
   image.fill(kWhite);
-  for (const Operation& op : surfaces_[Index(port)].operations) {
-    if (op.alive) Render(image, scale, op);
-  }
+  for (const Operation& op : Showing(surfaces_[Index(port)])) Render(image, scale, op);
   return image;
 }
 
@@ -306,42 +337,49 @@ QImage QtCanvas::Picture(Port port, double scale) {
 // in a number of operations bounded by the port's area.
 void QtCanvas::Add(Surface& s, Operation op) {
   const QSize size = NaturalSize(static_cast<Port>(&s - surfaces_.data()));
-  op.bounds &= QRect(QPoint(0, 0), size);
+  op.bounds = Clip(op.bounds, QRect(QPoint(0, 0), size));
   if (op.bounds.isEmpty()) return;  // outside the port: nothing to draw at any scale
+  op.order = s.order++;
   const bool fill = op.kind == Kind::Paint || op.kind == Kind::Erase;
   std::optional<QdRect> cover;
   if (fill) cover = op.rect;
   if (op.kind == Kind::Line) cover = StraightLine(op.rect);
+  Cell* home = nullptr;  // the map area that keeps this shape in place
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
     s.operations.clear();
     s.living.clear();
     s.drawnAgain.clear();
     for (auto& bucket : s.buckets) bucket.clear();
+    for (Cell& cell : s.cells) cell.count = 0;
+    s.cellShapes = 0;
     s.dead = 0;
   } else if (!cover && op.kind != Kind::Oval) {
     // Frames, text and slanted lines hide only the same drawn again.
-    const auto [found, fresh] = s.drawnAgain.try_emplace(Signature(op), static_cast<int>(s.operations.size()));
+    const auto [found, fresh] = s.drawnAgain.try_emplace(SignatureOf(op), static_cast<int>(s.operations.size()));
     if (!fresh) {
       Hide(s, found->second);
       found->second = static_cast<int>(s.operations.size());
     }
   } else {
     // What covers pixels hides what lies wholly under them.
-    const QRect area = cover ? ToQRect(*cover) & op.bounds : op.bounds;
-    auto hides = [&](const Surface::Entry& entry) {
-      if (!Within(area, entry.bounds)) return false;
+    const QRect area = cover ? Clip(ToQRect(*cover), op.bounds) : op.bounds;
+    auto hides = [&](Kind kind, const QRect& bounds) {
+      if (!Within(area, bounds)) return false;
       if (cover) return true;
-      const Operation& earlier = s.operations[static_cast<std::size_t>(entry.index)];
-      return (earlier.kind == Kind::Oval && earlier.bounds == op.bounds) || InsideOval(op.rect, entry.bounds);
+      return (kind == Kind::Oval && bounds == op.bounds) || InsideOval(op.rect, bounds);
     };
-    const int firstColumn = area.left() / s.bucketSize;
-    const int lastColumn = area.right() / s.bucketSize;
-    for (int row = area.top() / s.bucketSize; row <= area.bottom() / s.bucketSize; ++row) {
+    const int firstColumn = AreaOf(area.left(), s.bucketSize);
+    const int lastColumn = AreaOf(area.right(), s.bucketSize);
+    for (int row = AreaOf(area.top(), s.bucketSize); row <= AreaOf(area.bottom(), s.bucketSize); ++row) {
       for (int column = firstColumn; column <= lastColumn; ++column) {
-        std::vector<Surface::Entry>& bucket = s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)];
+        const auto at = static_cast<std::size_t>(row * s.bucketColumns + column);
+        std::vector<Surface::Entry>& bucket = s.buckets[at];
         for (std::size_t i = 0; i < bucket.size();) {
           const Surface::Entry& entry = bucket[i];
-          if (s.living[static_cast<std::size_t>(entry.index)] && hides(entry)) Hide(s, entry.index);
+          if (s.living[static_cast<std::size_t>(entry.index)] &&
+              hides(s.operations[static_cast<std::size_t>(entry.index)].kind, entry.bounds)) {
+            Hide(s, entry.index);
+          }
           if (!s.living[static_cast<std::size_t>(entry.index)]) {
             bucket[i] = bucket.back();
             bucket.pop_back();
@@ -349,14 +387,37 @@ void QtCanvas::Add(Surface& s, Operation op) {
             ++i;
           }
         }
+        if (s.cells.empty()) continue;
+        Cell& cell = s.cells[at];
+        int kept = 0;
+        for (int i = 0; i < cell.count; ++i) {
+          const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
+          if (hides(shape.kind, ToQRect(shape.rect))) continue;
+          cell.shapes[static_cast<std::size_t>(kept++)] = shape;
+        }
+        s.cellShapes -= static_cast<std::size_t>(cell.count - kept);
+        cell.count = kept;
       }
+    }
+    // A shape wholly inside one area whose room is not used up stays there.
+    const bool inOneArea = op.bounds == ToQRect(op.rect) && AreaOf(op.bounds.left(), s.bucketSize) == AreaOf(op.bounds.right(), s.bucketSize) &&
+                           AreaOf(op.bounds.top(), s.bucketSize) == AreaOf(op.bounds.bottom(), s.bucketSize);
+    if (!s.cells.empty() && op.kind != Kind::Line && inOneArea) {
+      Cell& cell = s.cells[static_cast<std::size_t>(AreaOf(op.bounds.top(), s.bucketSize) * s.bucketColumns +
+                                                    AreaOf(op.bounds.left(), s.bucketSize))];
+      if (cell.count < kCellShapes) home = &cell;
     }
   }
   Render(s, op);
-  s.operations.push_back(std::move(op));
-  s.living.push_back(1);
-  Index(s, static_cast<int>(s.operations.size() - 1));
-  if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
+  if (home != nullptr) {
+    home->shapes[static_cast<std::size_t>(home->count++)] = CellShape{op.kind, op.colour, op.rect, op.order};
+    ++s.cellShapes;
+  } else {
+    s.operations.push_back(std::move(op));
+    s.living.push_back(1);
+    Index(s, static_cast<int>(s.operations.size() - 1));
+    if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
+  }
   Changed(s);
 }
 
@@ -368,22 +429,32 @@ void QtCanvas::Hide(Surface& s, int index) {
   ++s.dead;
 }
 
+// An operation is hidden only by one whose area holds all of its bounds, and
+// the search of that area visits the area of the operation's top left
+// pixel: that area alone lists it. What no longer shows at the end of the
+// list goes first, so an operation drawn again and again in the same place
+// keeps its list short.
 void QtCanvas::Index(Surface& s, int index) {
   const QRect& b = s.operations[static_cast<std::size_t>(index)].bounds;
-  for (int row = b.top() / s.bucketSize; row <= b.bottom() / s.bucketSize; ++row) {
-    for (int column = b.left() / s.bucketSize; column <= b.right() / s.bucketSize; ++column) {
-      s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back({index, b});
-    }
-  }
+  std::vector<Surface::Entry>& bucket =
+      s.buckets[static_cast<std::size_t>(AreaOf(b.top(), s.bucketSize) * s.bucketColumns + AreaOf(b.left(), s.bucketSize))];
+  while (!bucket.empty() && !s.living[static_cast<std::size_t>(bucket.back().index)]) bucket.pop_back();
+  bucket.push_back({index, b});
 }
 
-std::string QtCanvas::Signature(const Operation& op) {
-  std::string key(reinterpret_cast<const char*>(&op.kind), sizeof op.kind);
-  for (int value : {op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, static_cast<int>(op.colour),
-                    static_cast<int>(op.size), static_cast<int>(op.face)}) {
-    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+QtCanvas::Signature QtCanvas::SignatureOf(const Operation& op) {
+  return Signature{op.kind, op.colour, op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, op.size, op.face, op.text};
+}
+
+std::size_t QtCanvas::SignatureHash::operator()(const Signature& key) const {
+  std::size_t hash = static_cast<std::size_t>(key.kind);
+  for (std::size_t value : {static_cast<std::size_t>(key.colour), static_cast<std::size_t>(key.top),
+                            static_cast<std::size_t>(key.left), static_cast<std::size_t>(key.bottom),
+                            static_cast<std::size_t>(key.right), static_cast<std::size_t>(key.size),
+                            static_cast<std::size_t>(key.face), reinterpret_cast<std::size_t>(key.text)}) {
+    hash = (hash ^ value) * 0x100000001B3ull;
   }
-  return op.text != nullptr ? key + *op.text : key;
+  return hash;
 }
 
 void QtCanvas::Compact(Surface& s) {
@@ -402,7 +473,7 @@ void QtCanvas::Compact(Surface& s) {
   for (std::size_t index = 0; index < s.operations.size(); ++index) {
     const Operation& op = s.operations[index];
     if (op.kind == Kind::Frame || op.kind == Kind::Text || (op.kind == Kind::Line && !StraightLine(op.rect))) {
-      s.drawnAgain[Signature(op)] = static_cast<int>(index);
+      s.drawnAgain[SignatureOf(op)] = static_cast<int>(index);
     }
     Index(s, static_cast<int>(index));
   }
@@ -455,9 +526,7 @@ void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
 }
 
 void QtCanvas::Paint(Port port, QPainter& painter) const {
-  for (const Operation& op : surfaces_[Index(port)].operations) {
-    if (op.alive) PaintOperation(op, painter);
-  }
+  for (const Operation& op : Showing(surfaces_[Index(port)])) PaintOperation(op, painter);
 }
 
 void QtCanvas::PaintOperation(const Operation& op, QPainter& painter) const {
@@ -572,18 +641,15 @@ const QFont& QtCanvas::FontFor(int size, int face, bool smooth) {
 // The width of a text and its ink (so that the erase that clears a number
 // hides it; smooth text at other scales may reach a pixel further), at
 // scale 1. Texts come again and again: their measures are kept.
-const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, std::string_view text) {
-  std::string key(text);
-  key += static_cast<char>(size);
-  key += static_cast<char>(face & 1);
+const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, const std::string* text) {
+  const MeasureKey key{text, size, face & 1};
   auto found = measures_.find(key);
   if (found != measures_.end()) return found->second;
-  if (measures_.size() > 20000) measures_.clear();
   static const QImage unit(1, 1, QImage::Format_RGB32);
-  const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QString string = QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size()));
   const QFontMetrics metrics(FontFor(size, face, false), const_cast<QImage*>(&unit));
   const TextMeasure measure{metrics.horizontalAdvance(string), metrics.tightBoundingRect(string).adjusted(-1, -1, 1, 1)};
-  return measures_.emplace(std::move(key), measure).first->second;
+  return measures_.emplace(key, measure).first->second;
 }
 
 // The pen moves by the text's width at scale 1, whatever the port's scale,
@@ -591,13 +657,15 @@ const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, std::string_v
 void QtCanvas::DrawString(std::string_view text) {
   if (text.empty()) return;
   Surface& s = surface();
-  const TextMeasure& measure = Measure(s.size, s.face, text);
+  auto interned = texts_.find(text);
+  if (interned == texts_.end()) interned = texts_.emplace(text).first;
+  const TextMeasure& measure = Measure(s.size, s.face, &*interned);
   const int advance = measure.advance;
   const QRect bounds = measure.ink.translated(s.penH, s.penV);
   Operation op = Shape(Kind::Text, s.colour, QdRect{s.penV, s.penH, s.penV, s.penH}, bounds);
   op.size = static_cast<short>(s.size);
   op.face = static_cast<short>(s.face);
-  op.text = &*texts_.emplace(text).first;
+  op.text = &*interned;
   Add(s, std::move(op));
   s.penH += advance;
 }

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -121,6 +122,36 @@ class QtCanvas : public Canvas {
     short face = 0;
     const std::string* text = nullptr;  // interned: texts come again and again
     bool alive = true;
+    std::uint64_t order = 0;  // when it was drawn, among the port's operations
+  };
+
+  // A disc, oval or fill within one area of the map: such shapes cover one
+  // another cell by cell, so each area keeps the few that show in place,
+  // without a list that grows.
+  struct CellShape {
+    Kind kind;
+    QRgb colour;
+    QdRect rect;
+    std::uint64_t order;
+  };
+  static constexpr int kCellShapes = 4;
+  struct Cell {
+    int count = 0;
+    std::array<CellShape, kCellShapes> shapes;
+  };
+
+  // What an operation draws, without where it sits in the record: texts
+  // are interned, so the same text is the same pointer.
+  struct Signature {
+    Kind kind;
+    QRgb colour;
+    int top, left, bottom, right;
+    short size, face;
+    const std::string* text;
+    bool operator==(const Signature&) const = default;
+  };
+  struct SignatureHash {
+    std::size_t operator()(const Signature& key) const;
   };
 
   struct Surface {
@@ -141,10 +172,13 @@ class QtCanvas : public Canvas {
     };
     std::vector<std::vector<Entry>> buckets;
     std::vector<char> living;
+    std::vector<Cell> cells;  // by area, the map only; empty elsewhere
+    std::size_t cellShapes = 0;
+    std::uint64_t order = 0;
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
-    std::unordered_map<std::string, int> drawnAgain;  // frames and text by what they draw
+    std::unordered_map<Signature, int, SignatureHash> drawnAgain;  // frames and text by what they draw
   };
 
   static Operation Shape(Kind kind, QRgb colour, const QdRect& rect, const QRect& bounds);
@@ -154,8 +188,10 @@ class QtCanvas : public Canvas {
   void Compact(Surface& s);
   void Hide(Surface& s, int index);
   void Index(Surface& s, int index);
-  static std::string Signature(const Operation& op);
+  static Signature SignatureOf(const Operation& op);
   void Render(Surface& s, const Operation& op) { Render(s.image, s.scale, op); }
+  // What the port shows, in the order it was drawn.
+  std::vector<Operation> Showing(const Surface& s) const;
   void Render(QImage& image, double scale, const Operation& op);
   void PaintOperation(const Operation& op, QPainter& painter) const;
   void Changed(Surface& s);
@@ -168,9 +204,26 @@ class QtCanvas : public Canvas {
     int advance;
     QRect ink;  // relative to the pen
   };
-  const TextMeasure& Measure(int size, int face, std::string_view text);
-  std::unordered_map<std::string, TextMeasure> measures_;
-  std::unordered_set<std::string> texts_;
+  // The measure of an interned text at a size and face.
+  const TextMeasure& Measure(int size, int face, const std::string* text);
+  struct MeasureKey {
+    const std::string* text;
+    int size;
+    int face;
+    bool operator==(const MeasureKey&) const = default;
+  };
+  struct MeasureHash {
+    std::size_t operator()(const MeasureKey& key) const {
+      return std::hash<const void*>()(key.text) ^ (static_cast<std::size_t>(key.size) << 1) ^
+             static_cast<std::size_t>(key.face);
+    }
+  };
+  std::unordered_map<MeasureKey, TextMeasure, MeasureHash> measures_;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  std::unordered_set<std::string, TextHash, std::equal_to<>> texts_;
 };
 
 }  // namespace talveron::app
