@@ -248,6 +248,7 @@ QtCanvas::QtCanvas() {
     s.bucketSize = BucketSize(port);
     s.bucketColumns = (size.width() + s.bucketSize - 1) / s.bucketSize;
     s.buckets.resize(static_cast<std::size_t>(s.bucketColumns * ((size.height() + s.bucketSize - 1) / s.bucketSize)));
+    s.listed.assign(s.buckets.size(), 0);
     if (port == Port::View) s.cells.resize(s.buckets.size());
   }
 }
@@ -299,6 +300,7 @@ std::vector<QtCanvas::Operation> QtCanvas::Showing(const Surface& s) const {
   }
   if (s.cellShapes == 0) return showing;
   for (const Cell& cell : s.cells) {
+    if (cell.clearing != s.clearing) continue;
     for (int i = 0; i < cell.count; ++i) {
       const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
       Operation op = Shape(shape.kind, shape.colour, shape.rect, ToQRect(shape.rect));
@@ -346,13 +348,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
   if (op.kind == Kind::Line) cover = StraightLine(op.rect);
   Cell* home = nullptr;  // the map area that keeps this shape in place
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
-    s.operations.clear();
-    s.living.clear();
-    s.drawnAgain.clear();
-    for (auto& bucket : s.buckets) bucket.clear();
-    for (Cell& cell : s.cells) cell.count = 0;
-    s.cellShapes = 0;
-    s.dead = 0;
+    ClearRecord(s);
   } else if (!cover && op.kind != Kind::Oval) {
     // Frames, text and slanted lines hide only the same drawn again.
     const auto [found, fresh] = s.drawnAgain.try_emplace(SignatureOf(op), static_cast<int>(s.operations.size()));
@@ -388,7 +384,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
           }
         }
         if (s.cells.empty()) continue;
-        Cell& cell = s.cells[at];
+        Cell& cell = CellAt(s, at);
         int kept = 0;
         for (int i = 0; i < cell.count; ++i) {
           const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
@@ -403,8 +399,8 @@ void QtCanvas::Add(Surface& s, Operation op) {
     const bool inOneArea = op.bounds == ToQRect(op.rect) && AreaOf(op.bounds.left(), s.bucketSize) == AreaOf(op.bounds.right(), s.bucketSize) &&
                            AreaOf(op.bounds.top(), s.bucketSize) == AreaOf(op.bounds.bottom(), s.bucketSize);
     if (!s.cells.empty() && op.kind != Kind::Line && inOneArea) {
-      Cell& cell = s.cells[static_cast<std::size_t>(AreaOf(op.bounds.top(), s.bucketSize) * s.bucketColumns +
-                                                    AreaOf(op.bounds.left(), s.bucketSize))];
+      Cell& cell = CellAt(s, static_cast<std::size_t>(AreaOf(op.bounds.top(), s.bucketSize) * s.bucketColumns +
+                                                    AreaOf(op.bounds.left(), s.bucketSize)));
       if (cell.count < kCellShapes) home = &cell;
     }
   }
@@ -419,6 +415,29 @@ void QtCanvas::Add(Surface& s, Operation op) {
     if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
   }
   Changed(s);
+}
+
+void QtCanvas::ClearRecord(Surface& s) {
+  s.operations.clear();
+  s.living.clear();
+  s.drawnAgain.clear();
+  for (int at : s.listing) {
+    s.buckets[static_cast<std::size_t>(at)].clear();
+    s.listed[static_cast<std::size_t>(at)] = 0;
+  }
+  s.listing.clear();
+  ++s.clearing;
+  s.cellShapes = 0;
+  s.dead = 0;
+}
+
+QtCanvas::Cell& QtCanvas::CellAt(Surface& s, std::size_t at) {
+  Cell& cell = s.cells[at];
+  if (cell.clearing != s.clearing) {
+    cell.clearing = s.clearing;
+    cell.count = 0;
+  }
+  return cell;
 }
 
 void QtCanvas::Hide(Surface& s, int index) {
@@ -439,6 +458,11 @@ void QtCanvas::Index(Surface& s, int index) {
   std::vector<Surface::Entry>& bucket =
       s.buckets[static_cast<std::size_t>(AreaOf(b.top(), s.bucketSize) * s.bucketColumns + AreaOf(b.left(), s.bucketSize))];
   while (!bucket.empty() && !s.living[static_cast<std::size_t>(bucket.back().index)]) bucket.pop_back();
+  const auto at = static_cast<std::size_t>(&bucket - s.buckets.data());
+  if (!s.listed[at]) {
+    s.listed[at] = 1;
+    s.listing.push_back(static_cast<int>(at));
+  }
   bucket.push_back({index, b});
 }
 
@@ -469,7 +493,11 @@ void QtCanvas::Compact(Surface& s) {
   s.living.assign(s.operations.size(), 1);
   s.dead = 0;
   s.drawnAgain.clear();
-  for (auto& bucket : s.buckets) bucket.clear();
+  for (int at : s.listing) {
+    s.buckets[static_cast<std::size_t>(at)].clear();
+    s.listed[static_cast<std::size_t>(at)] = 0;
+  }
+  s.listing.clear();
   for (std::size_t index = 0; index < s.operations.size(); ++index) {
     const Operation& op = s.operations[index];
     if (op.kind == Kind::Frame || op.kind == Kind::Text || (op.kind == Kind::Line && !StraightLine(op.rect))) {

@@ -136,6 +136,7 @@ class QtCanvas : public Canvas {
   };
   static constexpr int kCellShapes = 4;
   struct Cell {
+    std::uint32_t clearing = 0;  // the port's clearing it was filled after
     int count = 0;
     std::array<CellShape, kCellShapes> shapes;
   };
@@ -172,7 +173,12 @@ class QtCanvas : public Canvas {
     };
     std::vector<std::vector<Entry>> buckets;
     std::vector<char> living;
+    std::vector<int> listing;  // the areas whose lists may hold operations
+    std::vector<char> listed;  // by area: in `listing`
     std::vector<Cell> cells;  // by area, the map only; empty elsewhere
+    // Erasing the whole port empties every cell at once: a cell filled
+    // before the last clearing holds nothing.
+    std::uint32_t clearing = 0;
     std::size_t cellShapes = 0;
     std::uint64_t order = 0;
     int bucketSize = 16;
@@ -186,6 +192,9 @@ class QtCanvas : public Canvas {
   Surface& surface() { return surfaces_[Index(current_)]; }
   void Add(Surface& s, Operation op);
   void Compact(Surface& s);
+  static void ClearRecord(Surface& s);
+  // The cell of a map area, emptied when the port was cleared since.
+  static Cell& CellAt(Surface& s, std::size_t at);
   void Hide(Surface& s, int index);
   void Index(Surface& s, int index);
   static Signature SignatureOf(const Operation& op);
