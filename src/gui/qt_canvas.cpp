@@ -52,19 +52,25 @@ QSize NaturalSize(Port port) {
 // horizontal spans; at scale 1 they are exactly the port's pixels.
 class Raster {
  public:
-  Raster(QImage& image, double scale)
+  // `natural` is the port's size in its own pixels.
+  Raster(QImage& image, double scale, QSize natural)
       : bits_(image.bits()),
         stride_(image.bytesPerLine()),
         width_(image.width()),
         height_(image.height()),
-        scale_(scale) {}
+        scale_(scale),
+        natural_(natural) {}
 
   int Edge(int x) const { return scale_ == 1.0 ? x : static_cast<int>(std::floor(x * scale_ + 0.5)); }
 
-  // The device pixels of the port's rectangle r.
+  // The device pixels of the port's rectangle r. Below scale 1 the port's
+  // last pixel may begin at the image's far edge: it then takes the
+  // image's last pixel, so a shape on the port's edge still shows.
   QdRect Map(const QdRect& r) const {
-    const int top = Edge(r.top);
-    const int left = Edge(r.left);
+    int top = Edge(r.top);
+    int left = Edge(r.left);
+    if (r.top < natural_.height() && top >= height_) top = height_ - 1;
+    if (r.left < natural_.width() && left >= width_) left = width_ - 1;
     return QdRect{top, left, std::max(Edge(r.bottom), top + 1), std::max(Edge(r.right), left + 1)};
   }
 
@@ -116,6 +122,7 @@ class Raster {
   int width_;
   int height_;
   double scale_;
+  QSize natural_;
 };
 
 // Visits the pixels of a line, both end points included (Bresenham).
@@ -173,7 +180,7 @@ std::optional<QdRect> StraightLine(const QdRect& line) {
 CanvasWidget::CanvasWidget(QtCanvas* canvas, Port port, QWidget* parent)
     : QWidget(parent), canvas_(canvas), port_(port), natural_(NaturalSize(port)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(natural_);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 QSize CanvasWidget::sizeHint() const {
@@ -181,9 +188,10 @@ QSize CanvasWidget::sizeHint() const {
                static_cast<int>(std::lround(natural_.height() * zoom_)));
 }
 
+QSize CanvasWidget::minimumSizeHint() const { return natural_ / 4; }
+
 void CanvasWidget::SetZoom(double zoom) {
   zoom_ = zoom;
-  setMinimumSize(sizeHint());
   updateGeometry();
   update();
 }
@@ -322,11 +330,11 @@ void QtCanvas::SetScale(Port port, double scale) {
 
 QImage QtCanvas::Picture(Port port, double scale) {
   QImage unit(1, 1, QImage::Format_RGB32);
-  const Raster measure(unit, scale);
+  const Raster measure(unit, scale, QSize());
   const QSize size = NaturalSize(port);
   QImage image(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
   image.fill(kWhite);
-  for (const Operation& op : Showing(surfaces_[Index(port)])) Render(image, scale, op);
+  for (const Operation& op : Showing(surfaces_[Index(port)])) Render(image, scale, size, op);
   return image;
 }
 
@@ -509,8 +517,8 @@ void QtCanvas::Compact(Surface& s) {
 
 // --- drawing an operation ---
 
-void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
-  Raster raster(image, scale);
+void QtCanvas::Render(QImage& image, double scale, QSize natural, const Operation& op) {
+  Raster raster(image, scale, natural);
   const QdRect& r = op.rect;
   switch (op.kind) {
     case Kind::Frame:

@@ -40,11 +40,11 @@ class CanvasWidget : public QWidget {
  public:
   CanvasWidget(QtCanvas* canvas, Port port, QWidget* parent = nullptr);
 
-  // The natural size times the zoom; the widget is never smaller, so the
-  // dock layout keeps the views' proportions. Zooming out makes it
-  // smaller.
+  // The natural size times the zoom: the size the window opens with. The
+  // widget may be made as small as a quarter of the natural size; the view
+  // then keeps its proportions at the scale that fits.
   QSize sizeHint() const override;
-  QSize minimumSizeHint() const override { return sizeHint(); }
+  QSize minimumSizeHint() const override;
   void SetZoom(double zoom);
   double zoom() const { return zoom_; }
   // The scale, in logical pixels, at which the view fits the widget now.
@@ -198,10 +198,16 @@ class QtCanvas : public Canvas {
   void Hide(Surface& s, int index);
   void Index(Surface& s, int index);
   static Signature SignatureOf(const Operation& op);
-  void Render(Surface& s, const Operation& op) { Render(s.image, s.scale, op); }
+  void Render(Surface& s, const Operation& op) {
+    Render(s.image, s.scale, NaturalSize(static_cast<Port>(&s - surfaces_.data())), op);
+  }
   // What the port shows, in the order it was drawn.
   std::vector<Operation> Showing(const Surface& s) const;
-  void Render(QImage& image, double scale, const Operation& op);
+  void Render(QImage& image, double scale, QSize natural, const Operation& op);
+  static QSize NaturalSize(Port port) {
+    const QdRect bounds = PortBounds(port);
+    return QSize(bounds.right, bounds.bottom);
+  }
   void PaintOperation(const Operation& op, QPainter& painter) const;
   void Changed(Surface& s);
   const QFont& FontFor(int size, int face, bool smooth);

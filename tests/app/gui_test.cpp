@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -322,6 +323,32 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
   EXPECT_TRUE(text.contains(QStringLiteral("MATING PREFERENCES")));  // the graphs
   EXPECT_TRUE(text.contains(QStringLiteral("50 GENERATIONS")));  // the time plot
   fs::remove(file);
+}
+
+TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {
+  // Opened at the views' natural size, the window can be made half as
+  // large; every view is then drawn smaller, none below a quarter, and the
+  // map keeps a share like the others'.
+  QCoreApplication::processEvents();
+  const QSize opening = window.size();
+  EXPECT_EQ(canvas.view(Port::View)->FitScale(), 1.0);
+  EXPECT_EQ(canvas.view(Port::Time)->FitScale(), 1.0);
+  EXPECT_LT(window.minimumSizeHint().width(), opening.width() / 2);
+  EXPECT_LT(window.minimumSizeHint().height(), opening.height() / 2);
+  window.resize(opening / 2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.size(), opening / 2);
+  double smallest = 1.0;
+  double largest = 0.0;
+  for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
+    const double scale = canvas.view(port)->FitScale();
+    EXPECT_GE(scale, 0.25) << static_cast<int>(port);
+    EXPECT_LT(scale, 0.75) << static_cast<int>(port);
+    smallest = std::min(smallest, scale);
+    largest = std::max(largest, scale);
+  }
+  EXPECT_LE(largest, 2 * smallest);
+  EXPECT_GE(canvas.view(Port::View)->FitScale(), 0.3);
 }
 
 TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {
