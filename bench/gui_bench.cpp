@@ -33,6 +33,10 @@ void RunDisplayedGenerations(benchmark::State& state, int density, double zoom =
   window.show();
   shell.MenuBarInit();
   window.SetZoom(zoom);
+  // The views at their size whatever the virtual screen's: the window may
+  // be larger than the screen.
+  window.resize(window.sizeHint());
+  QCoreApplication::processEvents();
   shell.world.params.density = static_cast<std::int16_t>(density);
   shell.gReplicateNumber = 1;
   shell.BeginReplicate();

@@ -205,7 +205,38 @@ double CanvasWidget::FitScale() const {
 void CanvasWidget::ScheduleRepaint() {
   if (repaintPending_) return;
   repaintPending_ = true;
+  pendingAreas_.clear();
   update();
+}
+
+// A few areas are repainted apart; beyond them the whole widget is. An
+// area inside one already asked for asks for nothing.
+void CanvasWidget::ScheduleRepaint(const QRect& area) {
+  if (repaintPending_) return;
+  if (canvas_ == nullptr || !isVisible()) {
+    ScheduleRepaint();
+    return;
+  }
+  const double scale = canvas_->scale(port_) / devicePixelRatioF();
+  const QRectF view = ViewRect(canvas_->image(port_).size());
+  // Smooth text and shapes at other scales may reach a pixel beyond their
+  // bounds.
+  const int margin = scale == 1.0 ? 0 : 2;
+  const QRect shown = QRect(QPoint(static_cast<int>(std::floor(view.left() + area.left() * scale)) - margin,
+                                   static_cast<int>(std::floor(view.top() + area.top() * scale)) - margin),
+                            QPoint(static_cast<int>(std::ceil(view.left() + (area.right() + 1) * scale)) + margin - 1,
+                                   static_cast<int>(std::ceil(view.top() + (area.bottom() + 1) * scale)) + margin - 1)) &
+                      rect();
+  if (shown.isEmpty()) return;
+  for (const QRect& pending : pendingAreas_) {
+    if (pending.contains(shown)) return;
+  }
+  if (static_cast<int>(pendingAreas_.size()) == kPendingAreas) {
+    ScheduleRepaint();
+    return;
+  }
+  pendingAreas_.push_back(shown);
+  update(shown);
 }
 
 void CanvasWidget::Detach() {
@@ -213,29 +244,48 @@ void CanvasWidget::Detach() {
   update();
 }
 
+QRectF CanvasWidget::ViewRect(const QSize& image) const {
+  const QSizeF shown = QSizeF(image) / devicePixelRatioF();
+  const QPoint origin(static_cast<int>((width() - shown.width()) / 2), static_cast<int>((height() - shown.height()) / 2));
+  return QRectF(origin, shown);
+}
+
 // The view sits in the middle of the widget; what is left around it shows
-// the window's background.
-void CanvasWidget::paintEvent(QPaintEvent* /*event*/) {
+// the window's background. Only the parts asked for are drawn.
+void CanvasWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  repaintPending_ = false;
+  pendingAreas_.clear();
   if (canvas_ == nullptr) {
     painter.fillRect(rect(), Qt::white);
     return;
   }
   const double ratio = devicePixelRatioF();
   const double scale = FitScale() * ratio;
-  if (canvas_->scale(port_) != scale) canvas_->SetScale(port_, scale);
-  repaintPending_ = false;
+  if (canvas_->scale(port_) != scale) {
+    canvas_->SetScale(port_, scale);
+    repaintPending_ = false;
+    pendingAreas_.clear();
+    if (!event->rect().contains(rect())) update();  // the whole view is new
+  }
   const QImage& image = canvas_->image(port_);
-  const QSizeF shown = QSizeF(image.size()) / ratio;
-  const QPoint origin(static_cast<int>((width() - shown.width()) / 2),
-                      static_cast<int>((height() - shown.height()) / 2));
-  const QRectF view(origin, shown);
+  const QRectF view = ViewRect(image.size());
   const QColor background = palette().color(QPalette::Window);
   painter.fillRect(QRectF(0, 0, width(), view.top()), background);
   painter.fillRect(QRectF(0, view.bottom(), width(), height() - view.bottom()), background);
   painter.fillRect(QRectF(0, view.top(), view.left(), view.height()), background);
   painter.fillRect(QRectF(view.right(), view.top(), width() - view.right(), view.height()), background);
-  painter.drawImage(view, image);
+  for (const QRect& part : event->region()) {
+    const QRectF target = QRectF(part) & view;
+    if (target.isEmpty()) continue;
+    const QRectF source((target.left() - view.left()) * ratio, (target.top() - view.top()) * ratio,
+                        target.width() * ratio, target.height() * ratio);
+    if (ratio == 1.0) {
+      painter.drawImage(target.topLeft(), image, source);  // pixel for pixel: a plain copy
+    } else {
+      painter.drawImage(target, image, source);
+    }
+  }
 }
 
 void CanvasWidget::showEvent(QShowEvent* event) {
@@ -293,6 +343,10 @@ CanvasWidget* QtCanvas::view(Port port) {
 
 void QtCanvas::Changed(Surface& s) {
   if (!s.widget.isNull()) s.widget->ScheduleRepaint();
+}
+
+void QtCanvas::Changed(Surface& s, const QRect& area) {
+  if (!s.widget.isNull()) s.widget->ScheduleRepaint(area);
 }
 
 std::size_t QtCanvas::OperationCount(Port port) const {
@@ -378,10 +432,9 @@ void QtCanvas::Add(Surface& s, Operation op) {
       for (int column = firstColumn; column <= lastColumn; ++column) {
         const auto at = static_cast<std::size_t>(row * s.bucketColumns + column);
         std::vector<Surface::Entry>& bucket = s.buckets[at];
-        for (std::size_t i = 0; i < bucket.size();) {
+        for (std::size_t i = 0; s.listed[at] && i < bucket.size();) {
           const Surface::Entry& entry = bucket[i];
-          if (s.living[static_cast<std::size_t>(entry.index)] &&
-              hides(s.operations[static_cast<std::size_t>(entry.index)].kind, entry.bounds)) {
+          if (s.living[static_cast<std::size_t>(entry.index)] && hides(entry.kind, entry.bounds)) {
             Hide(s, entry.index);
           }
           if (!s.living[static_cast<std::size_t>(entry.index)]) {
@@ -413,6 +466,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
     }
   }
   Render(s, op);
+  const QRect area = op.bounds;
   if (home != nullptr) {
     home->shapes[static_cast<std::size_t>(home->count++)] = CellShape{op.kind, op.colour, op.rect, op.order};
     ++s.cellShapes;
@@ -422,7 +476,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
     Index(s, static_cast<int>(s.operations.size() - 1));
     if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
   }
-  Changed(s);
+  Changed(s, area);
 }
 
 void QtCanvas::ClearRecord(Surface& s) {
@@ -471,7 +525,7 @@ void QtCanvas::Index(Surface& s, int index) {
     s.listed[at] = 1;
     s.listing.push_back(static_cast<int>(at));
   }
-  bucket.push_back({index, b});
+  bucket.push_back({index, b, s.operations[static_cast<std::size_t>(index)].kind});
 }
 
 QtCanvas::Signature QtCanvas::SignatureOf(const Operation& op) {

@@ -50,7 +50,10 @@ class CanvasWidget : public QWidget {
   // The scale, in logical pixels, at which the view fits the widget now.
   double FitScale() const;
 
+  // Schedules a repaint of the whole widget, or of the widget's pixels
+  // that show the port's pixels `area`.
   void ScheduleRepaint();
+  void ScheduleRepaint(const QRect& area);
   // Called when the canvas goes away before the widget does.
   void Detach();
 
@@ -63,7 +66,12 @@ class CanvasWidget : public QWidget {
   Port port_;
   QSize natural_;
   double zoom_ = 1.0;
-  bool repaintPending_ = false;
+  // The view's place in the widget, in logical pixels.
+  QRectF ViewRect(const QSize& image) const;
+
+  bool repaintPending_ = false;  // the whole widget
+  static constexpr int kPendingAreas = 6;
+  std::vector<QRect> pendingAreas_;  // parts of it, in the widget's pixels
 };
 
 class QtCanvas : public Canvas {
@@ -170,6 +178,7 @@ class QtCanvas : public Canvas {
     struct Entry {
       int index;
       QRect bounds;
+      Kind kind;
     };
     std::vector<std::vector<Entry>> buckets;
     std::vector<char> living;
@@ -210,6 +219,7 @@ class QtCanvas : public Canvas {
   }
   void PaintOperation(const Operation& op, QPainter& painter) const;
   void Changed(Surface& s);
+  void Changed(Surface& s, const QRect& area);
   const QFont& FontFor(int size, int face, bool smooth);
 
   std::array<Surface, 4> surfaces_;
