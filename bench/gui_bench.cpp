@@ -51,9 +51,9 @@ void RunDisplayedGenerations(benchmark::State& state, int density, double zoom =
 
   state.counters["adults"] = static_cast<double>(shell.world.totalAdults());
   state.counters["scale"] = canvas.scale(app::Port::View);
-  state.counters["sT"] = canvas.scale(app::Port::Text);
-  state.counters["sG"] = canvas.scale(app::Port::Graph);
-  state.counters["sP"] = canvas.scale(app::Port::Time);
+  state.counters["scale_text"] = canvas.scale(app::Port::Text);
+  state.counters["scale_graphs"] = canvas.scale(app::Port::Graph);
+  state.counters["scale_time"] = canvas.scale(app::Port::Time);
   state.counters["generations/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
