@@ -20,6 +20,15 @@ constexpr QRgb kWhite = 0xFFFFFFFFu;
 // 16 elsewhere.
 int BucketSize(Port port) { return port == Port::View ? 10 : 16; }  // AreaOf knows both
 
+// The colours a shape kept in a map area can take, by index.
+constexpr QRgb kCellColours[] = {0xFFFFFFFFu, 0xFF000000u, 0xFFDD0806u, 0xFF0000D4u, 0xFFFCF305u};
+int CellColour(QRgb colour) {
+  for (int i = 0; i < static_cast<int>(std::size(kCellColours)); ++i) {
+    if (kCellColours[i] == colour) return i;
+  }
+  return -1;
+}
+
 // The area of a coordinate, x / size, with the two sizes as constants.
 inline int AreaOf(int x, int size) { return size == 10 ? x / 10 : x / 16; }
 
@@ -365,8 +374,10 @@ std::vector<QtCanvas::Operation> QtCanvas::Showing(const Surface& s) const {
     if (cell.clearing != s.clearing) continue;
     for (int i = 0; i < cell.count; ++i) {
       const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
-      Operation op = Shape(shape.kind, shape.colour, shape.rect, ToQRect(shape.rect));
-      op.order = shape.order;
+      const auto at = static_cast<int>(&cell - s.cells.data());
+      const QdRect rect = CellRect(shape, at % s.bucketColumns * s.bucketSize, at / s.bucketColumns * s.bucketSize);
+      Operation op = Shape(shape.kind, kCellColours[shape.colour], rect, ToQRect(rect));
+      op.order = s.clearedAt + shape.since;
       showing.push_back(op);
     }
   }
@@ -411,6 +422,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
   Cell* home = nullptr;  // the map area that keeps this shape in place
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
     ClearRecord(s);
+    s.clearedAt = op.order;
   } else if (!cover && op.kind != Kind::Oval) {
     // Frames, text and slanted lines hide only the same drawn again.
     const auto [found, fresh] = s.drawnAgain.try_emplace(SignatureOf(op), static_cast<int>(s.operations.size()));
@@ -449,7 +461,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
         int kept = 0;
         for (int i = 0; i < cell.count; ++i) {
           const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
-          if (hides(shape.kind, ToQRect(shape.rect))) continue;
+          if (hides(shape.kind, ToQRect(CellRect(shape, column * s.bucketSize, row * s.bucketSize)))) continue;
           cell.shapes[static_cast<std::size_t>(kept++)] = shape;
         }
         s.cellShapes -= static_cast<std::size_t>(cell.count - kept);
@@ -462,13 +474,19 @@ void QtCanvas::Add(Surface& s, Operation op) {
     if (!s.cells.empty() && op.kind != Kind::Line && inOneArea) {
       Cell& cell = CellAt(s, static_cast<std::size_t>(AreaOf(op.bounds.top(), s.bucketSize) * s.bucketColumns +
                                                     AreaOf(op.bounds.left(), s.bucketSize)));
-      if (cell.count < kCellShapes) home = &cell;
+      if (cell.count < kCellShapes && CellColour(op.colour) >= 0 && op.order - s.clearedAt <= UINT32_MAX) home = &cell;
     }
   }
   Render(s, op);
   const QRect area = op.bounds;
   if (home != nullptr) {
-    home->shapes[static_cast<std::size_t>(home->count++)] = CellShape{op.kind, op.colour, op.rect, op.order};
+    const int cornerH = AreaOf(op.bounds.left(), s.bucketSize) * s.bucketSize;
+    const int cornerV = AreaOf(op.bounds.top(), s.bucketSize) * s.bucketSize;
+    home->shapes[static_cast<std::size_t>(home->count++)] =
+        CellShape{static_cast<std::uint32_t>(op.order - s.clearedAt), op.kind,
+                  static_cast<unsigned char>(CellColour(op.colour)), static_cast<signed char>(op.rect.top - cornerV),
+                  static_cast<signed char>(op.rect.left - cornerH), static_cast<signed char>(op.rect.bottom - cornerV),
+                  static_cast<signed char>(op.rect.right - cornerH)};
     ++s.cellShapes;
   } else {
     s.operations.push_back(std::move(op));
@@ -491,6 +509,10 @@ void QtCanvas::ClearRecord(Surface& s) {
   ++s.clearing;
   s.cellShapes = 0;
   s.dead = 0;
+}
+
+QdRect QtCanvas::CellRect(const CellShape& shape, int cornerH, int cornerV) {
+  return QdRect{cornerV + shape.top, cornerH + shape.left, cornerV + shape.bottom, cornerH + shape.right};
 }
 
 QtCanvas::Cell& QtCanvas::CellAt(Surface& s, std::size_t at) {

@@ -137,10 +137,10 @@ class QtCanvas : public Canvas {
   // another cell by cell, so each area keeps the few that show in place,
   // without a list that grows.
   struct CellShape {
+    std::uint32_t since;  // its order less the port's order when last cleared
     Kind kind;
-    QRgb colour;
-    QdRect rect;
-    std::uint64_t order;
+    unsigned char colour;  // index into the colours a cell's shape can take
+    signed char top, left, bottom, right;  // from the area's top left corner
   };
   static constexpr int kCellShapes = 4;
   struct Cell {
@@ -190,6 +190,7 @@ class QtCanvas : public Canvas {
     std::uint32_t clearing = 0;
     std::size_t cellShapes = 0;
     std::uint64_t order = 0;
+    std::uint64_t clearedAt = 0;  // the order of the last erase of the whole port
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
@@ -204,6 +205,8 @@ class QtCanvas : public Canvas {
   static void ClearRecord(Surface& s);
   // The cell of a map area, emptied when the port was cleared since.
   static Cell& CellAt(Surface& s, std::size_t at);
+  // The rectangle of a shape kept in the area with that top left corner.
+  static QdRect CellRect(const CellShape& shape, int cornerH, int cornerV);
   void Hide(Surface& s, int index);
   void Index(Surface& s, int index);
   static Signature SignatureOf(const Operation& op);

@@ -977,6 +977,8 @@ TEST_F(QtCanvasPixels, WidgetGivenLessRoomDrawsTheViewSmaller) {
   canvas_.ForeColor(QdColor::Red);
   canvas_.PaintOval(QdRect{0, 0, 9, 9});
   canvas_.PaintRect(QdRect{100, 200, 140, 260});
+  canvas_.ForeColor(QdColor::Blue);
+  canvas_.PaintOval(QdRect{50, 330, 59, 339});  // the disc of a cell of habitat 1
   views_.InitHabitats();
   const QImage natural = canvas_.image(Port::View);
   ASSERT_EQ(natural.pixel(0, 4) & 0xFFFFFFu, kBlack);
@@ -990,6 +992,8 @@ TEST_F(QtCanvasPixels, WidgetGivenLessRoomDrawsTheViewSmaller) {
   EXPECT_EQ(at(129, 69), kRed);
   EXPECT_EQ(at(130, 60), kWhite);
   EXPECT_EQ(at(115, 70), kWhite);
+  EXPECT_EQ(at(167, 27), kBlue);    // the disc at 330..338 x 50..58
+  EXPECT_EQ(at(171, 27), kWhite);
   EXPECT_EQ(at(0, 100), kBlack);    // the left habitat's frame
   EXPECT_EQ(at(160, 100), kBlack);  // the column the habitats share, 319 at half
   EXPECT_EQ(at(319, 100), kBlack);  // the right habitat's last column
