@@ -33,6 +33,10 @@ void RunDisplayedGenerations(benchmark::State& state, int density, double zoom =
   window.show();
   shell.MenuBarInit();
   window.SetZoom(zoom);
+  // The views at their size whatever the virtual screen's: the window may
+  // be larger than the screen.
+  window.resize(window.sizeHint());
+  QCoreApplication::processEvents();
   shell.world.params.density = static_cast<std::int16_t>(density);
   shell.gReplicateNumber = 1;
   shell.BeginReplicate();
@@ -47,6 +51,9 @@ void RunDisplayedGenerations(benchmark::State& state, int density, double zoom =
 
   state.counters["adults"] = static_cast<double>(shell.world.totalAdults());
   state.counters["scale"] = canvas.scale(app::Port::View);
+  state.counters["scale_text"] = canvas.scale(app::Port::Text);
+  state.counters["scale_graphs"] = canvas.scale(app::Port::Graph);
+  state.counters["scale_time"] = canvas.scale(app::Port::Time);
   state.counters["generations/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

@@ -75,12 +75,13 @@ void Shell::Pace(double generationStart) {
   const double due = generationStart + 1.0 / speed_;
   for (double now = platform_.Seconds(); now < due && speed_ > 0 && !runReplicates && !Abandoning();
        now = platform_.Seconds()) {
-    if (const auto event = platform_.WaitNextEventFor(std::min(due - now, 0.25))) DoEvent(*event);
+    if (const auto event = platform_.WaitNextEventFor(std::min(due - now, 0.25))) DoRunEvent(*event);
   }
 }
 
 void Shell::BeginReplicate() {
   platform_.FlushEvents();
+  spacesKept_ = 0;
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
@@ -91,16 +92,24 @@ void Shell::BeginReplicate() {
 
 void Shell::RunGeneration() {
   world.Reproduction();
-  if (step) WaitForSpaceKey(kStepPrompt);
+  if (step) WaitForStep(kStepPrompt);
   world.Dispersal();
-  if (step) WaitForSpaceKey(kStepPrompt);
+  if (step) WaitForStep(kStepPrompt);
   world.Mortality();
   DrawHabitatFrames();
   world.TallyLinkedList();
   world.ChangeEnvironmentIfDue();
   if (gGetData) RecordGeneration();
-  if (step) WaitForSpaceKey(kStepPrompt);
-  if (cycle) WaitForSpaceKey("Cycle mode: space bar for the next generation");
+  if (step) WaitForStep(kStepPrompt);
+  if (cycle) WaitForStep("Cycle mode: space bar for the next generation");
+}
+
+void Shell::WaitForStep(std::string_view prompt) {
+  if (spacesKept_ > 0) {
+    --spacesKept_;
+    return;
+  }
+  WaitForSpaceKey(prompt);
 }
 
 void Shell::EndPass() {
@@ -119,7 +128,13 @@ void Shell::EndPass() {
 }
 
 void Shell::Poll() {
-  if (const auto event = platform_.WaitNextEvent(1)) DoEvent(*event);
+  if (const auto event = platform_.WaitNextEvent(1)) DoRunEvent(*event);
+}
+
+void Shell::DoRunEvent(const Event& event) {
+  DoEvent(event);
+  const bool space = event.what == Event::Kind::KeyDown && event.character == ' ' && !event.commandKey;
+  if (space && (step || cycle) && !runReplicates) ++spacesKept_;
 }
 
 void Shell::DrawHabitatFrames() { views_.InitHabitats(); }

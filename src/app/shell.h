@@ -193,6 +193,11 @@ class Shell : public ModelHooks {
   bool RunReplicate();
   void EndPass();
   void Poll();
+  // An event that arrives while a generation runs or is paced: a space bar
+  // pressed in step or cycle mode is kept for the next wait for it.
+  void DoRunEvent(const Event& event);
+  // A step or cycle wait: a space bar kept from the run ends it at once.
+  void WaitForStep(std::string_view prompt);
   bool Abandoning() const { return restart || quitRequested; }
   void DrawHabitatFrames();
 
@@ -238,6 +243,7 @@ class Shell : public ModelHooks {
   std::uint64_t seriesBaseSeed_ = 0;
   bool seedChosenInSeries_ = false;  // the next seed was set while a series ran
   long passReplicates_ = 1;
+  int spacesKept_ = 0;  // space bar presses kept for the step and cycle waits
 };
 
 }  // namespace talveron::app

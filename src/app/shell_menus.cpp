@@ -216,6 +216,7 @@ void Shell::HandleFileChoice(int item) {
       break;
     case 4:  // Step mode
       step = !step;
+      spacesKept_ = 0;  // a press kept for the other mode is not this mode's
       Check(kFileMenu, 4, step);
       if (step) {
         Check(kFileMenu, 5, false);
@@ -224,6 +225,7 @@ void Shell::HandleFileChoice(int item) {
       break;
     case 5:  // Cycle mode
       cycle = !cycle;
+      spacesKept_ = 0;
       Check(kFileMenu, 5, cycle);
       if (cycle) {
         Check(kFileMenu, 4, false);

@@ -25,6 +25,7 @@ std::uint64_t ClockSeed() {
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Talveron"));
+  QApplication::setApplicationVersion(talveron::gui::QtPlatform::Version());
 
   talveron::app::QtCanvas canvas;
   talveron::gui::MainWindow window(canvas);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QDockWidget>
 #include <QLayout>
 #include <QScreen>
@@ -50,6 +51,8 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   spacer->setObjectName(QStringLiteral("spacer"));
   spacer->setFixedSize(0, 0);
   setCentralWidget(spacer);
+  // Hidden, it leaves the height of the middle row to the docks beside it.
+  spacer->hide();
   setDockNestingEnabled(true);
 
   QDockWidget* map = Dock(tr("Habitats"), QStringLiteral("mapDock"), canvas.widget(Port::View), this);
@@ -173,6 +176,59 @@ void MainWindow::FitToScreen() {
     SetZoom(zoom);
   }
   resize(sizeHint().boundedTo(room));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  ShareSpaceAmongViews();
+}
+
+// In the opening arrangement the map and the status view stack on the left,
+// the graphs stand beside them and the time plot lies below all three. The
+// largest scale at which the four fit the room the docks have now gives
+// each dock its view's natural size at that scale; left to itself the dock
+// layout would give all it gains to one dock. Docks moved elsewhere or
+// floated keep the size the user gave them.
+void MainWindow::ShareSpaceAmongViews() {
+  using app::Port;
+  const std::array<Port, 4> ports = {Port::View, Port::Text, Port::Graph, Port::Time};
+  for (QDockWidget* dock : docks_) {
+    if (dock->isFloating() || !dock->isVisible()) return;
+  }
+  const Qt::DockWidgetArea expected[] = {Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea, Qt::RightDockWidgetArea,
+                                         Qt::BottomDockWidgetArea};
+  for (std::size_t i = 0; i < docks_.size(); ++i) {
+    if (dockWidgetArea(docks_[i]) != expected[i]) return;
+  }
+  std::array<QSize, 4> view{};
+  std::array<QSize, 4> natural{};
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    view[i] = canvas_.view(ports[i])->size();
+    const app::QdRect bounds = app::PortBounds(ports[i]);
+    natural[i] = QSize(bounds.right, bounds.bottom);
+  }
+  const double leftHeight = view[0].height() + view[1].height() + view[3].height();
+  const double rightHeight = view[2].height() + view[3].height();
+  const double topWidth = std::max(view[0].width(), view[1].width()) + view[2].width();
+  const double scale = std::min({leftHeight / (natural[0].height() + natural[1].height() + natural[3].height()),
+                                 rightHeight / (natural[2].height() + natural[3].height()),
+                                 topWidth / (natural[0].width() + natural[2].width()),
+                                 static_cast<double>(view[3].width()) / natural[3].width()});
+  if (scale <= 0) return;
+  auto chrome = [&](std::size_t i) { return docks_[i]->size() - view[i]; };
+  auto scaled = [&](int length) { return static_cast<int>(std::lround(length * scale)); };
+  // What is left over after the views' share goes to the status view and
+  // the graphs, whose widgets leave it blank around the view.
+  const int mapHeight = scaled(natural[0].height());
+  const int timeHeight = scaled(natural[3].height());
+  const int textHeight = static_cast<int>(leftHeight) - mapHeight - timeHeight;
+  resizeDocks({docks_[3]}, {timeHeight + chrome(3).height()}, Qt::Vertical);
+  resizeDocks({docks_[0], docks_[1]}, {mapHeight + chrome(0).height(), textHeight + chrome(1).height()},
+              Qt::Vertical);
+  const int mapWidth = scaled(natural[0].width());
+  resizeDocks({docks_[0], docks_[2]},
+              {mapWidth + chrome(0).width(), static_cast<int>(topWidth) - mapWidth + chrome(2).width()},
+              Qt::Horizontal);
 }
 
 // The window stays until the loop has handled the Quit that this asks for,

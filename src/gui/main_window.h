@@ -58,12 +58,16 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // The views keep their proportions: whatever size the window is given,
+  // the docks share it as the views' natural sizes do.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void CreateViews(app::QtCanvas& canvas);
   void CreateToolBar();
   void CreateStatusBar();
   void ResizeToViews(bool withinScreen);
+  void ShareSpaceAmongViews();
 
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};

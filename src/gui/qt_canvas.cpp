@@ -18,7 +18,29 @@ namespace {
 constexpr QRgb kWhite = 0xFFFFFFFFu;
 // Pixels a side of the areas that index the operations: the map's cells,
 // 16 elsewhere.
-int BucketSize(Port port) { return port == Port::View ? 10 : 16; }
+int BucketSize(Port port) { return port == Port::View ? 10 : 16; }  // AreaOf knows both
+
+// The colours a shape kept in a map area can take, by index.
+constexpr QRgb kCellColours[] = {0xFFFFFFFFu, 0xFF000000u, 0xFFDD0806u, 0xFF0000D4u, 0xFFFCF305u};
+int CellColour(QRgb colour) {
+  for (int i = 0; i < static_cast<int>(std::size(kCellColours)); ++i) {
+    if (kCellColours[i] == colour) return i;
+  }
+  return -1;
+}
+
+// The area of a coordinate, x / size, with the two sizes as constants.
+inline int AreaOf(int x, int size) { return size == 10 ? x / 10 : x / 16; }
+
+// The intersection of two rectangles, inline.
+inline QRect Clip(const QRect& a, const QRect& b) {
+  const int left = std::max(a.left(), b.left());
+  const int top = std::max(a.top(), b.top());
+  const int right = std::min(a.right(), b.right());
+  const int bottom = std::min(a.bottom(), b.bottom());
+  if (left > right || top > bottom) return QRect();
+  return QRect(QPoint(left, top), QPoint(right, bottom));
+}
 
 bool Within(const QRect& outer, const QRect& inner) {
   return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top() &&
@@ -39,19 +61,25 @@ QSize NaturalSize(Port port) {
 // horizontal spans; at scale 1 they are exactly the port's pixels.
 class Raster {
  public:
-  Raster(QImage& image, double scale)
+  // `natural` is the port's size in its own pixels.
+  Raster(QImage& image, double scale, QSize natural)
       : bits_(image.bits()),
         stride_(image.bytesPerLine()),
         width_(image.width()),
         height_(image.height()),
-        scale_(scale) {}
+        scale_(scale),
+        natural_(natural) {}
 
   int Edge(int x) const { return scale_ == 1.0 ? x : static_cast<int>(std::floor(x * scale_ + 0.5)); }
 
-  // The device pixels of the port's rectangle r.
+  // The device pixels of the port's rectangle r. Below scale 1 the port's
+  // last pixel may begin at the image's far edge: it then takes the
+  // image's last pixel, so a shape on the port's edge still shows.
   QdRect Map(const QdRect& r) const {
-    const int top = Edge(r.top);
-    const int left = Edge(r.left);
+    int top = Edge(r.top);
+    int left = Edge(r.left);
+    if (r.top < natural_.height() && top >= height_) top = height_ - 1;
+    if (r.left < natural_.width() && left >= width_) left = width_ - 1;
     return QdRect{top, left, std::max(Edge(r.bottom), top + 1), std::max(Edge(r.right), left + 1)};
   }
 
@@ -103,6 +131,7 @@ class Raster {
   int width_;
   int height_;
   double scale_;
+  QSize natural_;
 };
 
 // Visits the pixels of a line, both end points included (Bresenham).
@@ -160,7 +189,7 @@ std::optional<QdRect> StraightLine(const QdRect& line) {
 CanvasWidget::CanvasWidget(QtCanvas* canvas, Port port, QWidget* parent)
     : QWidget(parent), canvas_(canvas), port_(port), natural_(NaturalSize(port)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(natural_);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 QSize CanvasWidget::sizeHint() const {
@@ -168,9 +197,10 @@ QSize CanvasWidget::sizeHint() const {
                static_cast<int>(std::lround(natural_.height() * zoom_)));
 }
 
+QSize CanvasWidget::minimumSizeHint() const { return natural_ / 4; }
+
 void CanvasWidget::SetZoom(double zoom) {
   zoom_ = zoom;
-  setMinimumSize(sizeHint());
   updateGeometry();
   update();
 }
@@ -184,7 +214,38 @@ double CanvasWidget::FitScale() const {
 void CanvasWidget::ScheduleRepaint() {
   if (repaintPending_) return;
   repaintPending_ = true;
+  pendingAreas_.clear();
   update();
+}
+
+// A few areas are repainted apart; beyond them the whole widget is. An
+// area inside one already asked for asks for nothing.
+void CanvasWidget::ScheduleRepaint(const QRect& area) {
+  if (repaintPending_) return;
+  if (canvas_ == nullptr || !isVisible()) {
+    ScheduleRepaint();
+    return;
+  }
+  const double scale = canvas_->scale(port_) / devicePixelRatioF();
+  const QRectF view = ViewRect(canvas_->image(port_).size());
+  // Smooth text and shapes at other scales may reach a pixel beyond their
+  // bounds.
+  const int margin = scale == 1.0 ? 0 : 2;
+  const QRect shown = QRect(QPoint(static_cast<int>(std::floor(view.left() + area.left() * scale)) - margin,
+                                   static_cast<int>(std::floor(view.top() + area.top() * scale)) - margin),
+                            QPoint(static_cast<int>(std::ceil(view.left() + (area.right() + 1) * scale)) + margin - 1,
+                                   static_cast<int>(std::ceil(view.top() + (area.bottom() + 1) * scale)) + margin - 1)) &
+                      rect();
+  if (shown.isEmpty()) return;
+  for (const QRect& pending : pendingAreas_) {
+    if (pending.contains(shown)) return;
+  }
+  if (static_cast<int>(pendingAreas_.size()) == kPendingAreas) {
+    ScheduleRepaint();
+    return;
+  }
+  pendingAreas_.push_back(shown);
+  update(shown);
 }
 
 void CanvasWidget::Detach() {
@@ -192,29 +253,48 @@ void CanvasWidget::Detach() {
   update();
 }
 
+QRectF CanvasWidget::ViewRect(const QSize& image) const {
+  const QSizeF shown = QSizeF(image) / devicePixelRatioF();
+  const QPoint origin(static_cast<int>((width() - shown.width()) / 2), static_cast<int>((height() - shown.height()) / 2));
+  return QRectF(origin, shown);
+}
+
 // The view sits in the middle of the widget; what is left around it shows
-// the window's background.
-void CanvasWidget::paintEvent(QPaintEvent* /*event*/) {
+// the window's background. Only the parts asked for are drawn.
+void CanvasWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  repaintPending_ = false;
+  pendingAreas_.clear();
   if (canvas_ == nullptr) {
     painter.fillRect(rect(), Qt::white);
     return;
   }
   const double ratio = devicePixelRatioF();
   const double scale = FitScale() * ratio;
-  if (canvas_->scale(port_) != scale) canvas_->SetScale(port_, scale);
-  repaintPending_ = false;
+  if (canvas_->scale(port_) != scale) {
+    canvas_->SetScale(port_, scale);
+    repaintPending_ = false;
+    pendingAreas_.clear();
+    if (!event->rect().contains(rect())) update();  // the whole view is new
+  }
   const QImage& image = canvas_->image(port_);
-  const QSizeF shown = QSizeF(image.size()) / ratio;
-  const QPoint origin(static_cast<int>((width() - shown.width()) / 2),
-                      static_cast<int>((height() - shown.height()) / 2));
-  const QRectF view(origin, shown);
+  const QRectF view = ViewRect(image.size());
   const QColor background = palette().color(QPalette::Window);
   painter.fillRect(QRectF(0, 0, width(), view.top()), background);
   painter.fillRect(QRectF(0, view.bottom(), width(), height() - view.bottom()), background);
   painter.fillRect(QRectF(0, view.top(), view.left(), view.height()), background);
   painter.fillRect(QRectF(view.right(), view.top(), width() - view.right(), view.height()), background);
-  painter.drawImage(view, image);
+  for (const QRect& part : event->region()) {
+    const QRectF target = QRectF(part) & view;
+    if (target.isEmpty()) continue;
+    const QRectF source((target.left() - view.left()) * ratio, (target.top() - view.top()) * ratio,
+                        target.width() * ratio, target.height() * ratio);
+    if (ratio == 1.0) {
+      painter.drawImage(target.topLeft(), image, source);  // pixel for pixel: a plain copy
+    } else {
+      painter.drawImage(target, image, source);
+    }
+  }
 }
 
 void CanvasWidget::showEvent(QShowEvent* event) {
@@ -235,6 +315,8 @@ QtCanvas::QtCanvas() {
     s.bucketSize = BucketSize(port);
     s.bucketColumns = (size.width() + s.bucketSize - 1) / s.bucketSize;
     s.buckets.resize(static_cast<std::size_t>(s.bucketColumns * ((size.height() + s.bucketSize - 1) / s.bucketSize)));
+    s.listed.assign(s.buckets.size(), 0);
+    if (port == Port::View) s.cells.resize(s.buckets.size());
   }
 }
 
@@ -272,9 +354,35 @@ void QtCanvas::Changed(Surface& s) {
   if (!s.widget.isNull()) s.widget->ScheduleRepaint();
 }
 
+void QtCanvas::Changed(Surface& s, const QRect& area) {
+  if (!s.widget.isNull()) s.widget->ScheduleRepaint(area);
+}
+
 std::size_t QtCanvas::OperationCount(Port port) const {
   const Surface& s = surfaces_[Index(port)];
-  return s.operations.size() - s.dead;
+  return s.operations.size() - s.dead + s.cellShapes;
+}
+
+std::vector<QtCanvas::Operation> QtCanvas::Showing(const Surface& s) const {
+  std::vector<Operation> showing;
+  showing.reserve(s.operations.size() - s.dead + s.cellShapes);
+  for (const Operation& op : s.operations) {
+    if (op.alive) showing.push_back(op);
+  }
+  if (s.cellShapes == 0) return showing;
+  for (const Cell& cell : s.cells) {
+    if (cell.clearing != s.clearing) continue;
+    for (int i = 0; i < cell.count; ++i) {
+      const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
+      const auto at = static_cast<int>(&cell - s.cells.data());
+      const QdRect rect = CellRect(shape, at % s.bucketColumns * s.bucketSize, at / s.bucketColumns * s.bucketSize);
+      Operation op = Shape(shape.kind, kCellColours[shape.colour], rect, ToQRect(rect));
+      op.order = s.clearedAt + shape.since;
+      showing.push_back(op);
+    }
+  }
+  std::sort(showing.begin(), showing.end(), [](const Operation& a, const Operation& b) { return a.order < b.order; });
+  return showing;
 }
 
 void QtCanvas::SetScale(Port port, double scale) {
@@ -287,13 +395,11 @@ void QtCanvas::SetScale(Port port, double scale) {
 
 QImage QtCanvas::Picture(Port port, double scale) {
   QImage unit(1, 1, QImage::Format_RGB32);
-  const Raster measure(unit, scale);
+  const Raster measure(unit, scale, QSize());
   const QSize size = NaturalSize(port);
   QImage image(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
   image.fill(kWhite);
-  for (const Operation& op : surfaces_[Index(port)].operations) {
-    if (op.alive) Render(image, scale, op);
-  }
+  for (const Operation& op : Showing(surfaces_[Index(port)])) Render(image, scale, size, op);
   return image;
 }
 
@@ -306,42 +412,43 @@ QImage QtCanvas::Picture(Port port, double scale) {
 // in a number of operations bounded by the port's area.
 void QtCanvas::Add(Surface& s, Operation op) {
   const QSize size = NaturalSize(static_cast<Port>(&s - surfaces_.data()));
-  op.bounds &= QRect(QPoint(0, 0), size);
+  op.bounds = Clip(op.bounds, QRect(QPoint(0, 0), size));
   if (op.bounds.isEmpty()) return;  // outside the port: nothing to draw at any scale
+  op.order = s.order++;
   const bool fill = op.kind == Kind::Paint || op.kind == Kind::Erase;
   std::optional<QdRect> cover;
   if (fill) cover = op.rect;
   if (op.kind == Kind::Line) cover = StraightLine(op.rect);
+  Cell* home = nullptr;  // the map area that keeps this shape in place
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
-    s.operations.clear();
-    s.living.clear();
-    s.drawnAgain.clear();
-    for (auto& bucket : s.buckets) bucket.clear();
-    s.dead = 0;
+    ClearRecord(s);
+    s.clearedAt = op.order;
   } else if (!cover && op.kind != Kind::Oval) {
     // Frames, text and slanted lines hide only the same drawn again.
-    const auto [found, fresh] = s.drawnAgain.try_emplace(Signature(op), static_cast<int>(s.operations.size()));
+    const auto [found, fresh] = s.drawnAgain.try_emplace(SignatureOf(op), static_cast<int>(s.operations.size()));
     if (!fresh) {
       Hide(s, found->second);
       found->second = static_cast<int>(s.operations.size());
     }
   } else {
     // What covers pixels hides what lies wholly under them.
-    const QRect area = cover ? ToQRect(*cover) & op.bounds : op.bounds;
-    auto hides = [&](const Surface::Entry& entry) {
-      if (!Within(area, entry.bounds)) return false;
+    const QRect area = cover ? Clip(ToQRect(*cover), op.bounds) : op.bounds;
+    auto hides = [&](Kind kind, const QRect& bounds) {
+      if (!Within(area, bounds)) return false;
       if (cover) return true;
-      const Operation& earlier = s.operations[static_cast<std::size_t>(entry.index)];
-      return (earlier.kind == Kind::Oval && earlier.bounds == op.bounds) || InsideOval(op.rect, entry.bounds);
+      return (kind == Kind::Oval && bounds == op.bounds) || InsideOval(op.rect, bounds);
     };
-    const int firstColumn = area.left() / s.bucketSize;
-    const int lastColumn = area.right() / s.bucketSize;
-    for (int row = area.top() / s.bucketSize; row <= area.bottom() / s.bucketSize; ++row) {
+    const int firstColumn = AreaOf(area.left(), s.bucketSize);
+    const int lastColumn = AreaOf(area.right(), s.bucketSize);
+    for (int row = AreaOf(area.top(), s.bucketSize); row <= AreaOf(area.bottom(), s.bucketSize); ++row) {
       for (int column = firstColumn; column <= lastColumn; ++column) {
-        std::vector<Surface::Entry>& bucket = s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)];
-        for (std::size_t i = 0; i < bucket.size();) {
+        const auto at = static_cast<std::size_t>(row * s.bucketColumns + column);
+        std::vector<Surface::Entry>& bucket = s.buckets[at];
+        for (std::size_t i = 0; s.listed[at] && i < bucket.size();) {
           const Surface::Entry& entry = bucket[i];
-          if (s.living[static_cast<std::size_t>(entry.index)] && hides(entry)) Hide(s, entry.index);
+          if (s.living[static_cast<std::size_t>(entry.index)] && hides(entry.kind, entry.bounds)) {
+            Hide(s, entry.index);
+          }
           if (!s.living[static_cast<std::size_t>(entry.index)]) {
             bucket[i] = bucket.back();
             bucket.pop_back();
@@ -349,15 +456,72 @@ void QtCanvas::Add(Surface& s, Operation op) {
             ++i;
           }
         }
+        if (s.cells.empty()) continue;
+        Cell& cell = CellAt(s, at);
+        int kept = 0;
+        for (int i = 0; i < cell.count; ++i) {
+          const CellShape& shape = cell.shapes[static_cast<std::size_t>(i)];
+          if (hides(shape.kind, ToQRect(CellRect(shape, column * s.bucketSize, row * s.bucketSize)))) continue;
+          cell.shapes[static_cast<std::size_t>(kept++)] = shape;
+        }
+        s.cellShapes -= static_cast<std::size_t>(cell.count - kept);
+        cell.count = kept;
       }
+    }
+    // A shape wholly inside one area whose room is not used up stays there.
+    const bool inOneArea = op.bounds == ToQRect(op.rect) && AreaOf(op.bounds.left(), s.bucketSize) == AreaOf(op.bounds.right(), s.bucketSize) &&
+                           AreaOf(op.bounds.top(), s.bucketSize) == AreaOf(op.bounds.bottom(), s.bucketSize);
+    if (!s.cells.empty() && op.kind != Kind::Line && inOneArea) {
+      Cell& cell = CellAt(s, static_cast<std::size_t>(AreaOf(op.bounds.top(), s.bucketSize) * s.bucketColumns +
+                                                    AreaOf(op.bounds.left(), s.bucketSize)));
+      if (cell.count < kCellShapes && CellColour(op.colour) >= 0 && op.order - s.clearedAt <= UINT32_MAX) home = &cell;
     }
   }
   Render(s, op);
-  s.operations.push_back(std::move(op));
-  s.living.push_back(1);
-  Index(s, static_cast<int>(s.operations.size() - 1));
-  if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
-  Changed(s);
+  const QRect area = op.bounds;
+  if (home != nullptr) {
+    const int cornerH = AreaOf(op.bounds.left(), s.bucketSize) * s.bucketSize;
+    const int cornerV = AreaOf(op.bounds.top(), s.bucketSize) * s.bucketSize;
+    home->shapes[static_cast<std::size_t>(home->count++)] =
+        CellShape{static_cast<std::uint32_t>(op.order - s.clearedAt), op.kind,
+                  static_cast<unsigned char>(CellColour(op.colour)), static_cast<signed char>(op.rect.top - cornerV),
+                  static_cast<signed char>(op.rect.left - cornerH), static_cast<signed char>(op.rect.bottom - cornerV),
+                  static_cast<signed char>(op.rect.right - cornerH)};
+    ++s.cellShapes;
+  } else {
+    s.operations.push_back(std::move(op));
+    s.living.push_back(1);
+    Index(s, static_cast<int>(s.operations.size() - 1));
+    if (s.dead > 4096 && s.dead > 4 * (s.operations.size() - s.dead)) Compact(s);
+  }
+  Changed(s, area);
+}
+
+void QtCanvas::ClearRecord(Surface& s) {
+  s.operations.clear();
+  s.living.clear();
+  s.drawnAgain.clear();
+  for (int at : s.listing) {
+    s.buckets[static_cast<std::size_t>(at)].clear();
+    s.listed[static_cast<std::size_t>(at)] = 0;
+  }
+  s.listing.clear();
+  ++s.clearing;
+  s.cellShapes = 0;
+  s.dead = 0;
+}
+
+QdRect QtCanvas::CellRect(const CellShape& shape, int cornerH, int cornerV) {
+  return QdRect{cornerV + shape.top, cornerH + shape.left, cornerV + shape.bottom, cornerH + shape.right};
+}
+
+QtCanvas::Cell& QtCanvas::CellAt(Surface& s, std::size_t at) {
+  Cell& cell = s.cells[at];
+  if (cell.clearing != s.clearing) {
+    cell.clearing = s.clearing;
+    cell.count = 0;
+  }
+  return cell;
 }
 
 void QtCanvas::Hide(Surface& s, int index) {
@@ -368,22 +532,37 @@ void QtCanvas::Hide(Surface& s, int index) {
   ++s.dead;
 }
 
+// An operation is hidden only by one whose area holds all of its bounds, and
+// the search of that area visits the area of the operation's top left
+// pixel: that area alone lists it. What no longer shows at the end of the
+// list goes first, so an operation drawn again and again in the same place
+// keeps its list short.
 void QtCanvas::Index(Surface& s, int index) {
   const QRect& b = s.operations[static_cast<std::size_t>(index)].bounds;
-  for (int row = b.top() / s.bucketSize; row <= b.bottom() / s.bucketSize; ++row) {
-    for (int column = b.left() / s.bucketSize; column <= b.right() / s.bucketSize; ++column) {
-      s.buckets[static_cast<std::size_t>(row * s.bucketColumns + column)].push_back({index, b});
-    }
+  std::vector<Surface::Entry>& bucket =
+      s.buckets[static_cast<std::size_t>(AreaOf(b.top(), s.bucketSize) * s.bucketColumns + AreaOf(b.left(), s.bucketSize))];
+  while (!bucket.empty() && !s.living[static_cast<std::size_t>(bucket.back().index)]) bucket.pop_back();
+  const auto at = static_cast<std::size_t>(&bucket - s.buckets.data());
+  if (!s.listed[at]) {
+    s.listed[at] = 1;
+    s.listing.push_back(static_cast<int>(at));
   }
+  bucket.push_back({index, b, s.operations[static_cast<std::size_t>(index)].kind});
 }
 
-std::string QtCanvas::Signature(const Operation& op) {
-  std::string key(reinterpret_cast<const char*>(&op.kind), sizeof op.kind);
-  for (int value : {op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, static_cast<int>(op.colour),
-                    static_cast<int>(op.size), static_cast<int>(op.face)}) {
-    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+QtCanvas::Signature QtCanvas::SignatureOf(const Operation& op) {
+  return Signature{op.kind, op.colour, op.rect.top, op.rect.left, op.rect.bottom, op.rect.right, op.size, op.face, op.text};
+}
+
+std::size_t QtCanvas::SignatureHash::operator()(const Signature& key) const {
+  std::size_t hash = static_cast<std::size_t>(key.kind);
+  for (std::size_t value : {static_cast<std::size_t>(key.colour), static_cast<std::size_t>(key.top),
+                            static_cast<std::size_t>(key.left), static_cast<std::size_t>(key.bottom),
+                            static_cast<std::size_t>(key.right), static_cast<std::size_t>(key.size),
+                            static_cast<std::size_t>(key.face), reinterpret_cast<std::size_t>(key.text)}) {
+    hash = (hash ^ value) * 0x100000001B3ull;
   }
-  return op.text != nullptr ? key + *op.text : key;
+  return hash;
 }
 
 void QtCanvas::Compact(Surface& s) {
@@ -398,11 +577,15 @@ void QtCanvas::Compact(Surface& s) {
   s.living.assign(s.operations.size(), 1);
   s.dead = 0;
   s.drawnAgain.clear();
-  for (auto& bucket : s.buckets) bucket.clear();
+  for (int at : s.listing) {
+    s.buckets[static_cast<std::size_t>(at)].clear();
+    s.listed[static_cast<std::size_t>(at)] = 0;
+  }
+  s.listing.clear();
   for (std::size_t index = 0; index < s.operations.size(); ++index) {
     const Operation& op = s.operations[index];
     if (op.kind == Kind::Frame || op.kind == Kind::Text || (op.kind == Kind::Line && !StraightLine(op.rect))) {
-      s.drawnAgain[Signature(op)] = static_cast<int>(index);
+      s.drawnAgain[SignatureOf(op)] = static_cast<int>(index);
     }
     Index(s, static_cast<int>(index));
   }
@@ -410,8 +593,8 @@ void QtCanvas::Compact(Surface& s) {
 
 // --- drawing an operation ---
 
-void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
-  Raster raster(image, scale);
+void QtCanvas::Render(QImage& image, double scale, QSize natural, const Operation& op) {
+  Raster raster(image, scale, natural);
   const QdRect& r = op.rect;
   switch (op.kind) {
     case Kind::Frame:
@@ -422,7 +605,13 @@ void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
       break;
     case Kind::Paint:
     case Kind::Erase:
-      raster.Fill(r, op.colour);
+      // The whole port, as the map and the graphs are erased every
+      // generation: Qt's fill of the whole image is the faster.
+      if (r.top <= 0 && r.left <= 0 && r.bottom >= natural.height() && r.right >= natural.width()) {
+        image.fill(op.colour);
+      } else {
+        raster.Fill(r, op.colour);
+      }
       break;
     case Kind::Oval:
       raster.Oval(r, op.colour);
@@ -455,9 +644,7 @@ void QtCanvas::Render(QImage& image, double scale, const Operation& op) {
 }
 
 void QtCanvas::Paint(Port port, QPainter& painter) const {
-  for (const Operation& op : surfaces_[Index(port)].operations) {
-    if (op.alive) PaintOperation(op, painter);
-  }
+  for (const Operation& op : Showing(surfaces_[Index(port)])) PaintOperation(op, painter);
 }
 
 void QtCanvas::PaintOperation(const Operation& op, QPainter& painter) const {
@@ -572,18 +759,15 @@ const QFont& QtCanvas::FontFor(int size, int face, bool smooth) {
 // The width of a text and its ink (so that the erase that clears a number
 // hides it; smooth text at other scales may reach a pixel further), at
 // scale 1. Texts come again and again: their measures are kept.
-const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, std::string_view text) {
-  std::string key(text);
-  key += static_cast<char>(size);
-  key += static_cast<char>(face & 1);
+const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, const std::string* text) {
+  const MeasureKey key{text, size, face & 1};
   auto found = measures_.find(key);
   if (found != measures_.end()) return found->second;
-  if (measures_.size() > 20000) measures_.clear();
   static const QImage unit(1, 1, QImage::Format_RGB32);
-  const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QString string = QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size()));
   const QFontMetrics metrics(FontFor(size, face, false), const_cast<QImage*>(&unit));
   const TextMeasure measure{metrics.horizontalAdvance(string), metrics.tightBoundingRect(string).adjusted(-1, -1, 1, 1)};
-  return measures_.emplace(std::move(key), measure).first->second;
+  return measures_.emplace(key, measure).first->second;
 }
 
 // The pen moves by the text's width at scale 1, whatever the port's scale,
@@ -591,13 +775,15 @@ const QtCanvas::TextMeasure& QtCanvas::Measure(int size, int face, std::string_v
 void QtCanvas::DrawString(std::string_view text) {
   if (text.empty()) return;
   Surface& s = surface();
-  const TextMeasure& measure = Measure(s.size, s.face, text);
+  auto interned = texts_.find(text);
+  if (interned == texts_.end()) interned = texts_.emplace(text).first;
+  const TextMeasure& measure = Measure(s.size, s.face, &*interned);
   const int advance = measure.advance;
   const QRect bounds = measure.ink.translated(s.penH, s.penV);
   Operation op = Shape(Kind::Text, s.colour, QdRect{s.penV, s.penH, s.penV, s.penH}, bounds);
   op.size = static_cast<short>(s.size);
   op.face = static_cast<short>(s.face);
-  op.text = &*texts_.emplace(text).first;
+  op.text = &*interned;
   Add(s, std::move(op));
   s.penH += advance;
 }

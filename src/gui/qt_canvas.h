@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -39,17 +40,20 @@ class CanvasWidget : public QWidget {
  public:
   CanvasWidget(QtCanvas* canvas, Port port, QWidget* parent = nullptr);
 
-  // The natural size times the zoom; the widget is never smaller, so the
-  // dock layout keeps the views' proportions. Zooming out makes it
-  // smaller.
+  // The natural size times the zoom: the size the window opens with. The
+  // widget may be made as small as a quarter of the natural size; the view
+  // then keeps its proportions at the scale that fits.
   QSize sizeHint() const override;
-  QSize minimumSizeHint() const override { return sizeHint(); }
+  QSize minimumSizeHint() const override;
   void SetZoom(double zoom);
   double zoom() const { return zoom_; }
   // The scale, in logical pixels, at which the view fits the widget now.
   double FitScale() const;
 
+  // Schedules a repaint of the whole widget, or of the widget's pixels
+  // that show the port's pixels `area`.
   void ScheduleRepaint();
+  void ScheduleRepaint(const QRect& area);
   // Called when the canvas goes away before the widget does.
   void Detach();
 
@@ -62,7 +66,12 @@ class CanvasWidget : public QWidget {
   Port port_;
   QSize natural_;
   double zoom_ = 1.0;
-  bool repaintPending_ = false;
+  // The view's place in the widget, in logical pixels.
+  QRectF ViewRect(const QSize& image) const;
+
+  bool repaintPending_ = false;  // the whole widget
+  static constexpr int kPendingAreas = 6;
+  std::vector<QRect> pendingAreas_;  // parts of it, in the widget's pixels
 };
 
 class QtCanvas : public Canvas {
@@ -121,6 +130,37 @@ class QtCanvas : public Canvas {
     short face = 0;
     const std::string* text = nullptr;  // interned: texts come again and again
     bool alive = true;
+    std::uint64_t order = 0;  // when it was drawn, among the port's operations
+  };
+
+  // A disc, oval or fill within one area of the map: such shapes cover one
+  // another cell by cell, so each area keeps the few that show in place,
+  // without a list that grows.
+  struct CellShape {
+    std::uint32_t since;  // its order less the port's order when last cleared
+    Kind kind;
+    unsigned char colour;  // index into the colours a cell's shape can take
+    signed char top, left, bottom, right;  // from the area's top left corner
+  };
+  static constexpr int kCellShapes = 4;
+  struct Cell {
+    std::uint32_t clearing = 0;  // the port's clearing it was filled after
+    int count = 0;
+    std::array<CellShape, kCellShapes> shapes;
+  };
+
+  // What an operation draws, without where it sits in the record: texts
+  // are interned, so the same text is the same pointer.
+  struct Signature {
+    Kind kind;
+    QRgb colour;
+    int top, left, bottom, right;
+    short size, face;
+    const std::string* text;
+    bool operator==(const Signature&) const = default;
+  };
+  struct SignatureHash {
+    std::size_t operator()(const Signature& key) const;
   };
 
   struct Surface {
@@ -138,13 +178,23 @@ class QtCanvas : public Canvas {
     struct Entry {
       int index;
       QRect bounds;
+      Kind kind;
     };
     std::vector<std::vector<Entry>> buckets;
     std::vector<char> living;
+    std::vector<int> listing;  // the areas whose lists may hold operations
+    std::vector<char> listed;  // by area: in `listing`
+    std::vector<Cell> cells;  // by area, the map only; empty elsewhere
+    // Erasing the whole port empties every cell at once: a cell filled
+    // before the last clearing holds nothing.
+    std::uint32_t clearing = 0;
+    std::size_t cellShapes = 0;
+    std::uint64_t order = 0;
+    std::uint64_t clearedAt = 0;  // the order of the last erase of the whole port
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
-    std::unordered_map<std::string, int> drawnAgain;  // frames and text by what they draw
+    std::unordered_map<Signature, int, SignatureHash> drawnAgain;  // frames and text by what they draw
   };
 
   static Operation Shape(Kind kind, QRgb colour, const QdRect& rect, const QRect& bounds);
@@ -152,13 +202,27 @@ class QtCanvas : public Canvas {
   Surface& surface() { return surfaces_[Index(current_)]; }
   void Add(Surface& s, Operation op);
   void Compact(Surface& s);
+  static void ClearRecord(Surface& s);
+  // The cell of a map area, emptied when the port was cleared since.
+  static Cell& CellAt(Surface& s, std::size_t at);
+  // The rectangle of a shape kept in the area with that top left corner.
+  static QdRect CellRect(const CellShape& shape, int cornerH, int cornerV);
   void Hide(Surface& s, int index);
   void Index(Surface& s, int index);
-  static std::string Signature(const Operation& op);
-  void Render(Surface& s, const Operation& op) { Render(s.image, s.scale, op); }
-  void Render(QImage& image, double scale, const Operation& op);
+  static Signature SignatureOf(const Operation& op);
+  void Render(Surface& s, const Operation& op) {
+    Render(s.image, s.scale, NaturalSize(static_cast<Port>(&s - surfaces_.data())), op);
+  }
+  // What the port shows, in the order it was drawn.
+  std::vector<Operation> Showing(const Surface& s) const;
+  void Render(QImage& image, double scale, QSize natural, const Operation& op);
+  static QSize NaturalSize(Port port) {
+    const QdRect bounds = PortBounds(port);
+    return QSize(bounds.right, bounds.bottom);
+  }
   void PaintOperation(const Operation& op, QPainter& painter) const;
   void Changed(Surface& s);
+  void Changed(Surface& s, const QRect& area);
   const QFont& FontFor(int size, int face, bool smooth);
 
   std::array<Surface, 4> surfaces_;
@@ -168,9 +232,26 @@ class QtCanvas : public Canvas {
     int advance;
     QRect ink;  // relative to the pen
   };
-  const TextMeasure& Measure(int size, int face, std::string_view text);
-  std::unordered_map<std::string, TextMeasure> measures_;
-  std::unordered_set<std::string> texts_;
+  // The measure of an interned text at a size and face.
+  const TextMeasure& Measure(int size, int face, const std::string* text);
+  struct MeasureKey {
+    const std::string* text;
+    int size;
+    int face;
+    bool operator==(const MeasureKey&) const = default;
+  };
+  struct MeasureHash {
+    std::size_t operator()(const MeasureKey& key) const {
+      return std::hash<const void*>()(key.text) ^ (static_cast<std::size_t>(key.size) << 1) ^
+             static_cast<std::size_t>(key.face);
+    }
+  };
+  std::unordered_map<MeasureKey, TextMeasure, MeasureHash> measures_;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  std::unordered_set<std::string, TextHash, std::equal_to<>> texts_;
 };
 
 }  // namespace talveron::app

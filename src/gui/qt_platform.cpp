@@ -27,6 +27,7 @@
 #include <iostream>
 
 #include "app/shell.h"
+#include "core/version.h"
 #include "gui/picture.h"
 #include "gui/settings_dialog.h"
 
@@ -315,13 +316,17 @@ std::optional<std::uint64_t> QtPlatform::AskBaseSeed(std::uint64_t current) {
   return dialog.seed();
 }
 
+QString QtPlatform::Version() {
+  return QString::fromLatin1(kTalveronVersion.data(), static_cast<qsizetype>(kTalveronVersion.size()));
+}
+
 void QtPlatform::ShowAboutBox() {
   QMessageBox::about(&window_, tr("About Talveron"),
                      tr("<b>Talveron %1</b><p>Speciation in two adjacent habitats: an individual-based "
                         "simulation of habitat preference, habitat specialization and assortative "
                         "mating.</p><p>The space bar starts a run and ends every pause; Help &gt; Guide "
                         "(F1) tells the rest.</p>")
-                         .arg(QStringLiteral(TALVERON_VERSION)));
+                         .arg(QtPlatform::Version()));
 }
 
 std::optional<std::string> QtPlatform::AskSettingsPath(bool save) {

@@ -54,6 +54,9 @@ class QtPlatform : public QObject, public app::Platform {
   void Beep() override;
   void ShowFatalError(std::string_view report) override;
 
+  // The program's version, as About shows it and the application reports it.
+  static QString Version();
+
   // The action of a menu item; null when there is none.
   QAction* action(int menu, int item) const;
   QMenu* menu(int number) const;

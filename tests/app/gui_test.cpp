@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -26,6 +27,7 @@
 #include "app/settings_formulas.h"
 #include "app/shell.h"
 #include "core/fatal_error.h"
+#include "core/version.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
@@ -323,6 +325,32 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
   fs::remove(file);
 }
 
+TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {
+  // Opened at the views' natural size, the window can be made half as
+  // large; every view is then drawn smaller, none below a quarter, and the
+  // map keeps a share like the others'.
+  QCoreApplication::processEvents();
+  const QSize opening = window.size();
+  EXPECT_EQ(canvas.view(Port::View)->FitScale(), 1.0);
+  EXPECT_EQ(canvas.view(Port::Time)->FitScale(), 1.0);
+  EXPECT_LT(window.minimumSizeHint().width(), opening.width() / 2);
+  EXPECT_LT(window.minimumSizeHint().height(), opening.height() / 2);
+  window.resize(opening / 2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.size(), opening / 2);
+  double smallest = 1.0;
+  double largest = 0.0;
+  for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
+    const double scale = canvas.view(port)->FitScale();
+    EXPECT_GE(scale, 0.25) << static_cast<int>(port);
+    EXPECT_LT(scale, 0.75) << static_cast<int>(port);
+    smallest = std::min(smallest, scale);
+    largest = std::max(largest, scale);
+  }
+  EXPECT_LE(largest, 2 * smallest);
+  EXPECT_GE(canvas.view(Port::View)->FitScale(), 0.3);
+}
+
 TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {
   // OK returns the controls as left; Cancel returns nothing changed.
   app::ControlValues values = app::OpeningValues(Parameters{});
@@ -373,6 +401,23 @@ TEST_F(QtDesktopTest, BaseSeedDialogTakesAWholeNumber) {
   shell.DoEvent(*event);
   EXPECT_EQ(shell.NextSeed(), 18446744073709551615u);
   EXPECT_TRUE(window.SeedText().contains(QStringLiteral("18446744073709551615")));
+}
+
+TEST_F(QtDesktopTest, AboutShowsTheProgramsVersion) {
+  // The version of the build, as the batch command reports it.
+  const QString version = QString::fromLatin1(kTalveronVersion.data(), static_cast<qsizetype>(kTalveronVersion.size()));
+  ASSERT_FALSE(version.isEmpty());
+  EXPECT_EQ(QtPlatform::Version(), version);
+  QString shown;
+  Repeatedly read([&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return false;
+    shown = box->text();
+    box->accept();
+    return true;
+  });
+  platform.ShowAboutBox();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Talveron ") + version)) << shown.toStdString();
 }
 
 TEST_F(QtDesktopTest, FatalErrorShowsFourLinesUntilAKeyOrAClick) {

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -487,6 +488,36 @@ TEST_F(DesktopTest, SpeedPacesASingleRunButNeverASeries) {
   EXPECT_NEAR(ended - started, 2.0, 0.05);
   EXPECT_DOUBLE_EQ(seriesEnded, ended);
   EXPECT_FALSE(fs::is_empty(file));
+}
+
+TEST_F(DesktopTest, ASpaceBarPressedWhileAGenerationIsPacedEndsTheNextCycleWait) {
+  // In cycle mode at 1 generation a second, a press during the wait that
+  // paces generation 1 counts for the cycle wait of generation 2, which
+  // does not stop; generation 3 waits again. The pace is kept: generation
+  // 3 waits a second after generation 2 began.
+  Choose(129, 5);
+  Choose(kSpeedMenu, 8);
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Key(' ')); });  // start
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Key(' ')); });  // cycle wait 1
+  int pacedAt = -1;
+  platform.PostStep([&] {  // the next call: the wait that paces generation 1
+    pacedAt = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  int quitAt = -1;
+  double quitClock = -1;
+  platform.PostStepAtWait([&] {
+    quitAt = shell.world.gGenerationNumber;
+    quitClock = platform.clock;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(pacedAt, 1);
+  EXPECT_EQ(quitAt, 3);
+  EXPECT_NEAR(quitClock, 2.0, 0.05);
+  const auto cycleWaits = std::count(platform.activities.begin(), platform.activities.end(),
+                                     std::string("Cycle mode: space bar for the next generation"));
+  EXPECT_EQ(cycleWaits, 2);
 }
 
 TEST_F(DesktopTest, MinimizeDisplayErasesTheGraphWindow) {

@@ -955,7 +955,7 @@ TEST_F(QtCanvasPixels, WidgetShowsThePortImage) {
   ASSERT_NE(widget, nullptr);
   EXPECT_EQ(widget, canvas_.widget(Port::Graph));
   EXPECT_EQ(widget->sizeHint(), QSize(220, 520));
-  EXPECT_EQ(widget->minimumSize(), QSize(220, 520));
+  EXPECT_EQ(widget->minimumSizeHint(), QSize(55, 130));
   canvas_.SetPort(Port::Graph);
   canvas_.ForeColor(QdColor::Red);
   canvas_.PaintRect(QdRect{0, 0, 10, 10});
@@ -963,6 +963,48 @@ TEST_F(QtCanvasPixels, WidgetShowsThePortImage) {
   const QImage shown = widget->grab().toImage();
   EXPECT_EQ(shown.pixel(5, 5) & 0xFFFFFFu, kRed);
   EXPECT_EQ(shown.pixel(15, 15) & 0xFFFFFFu, kWhite);
+}
+
+// Given less room than its natural size, a port's widget draws the view
+// whole at the scale that fits, its proportions kept, in the middle of the
+// widget; the shapes lie at proportionally smaller coordinates. Given its
+// natural size again, it shows the image drawn at scale 1, the frames drawn
+// last still over the disc beneath them.
+TEST_F(QtCanvasPixels, WidgetGivenLessRoomDrawsTheViewSmaller) {
+  CanvasWidget* widget = canvas_.view(Port::View);
+  canvas_.SetPort(Port::View);
+  views_.InitHabitats();
+  canvas_.ForeColor(QdColor::Red);
+  canvas_.PaintOval(QdRect{0, 0, 9, 9});
+  canvas_.PaintRect(QdRect{100, 200, 140, 260});
+  canvas_.ForeColor(QdColor::Blue);
+  canvas_.PaintOval(QdRect{50, 330, 59, 339});  // the disc of a cell of habitat 1
+  views_.InitHabitats();
+  const QImage natural = canvas_.image(Port::View);
+  ASSERT_EQ(natural.pixel(0, 4) & 0xFFFFFFu, kBlack);
+
+  widget->resize(400, 200);  // fits at half size, 80 pixels to spare across
+  const QImage shown = widget->grab().toImage();
+  ASSERT_EQ(shown.size(), QSize(400, 200));
+  EXPECT_EQ(canvas_.scale(Port::View), 0.5);
+  auto at = [&](int h, int v) { return shown.pixel(40 + h, v) & 0xFFFFFFu; };
+  EXPECT_EQ(at(100, 50), kRed);  // the rectangle's pixels 200..259 x 100..139 at half
+  EXPECT_EQ(at(129, 69), kRed);
+  EXPECT_EQ(at(130, 60), kWhite);
+  EXPECT_EQ(at(115, 70), kWhite);
+  EXPECT_EQ(at(167, 27), kBlue);    // the disc at 330..338 x 50..58
+  EXPECT_EQ(at(171, 27), kWhite);
+  EXPECT_EQ(at(0, 100), kBlack);    // the left habitat's frame
+  EXPECT_EQ(at(160, 100), kBlack);  // the column the habitats share, 319 at half
+  EXPECT_EQ(at(319, 100), kBlack);  // the right habitat's last column
+  const QRgb background = widget->palette().color(QPalette::Window).rgb() & 0xFFFFFFu;
+  EXPECT_EQ(shown.pixel(20, 100) & 0xFFFFFFu, background);
+  EXPECT_EQ(shown.pixel(380, 100) & 0xFFFFFFu, background);
+
+  widget->resize(640, 400);
+  widget->grab();
+  EXPECT_EQ(canvas_.scale(Port::View), 1.0);
+  EXPECT_EQ(canvas_.image(Port::View), natural);
 }
 
 }  // namespace
