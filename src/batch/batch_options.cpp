@@ -201,10 +201,9 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
         return refuse("--set " + Quoted(value.substr(0, equals)) + " is given twice; give each parameter once");
       }
       if (auto error = SetParameter(options.params, value.substr(0, equals), value.substr(equals + 1))) {
-        // The parameter's own message quotes the value; keep it one line.
-        return refuse("--set " + (value.size() > 80 || value.find_first_of("\n\r\t") != std::string::npos
-                                      ? Quoted(value) + ": not allowed (see --help)"
-                                      : *error));
+        // The parameter's own message quotes the whole value: a long one is
+        // shown cut, as everywhere.
+        return refuse("--set " + (value.size() > 80 ? Quoted(value) + ": not allowed (see --help)" : *error));
       }
     } else if (name == "--out") {
       if (value.empty()) return refuse("--out '': a file name is needed");

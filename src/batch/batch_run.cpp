@@ -181,7 +181,6 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, s
     ReportReplicate(reporter, piece, plan.generations, options.verbose, "");
   };
   RunOptions run = MakeRunOptions(options, context);
-  run.trace = !options.tracePath.empty();
   run.tick = [&] { reporter.Progress(ProgressText(totals, counters, start)); };
 
   try {
@@ -256,7 +255,6 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
   const auto start = Clock::now();
   std::mutex totalsMutex;
   RunOptions run = MakeRunOptions(options, context);
-  run.trace = plan.file.settings.trace;
   run.tick = [&] {
     std::lock_guard lock(totalsMutex);
     reporter.Progress(ProgressText(totals, counters, start));

@@ -46,18 +46,6 @@ bool IsSpecialFile(const std::string& path) {
   return ThroughDescriptor(path);
 }
 
-// Where the symbolic links at the end of `path` lead, whether or not the
-// file there exists yet.
-fs::path FollowLinks(const std::string& path) {
-  std::error_code error;
-  fs::path at = fs::absolute(path, error);
-  for (int link = 0; link < 40 && !error && fs::is_symlink(at, error); ++link) {
-    const fs::path target = fs::read_symlink(at, error);
-    if (!error) at = target.is_absolute() ? target : at.parent_path() / target;
-  }
-  return at;
-}
-
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
 
 // The file a path leads to through symbolic links, even a link to a file
@@ -189,8 +177,8 @@ void OutputFile::CutAllBack() {
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code errorA;
   std::error_code errorB;
-  const fs::path canonicalA = fs::weakly_canonical(FollowLinks(a), errorA);
-  const fs::path canonicalB = fs::weakly_canonical(FollowLinks(b), errorB);
+  const fs::path canonicalA = fs::weakly_canonical(ResolveLinks(a), errorA);
+  const fs::path canonicalB = fs::weakly_canonical(ResolveLinks(b), errorB);
   if (!errorA && !errorB && canonicalA == canonicalB) return true;
   struct stat infoA {};
   struct stat infoB {};

@@ -90,18 +90,16 @@ void ReplicateRun::RunGeneration() {
     piece_.seconds = Now() - startSeconds_;
     piece_.messages = hooks_.counts;
   }
-  piece_.firstSpanCompleted = recorder_.firstSpanCompleted();
-  piece_.firstSpan = recorder_.firstSpan();
 }
 
 ReplicatePiece ReplicateRun::TakePiece() {
   recorder_.WriteStringToFile();
+  piece_.firstSpanCompleted = recorder_.firstSpanCompleted();
+  piece_.firstSpan = recorder_.firstSpan();
   ReplicatePiece piece = std::move(piece_);
   piece_ = ReplicatePiece{};
   piece_.replicate = piece.replicate;
   piece_.seed = piece.seed;
-  piece_.firstSpanCompleted = piece.firstSpanCompleted;
-  piece_.firstSpan = piece.firstSpan;
   return piece;
 }
 

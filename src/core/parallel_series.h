@@ -150,7 +150,6 @@ using StopFlag = std::atomic<bool>;
 
 struct RunOptions {
   int jobs = 1;
-  bool trace = false;
   const StopFlag* stop = nullptr;
   // Called about every `tickSeconds` on the calling thread while the run goes on.
   std::function<void()> tick;

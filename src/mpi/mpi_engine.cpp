@@ -138,7 +138,8 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
     if (jobs.empty() || stopped()) return;
     const Job job = jobs.front();
     jobs.pop_front();
-    const Task task{series[job.series]->plan(), job.replicate, options.trace ? 1 : 0};
+    const SeriesWriter& writer = *series[job.series];
+    const Task task{writer.plan(), job.replicate, writer.traceFile() != nullptr ? 1 : 0};
     MPI_Send(&task, sizeof task, MPI_BYTE, rank, kTask, MPI_COMM_WORLD);
     busy[static_cast<std::size_t>(rank)] = job;
   };

@@ -13,15 +13,12 @@
 #include "core/settings_file.h"
 #include "core/series.h"
 #include "core/trace.h"
+#include "test_support.h"
 
 namespace talveron {
 namespace {
 
-struct StringSink : TextSink {
-  std::string text;
-  void Append(std::string_view more) override { text.append(more); }
-  void Flush() override {}
-};
+using testing::StringSink;
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,7 +69,6 @@ class ParallelSeries : public ::testing::Test {
     SeriesWriter writer(plan, data, trace);
     RunOptions options;
     options.jobs = jobs;
-    options.trace = true;
     options.bufferLimit = bufferLimit;
     RunSeriesInParallel({&writer}, options);
     EXPECT_TRUE(writer.Complete());
@@ -144,7 +140,6 @@ TEST_F(ParallelSeries, AStopKeepsCompleteRecordsOnly) {
     StopFlag stop{false};
     RunOptions options;
     options.jobs = 2;
-    options.trace = true;
     options.stop = &stop;
     options.tickSeconds = 0.001;
     options.tick = [&] {

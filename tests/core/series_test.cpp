@@ -9,11 +9,7 @@
 namespace talveron {
 namespace {
 
-struct StringSink : TextSink {
-  std::string text;
-  void Append(std::string_view more) override { text.append(more); }
-  void Flush() override {}
-};
+using testing::StringSink;
 
 // FNV-1a, to pin a long output down in one number.
 std::uint64_t Fingerprint(const std::string& text) {

@@ -4,9 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "core/data_file.h"
 #include "core/world.h"
 
 namespace talveron::testing {
+
+// Recorded text kept in memory.
+struct StringSink : TextSink {
+  std::string text;
+  void Append(std::string_view more) override { text.append(more); }
+  void Flush() override {}
+};
 
 struct RecordingHooks : ModelHooks {
   std::vector<std::string> infos;
