@@ -6,22 +6,12 @@
 namespace talveron {
 namespace {
 
-// Per lane of a group of block starts, 1 in the lanes after it, 0 in the
-// others.
-constexpr auto kLanesAfter = [] {
-  constexpr std::size_t kLanes = 8;
-  std::array<std::array<std::int16_t, kLanes>, kLanes> after{};
-  for (std::size_t lane = 0; lane < kLanes; ++lane) {
-    for (std::size_t other = lane + 1; other < kLanes; ++other) after[lane][other] = 1;
-  }
-  return after;
-}();
-
 }  // namespace
 
 OrderIndex::OrderIndex(std::size_t size)
     : blocks_((size + kBlock - 1) / kBlock),
       starts_((blocks_.size() + kLanes - 1) / kLanes),
+      blockOf_(starts_.size()),
       present_(size, 1),
       count_(size) {
   if (size > kMaxSize) throw std::length_error("OrderIndex: more than 16383 members");
@@ -33,6 +23,7 @@ OrderIndex::OrderIndex(std::size_t size)
   for (std::size_t b = 0; b < starts_.size() * kLanes; ++b) {
     const std::size_t start = b < blocks_.size() ? b * kBlock : 2 * kMaxSize + 1;
     starts_[b / kLanes][b % kLanes] = static_cast<std::int16_t>(start);
+    blockOf_[b / kLanes][b % kLanes] = static_cast<std::int16_t>(b);
   }
 }
 
@@ -55,8 +46,10 @@ OrderIndex::Place OrderIndex::Find(std::size_t position) const {
   return {block, position - start};
 }
 
-// Every block after the member's starts one earlier: in its own group the
-// lanes after its own, then every lane of the later groups.
+// Every block after the member's starts one earlier. Each group's lanes are
+// compared with the member's block, so the walk has the same steps whatever
+// the block: a loop that stopped at it would end at a different step every
+// time, a branch the processor could only guess.
 void OrderIndex::Remove(Place place) {
   std::uint8_t* const gone = blocks_[place.block].offsets.data() + place.rank;
   present_[place.block * kBlock + *gone] = 0;
@@ -65,13 +58,12 @@ void OrderIndex::Remove(Place place) {
   std::memcpy(rest, gone + 1, kBlock);
   std::memcpy(gone, rest, kBlock);
 
-  const std::size_t own = place.block / kLanes;
-  const Starts& later = kLanesAfter[place.block % kLanes];
-  for (std::size_t lane = 0; lane < kLanes; ++lane) {
-    starts_[own][lane] = static_cast<std::int16_t>(starts_[own][lane] - later[lane]);
-  }
-  for (std::size_t g = own + 1; g < starts_.size(); ++g) {
-    for (std::int16_t& start : starts_[g]) start = static_cast<std::int16_t>(start - 1);
+  const auto block = static_cast<std::int16_t>(place.block);
+  for (std::size_t g = 0; g < starts_.size(); ++g) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      const bool after = blockOf_[g][lane] > block;
+      starts_[g][lane] = static_cast<std::int16_t>(starts_[g][lane] - (after ? 1 : 0));
+    }
   }
 }
 

@@ -62,6 +62,7 @@ class OrderIndex {
 
   std::vector<Block> blocks_;
   std::vector<Starts> starts_;
+  std::vector<Starts> blockOf_;  // each lane's block number, beside its start
   std::vector<char> present_;
   std::size_t count_;
 };

@@ -4,7 +4,6 @@
 // a ring: advancing past the tail continues at the head.
 #include <array>
 #include <cstddef>
-#include <stdexcept>
 
 #include "core/world.h"
 
@@ -47,21 +46,6 @@ std::size_t AdvanceOnRing(std::size_t position, std::size_t steps, std::size_t s
   return position >= size ? position - size : position;
 }
 
-// The first female at or after `start` in the ring; the size of the ring
-// when there is none. The walk male by male, once round the ring at most,
-// is a search for the first female after the start and then among those
-// before it.
-template <typename Ring>
-std::size_t FirstFemaleFrom(const Ring& members, std::size_t start) {
-  for (std::size_t i = start; i < members.size(); ++i) {
-    if (!members[i].male) return i;
-  }
-  for (std::size_t i = 0; i < start; ++i) {
-    if (!members[i].male) return i;
-  }
-  return members.size();
-}
-
 }  // namespace
 
 void World::Reproduction() {
@@ -73,12 +57,7 @@ void World::Reproduction() {
   // The list in order, as positions into `adults`: served females and,
   // with gMalesMateOnce, their mates leave it; the records stay in place
   // until every female has had her turn.
-  if (adults.size() > 0x7FFF) throw std::length_error("Reproduction: more adults than its ring can hold");
-  Ring members(adults.size());
-  for (std::size_t i = 0; i < adults.size(); ++i) {
-    members[i].adult = static_cast<std::uint16_t>(i) & 0x7FFF;  // 15 bits, as checked above
-    members[i].male = adults[i].sex ? 1 : 0;
-  }
+  MateRing members(adults);
   // Search cost: a female's chance to survive meeting one male, which
   // depends on nothing but her generalViability allele and stays fixed
   // during the phase, worked out once per allele.
@@ -130,17 +109,17 @@ inline bool World::IsCompatible(LocalRng& draws, const Individ& male, const Indi
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
-bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown) {
+bool World::ServeFemale(MateRing& members, const SearchSurvival& searchSurvival, bool shown) {
   LocalRng draws(rng);
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
   const auto start = static_cast<std::size_t>(draws.Randomize(static_cast<int>(n)));
   std::size_t position = AdvanceOnRing(0, start + 1, n);
-  position = FirstFemaleFrom(members, position);
+  position = members.FirstFemaleFrom(position);
   if (position == n) return false;
 
   Turn turn;
-  turn.female = adults[members[position].adult];
+  turn.female = adults[members.AdultAt(position)];
   // The habitat she searches: from habitat 0 a draw may send her to 1, and
   // from 1 (where she was born or was just sent) a draw may send her to 0.
   // Either habitat (every adult lives in 0 or 1) makes the first draw, so
@@ -169,8 +148,8 @@ bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, boo
       position = AdvanceOnRing(position, static_cast<std::size_t>(draws.Randomize(static_cast<int>(n))), n);
       ++possibleMatesChecked;
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
-      if (members[position].male) {
-        const Individ& candidate = adults[members[position].adult];
+      if (members.MaleAt(position)) {
+        const Individ& candidate = adults[members.AdultAt(position)];
         if (turn.percentSurvival == 0 || draws.Randomize(100) < 100 - turn.percentSurvival) {
           femaleDiedTrying = true;
           break;
@@ -183,7 +162,7 @@ bool World::ServeFemale(Ring& members, const SearchSurvival& searchSurvival, boo
   }
   if (!compatible || femaleDiedTrying) return true;
 
-  const Individ male = adults[members[position].adult];
+  const Individ male = adults[members.AdultAt(position)];
   if (params.gMalesMateOnce) {
     EraseCellOf(male, shown);
     members.Erase(position);

@@ -16,6 +16,7 @@
 
 #include "core/census.h"
 #include "core/individual.h"
+#include "core/mate_ring.h"
 #include "core/model_hooks.h"
 #include "core/parameters.h"
 #include "core/random.h"
@@ -84,43 +85,12 @@ class World {
   // The helpers below that draw take the generator as a LocalRng, held by
   // the walk that calls them (a female's turn, a phase's walk of the list).
 
-  // The adult list while Reproduction serves its females, in list order:
-  // each member's position in `adults` and whether it is a male, in 16 bits
-  // (there are at most 2560 adults, one per cell), so that walks over the
-  // ring need not visit the records and a removal moves little memory.
-  struct Member {
-    std::uint16_t adult : 15;
-    std::uint16_t male : 1;
-  };
-  class Ring {
-   public:
-    explicit Ring(std::size_t size) : members_(size) {}
-    std::size_t size() const { return members_.size() - first_; }
-    Member& operator[](std::size_t position) { return members_[first_ + position]; }
-    const Member& operator[](std::size_t position) const { return members_[first_ + position]; }
-    // Removes the member at `position`; the others keep their order. The
-    // shorter side of the gap closes it: the members before it move one
-    // place towards the tail, or those after it one place towards the head.
-    void Erase(std::size_t position) {
-      if (position < size() / 2) {
-        Member* const head = members_.data() + first_;
-        std::copy_backward(head, head + position, head + position + 1);
-        ++first_;
-      } else {
-        members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(first_ + position));
-      }
-    }
-
-   private:
-    std::vector<Member> members_;
-    std::size_t first_ = 0;  // members_[first_] is the head
-  };
   // Per generalViability allele, a female's chance in per cent to survive
   // meeting one male.
   using SearchSurvival = std::array<int, 3>;
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
-  bool ServeFemale(Ring& members, const SearchSurvival& searchSurvival, bool shown);
+  bool ServeFemale(MateRing& members, const SearchSurvival& searchSurvival, bool shown);
   bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
   void EraseCellOf(const Individ& gone, bool shown) {
     if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
