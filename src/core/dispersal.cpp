@@ -122,8 +122,11 @@ void World::CapHabitats() {
   std::vector<std::uint8_t> habitatOf(adults.size());
   for (std::size_t slot = 0; slot < adults.size(); ++slot) habitatOf[slot] = adults[slot].habitat;
   LocalRng draws(rng);
+  // The count is kept here rather than read back from the index after every
+  // removal, which would put a round trip through memory before each draw.
+  int count = static_cast<int>(members.Count());
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
-    const auto r = static_cast<std::size_t>(draws.Randomize(static_cast<int>(members.Count())));
+    const auto r = static_cast<std::size_t>(draws.Randomize(count));
     const OrderIndex::Place place = members.Find(r);
     const std::size_t slot = members.SlotAt(place);
     int& ofHabitat = census[habitatOf[slot]];
@@ -131,6 +134,7 @@ void World::CapHabitats() {
       EraseCellOf(adults[slot], shown);
       members.Remove(place);
       --ofHabitat;
+      --count;
     }
   }
   habitat0Census = census[0];

@@ -7,6 +7,7 @@
 // differs between standard libraries.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstddef>
 #include <functional>
@@ -55,12 +56,34 @@ struct RngState {
   int Random(const std::vector<int>& script) {
     ++draws;
     if (scriptLeft != 0) [[unlikely]] return script[script.size() - scriptLeft--];
-    std::uint64_t v = Next() >> 48;
-    while (v == 65535) v = Next() >> 48;
-    return static_cast<int>(v) - 32767;
+    return static_cast<int>(NextTop16()) - 32767;
+  }
+
+  // N draws of Randomize(2), each as a byte of all ones for 1 and of zeros
+  // for 0: the same draws as N calls, in the same order, with the count
+  // and the script looked at once for the run instead of once per draw.
+  template <std::size_t N>
+  void Coins(std::array<std::uint8_t, N>& coins, const std::vector<int>& script) {
+    if (scriptLeft != 0) [[unlikely]] {
+      for (std::uint8_t& coin : coins) coin = static_cast<std::uint8_t>(-ScaleDraw(Random(script), 2));
+      return;
+    }
+    for (std::uint8_t& coin : coins) {
+      // Randomize(2) is 1 when |top - 32767| is 16384 or more, that is when
+      // the top 16 bits are at most 16383 or at least 49151: exactly when
+      // top - 16384, wrapping below 0, exceeds 32766.
+      coin = NextTop16() - 16384 > 32766 ? 0xFF : 0;
+    }
+    draws += N;
   }
 
  private:
+  // The top 16 bits of the next output other than 65535.
+  std::uint64_t NextTop16() {
+    std::uint64_t top = Next() >> 48;
+    while (top == 65535) top = Next() >> 48;
+    return top;
+  }
   static std::uint64_t Rotl(std::uint64_t value, int bits) {
     return (value << bits) | (value >> (64 - bits));
   }
@@ -127,6 +150,9 @@ class LocalRng {
   LocalRng& operator=(const LocalRng&) = delete;
 
   int Random() { return state_.Random(owner_.script_); }
+  // As RngState::Coins.
+  template <std::size_t N>
+  void Coins(std::array<std::uint8_t, N>& coins) { state_.Coins(coins, owner_.script_); }
   // As Rng::Randomize.
   int Randomize(int range) {
     const int draw = Random();

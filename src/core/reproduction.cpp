@@ -221,10 +221,10 @@ inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const I
   // all drawn first, in that order, and applied afterwards: nothing between
   // them depends on another draw, and a run of bare draws is what the
   // generator does fastest. A coin of 1 picks the father's allele, 0 the
-  // mother's; here it becomes a byte of all ones or all zeros.
-  std::array<std::uint8_t, kInheritedLoci> fromFather;
-  for (std::uint8_t& coin : fromFather) coin = static_cast<std::uint8_t>(-draws.Randomize(2));
-  const bool male = draws.Randomize(2) == 1;
+  // mother's; here it comes as a byte of all ones or all zeros.
+  std::array<std::uint8_t, kInheritedLoci + 1> fromFather;
+  draws.Coins(fromFather);
+  const bool male = fromFather[kInheritedLoci] != 0;
 
   // The loci lie side by side in the record, in the order of their coins,
   // so each byte of the kid's is its father's where the coin's byte is all

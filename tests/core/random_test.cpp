@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
 
 #include "core/random.h"
@@ -150,6 +151,27 @@ TEST(LocalRng, ReportsABadRangeThroughItsRng) {
   EXPECT_EQ(local.Randomize(0), 0);
   local.Randomize(10);
   EXPECT_EQ(reports, 1);
+}
+
+
+// A run of coins is the same draws as single Randomize(2) calls: across many
+// generated runs, and with a script that ends inside a run (its values on
+// both sides of the halves' boundaries).
+TEST(LocalRng, ARunOfCoinsIsTheSameAsSingleDraws) {
+  Rng rng(3);
+  Rng plain(3);
+  rng.Script({-16384, -16383, 16383, 16384, 0, -32767, 32767});
+  plain.Script({-16384, -16383, 16383, 16384, 0, -32767, 32767});
+  {
+    LocalRng local(rng);
+    for (int run = 0; run < 5000; ++run) {
+      std::array<std::uint8_t, 18> coins;
+      local.Coins(coins);
+      for (std::uint8_t coin : coins) ASSERT_EQ(coin, plain.Randomize(2) == 1 ? 0xFF : 0x00) << "run " << run;
+    }
+  }
+  EXPECT_EQ(rng.DrawCount(), plain.DrawCount());
+  EXPECT_EQ(rng.Random(), plain.Random());
 }
 
 }  // namespace
