@@ -4,9 +4,6 @@
 #include <stdexcept>
 
 namespace talveron {
-namespace {
-
-}  // namespace
 
 OrderIndex::OrderIndex(std::size_t size)
     : blocks_((size + kBlock - 1) / kBlock),

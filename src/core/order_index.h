@@ -62,7 +62,10 @@ class OrderIndex {
 
   std::vector<Block> blocks_;
   std::vector<Starts> starts_;
-  std::vector<Starts> blockOf_;  // each lane's block number, beside its start
+  // Each lane's block number (8 g + lane), kept beside its start rather
+  // than worked out in Remove: read from memory, the comparison is done
+  // eight lanes at a time.
+  std::vector<Starts> blockOf_;
   std::vector<char> present_;
   std::size_t count_;
 };

@@ -222,9 +222,9 @@ inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const I
   // them depends on another draw, and a run of bare draws is what the
   // generator does fastest. A coin of 1 picks the father's allele, 0 the
   // mother's; here it comes as a byte of all ones or all zeros.
-  std::array<std::uint8_t, kInheritedLoci + 1> fromFather;
-  draws.Coins(fromFather);
-  const bool male = fromFather[kInheritedLoci] != 0;
+  std::array<std::uint8_t, kInheritedLoci + 1> coins;  // the loci's, then the sex's
+  draws.Coins(coins);
+  const bool male = coins[kInheritedLoci] != 0;
 
   // The loci lie side by side in the record, in the order of their coins,
   // so each byte of the kid's is its father's where the coin's byte is all
@@ -236,7 +236,7 @@ inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const I
   const unsigned char* const paternal = InheritedLoci(father);
   unsigned char* const loci = InheritedLoci(kid);
   for (std::size_t i = 0; i < kInheritedLoci; ++i) {
-    loci[i] = static_cast<unsigned char>((maternal[i] & ~fromFather[i]) | (paternal[i] & fromFather[i]));
+    loci[i] = static_cast<unsigned char>((maternal[i] & ~coins[i]) | (paternal[i] & coins[i]));
   }
   kid.sex = male;
   Mutate(draws, kid);
