@@ -14,20 +14,20 @@ namespace talveron {
 // asymmetrical dispersal, whose young stay without a draw) and then picks
 // the other habitat or the same one; preferences 0 and 1 are their own
 // targets.
-inline int World::ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget) {
+inline int World::ChooseTargetHabitat(LocalRng& draws, const DrawBelow& migrates, const Individ& individual,
+                                      int& lastTarget) {
   int target;
   if (params.restrictedNatalDispersal) {
     const bool natalZero = individual.habitat == 0;
     if (params.asymmetricalNatalDispersal && !natalZero) {
       target = 1;
     } else {
-      const bool migrates = draws.Randomize(100) < params.natalDispersalRate;
-      target = natalZero != migrates ? 0 : 1;
+      target = natalZero != draws.Below(migrates) ? 0 : 1;
     }
   } else {
     const int preference = individual.habitatPref;
     if (preference == kNeutralAllele) {
-      target = draws.Randomize(2);
+      target = draws.Coin();
     } else if (preference == 0 || preference == 1) {
       target = preference;
     } else {
@@ -70,6 +70,7 @@ void World::Dispersal() {
   int freeCells[kHabitats] = {kCellsPerHabitat, kCellsPerHabitat};
   int census[kHabitats] = {0, 0};
   int lastTarget = 2;
+  const DrawBelow migrates(100, params.natalDispersalRate);
 
   // An individual whose target habitat has no free cell left dies there;
   // the search for a cell is thus always finite. The walk, once with the
@@ -83,7 +84,7 @@ void World::Dispersal() {
     const std::size_t size = adults.size();
     for (std::size_t i = 0; i < size; ++i) {
       Individ& settler = records[i];
-      const int target = ChooseTargetHabitat(draws, settler, lastTarget);
+      const int target = ChooseTargetHabitat(draws, migrates, settler, lastTarget);
       if (freeCells[target] == 0) continue;
       PlaceOnFreeCell(draws, settler, target);
       --freeCells[target];

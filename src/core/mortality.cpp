@@ -23,9 +23,9 @@ void World::Mortality() {
   const float selectionFactor = params.selectionFactor;
 
   // An adult's chance depends on nothing but its habitat and its
-  // habitatSpec, and the censuses stay fixed during the walk, so the per
-  // cent of each of the six pairs is worked out once, before it.
-  int percentSurvival[kHabitats][3];
+  // habitatSpec, and the censuses stay fixed during the walk, so the test
+  // of each of the six pairs is worked out once, before it.
+  DrawBelow survival[kHabitats][3];
   for (int habitat = 0; habitat < kHabitats; ++habitat) {
     const float basicSurvival = habitat == 1 ? basicSurvival1 : basicSurvival0;
     const float delta = basicSurvival * selectionFactor;
@@ -36,20 +36,20 @@ void World::Mortality() {
       } else if (habitatSpec != kNeutralAllele) {
         adjustedSurvival = basicSurvival - delta;
       }
-      percentSurvival[habitat][habitatSpec] = PercentOf(adjustedSurvival);
+      survival[habitat][habitatSpec] = SurvivalChance(PercentOf(adjustedSurvival));
     }
   }
 
   // The walk, once with the map drawn and once without: without, it calls
   // nothing, and the compiler can keep all it carries in registers.
-  auto walk = [this, &percentSurvival]<bool kErase>() {
+  auto walk = [this, &survival]<bool kErase>() {
     LocalRng draws(rng);
     std::size_t kept = 0;
     Individ* const records = adults.data();
     const std::size_t size = adults.size();
     for (std::size_t i = 0; i < size; ++i) {
       const Individ& adult = records[i];
-      const bool survives = SurvivalTest(draws, percentSurvival[adult.habitat][adult.habitatSpec]);
+      const bool survives = SurvivalTest(draws, survival[adult.habitat][adult.habitatSpec]);
       if (kErase && !survives) hooks_->ClearCell(CellLeft(adult.habitat, adult.x), CellTop(adult.y));
       KeepIf(records, survives, i, kept);
     }
@@ -72,18 +72,18 @@ void World::MortalityDuringDispersal() {
   if (adults.empty()) hooks_->ShowError("Extinction");
   CheckLinkedList("CheckLinkedList (MortalityDuringDispersal start)");
 
-  // The chance depends on generalViability alone: its per cent for each of
+  // The chance depends on generalViability alone: its test for each of
   // the three alleles is worked out once, before the walk. The newborn have
   // no cell yet, so nothing is wiped from the map.
-  int percentSurvival[3];
-  for (int allele = 0; allele < 3; ++allele) percentSurvival[allele] = PercentOf(ViabilityFactor(allele));
+  DrawBelow survival[3];
+  for (int allele = 0; allele < 3; ++allele) survival[allele] = SurvivalChance(PercentOf(ViabilityFactor(allele)));
   {
     LocalRng draws(rng);
     std::size_t kept = 0;
     Individ* const records = adults.data();
     const std::size_t size = adults.size();
     for (std::size_t i = 0; i < size; ++i) {
-      KeepIf(records, SurvivalTest(draws, percentSurvival[records[i].generalViability]), i, kept);
+      KeepIf(records, SurvivalTest(draws, survival[records[i].generalViability]), i, kept);
     }
     adults.resize(kept);
   }

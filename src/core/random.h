@@ -7,6 +7,7 @@
 // differs between standard libraries.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstddef>
@@ -28,6 +29,47 @@ inline int ScaleDraw(int draw, int range) {
 // magnitude is below 32768, so range x magnitude / 32768 is below the range
 // and fits in 16 bits. Only other ranges need their results checked.
 inline bool RangeNeedsCheck(int range) { return range < 1 || range > 32767; }
+
+// A test "Randomize(range) < value" that a walk makes many times over, with
+// its range and value fixed, worked out once before the walk. For a range
+// of 1 to 32767 the scaled draw, range x magnitude / 32768 truncated, is
+// below the value exactly when the magnitude is below
+// limit = ceil(value x 32768 / range) (none is, for a value of 0 or less;
+// all are, from a limit of 32768). The magnitude |top - 32767| of a draw
+// whose top 16 bits are `top` is below the limit exactly when
+// top - (32768 - limit), wrapping below 0, is below 2 limit - 1. So a test
+// needs one subtraction and one comparison, neither the magnitude nor the
+// product. Other ranges are left to Randomize and its report.
+class DrawBelow {
+ public:
+  DrawBelow() : DrawBelow(1, 0) {}  // never holds
+  DrawBelow(int range, int value) : range_(range), value_(value), exact_(!RangeNeedsCheck(range)) {
+    if (!exact_ || value <= 0) return;
+    const std::int64_t scaled = static_cast<std::int64_t>(value) * 32768;
+    const std::int64_t limit = std::min<std::int64_t>((scaled + range - 1) / range, 32768);
+    low_ = static_cast<std::uint32_t>(32768 - limit);
+    span_ = static_cast<std::uint32_t>(2 * limit - 1);
+  }
+
+  int range() const { return range_; }
+  int value() const { return value_; }
+  // False for a range Randomize has to check.
+  bool exact() const { return exact_; }
+  // The test for a draw whose top 16 bits are `top` (0..65534).
+  bool HoldsFor(std::uint64_t top) const { return top - low_ < span_; }
+
+ private:
+  int range_;
+  int value_;
+  bool exact_;
+  std::uint32_t low_ = 0;
+  std::uint32_t span_ = 0;  // 0: the test never holds
+};
+
+// Randomize(2) for a draw whose top 16 bits are `top`: 1 when
+// |top - 32767| is 16384 or more, that is when top is at most 16383 or at
+// least 49151: exactly when top - 16384, wrapping below 0, exceeds 32766.
+inline bool CoinFor(std::uint64_t top) { return top - 16384 > 32766; }
 
 // Everything one draw changes: the four words of xoshiro256**, the count of
 // draws and how many scripted draws (test support) are still to come.
@@ -59,6 +101,16 @@ struct RngState {
     return static_cast<int>(NextTop16()) - 32767;
   }
 
+  // One draw, not scripted: test.HoldsFor its top 16 bits, or Randomize(2).
+  bool Below(const DrawBelow& test) {
+    ++draws;
+    return test.HoldsFor(NextTop16());
+  }
+  int Coin() {
+    ++draws;
+    return CoinFor(NextTop16()) ? 1 : 0;
+  }
+
   // N draws of Randomize(2), each as a byte of all ones for 1 and of zeros
   // for 0: the same draws as N calls, in the same order, with the count
   // and the script looked at once for the run instead of once per draw.
@@ -68,12 +120,7 @@ struct RngState {
       for (std::uint8_t& coin : coins) coin = static_cast<std::uint8_t>(-ScaleDraw(Random(script), 2));
       return;
     }
-    for (std::uint8_t& coin : coins) {
-      // Randomize(2) is 1 when |top - 32767| is 16384 or more, that is when
-      // the top 16 bits are at most 16383 or at least 49151: exactly when
-      // top - 16384, wrapping below 0, exceeds 32766.
-      coin = NextTop16() - 16384 > 32766 ? 0xFF : 0;
-    }
+    for (std::uint8_t& coin : coins) coin = CoinFor(NextTop16()) ? 0xFF : 0;
     draws += N;
   }
 
@@ -153,6 +200,16 @@ class LocalRng {
   // As RngState::Coins.
   template <std::size_t N>
   void Coins(std::array<std::uint8_t, N>& coins) { state_.Coins(coins, owner_.script_); }
+  // Randomize(test.range()) < test.value(), as one draw.
+  bool Below(const DrawBelow& test) {
+    if (state_.scriptLeft != 0 || !test.exact()) [[unlikely]] return Randomize(test.range()) < test.value();
+    return state_.Below(test);
+  }
+  // Randomize(2), as one draw.
+  int Coin() {
+    if (state_.scriptLeft != 0) [[unlikely]] return Randomize(2);
+    return state_.Coin();
+  }
   // As Rng::Randomize.
   int Randomize(int range) {
     const int draw = Random();

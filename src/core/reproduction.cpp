@@ -60,18 +60,22 @@ void World::Reproduction() {
   MateRing members(adults);
   // Search cost: a female's chance to survive meeting one male, which
   // depends on nothing but her generalViability allele and stays fixed
-  // during the phase, worked out once per allele.
-  SearchSurvival searchSurvival;
-  for (std::size_t allele = 0; allele < searchSurvival.size(); ++allele) {
+  // during the phase, worked out once per allele, as are the other tests
+  // whose chances are parameters.
+  MatingTests tests;
+  for (std::size_t allele = 0; allele < tests.searchSurvival.size(); ++allele) {
     float viabilityFactor = 1.0f;
     if (params.gIncludeGeneralViability && allele != kNeutralAllele) {
       viabilityFactor = ViabilityFactor(static_cast<int>(allele));
     }
     const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
-    searchSurvival[allele] = PercentOf(adjustedSurvival);
+    tests.searchSurvival[allele] = PercentOf(adjustedSurvival);
+    tests.diesMeetingMale[allele] = DrawBelow(100, 100 - tests.searchSurvival[allele]);
   }
+  tests.seeksOtherHabitat = DrawBelow(100, params.matingDispersalRate);
+  tests.mutates = DrawBelow(params.mutationRate, 1);
   while (members.size() > 1) {
-    if (!ServeFemale(members, searchSurvival, shown)) break;  // no female was left to serve
+    if (!ServeFemale(members, tests, shown)) break;  // no female was left to serve
   }
 
   if (members.size() == 0) adults.clear();
@@ -109,7 +113,7 @@ inline bool World::IsCompatible(LocalRng& draws, const Individ& male, const Indi
 }
 
 // Serves one female; returns false, changing nothing, when none is left.
-bool World::ServeFemale(MateRing& members, const SearchSurvival& searchSurvival, bool shown) {
+bool World::ServeFemale(MateRing& members, const MatingTests& tests, bool shown) {
   LocalRng draws(rng);
   // The first female at or after a random point of the ring.
   std::size_t n = members.size();
@@ -125,11 +129,10 @@ bool World::ServeFemale(MateRing& members, const SearchSurvival& searchSurvival,
   // Either habitat (every adult lives in 0 or 1) makes the first draw, so
   // it is made before any branch on her habitat, which the processor could
   // not guess.
-  const int rate = params.matingDispersalRate;
   const bool fromZero = turn.female.habitat == 0;
-  const bool moves = draws.Randomize(100) < rate;
+  const bool moves = draws.Below(tests.seeksOtherHabitat);
   turn.habitatmatch = fromZero != moves ? 0 : 1;
-  if (fromZero && moves && draws.Randomize(100) < rate) turn.habitatmatch = 0;
+  if (fromZero && moves && draws.Below(tests.seeksOtherHabitat)) turn.habitatmatch = 0;
 
   EraseCellOf(turn.female, shown);
   members.Erase(position);
@@ -137,7 +140,9 @@ bool World::ServeFemale(MateRing& members, const SearchSurvival& searchSurvival,
   n = members.size();
 
   // Search cost: her chance to survive meeting one male.
-  turn.percentSurvival = searchSurvival[static_cast<std::size_t>(turn.female.generalViability)];
+  const auto allele = static_cast<std::size_t>(turn.female.generalViability);
+  turn.percentSurvival = tests.searchSurvival[allele];
+  const DrawBelow& diesMeetingMale = tests.diesMeetingMale[allele];
 
   gFalseAlarm = false;
   bool compatible = false;
@@ -150,7 +155,7 @@ bool World::ServeFemale(MateRing& members, const SearchSurvival& searchSurvival,
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
       if (members.MaleAt(position)) {
         const Individ& candidate = adults[members.AdultAt(position)];
-        if (turn.percentSurvival == 0 || draws.Randomize(100) < 100 - turn.percentSurvival) {
+        if (turn.percentSurvival == 0 || draws.Below(diesMeetingMale)) {
           femaleDiedTrying = true;
           break;
         }
@@ -170,7 +175,7 @@ bool World::ServeFemale(MateRing& members, const SearchSurvival& searchSurvival,
 
   int kids = params.numberOfKids;
   if (gFalseAlarm) kids = params.numberOfKids / params.gFalseAlarmPayoff;
-  for (int kid = 0; kid < kids; ++kid) MakeOffspring(draws, turn.female, male);
+  for (int kid = 0; kid < kids; ++kid) MakeOffspring(draws, tests.mutates, turn.female, male);
   return true;
 }
 
@@ -180,9 +185,8 @@ bool World::CheckForCompatibility(const Individ& male, const Individ& female, in
 }
 
 // Inline: it runs for every offspring, between the draws of its inheritance.
-inline void World::Mutate(LocalRng& draws, Individ& kid) {
-  const int mutationRate = params.mutationRate;
-  auto mutates = [&draws, mutationRate] { return draws.Randomize(mutationRate) == 0; };
+inline void World::Mutate(LocalRng& draws, const DrawBelow& mutation, Individ& kid) {
+  auto mutates = [&draws, &mutation] { return draws.Below(mutation); };
   // An allele becomes neutral; the neutral allele becomes 0 or 1.
   auto flipAllele = [&draws](auto& locus) {
     using Allele = std::remove_reference_t<decltype(locus)>;
@@ -214,7 +218,8 @@ inline void World::Mutate(LocalRng& draws, Individ& kid) {
   }
 }
 
-inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father) {
+inline void World::MakeOffspring(LocalRng& draws, const DrawBelow& mutates, const Individ& mother,
+                                 const Individ& father) {
   // One Randomize(2) per locus, in the order habitatPref, habitatSpec,
   // matingPrefType, matingPrefValue, signalType, signalValue,
   // generalViability, neutralGenes[0..9], then one for the sex. They are
@@ -239,7 +244,7 @@ inline void World::MakeOffspring(LocalRng& draws, const Individ& mother, const I
     loci[i] = static_cast<unsigned char>((maternal[i] & ~coins[i]) | (paternal[i] & coins[i]));
   }
   kid.sex = male;
-  Mutate(draws, kid);
+  Mutate(draws, mutates, kid);
   kid.habitat = father.habitat;
   CheckYoungLinkedList("end one kid");
 }

@@ -85,26 +85,36 @@ class World {
   // The helpers below that draw take the generator as a LocalRng, held by
   // the walk that calls them (a female's turn, a phase's walk of the list).
 
-  // Per generalViability allele, a female's chance in per cent to survive
-  // meeting one male.
-  using SearchSurvival = std::array<int, 3>;
+  // The tests of one Reproduction phase whose chances stay fixed during it.
+  struct MatingTests {
+    // Per generalViability allele, a female's chance in per cent to survive
+    // meeting one male, and the test of her death (a draw of 0..99 below
+    // 100 less that chance).
+    std::array<int, 3> searchSurvival{};
+    std::array<DrawBelow, 3> diesMeetingMale{};
+    DrawBelow seeksOtherHabitat;  // a draw of 0..99 below matingDispersalRate
+    DrawBelow mutates;            // a draw of 0..mutationRate-1 that is 0
+  };
   // `shown`: the map is drawn (the display is not minimized), read once per
   // phase; nothing inside a phase's walk can change it.
-  bool ServeFemale(MateRing& members, const SearchSurvival& searchSurvival, bool shown);
+  bool ServeFemale(MateRing& members, const MatingTests& tests, bool shown);
   bool IsCompatible(LocalRng& draws, const Individ& male, const Individ& female, int habitatmatch);
   void EraseCellOf(const Individ& gone, bool shown) {
     if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
   }
-  void MakeOffspring(LocalRng& draws, const Individ& mother, const Individ& father);
-  void Mutate(LocalRng& draws, Individ& kid);
-  int ChooseTargetHabitat(LocalRng& draws, const Individ& individual, int& lastTarget);
+  void MakeOffspring(LocalRng& draws, const DrawBelow& mutates, const Individ& mother, const Individ& father);
+  void Mutate(LocalRng& draws, const DrawBelow& mutation, Individ& kid);
+  // `migrates`: a draw of 0..99 below natalDispersalRate.
+  int ChooseTargetHabitat(LocalRng& draws, const DrawBelow& migrates, const Individ& individual, int& lastTarget);
   void PlaceOnFreeCell(LocalRng& draws, Individ& individual, int target);
   void CapHabitats();
-  // A survival chance in whole per cent: 0 dies without a draw; otherwise
-  // the individual survives when the chance is at least a draw of 0..100.
-  static bool SurvivalTest(LocalRng& draws, int percentSurvival) {
-    if (percentSurvival == 0) return false;
-    return percentSurvival >= draws.Randomize(101);
+  // A survival chance in whole per cent (0..100): 0 dies without a draw;
+  // otherwise the individual survives when the chance is at least a draw of
+  // 0..100, that is when the draw is below the chance plus one.
+  static DrawBelow SurvivalChance(int percentSurvival) { return DrawBelow(101, percentSurvival + 1); }
+  static bool SurvivalTest(LocalRng& draws, const DrawBelow& chance) {
+    if (chance.value() <= 1) return false;
+    return draws.Below(chance);
   }
   // One step of a walk over `records` (the adult list's) that keeps the
   // adults who stay, in their order: the adult at `i` moves up to `kept` and

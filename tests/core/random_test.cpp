@@ -174,5 +174,54 @@ TEST(LocalRng, ARunOfCoinsIsTheSameAsSingleDraws) {
   EXPECT_EQ(rng.Random(), plain.Random());
 }
 
+// A prepared test holds for exactly the draws whose scaled value is below
+// its value: every draw, for ranges and values around the edges of the
+// scaling (a value of 0 or less never holds, one at or past the range
+// always does).
+TEST(DrawBelow, HoldsForExactlyTheDrawsThatScaleBelowItsValue) {
+  for (int range : {1, 2, 3, 7, 32, 40, 100, 101, 1000, 32767}) {
+    std::set<int> values = {-1, 0, 1, 2, range / 2, range - 1, range, range + 1, 40000};
+    if (range <= 101) {
+      for (int value = 0; value <= range; ++value) values.insert(value);
+    }
+    for (int value : values) {
+      const DrawBelow test(range, value);
+      ASSERT_TRUE(test.exact());
+      for (int draw = -32767; draw <= 32767; ++draw) {
+        ASSERT_EQ(test.HoldsFor(static_cast<std::uint64_t>(draw + 32767)), ScaleDraw(draw, range) < value)
+            << "range " << range << ", value " << value << ", draw " << draw;
+      }
+    }
+  }
+  for (int draw = -32767; draw <= 32767; ++draw) {
+    ASSERT_EQ(CoinFor(static_cast<std::uint64_t>(draw + 32767)), ScaleDraw(draw, 2) == 1) << "draw " << draw;
+  }
+}
+
+// In a walk, a prepared test and a coin are one draw each, the same as
+// Randomize: generated, scripted, and for a range that Randomize reports.
+TEST(LocalRng, APreparedTestIsTheSameDrawAsRandomize) {
+  Rng rng(11);
+  Rng plain(11);
+  int reports = 0;
+  rng.SetBadRangeHandler([&reports] { ++reports; });
+  rng.Script({-1, 1, 32767});
+  plain.Script({-1, 1, 32767});
+  const DrawBelow test(100, 37);
+  {
+    LocalRng local(rng);
+    for (int i = 0; i < 30000; ++i) {
+      ASSERT_EQ(local.Below(test), plain.Randomize(100) < 37) << "draw " << i;
+      ASSERT_EQ(local.Coin(), plain.Randomize(2)) << "draw " << i;
+    }
+    const DrawBelow unchecked(0, 1);
+    EXPECT_FALSE(unchecked.exact());
+    EXPECT_EQ(local.Below(unchecked), plain.Randomize(0) < 1);
+  }
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(rng.DrawCount(), plain.DrawCount());
+  EXPECT_EQ(rng.Random(), plain.Random());
+}
+
 }  // namespace
 }  // namespace talveron
