@@ -43,8 +43,8 @@ inline bool RangeNeedsCheck(int range) { return range < 1 || range > 32767; }
 class DrawBelow {
  public:
   DrawBelow() : DrawBelow(1, 0) {}  // never holds
-  DrawBelow(int range, int value) : range_(range), value_(value), exact_(!RangeNeedsCheck(range)) {
-    if (!exact_ || value <= 0) return;
+  DrawBelow(int range, int value) : value_(value), range_(range) {
+    if (!exact() || value <= 0) return;
     const std::int64_t scaled = static_cast<std::int64_t>(value) * 32768;
     const std::int64_t limit = std::min<std::int64_t>((scaled + range - 1) / range, 32768);
     low_ = static_cast<std::uint32_t>(32768 - limit);
@@ -54,16 +54,15 @@ class DrawBelow {
   int range() const { return range_; }
   int value() const { return value_; }
   // False for a range Randomize has to check.
-  bool exact() const { return exact_; }
+  bool exact() const { return !RangeNeedsCheck(range_); }
   // The test for a draw whose top 16 bits are `top` (0..65534).
   bool HoldsFor(std::uint64_t top) const { return top - low_ < span_; }
 
  private:
-  int range_;
-  int value_;
-  bool exact_;
   std::uint32_t low_ = 0;
   std::uint32_t span_ = 0;  // 0: the test never holds
+  int value_;
+  int range_;
 };
 
 // Randomize(2) for a draw whose top 16 bits are `top`: 1 when
