@@ -119,6 +119,9 @@ struct RngState {
       for (std::uint8_t& coin : coins) coin = static_cast<std::uint8_t>(-ScaleDraw(Random(script), 2));
       return;
     }
+    // Written out draw by draw (runs are short): a loop's own counting and
+    // test would be a tenth of the work.
+#pragma GCC unroll 32
     for (std::uint8_t& coin : coins) coin = CoinFor(NextTop16()) ? 0xFF : 0;
     draws += N;
   }
