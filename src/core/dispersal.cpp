@@ -126,6 +126,14 @@ void World::CapHabitats() {
   // The count is kept here rather than read back from the index after every
   // removal, which would put a round trip through memory before each draw.
   int count = static_cast<int>(members.Count());
+  // While both habitats are over the cap, every pick is removed, and the
+  // index finds and removes it in one walk.
+  while (census[0] > kHabitatCap && census[1] > kHabitatCap) {
+    const std::size_t slot = members.RemoveAt(static_cast<std::size_t>(draws.Randomize(count)));
+    EraseCellOf(adults[slot], shown);
+    --census[habitatOf[slot]];
+    --count;
+  }
   while (census[0] > kHabitatCap || census[1] > kHabitatCap) {
     const auto r = static_cast<std::size_t>(draws.Randomize(count));
     const OrderIndex::Place place = members.Find(r);

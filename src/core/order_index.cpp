@@ -8,7 +8,6 @@ namespace talveron {
 OrderIndex::OrderIndex(std::size_t size)
     : blocks_((size + kBlock - 1) / kBlock),
       starts_((blocks_.size() + kLanes - 1) / kLanes),
-      blockOf_(starts_.size()),
       present_(size, 1),
       count_(size) {
   if (size > kMaxSize) throw std::length_error("OrderIndex: more than 16383 members");
@@ -20,48 +19,76 @@ OrderIndex::OrderIndex(std::size_t size)
   for (std::size_t b = 0; b < starts_.size() * kLanes; ++b) {
     const std::size_t start = b < blocks_.size() ? b * kBlock : 2 * kMaxSize + 1;
     starts_[b / kLanes][b % kLanes] = static_cast<std::int16_t>(start);
-    blockOf_[b / kLanes][b % kLanes] = static_cast<std::int16_t>(b);
   }
 }
 
-// An empty block starts where the next one does, so the last block that
-// starts at or before a position below Count() is never an empty one. The
-// blocks that start at or before the position are counted lane by lane and
-// the lanes added up at the end.
-OrderIndex::Place OrderIndex::Find(std::size_t position) const {
-  const auto wanted = static_cast<std::int16_t>(position);
-  Starts counted{};
-  for (const Starts& group : starts_) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      counted[lane] = static_cast<std::int16_t>(counted[lane] + (group[lane] <= wanted ? 1 : 0));
-    }
-  }
-  int starting = 0;
-  for (std::int16_t count : counted) starting += count;
+// A position lies in the last block that starts at or before it, that is
+// in the block before the first of those that start after it. An empty
+// block starts where the next one does, so that block is never an empty one.
+OrderIndex::Place OrderIndex::PlaceOf(std::size_t position, const Starts& startingAfter) const {
+  int starting = static_cast<int>(starts_.size() * kLanes);
+  for (std::int16_t count : startingAfter) starting -= count;
   const auto block = static_cast<std::size_t>(starting - 1);
   const auto start = static_cast<std::size_t>(starts_[block / kLanes][block % kLanes]);
   return {block, position - start};
 }
 
-// Every block after the member's starts one earlier. Each group's lanes are
-// compared with the member's block, so the walk has the same steps whatever
-// the block: a loop that stopped at it would end at a different step every
-// time, a branch the processor could only guess.
-void OrderIndex::Remove(Place place) {
+// The blocks that start after the position are counted lane by lane, with
+// no chain of steps from one group to the next.
+OrderIndex::Place OrderIndex::Find(std::size_t position) const {
+  const auto wanted = static_cast<std::int16_t>(position);
+  Starts after{};
+  for (const Starts& group : starts_) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      after[lane] = static_cast<std::int16_t>(after[lane] + (group[lane] > wanted ? 1 : 0));
+    }
+  }
+  return PlaceOf(position, after);
+}
+
+void OrderIndex::TakeOut(Place place) {
   std::uint8_t* const gone = blocks_[place.block].offsets.data() + place.rank;
   present_[place.block * kBlock + *gone] = 0;
   --count_;
   std::uint8_t rest[kBlock];
   std::memcpy(rest, gone + 1, kBlock);
   std::memcpy(gone, rest, kBlock);
+}
 
-  const auto block = static_cast<std::int16_t>(place.block);
-  for (std::size_t g = 0; g < starts_.size(); ++g) {
+// The blocks after the member's are those that start after its position
+// (the next block starts after it, an empty one before it where the member's
+// own does, at or before it): each starts one earlier. Every lane is
+// compared with the position, so the walk has the same steps whatever the
+// block: a loop that stopped at it would end at a different step every time,
+// a branch the processor could only guess.
+void OrderIndex::Remove(Place place) {
+  const std::size_t block = place.block;
+  const auto position = static_cast<std::int16_t>(starts_[block / kLanes][block % kLanes] + place.rank);
+  for (Starts& group : starts_) {
     for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const bool after = blockOf_[g][lane] > block;
-      starts_[g][lane] = static_cast<std::int16_t>(starts_[g][lane] - (after ? 1 : 0));
+      group[lane] = static_cast<std::int16_t>(group[lane] - (group[lane] > position ? 1 : 0));
     }
   }
+  TakeOut(place);
+}
+
+// Find and Remove compare each start with the position in the same way: the
+// blocks counted as starting after it are the ones that move. The member's
+// own block does not, so its start is still the one Find would read.
+std::size_t OrderIndex::RemoveAt(std::size_t position) {
+  const auto wanted = static_cast<std::int16_t>(position);
+  Starts after{};
+  for (Starts& group : starts_) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      const std::int16_t later = group[lane] > wanted ? 1 : 0;
+      after[lane] = static_cast<std::int16_t>(after[lane] + later);
+      group[lane] = static_cast<std::int16_t>(group[lane] - later);
+    }
+  }
+  const Place place = PlaceOf(position, after);
+  const std::size_t slot = SlotAt(place);
+  TakeOut(place);
+  return slot;
 }
 
 }  // namespace talveron

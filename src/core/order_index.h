@@ -36,10 +36,12 @@ class OrderIndex {
   }
   // Removes the member at `place`.
   void Remove(Place place);
+  // Removes the member at `position` (below Count()) and returns its slot:
+  // the same as Remove(Find(position)), in one walk of the block starts.
+  std::size_t RemoveAt(std::size_t position);
 
-  // The slot of the member at `position`, and its removal.
+  // The slot of the member at `position`.
   std::size_t Select(std::size_t position) const { return SlotAt(Find(position)); }
-  void RemoveAt(std::size_t position) { Remove(Find(position)); }
 
  private:
   // The slots in blocks of 64. Each block lists its present slots in order,
@@ -60,12 +62,13 @@ class OrderIndex {
   // removal has counted them down), so they never count.
   using Starts = std::array<std::int16_t, kLanes>;
 
+  // The block that holds `position`, from how many blocks start after it.
+  Place PlaceOf(std::size_t position, const Starts& startingAfter) const;
+  // Takes the member at `place` out of its block.
+  void TakeOut(Place place);
+
   std::vector<Block> blocks_;
   std::vector<Starts> starts_;
-  // Each lane's block number (8 g + lane), kept beside its start rather
-  // than worked out in Remove: read from memory, the comparison is done
-  // eight lanes at a time.
-  std::vector<Starts> blockOf_;
   std::vector<char> present_;
   std::size_t count_;
 };

@@ -218,7 +218,7 @@ inline void World::Mutate(LocalRng& draws, const DrawBelow& mutation, Individ& k
   }
 }
 
-inline void World::MakeOffspring(LocalRng& draws, const DrawBelow& mutates, const Individ& mother,
+inline void World::MakeOffspring(LocalRng& draws, const DrawBelow& mutation, const Individ& mother,
                                  const Individ& father) {
   // One Randomize(2) per locus, in the order habitatPref, habitatSpec,
   // matingPrefType, matingPrefValue, signalType, signalValue,
@@ -244,7 +244,7 @@ inline void World::MakeOffspring(LocalRng& draws, const DrawBelow& mutates, cons
     loci[i] = static_cast<unsigned char>((maternal[i] & ~coins[i]) | (paternal[i] & coins[i]));
   }
   kid.sex = male;
-  Mutate(draws, mutates, kid);
+  Mutate(draws, mutation, kid);
   kid.habitat = father.habitat;
   CheckYoungLinkedList("end one kid");
 }

@@ -102,7 +102,7 @@ class World {
   void EraseCellOf(const Individ& gone, bool shown) {
     if (shown) hooks_->ClearCell(CellLeft(gone.habitat, gone.x), CellTop(gone.y));
   }
-  void MakeOffspring(LocalRng& draws, const DrawBelow& mutates, const Individ& mother, const Individ& father);
+  void MakeOffspring(LocalRng& draws, const DrawBelow& mutation, const Individ& mother, const Individ& father);
   void Mutate(LocalRng& draws, const DrawBelow& mutation, Individ& kid);
   // `migrates`: a draw of 0..99 below natalDispersalRate.
   int ChooseTargetHabitat(LocalRng& draws, const DrawBelow& migrates, const Individ& individual, int& lastTarget);
