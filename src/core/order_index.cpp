@@ -55,12 +55,13 @@ void OrderIndex::TakeOut(Place place) {
   std::memcpy(gone, rest, kBlock);
 }
 
-// The blocks after the member's are those that start after its position
-// (the next block starts after it, an empty one before it where the member's
-// own does, at or before it): each starts one earlier. Every lane is
-// compared with the position, so the walk has the same steps whatever the
-// block: a loop that stopped at it would end at a different step every time,
-// a branch the processor could only guess.
+// The blocks after the member's are exactly those that start after its
+// position: the next one starts past the member, and every block before
+// it, even an empty one, starts no later than the member's own block. Each
+// of them starts one earlier. Every lane is compared with the position, so
+// the walk has the same steps whatever the block: a loop that stopped at it
+// would end at a different step every time, a branch the processor could
+// only guess.
 void OrderIndex::Remove(Place place) {
   const std::size_t block = place.block;
   const auto position = static_cast<std::int16_t>(starts_[block / kLanes][block % kLanes] + place.rank);
