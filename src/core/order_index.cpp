@@ -58,10 +58,10 @@ void OrderIndex::TakeOut(Place place) {
 // The blocks after the member's are exactly those that start after its
 // position: the next one starts past the member, and every block before
 // it, even an empty one, starts no later than the member's own block. Each
-// of them starts one earlier. Every lane is compared with the position, so
-// the walk has the same steps whatever the block: a loop that stopped at it
-// would end at a different step every time, a branch the processor could
-// only guess.
+// block after it now starts one earlier. Every lane is compared with the
+// position, so the walk has the same steps whatever the block: a loop that
+// stopped at it would end at a different step every time, a branch the
+// processor could only guess.
 void OrderIndex::Remove(Place place) {
   const std::size_t block = place.block;
   const auto position = static_cast<std::int16_t>(starts_[block / kLanes][block % kLanes] + place.rank);
