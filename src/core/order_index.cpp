@@ -46,36 +46,21 @@ OrderIndex::Place OrderIndex::Find(std::size_t position) const {
   return PlaceOf(position, after);
 }
 
-void OrderIndex::TakeOut(Place place) {
-  std::uint8_t* const gone = blocks_[place.block].offsets.data() + place.rank;
-  present_[place.block * kBlock + *gone] = 0;
-  --count_;
-  std::uint8_t rest[kBlock];
-  std::memcpy(rest, gone + 1, kBlock);
-  std::memcpy(gone, rest, kBlock);
+// The member's position is its block's start and its rank there.
+void OrderIndex::Remove(Place place) {
+  const auto start = static_cast<std::size_t>(starts_[place.block / kLanes][place.block % kLanes]);
+  RemoveAt(start + place.rank);
 }
 
 // The blocks after the member's are exactly those that start after its
 // position: the next one starts past the member, and every block before
-// it, even an empty one, starts no later than the member's own block. Each
-// block after it now starts one earlier. Every lane is compared with the
-// position, so the walk has the same steps whatever the block: a loop that
-// stopped at it would end at a different step every time, a branch the
-// processor could only guess.
-void OrderIndex::Remove(Place place) {
-  const std::size_t block = place.block;
-  const auto position = static_cast<std::int16_t>(starts_[block / kLanes][block % kLanes] + place.rank);
-  for (Starts& group : starts_) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      group[lane] = static_cast<std::int16_t>(group[lane] - (group[lane] > position ? 1 : 0));
-    }
-  }
-  TakeOut(place);
-}
-
-// Find and Remove compare each start with the position in the same way: the
-// blocks counted as starting after it are the ones that move. The member's
-// own block does not, so its start is still the one Find would read.
+// it, even an empty one, starts no later than the member's own block. So
+// one comparison per lane both counts them, as Find does, and moves each of
+// them one earlier; the member's own block does not move, so its start is
+// still the one Find would read. Every lane is compared with the position,
+// so the walk has the same steps whatever the block: a loop that stopped at
+// it would end at a different step every time, a branch the processor
+// could only guess.
 std::size_t OrderIndex::RemoveAt(std::size_t position) {
   const auto wanted = static_cast<std::int16_t>(position);
   Starts after{};
@@ -87,8 +72,13 @@ std::size_t OrderIndex::RemoveAt(std::size_t position) {
     }
   }
   const Place place = PlaceOf(position, after);
-  const std::size_t slot = SlotAt(place);
-  TakeOut(place);
+  std::uint8_t* const gone = blocks_[place.block].offsets.data() + place.rank;
+  const std::size_t slot = place.block * kBlock + *gone;
+  present_[slot] = 0;
+  --count_;
+  std::uint8_t rest[kBlock];
+  std::memcpy(rest, gone + 1, kBlock);
+  std::memcpy(gone, rest, kBlock);
   return slot;
 }
 

@@ -64,8 +64,6 @@ class OrderIndex {
 
   // The block that holds `position`, from how many blocks start after it.
   Place PlaceOf(std::size_t position, const Starts& startingAfter) const;
-  // Takes the member at `place` out of its block.
-  void TakeOut(Place place);
 
   std::vector<Block> blocks_;
   std::vector<Starts> starts_;

@@ -14,7 +14,6 @@ namespace {
 struct Turn {
   Individ female;
   int habitatmatch = 0;
-  int percentSurvival = 0;
 };
 
 // The inherited loci, habitatPref to the last neutral gene, as one run of
@@ -63,14 +62,13 @@ void World::Reproduction() {
   // during the phase, worked out once per allele, as are the other tests
   // whose chances are parameters.
   MatingTests tests;
-  for (std::size_t allele = 0; allele < tests.searchSurvival.size(); ++allele) {
+  for (std::size_t allele = 0; allele < tests.diesMeetingMale.size(); ++allele) {
     float viabilityFactor = 1.0f;
     if (params.gIncludeGeneralViability && allele != kNeutralAllele) {
       viabilityFactor = ViabilityFactor(static_cast<int>(allele));
     }
     const float adjustedSurvival = (1.0f - params.gSearchCost) * viabilityFactor;
-    tests.searchSurvival[allele] = PercentOf(adjustedSurvival);
-    tests.diesMeetingMale[allele] = DrawBelow(100, 100 - tests.searchSurvival[allele]);
+    tests.diesMeetingMale[allele] = DrawBelow(100, 100 - PercentOf(adjustedSurvival));
   }
   tests.seeksOtherHabitat = DrawBelow(100, params.matingDispersalRate);
   tests.mutates = DrawBelow(params.mutationRate, 1);
@@ -139,10 +137,10 @@ bool World::ServeFemale(MateRing& members, const MatingTests& tests, bool shown)
   position = 0;  // the search starts from the head
   n = members.size();
 
-  // Search cost: her chance to survive meeting one male.
-  const auto allele = static_cast<std::size_t>(turn.female.generalViability);
-  turn.percentSurvival = tests.searchSurvival[allele];
-  const DrawBelow& diesMeetingMale = tests.diesMeetingMale[allele];
+  // Search cost: the test of her death on meeting one male. With no chance
+  // to survive it she dies without a draw.
+  const DrawBelow& diesMeetingMale = tests.diesMeetingMale[static_cast<std::size_t>(turn.female.generalViability)];
+  const bool diesSurely = diesMeetingMale.value() >= 100;
 
   gFalseAlarm = false;
   bool compatible = false;
@@ -155,7 +153,7 @@ bool World::ServeFemale(MateRing& members, const MatingTests& tests, bool shown)
       femaleDiedTrying = possibleMatesChecked > 4 * static_cast<long>(n);
       if (members.MaleAt(position)) {
         const Individ& candidate = adults[members.AdultAt(position)];
-        if (turn.percentSurvival == 0 || draws.Below(diesMeetingMale)) {
+        if (diesSurely || draws.Below(diesMeetingMale)) {
           femaleDiedTrying = true;
           break;
         }

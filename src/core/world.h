@@ -87,10 +87,9 @@ class World {
 
   // The tests of one Reproduction phase whose chances stay fixed during it.
   struct MatingTests {
-    // Per generalViability allele, a female's chance in per cent to survive
-    // meeting one male, and the test of her death (a draw of 0..99 below
-    // 100 less that chance).
-    std::array<int, 3> searchSurvival{};
+    // Per generalViability allele, the test of a female's death on meeting
+    // one male: a draw of 0..99 below 100 less her chance in per cent to
+    // survive it.
     std::array<DrawBelow, 3> diesMeetingMale{};
     DrawBelow seeksOtherHabitat;  // a draw of 0..99 below matingDispersalRate
     DrawBelow mutates;            // a draw of 0..mutationRate-1 that is 0
