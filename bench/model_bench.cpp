@@ -25,7 +25,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/series.h"
+#include "run/series.h"
 
 namespace talveron {
 namespace {

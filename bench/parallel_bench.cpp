@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "core/parallel_series.h"
+#include "run/parallel_series.h"
 
 namespace {
 

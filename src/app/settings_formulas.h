@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "app/platform.h"
-#include "core/parameters.h"
+#include "model/parameters.h"
 
 namespace talveron::app {
 

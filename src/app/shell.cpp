@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <new>
 
-#include "core/fatal_error.h"
-#include "core/series.h"
+#include "model/fatal_error.h"
+#include "run/series.h"
 
 namespace talveron::app {
 

@@ -21,11 +21,11 @@
 #include "app/canvas.h"
 #include "app/platform.h"
 #include "app/views.h"
-#include "core/data_file.h"
-#include "core/model_hooks.h"
-#include "core/recorder.h"
-#include "core/settings_file.h"
-#include "core/world.h"
+#include "model/model_hooks.h"
+#include "model/world.h"
+#include "record/data_file.h"
+#include "record/recorder.h"
+#include "run/settings_file.h"
 
 namespace talveron::app {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "app/shell.h"
-#include "core/settings_file.h"
+#include "run/settings_file.h"
 
 namespace talveron::app {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "app/canvas.h"
-#include "core/census.h"
-#include "core/individual.h"
+#include "model/individual.h"
+#include "model/census.h"
 
 namespace talveron::app {
 

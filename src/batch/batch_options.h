@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/parameters.h"
-#include "core/recorder.h"
-#include "core/series.h"
-#include "core/settings_file.h"
+#include "model/parameters.h"
+#include "record/recorder.h"
+#include "run/series.h"
+#include "run/settings_file.h"
 
 namespace talveron::batch {
 

@@ -13,10 +13,10 @@
 #include <string>
 
 #include "batch/stop_signals.h"
-#include "core/fatal_error.h"
-#include "core/output_file.h"
-#include "core/study_directory.h"
-#include "core/version.h"
+#include "model/fatal_error.h"
+#include "model/version.h"
+#include "record/output_file.h"
+#include "run/study_directory.h"
 
 namespace talveron::batch {
 namespace {

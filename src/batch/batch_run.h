@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "batch/batch_options.h"
-#include "core/parallel_series.h"
+#include "run/parallel_series.h"
 
 namespace talveron::batch {
 

@@ -8,7 +8,7 @@
 
 #include "batch/batch_run.h"
 #include "batch/stop_signals.h"
-#include "core/settings_file.h"
+#include "run/settings_file.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

@@ -6,7 +6,7 @@
 #include <csignal>
 #include <thread>
 
-#include "core/output_file.h"
+#include "record/output_file.h"
 
 namespace talveron::batch {
 namespace {

@@ -27,9 +27,9 @@
 #include <iostream>
 
 #include "app/shell.h"
-#include "core/version.h"
 #include "gui/picture.h"
 #include "gui/settings_dialog.h"
+#include "model/version.h"
 
 namespace talveron::gui {
 

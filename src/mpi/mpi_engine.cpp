@@ -10,7 +10,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "core/fatal_error.h"
+#include "model/fatal_error.h"
 
 namespace talveron::mpi {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "core/parallel_series.h"
+#include "run/parallel_series.h"
 
 namespace talveron::mpi {
 

@@ -26,12 +26,13 @@
 
 #include "app/settings_formulas.h"
 #include "app/shell.h"
-#include "core/fatal_error.h"
-#include "core/version.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
 #include "gui/settings_dialog.h"
+#include "model/fatal_error.h"
+#include "model/version.h"
+#include "temp_folder.h"
 
 namespace talveron::gui {
 namespace {
@@ -100,6 +101,8 @@ class QtDesktopTest : public testing::Test, private WithApplication {
 
   QWidget* map() { return canvas.widget(Port::View); }
 
+  // The files of one test, removed after it (and after the window).
+  test_support::TempFolder folder{"gui"};
   app::QtCanvas canvas;
   MainWindow window{canvas};
   QtPlatform platform{window};
@@ -180,7 +183,7 @@ TEST_F(QtDesktopTest, UnwritablePlaceInTheSaveDialogIsToldAndTheProgramRuns) {
   // a message names the place, the dialog comes again and is cancelled,
   // and the loop runs on to Quit.
   const QString path =
-      QString::fromStdString((fs::temp_directory_path() / (std::string(250, 'x') + ".txt")).string());
+      QString::fromStdString((folder / (std::string(250, 'x') + ".txt")).string());
   int dialogs = 0;
   QString notice;
   Repeatedly open([&] {
@@ -241,8 +244,7 @@ TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
 TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   // The data file chosen in the save dialog is open when the window is
   // closed; the loop closes it and returns.
-  const fs::path file = fs::temp_directory_path() / ("talveron-gui-" + std::to_string(::getpid()) + ".txt");
-  fs::remove(file);
+  const fs::path file = folder / "closing.txt";
   Repeatedly open([&] {
     if (ModalDialog<QFileDialog>() != nullptr || shell.DataFileOpen()) return true;
     platform.action(135, 1)->trigger();  // until the loop, past its flush, takes it
@@ -265,15 +267,13 @@ TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   EXPECT_FALSE(fs::exists(file.string() + ".partial"));  // no series was written to it
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.DataFileText().contains(QStringLiteral("No data file")));
-  fs::remove(file);
 }
 
 TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
   // Ctrl++ zooms the views in a step; File > Save Picture writes the four
   // views as SVG at that zoom: the file parses, is as large as the four
   // views zoomed, and holds each view's drawing.
-  const fs::path file = fs::temp_directory_path() / ("talveron-gui-" + std::to_string(::getpid()) + ".svg");
-  fs::remove(file);
+  const fs::path file = folder / "picture.svg";
   Repeatedly start([&] {
     if (shell.world.gGenerationNumber > 0) return true;
     platform.action(111, 1)->trigger();
@@ -322,7 +322,6 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
   EXPECT_TRUE(text.contains(QStringLiteral("Generation:")));     // the status view
   EXPECT_TRUE(text.contains(QStringLiteral("MATING PREFERENCES")));  // the graphs
   EXPECT_TRUE(text.contains(QStringLiteral("50 GENERATIONS")));  // the time plot
-  fs::remove(file);
 }
 
 TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {

@@ -21,6 +21,7 @@
 #include "app/headless_platform.h"
 #include "app/recording_canvas.h"
 #include "app/settings_formulas.h"
+#include "temp_folder.h"
 
 namespace talveron::app {
 namespace {
@@ -34,16 +35,6 @@ std::string ReadFile(const fs::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// A fresh directory for the files of one test.
-fs::path TestDirectory() {
-  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  fs::path dir =
-      fs::temp_directory_path() / ("talveron-shell-" + std::to_string(::getpid()) + "-" + info->name());
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
 }
 
 // The data file the batch command writes for the same series.
@@ -118,6 +109,14 @@ class DesktopTest : public testing::Test {
     });
   }
 
+  // A folder of its own for the files of one test, removed after it (and
+  // after the shell, which may still hold a file in it).
+  fs::path TestDirectory() const { return folder_.path(); }
+
+ private:
+  test_support::TempFolder folder_{"shell"};
+
+ protected:
   HeadlessPlatform platform;
   RecordingCanvas canvas;
   Shell shell{platform, canvas, kLaunchSeed};

@@ -20,9 +20,9 @@
 
 #include "app/recording_canvas.h"
 #include "app/views.h"
-#include "core/census.h"
-#include "core/individual.h"
 #include "gui/qt_canvas.h"
+#include "model/census.h"
+#include "model/individual.h"
 
 namespace talveron::app {
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "batch/batch_run.h"
-#include "core/trace.h"
+#include "record/trace.h"
 
 namespace talveron::batch {
 namespace {

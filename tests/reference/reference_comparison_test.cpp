@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/parameters.h"
-#include "core/recorder.h"
-#include "core/series.h"
-#include "core/trace.h"
-#include "core/world.h"
+#include "model/parameters.h"
+#include "model/world.h"
+#include "record/recorder.h"
+#include "record/trace.h"
 #include "reference_model.h"
+#include "run/series.h"
 
 namespace {
 

@@ -1,0 +1,272 @@
+#include "run/parallel_series.h"
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "record/trace.h"
+#include "run/series.h"
+
+namespace talveron {
+namespace {
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool AveragesSomething(const RecordingChoices& choices) {
+  return !choices.gGetTimedCriteria &&
+         (choices.gGetAverageLeftHabitatTotal || choices.gGetAveragedLeftHabitatPreference ||
+          choices.gGetAverageLeftHabitatSpecialization || choices.gGetAverageLeftHabitatMatingPreference);
+}
+
+// The header goes through a recorder, as in a series run in one piece.
+class OutputSink : public TextSink {
+ public:
+  explicit OutputSink(OutputFile& file) : file_(file) {}
+  void Append(std::string_view text) override { file_.Write(text); }
+  void Flush() override {
+    file_.Sync();
+    file_.MarkComplete();
+  }
+
+ private:
+  OutputFile& file_;
+};
+
+}  // namespace
+
+// The environment switches after every generation whose number the period
+// divides: floor(G / period) times a replicate. From 2 the first switch
+// gives 0, then 1, 0, 1, ...: after t switches, 2 when t is 0, 0 when t is
+// odd, 1 when it is even.
+int ViabilityBefore(const SeriesPlan& plan, long replicate) {
+  const std::int32_t period = plan.params.gGenerationsToEnvironmentalChange;
+  if (period <= 0) return 2;
+  const unsigned long long perReplicate = static_cast<unsigned long long>(plan.generations / period);
+  const unsigned long long earlier = static_cast<unsigned long long>(replicate - 1);
+  if (perReplicate == 0 || earlier == 0) return 2;
+  const bool odd = (perReplicate % 2 == 1) && (earlier % 2 == 1);
+  return odd ? 0 : 1;
+}
+
+// Every generation of an averaging series counts once towards the span.
+long SpanCountBefore(const SeriesPlan& plan, long replicate) {
+  if (!AveragesSomething(plan.recording)) return 0;
+  const unsigned __int128 generations =
+      static_cast<unsigned __int128>(replicate - 1) * static_cast<unsigned __int128>(plan.generations);
+  return static_cast<long>(generations % static_cast<unsigned __int128>(plan.recording.gAveragingSpan));
+}
+
+ReplicateRun::ReplicateRun(const SeriesPlan& plan, long replicate, bool trace)
+    : plan_(plan), trace_(trace), world_(std::make_unique<World>(&hooks_)) {
+  startSeconds_ = Now();
+  piece_.replicate = replicate;
+  piece_.seed = ReplicateSeed(plan.baseSeed, replicate);
+  World& world = *world_;
+  world.params = plan.params;
+  world.gCurrentViability = ViabilityBefore(plan, replicate);
+  recorder_.choices = plan.recording;
+  recorder_.SetSink(&buffer_);
+  recorder_.DetachFirstSpan(SpanCountBefore(plan, replicate));
+  world.SeedRandom(piece_.seed);
+  world.gGenerationNumber = 0;
+  world.ClearIndividuals();
+  world.InitPopulations();
+}
+
+void ReplicateRun::RunGeneration() {
+  World& world = *world_;
+  ++generation_;
+  world.gGenerationNumber = static_cast<int>(generation_);
+  talveron::RunGeneration(world, &recorder_);
+  if (trace_) piece_.trace += TraceLines(piece_.replicate, generation_, world.geneFrequencies);
+  if (Done()) {
+    world.gGenerationNumber = static_cast<int>(plan_.generations + 1);
+    recorder_.WriteReplicateData();
+    piece_.finished = true;
+    piece_.lastSpan = recorder_.CurrentSpan();
+    piece_.draws = world.rng.DrawCount();
+    piece_.seconds = Now() - startSeconds_;
+    piece_.messages = hooks_.counts;
+  }
+}
+
+ReplicatePiece ReplicateRun::TakePiece() {
+  recorder_.WriteStringToFile();
+  piece_.firstSpanCompleted = recorder_.firstSpanCompleted();
+  piece_.firstSpan = recorder_.firstSpan();
+  ReplicatePiece piece = std::move(piece_);
+  piece_ = ReplicatePiece{};
+  piece_.replicate = piece.replicate;
+  piece_.seed = piece.seed;
+  return piece;
+}
+
+SeriesWriter::SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, const std::string& tracePath)
+    : plan_(plan) {
+  format_.choices = plan.recording;
+  data_ = std::make_unique<OutputFile>(dataPath);
+  if (!tracePath.empty()) {
+    trace_ = std::make_unique<OutputFile>(tracePath);
+    trace_->Write(kTraceHeader);
+    trace_->Sync();
+    trace_->MarkComplete();
+  }
+  OutputSink sink(*data_);
+  format_.SetSink(&sink);
+  format_.WriteInitialFields(plan.params, plan.replicates, plan.generations);
+  format_.SetSink(nullptr);
+}
+
+bool SeriesWriter::IsNext(long replicate) const {
+  std::lock_guard lock(mutex_);
+  return replicate == next_;
+}
+
+long SeriesWriter::recordsWritten() const {
+  std::lock_guard lock(mutex_);
+  return next_ - 1;
+}
+
+void SeriesWriter::Deliver(ReplicatePiece piece) {
+  std::lock_guard lock(mutex_);
+  if (piece.replicate != next_) {
+    waiting_.emplace(piece.replicate, std::move(piece));
+    return;
+  }
+  WriteLocked(piece);
+  for (auto found = waiting_.find(next_); found != waiting_.end(); found = waiting_.find(next_)) {
+    ReplicatePiece waiting = std::move(found->second);
+    waiting_.erase(found);
+    WriteLocked(waiting);
+  }
+}
+
+void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
+  if (piece.firstSpanCompleted && !firstSpanWritten_) {
+    SpanSums first = carry_;
+    first += piece.firstSpan;
+    data_->Write(format_.SpanText(first));
+    firstSpanWritten_ = true;
+  }
+  data_->Write(piece.data);
+  if (trace_) trace_->Write(piece.trace);
+  if (!piece.finished) return;
+
+  if (firstSpanWritten_) {
+    carry_ = piece.lastSpan;
+  } else {
+    // The whole replicate fell inside one span begun before it.
+    const long count = piece.lastSpan.count;
+    carry_ += piece.lastSpan;
+    carry_.count = count;
+  }
+  // A record counts only once both files hold it.
+  data_->Sync();
+  if (trace_) trace_->Sync();
+  OutputFile::MarkTogether({data_.get(), trace_.get()});
+  ++next_;
+  firstSpanWritten_ = false;
+  if (recordWritten) recordWritten(piece, next_ - 1);
+}
+
+// Both files are closed before either takes its final name, so a failure
+// to write out leaves both old files in place.
+void SeriesWriter::Commit() {
+  data_->Close();
+  if (trace_) trace_->Close();
+  data_->Commit();
+  if (trace_) trace_->Commit();
+}
+
+void SeriesWriter::Abandon() {
+  data_->Abandon();
+  if (trace_) trace_->Abandon();
+}
+
+void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOptions& options,
+                         RunCounters* counters) {
+  std::vector<long long> firstTask;  // index of each series' replicate 1
+  long long total = 0;
+  for (const SeriesWriter* writer : series) {
+    firstTask.push_back(total);
+    total += writer->plan().replicates;
+  }
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  long long nextTask = 0;
+  int running = 0;
+  std::exception_ptr failure;
+  std::atomic<bool> failed{false};
+  auto stopped = [&] { return failed.load() || (options.stop != nullptr && options.stop->load()); };
+  auto written = [&] {
+    long long count = 0;
+    for (const SeriesWriter* writer : series) count += writer->recordsWritten();
+    return count;
+  };
+  // Replicates taken but not yet written stay within a window, so a slow
+  // replicate does not leave an ever longer queue of finished ones behind it.
+  const long long window = 2LL * options.jobs;
+
+  auto work = [&] {
+    try {
+      for (;;) {
+        long long task = 0;
+        {
+          std::unique_lock lock(mutex);
+          while (!stopped() && nextTask < total && nextTask - written() >= window) {
+            changed.wait_for(lock, std::chrono::milliseconds(20));
+          }
+          if (stopped() || nextTask >= total) break;
+          task = nextTask++;
+        }
+        std::size_t s = firstTask.size() - 1;
+        while (firstTask[s] > task) --s;
+        SeriesWriter& writer = *series[s];
+        const long replicate = static_cast<long>(task - firstTask[s]) + 1;
+        ReplicateRun run(writer.plan(), replicate, writer.traceFile() != nullptr);
+        while (!run.Done()) {
+          if (stopped()) break;
+          run.RunGeneration();
+          if (counters != nullptr) ++counters->generations;
+          if (run.BufferedBytes() > options.bufferLimit && !run.Done()) {
+            while (!writer.IsNext(replicate) && !stopped()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (stopped()) break;
+            writer.Deliver(run.TakePiece());
+          }
+        }
+        if (!run.Done()) break;
+        writer.Deliver(run.TakePiece());
+        changed.notify_all();
+      }
+    } catch (...) {
+      std::lock_guard lock(mutex);
+      if (!failure) failure = std::current_exception();
+      failed = true;
+    }
+    std::lock_guard lock(mutex);
+    --running;
+    changed.notify_all();
+  };
+
+  std::vector<std::thread> threads;
+  running = options.jobs;
+  for (int j = 0; j < options.jobs; ++j) threads.emplace_back(work);
+  {
+    std::unique_lock lock(mutex);
+    while (running > 0) {
+      changed.wait_for(lock, std::chrono::duration<double>(options.tickSeconds));
+      if (running > 0 && options.tick) {
+        lock.unlock();
+        options.tick();
+        lock.lock();
+      }
+    }
+  }
+  for (std::thread& thread : threads) thread.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace talveron

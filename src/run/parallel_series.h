@@ -1,0 +1,173 @@
+// Running the replicates of one or more series at once, on threads or on
+// other machines, with files byte for byte those of running them one after
+// another.
+//
+// A replicate takes two things from the one before it: the environment
+// state and an unfinished averaging span. The environment changes at fixed
+// generation numbers, so its state at the start of replicate k follows from
+// k alone (ViabilityBefore). Of the span, a replicate can know how many
+// generations are already counted (the series' generations so far modulo
+// the span) but not their sums; it keeps its first span as sums and the
+// writer, which takes the replicates in order, completes it with the sums
+// the one before left behind.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/parameters.h"
+#include "model/world.h"
+#include "record/output_file.h"
+#include "record/recorder.h"
+
+namespace talveron {
+
+// Everything that defines a series' results.
+struct SeriesPlan {
+  Parameters params;
+  RecordingChoices recording;
+  std::uint64_t baseSeed = 0;
+  long replicates = 2;
+  long generations = 5000;
+};
+
+// gCurrentViability at the start of replicate k (from 1) of a series.
+int ViabilityBefore(const SeriesPlan& plan, long replicate);
+// Generations of the unfinished averaging span at the start of replicate k.
+long SpanCountBefore(const SeriesPlan& plan, long replicate);
+
+// What a replicate gives its writer, whole or, for a long one, in pieces.
+struct ReplicatePiece {
+  long replicate = 0;
+  std::string data;   // data-file text, without the span begun before it
+  std::string trace;  // trace lines
+  bool firstSpanCompleted = false;
+  SpanSums firstSpan;
+  // The rest is known once the replicate has ended.
+  bool finished = false;
+  SpanSums lastSpan;  // the unfinished span it leaves to the next
+  std::uint64_t seed = 0;
+  std::uint64_t draws = 0;
+  double seconds = 0;
+  std::map<std::string, long> messages;  // non-fatal messages and their counts
+};
+
+// One replicate of a series, run generation by generation.
+class ReplicateRun {
+ public:
+  ReplicateRun(const SeriesPlan& plan, long replicate, bool trace);
+  ReplicateRun(const ReplicateRun&) = delete;
+  ReplicateRun& operator=(const ReplicateRun&) = delete;
+
+  bool Done() const { return generation_ >= plan_.generations; }
+  void RunGeneration();
+  // Text produced so far; after Done(), the whole rest with the record.
+  ReplicatePiece TakePiece();
+  std::size_t BufferedBytes() const { return piece_.data.size() + piece_.trace.size(); }
+  long generation() const { return generation_; }
+
+ private:
+  class Hooks : public ModelHooks {
+   public:
+    void ShowError(std::string_view message) override { ++counts[std::string(message)]; }
+    std::map<std::string, long> counts;
+  };
+  class Buffer : public TextSink {
+   public:
+    explicit Buffer(std::string& text) : text_(text) {}
+    void Append(std::string_view text) override { text_.append(text); }
+    void Flush() override {}
+
+   private:
+    std::string& text_;
+  };
+
+  const SeriesPlan& plan_;
+  bool trace_;
+  long generation_ = 0;
+  Hooks hooks_;
+  std::unique_ptr<World> world_;
+  DataRecorder recorder_;
+  ReplicatePiece piece_;
+  Buffer buffer_{piece_.data};
+  double startSeconds_ = 0;
+};
+
+// Writes a series' data file (and trace) from pieces of replicates that
+// arrive in any order: each replicate's record is written when all before
+// it are, and marked complete once both files hold it. Thread-safe.
+class SeriesWriter {
+ public:
+  // Creates the files (as partial files) and writes the header; throws
+  // FileError.
+  SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, const std::string& tracePath);
+
+  // Pieces of an unfinished replicate are taken only from the next
+  // replicate to be written (see IsNext); finished ones at any time.
+  void Deliver(ReplicatePiece piece);
+  bool IsNext(long replicate) const;
+  long recordsWritten() const;
+  bool Complete() const { return recordsWritten() == plan_.replicates; }
+  // Puts both files in place; throws FileError.
+  void Commit();
+  // Keeps both partial files with their complete records.
+  void Abandon();
+
+  const SeriesPlan& plan() const { return plan_; }
+  const OutputFile& dataFile() const { return *data_; }
+  const OutputFile* traceFile() const { return trace_.get(); }
+
+  // Called for each record once it is written, in replicate order, with
+  // the number of records now written. It runs under the writer's lock: it
+  // may Commit() or Abandon(), but not call what locks (IsNext,
+  // recordsWritten, Complete, Deliver).
+  std::function<void(const ReplicatePiece&, long written)> recordWritten;
+
+ private:
+  void WriteLocked(ReplicatePiece& piece);
+
+  SeriesPlan plan_;
+  DataRecorder format_;  // the header and the text of completed spans
+  std::unique_ptr<OutputFile> data_;
+  std::unique_ptr<OutputFile> trace_;
+  mutable std::mutex mutex_;
+  long next_ = 1;
+  bool firstSpanWritten_ = false;
+  SpanSums carry_;
+  std::map<long, ReplicatePiece> waiting_;  // finished, not yet their turn
+};
+
+// Stops a run at the end of the running generation when set.
+using StopFlag = std::atomic<bool>;
+
+struct RunOptions {
+  int jobs = 1;
+  const StopFlag* stop = nullptr;
+  // Called about every `tickSeconds` on the calling thread while the run goes on.
+  std::function<void()> tick;
+  double tickSeconds = 0.25;
+  // A replicate that is not next to be written waits when it holds this much text.
+  std::size_t bufferLimit = std::size_t{8} << 20;
+};
+
+// Counters a run keeps for progress lines.
+struct RunCounters {
+  std::atomic<long long> generations{0};
+};
+
+// Runs every replicate of every series, series by series and replicate by
+// replicate in order of taking, on `jobs` threads. Returns when all are
+// written or a stop was seen; rethrows the first error of a worker (after
+// stopping the others).
+void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOptions& options,
+                         RunCounters* counters = nullptr);
+
+}  // namespace talveron

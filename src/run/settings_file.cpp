@@ -1,0 +1,319 @@
+#include "run/settings_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <sstream>
+
+#include <toml++/toml.h>
+
+namespace talveron {
+namespace {
+
+using Position = toml::source_position;
+
+[[noreturn]] void Refuse(const std::string& name, long line, const std::string& message) {
+  throw SettingsFileError(name + ":" + std::to_string(line) + ": " + message);
+}
+
+long LineOf(const toml::node& node) { return static_cast<long>(node.source().begin.line); }
+long LineOf(const toml::key& key) { return static_cast<long>(key.source().begin.line); }
+
+// Lines of the text, so a value's own spelling can be read back.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+class Reader {
+ public:
+  Reader(const std::string& text, std::string name) : text_(text), name_(std::move(name)), lines_(SplitLines(text_)) {}
+
+  SettingsFile Read() {
+    toml::table root;
+    try {
+      root = toml::parse(text_, name_);
+    } catch (const toml::parse_error& error) {
+      Refuse(name_, static_cast<long>(error.source().begin.line), std::string(error.description()));
+    }
+    SettingsFile file;
+    file.text = text_;
+    SeriesSettings& settings = file.settings;
+
+    for (const auto& [key, node] : Ordered(root)) {
+      const std::string_view name = key->str();
+      if (name == "seed") {
+        settings.seed = Seed(*node);
+      } else if (name == "replicates") {
+        settings.replicates = Count(*node, "replicates");
+      } else if (name == "generations") {
+        settings.generations = Count(*node, "generations");
+      } else if (name == "span") {
+        settings.recording.gAveragingSpan = Count(*node, "span");
+      } else if (name == "record") {
+        const auto* value = node->as_string();
+        if (value == nullptr || !ApplyRecordName(value->get(), settings.recording)) {
+          Refuse(name_, LineOf(*node), "record: allowed are \"timed\", \"total\", \"preference\", "
+                                       "\"specialization\", \"mating\" or \"none\"");
+        }
+      } else if (name == "trace") {
+        const auto* value = node->as_boolean();
+        if (value == nullptr) Refuse(name_, LineOf(*node), "trace: allowed are true or false");
+        settings.trace = value->get();
+      } else if (name == "set") {
+        ReadSet(*node, settings.params);
+      } else if (name == "vary") {
+        file.vary = ReadVary(*node, settings.params);
+      } else {
+        Refuse(name_, LineOf(*key), "unknown key '" + std::string(name) +
+                                        "': allowed are seed, replicates, generations, record, span, trace, "
+                                        "[set] and [vary]");
+      }
+    }
+    return file;
+  }
+
+ private:
+  // A table's entries in the order they stand in the file (toml++ keeps
+  // them sorted by name).
+  static std::vector<std::pair<const toml::key*, const toml::node*>> Ordered(const toml::table& table) {
+    std::vector<std::pair<const toml::key*, const toml::node*>> entries;
+    for (const auto& [key, node] : table) entries.emplace_back(&key, &node);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      const Position& pa = a.first->source().begin;
+      const Position& pb = b.first->source().begin;
+      return pa.line != pb.line ? pa.line < pb.line : pa.column < pb.column;
+    });
+    return entries;
+  }
+
+  std::uint64_t Seed(const toml::node& node) {
+    const std::string allowed = "seed: allowed is a whole number from 0 to 18446744073709551615";
+    if (const auto* value = node.as_integer()) {
+      if (value->get() < 0) Refuse(name_, LineOf(node), allowed);
+      return static_cast<std::uint64_t>(value->get());
+    }
+    // Seeds past 2^63 - 1 do not fit a TOML integer; they may be quoted.
+    if (const auto* value = node.as_string()) {
+      const std::string& text = value->get();
+      std::uint64_t seed = 0;
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+      if (!text.empty() && error == std::errc() && end == text.data() + text.size()) return seed;
+    }
+    Refuse(name_, LineOf(node), allowed);
+  }
+
+  long Count(const toml::node& node, const std::string& what) {
+    const auto* value = node.as_integer();
+    if (value == nullptr || value->get() < 1 || value->get() > kMaxCount) {
+      Refuse(name_, LineOf(node), what + ": allowed is a whole number from 1 to " + std::to_string(kMaxCount));
+    }
+    return static_cast<long>(value->get());
+  }
+
+  // A scalar as --set reads it. Decimals keep their spelling in the file,
+  // so they round to single precision exactly as on the command line.
+  std::string ValueText(const toml::node& node, std::string_view parameter) {
+    if (const auto* value = node.as_boolean()) return value->get() ? "true" : "false";
+    if (const auto* value = node.as_integer()) return std::to_string(value->get());
+    if (const auto* value = node.as_floating_point()) {
+      const toml::source_region& where = node.source();
+      if (where.begin.line == where.end.line && where.begin.line >= 1 && where.begin.line <= lines_.size()) {
+        const std::string_view line = lines_[where.begin.line - 1];
+        if (where.end.column <= line.size() + 1 && where.begin.column < where.end.column) {
+          std::string spelled(line.substr(where.begin.column - 1, where.end.column - where.begin.column));
+          spelled.erase(std::remove(spelled.begin(), spelled.end(), '_'), spelled.end());
+          double reread = 0;
+          const auto [end, error] = std::from_chars(spelled.data(), spelled.data() + spelled.size(), reread);
+          if (error == std::errc() && end == spelled.data() + spelled.size() && reread == value->get()) {
+            return spelled;
+          }
+        }
+      }
+      char buffer[64];
+      const auto result = std::to_chars(buffer, buffer + sizeof buffer, value->get());
+      return std::string(buffer, result.ptr);
+    }
+    Refuse(name_, LineOf(node), std::string(parameter) + " takes a number, or true or false");
+  }
+
+  void SetOne(Parameters& params, std::string_view parameter, const toml::node& node) {
+    if (auto error = SetParameter(params, parameter, ValueText(node, parameter))) {
+      Refuse(name_, LineOf(node), *error);
+    }
+  }
+
+  void ReadSet(const toml::node& node, Parameters& params) {
+    const auto* table = node.as_table();
+    if (table == nullptr) Refuse(name_, LineOf(node), "set must be a table: [set]");
+    for (const auto& [key, value] : Ordered(*table)) {
+      const std::string parameter(key->str());
+      if (FindParameter(parameter) == nullptr) {
+        Refuse(name_, LineOf(*key), "unknown parameter '" + parameter + "' (see talveron-batch --help)");
+      }
+      named_.insert(parameter);
+      SetOne(params, parameter, *value);
+    }
+  }
+
+  std::vector<StudyAxis> ReadVary(const toml::node& node, const Parameters& params) {
+    const auto* table = node.as_table();
+    if (table == nullptr) Refuse(name_, LineOf(node), "vary must be a table: [vary]");
+    std::vector<StudyAxis> axes;
+    for (const auto& [key, value] : Ordered(*table)) {
+      const std::string parameter(key->str());
+      if (FindParameter(parameter) == nullptr) {
+        Refuse(name_, LineOf(*key), "unknown parameter '" + parameter + "' (see talveron-batch --help)");
+      }
+      if (named_.count(parameter) != 0) {
+        Refuse(name_, LineOf(*key), "parameter '" + parameter + "' is named twice, in [set] and [vary]");
+      }
+      const auto* list = value->as_array();
+      if (list == nullptr) Refuse(name_, LineOf(*value), parameter + " in [vary] takes a list: [a, b, ...]");
+      if (list->empty()) Refuse(name_, LineOf(*value), parameter + " in [vary] has an empty list");
+      StudyAxis axis{parameter, {}};
+      for (const toml::node& element : *list) {
+        Parameters check = params;
+        const std::string text = ValueText(element, parameter);
+        if (auto error = SetParameter(check, parameter, text)) Refuse(name_, LineOf(element), *error);
+        axis.values.push_back(text);
+      }
+      axes.push_back(std::move(axis));
+    }
+    return axes;
+  }
+
+  std::string text_;
+  std::string name_;
+  std::vector<std::string_view> lines_;
+  std::set<std::string> named_;
+};
+
+// A parameter's value as TOML: booleans as true/false, numbers as written
+// by FormatParameter (which round-trips).
+std::string TomlValue(const Parameters& params, const ParameterInfo& info) {
+  const std::string text = FormatParameter(params, info);
+  if (info.kind == ParameterKind::Boolean) return text == "1" ? "true" : "false";
+  return text;
+}
+
+}  // namespace
+
+SettingsFile ParseSettingsText(const std::string& text, const std::string& name) {
+  return Reader(text, name).Read();
+}
+
+SettingsFile ReadSettingsFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw SettingsFileError(path + ": cannot be read");
+  std::stringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw SettingsFileError(path + ": cannot be read");
+  return ParseSettingsText(text.str(), path);
+}
+
+std::string SettingsFileText(const SeriesSettings& settings, const std::vector<StudyAxis>& vary) {
+  std::ostringstream out;
+  if (settings.seed) {
+    if (*settings.seed <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      out << "seed = " << *settings.seed << "\n";
+    } else {
+      out << "seed = \"" << *settings.seed << "\"\n";
+    }
+  }
+  out << "replicates = " << settings.replicates << "\n"
+      << "generations = " << settings.generations << "\n"
+      << "record = \"" << RecordName(settings.recording) << "\"\n"
+      << "span = " << settings.recording.gAveragingSpan << "\n"
+      << "trace = " << (settings.trace ? "true" : "false") << "\n"
+      << "\n[set]\n";
+  for (const ParameterInfo& info : ParameterTable()) {
+    const bool varied = std::any_of(vary.begin(), vary.end(), [&](const StudyAxis& a) { return a.name == info.name; });
+    if (!varied) out << info.name << " = " << TomlValue(settings.params, info) << "\n";
+  }
+  if (!vary.empty()) {
+    out << "\n[vary]\n";
+    for (const StudyAxis& axis : vary) {
+      out << axis.name << " = [";
+      for (std::size_t i = 0; i < axis.values.size(); ++i) out << (i ? ", " : "") << axis.values[i];
+      out << "]\n";
+    }
+  }
+  return out.str();
+}
+
+std::string RecordName(const RecordingChoices& choices) {
+  if (choices.gGetTimedCriteria) return "timed";
+  if (choices.gGetAverageLeftHabitatTotal) return "total";
+  if (choices.gGetAveragedLeftHabitatPreference) return "preference";
+  if (choices.gGetAverageLeftHabitatSpecialization) return "specialization";
+  if (choices.gGetAverageLeftHabitatMatingPreference) return "mating";
+  return "none";
+}
+
+bool ApplyRecordName(std::string_view name, RecordingChoices& choices) {
+  RecordingChoices chosen;
+  chosen.gAveragingSpan = choices.gAveragingSpan;
+  chosen.gGetTimedCriteria = name == "timed";
+  if (name == "total") {
+    chosen.gGetAverageLeftHabitatTotal = true;
+  } else if (name == "preference") {
+    chosen.gGetAveragedLeftHabitatPreference = true;
+  } else if (name == "specialization") {
+    chosen.gGetAverageLeftHabitatSpecialization = true;
+  } else if (name == "mating") {
+    chosen.gGetAverageLeftHabitatMatingPreference = true;
+  } else if (name != "timed" && name != "none") {
+    return false;
+  }
+  choices = chosen;
+  return true;
+}
+
+std::string ShellQuote(std::string_view word) {
+  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("-_./=:,+@%").find(c) != std::string_view::npos;
+  });
+  if (plain) return std::string(word);
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string BatchCommandLine(const SeriesSettings& settings, const std::string& outPath) {
+  std::string line = "talveron-batch";
+  if (settings.seed) line += " --seed " + std::to_string(*settings.seed);
+  line += " --replicates " + std::to_string(settings.replicates);
+  line += " --generations " + std::to_string(settings.generations);
+  line += " --record " + RecordName(settings.recording);
+  line += " --span " + std::to_string(settings.recording.gAveragingSpan);
+  const Parameters defaults;
+  for (const ParameterInfo& info : ParameterTable()) {
+    const std::string value = FormatParameter(settings.params, info);
+    if (value != FormatParameter(defaults, info)) {
+      line += " --set " + ShellQuote(std::string(info.name) + "=" + value);
+    }
+  }
+  line += " --out " + ShellQuote(outPath);
+  return line;
+}
+
+}  // namespace talveron

@@ -1,0 +1,85 @@
+// Settings files: everything that defines a series (seed, replicates,
+// generations, what is recorded, the model parameters) as TOML, and with a
+// [vary] table a study over every combination of listed values. The batch
+// command, the MPI command and the desktop program read and write the same
+// files.
+//
+//   seed = 42              # optional: from the clock when absent
+//   replicates = 20
+//   generations = 5000
+//   record = "timed"       # or total, preference, specialization, mating, none
+//   span = 10
+//   trace = false
+//   [set]                  # parameters, named as for --set
+//   density = 4
+//   [vary]                 # a study: every combination of these lists
+//   selectionFactor = [0.2, 0.5, 0.8]
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/parameters.h"
+#include "record/recorder.h"
+
+namespace talveron {
+
+// Largest count of replicates, generations or span generations accepted.
+inline constexpr long kMaxCount = 1000000000;
+
+// A series as the user defines it, without its output files.
+struct SeriesSettings {
+  std::optional<std::uint64_t> seed;  // none: taken from the clock
+  long replicates = 2;
+  long generations = 5000;
+  RecordingChoices recording;
+  bool trace = false;
+  Parameters params;
+};
+
+// One varied parameter of a study and its values, each as --set reads it.
+struct StudyAxis {
+  std::string name;
+  std::vector<std::string> values;
+};
+
+struct SettingsFile {
+  SeriesSettings settings;
+  std::vector<StudyAxis> vary;  // empty: a plain series
+  std::string text;             // the file's own text
+};
+
+// "FILE:LINE: what is wrong and what is allowed".
+class SettingsFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads and checks a settings file; throws SettingsFileError.
+SettingsFile ReadSettingsFile(const std::string& path);
+// The same from text; `name` is used in messages.
+SettingsFile ParseSettingsText(const std::string& text, const std::string& name);
+
+// The TOML text of a series' settings (with the study's lists when given).
+// Every parameter is written, so the file stays meaningful if defaults change.
+std::string SettingsFileText(const SeriesSettings& settings, const std::vector<StudyAxis>& vary = {});
+
+// timed, total, preference, specialization, mating or none.
+std::string RecordName(const RecordingChoices& choices);
+// Sets the recorded variable by its name, keeping the span; false for an
+// unknown name.
+bool ApplyRecordName(std::string_view name, RecordingChoices& choices);
+inline constexpr const char* kRecordNames = "timed, total, preference, specialization, mating or none";
+
+// The talveron-batch command line that runs these settings into `outPath`,
+// quoted for a POSIX shell. Parameters at their defaults are left out.
+std::string BatchCommandLine(const SeriesSettings& settings, const std::string& outPath);
+
+// A word quoted for a POSIX shell when it needs it.
+std::string ShellQuote(std::string_view word);
+
+}  // namespace talveron
