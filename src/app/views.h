@@ -5,7 +5,7 @@
 
 #include "app/canvas.h"
 #include "model/individual.h"
-#include "model/census.h"
+#include "record/census_totals.h"
 
 namespace talveron::app {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "model/parameters.h"
-#include "model/census.h"
+#include "record/census_totals.h"
 #include "record/data_file.h"
 
 namespace talveron {

@@ -1,5 +1,6 @@
 #include "record/trace.h"
 
+#include "record/census_totals.h"
 #include "record/output_file.h"
 
 namespace talveron {

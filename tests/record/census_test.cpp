@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "model/census.h"
+#include "record/census_totals.h"
 
 namespace talveron {
 namespace {
