@@ -5,23 +5,30 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <ostream>
 #include <string>
+#include <tuple>
 
 #include "batch/stop_signals.h"
 #include "model/fatal_error.h"
 #include "model/version.h"
 #include "record/output_file.h"
+#include "run/output_lock.h"
 #include "run/study_directory.h"
 
 namespace talveron::batch {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A fatal error of the model as the batch commands report it: one plain
+// line on standard error (the desktop program shows its own report).
+std::string FatalLine(const std::string& message) { return "fatal error: " + message; }
 
 std::uint64_t SeedFromClock() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -149,8 +156,64 @@ std::string KeptText(const SeriesWriter& writer) {
   return text;
 }
 
-int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, std::ostream& out,
-                     Reporter& reporter) {
+// The outputs of a series, claimed before anything is written: each path
+// usable, an existing file replaceable, and each file this process's alone
+// (its lock held) until the series ends. Returns the exit status of a
+// refusal, 0 when claimed.
+int ClaimSeriesOutputs(const BatchOptions& options, const BatchContext& context, Reporter& reporter,
+                       std::vector<std::unique_ptr<OutputLock>>& locks) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {{"--out", options.outPath},
+                                                                    {"--trace", options.tracePath}};
+  try {
+    for (const auto& [option, path] : outputs) {
+      if (path.empty()) continue;
+      CheckPathUsable(path);
+      CheckReplaceable(path);
+    }
+    for (const auto& [option, path] : outputs) {
+      if (path.empty()) continue;
+      const std::string lockPath = SeriesLockPath(path);
+      if (lockPath.empty()) continue;
+      try {
+        locks.push_back(std::make_unique<OutputLock>(lockPath, path, context.program));
+      } catch (const OutputBusy& busy) {
+        reporter.Line(option + " " + Quoted(path) + " is being written by " + busy.holder() +
+                      "; wait for it to end, or choose another file");
+        return 2;
+      }
+    }
+  } catch (const FileError& error) {
+    reporter.Line(error.what());
+    return 1;
+  }
+  return 0;
+}
+
+// One file under two spellings, by the paths' normal forms, so files not
+// made yet count too: the file, its partial name and its lock file.
+std::string NamedTwice(const std::string& out, const std::string& trace) {
+  // Devices and pipes may take both streams (OutputCollision sees to a
+  // device that leads to a regular file).
+  if (trace.empty() || SeriesLockPath(out).empty() || SeriesLockPath(trace).empty()) return "";
+  const std::string a = NormalPath(out);
+  const std::string b = NormalPath(trace);
+  if (a == b) return "'" + out + "' and '" + trace + "' are the same file";
+  for (const auto& [one, other, oneShown, otherShown] :
+       {std::tuple{a, b, out, trace}, std::tuple{b, a, trace, out}}) {
+    if (other == PartialPath(one)) {
+      return "'" + PartialPath(oneShown) + "' (written while " + oneShown + " runs) and '" + otherShown +
+             "' are the same file";
+    }
+    if (other == one + ".lock" || PartialPath(other) == one + ".lock") {
+      return "'" + otherShown + "' is the same file as the lock file " + oneShown + ".lock";
+    }
+  }
+  return "";
+}
+
+int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, Reporter& reporter) {
+  std::vector<std::unique_ptr<OutputLock>> locks;
+  if (const int refused = ClaimSeriesOutputs(options, context, reporter, locks); refused != 0) return refused;
   SeriesPlan plan;
   plan.params = options.params;
   plan.recording = options.recording;
@@ -202,7 +265,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, s
   } catch (const FatalError& error) {
     reporter.Done();
     writer->Abandon();
-    out << FatalErrorReport(error.what()) << std::flush;
+    reporter.Line(FatalLine(error.what()));
     reporter.Line(KeptText(*writer));
     return 1;
   }
@@ -214,8 +277,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, s
   return 0;
 }
 
-int RunStudyCommand(const BatchOptions& options, const BatchContext& context, std::ostream& out,
-                    Reporter& reporter) {
+int RunStudyCommand(const BatchOptions& options, const BatchContext& context, Reporter& reporter) {
   std::unique_ptr<StudyDirectory> study;
   try {
     study = std::make_unique<StudyDirectory>(
@@ -223,6 +285,10 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
         StudyIdentity{context.program, std::string(kTalveronVersion), context.commandLine, options.studyPath});
   } catch (const StudyError& error) {
     reporter.Line(error.what());
+    return 2;
+  } catch (const OutputBusy& busy) {
+    reporter.Line("--out-dir " + Quoted(options.outDir) + " is being written by " + busy.holder() +
+                  "; wait for it to end before resuming, or choose another folder");
     return 2;
   } catch (const FileError& error) {
     reporter.Line(error.what());
@@ -320,7 +386,8 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, st
       }
     } catch (const FatalError& error) {
       for (auto& writer : writers) writer->Abandon();
-      out << FatalErrorReport(error.what()) << std::flush;
+      reporter.Done();
+      reporter.Line(FatalLine(error.what()));
       return stopped("failed", 1);
     }
     if (Stopped(context) && study->CellsComplete() < cells) {
@@ -379,13 +446,24 @@ int RunBatch(const BatchOptions& options, const BatchContext& context, std::ostr
       reporter.Line("--out and --trace: " + collision + "; give each its own file");
       return 2;
     }
+    if (const std::string collision = NamedTwice(options.outPath, options.tracePath); !collision.empty()) {
+      reporter.Line("--out and --trace: " + collision + "; give each its own file");
+      return 2;
+    }
   }
   try {
-    const int status = options.study ? RunStudyCommand(options, context, out, reporter)
-                                     : RunSeriesCommand(options, context, out, reporter);
+    const int status = options.study ? RunStudyCommand(options, context, reporter)
+                                     : RunSeriesCommand(options, context, reporter);
     return CheckedOutput(out, log, context.program, status);
   } catch (const std::bad_alloc&) {
-    out << FatalErrorReport("Out of memory!") << std::flush;
+    reporter.Done();
+    reporter.Line(FatalLine("Out of memory!"));
+    return 1;
+  } catch (const std::filesystem::filesystem_error& error) {
+    // Every path is checked before it is used; should one still fail, it
+    // is a file that cannot be written, not a crash.
+    reporter.Done();
+    reporter.Line("cannot write '" + error.path1().string() + "': " + error.code().message());
     return 1;
   }
 }

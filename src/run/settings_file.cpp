@@ -1,5 +1,7 @@
 #include "run/settings_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -35,6 +37,77 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     start = end + 1;
   }
   return lines;
+}
+
+// toml++ builds a table per part of a dotted key and takes them down
+// recursively: tens of thousands of parts exhaust the stack. Keys are
+// counted before the text is parsed; a key of this file has two parts at
+// most ([set], [vary]).
+void CheckKeyDepth(std::string_view text, const std::string& name) {
+  long line = 1;
+  std::vector<char> open;  // the brackets and braces of values open here
+  bool inKey = true;       // where a key may stand: a line's start, after '{' or ','
+  long parts = 1;
+  std::size_t i = 0;
+  auto skipString = [&](char quote) {
+    const bool multiline = text.compare(i, 3, std::string(3, quote)) == 0;
+    i += multiline ? 3 : 1;
+    while (i < text.size()) {
+      if (quote == '"' && text[i] == '\\') {
+        i += 2;
+        continue;
+      }
+      if (text[i] == '\n') {
+        if (!multiline) return;  // a malformed string: the parser says so
+        ++line;
+      }
+      if (text[i] == quote && (!multiline || text.compare(i, 3, std::string(3, quote)) == 0)) {
+        i += multiline ? 3 : 1;
+        return;
+      }
+      ++i;
+    }
+  };
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '"' || c == '\'') {
+      skipString(c);
+      continue;
+    }
+    if (c == '#') {
+      while (i < text.size() && text[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '\n') {
+      ++line;
+      if (open.empty()) {
+        inKey = true;
+        parts = 1;
+      }
+    } else if (c == '=' && inKey) {
+      inKey = false;
+    } else if (c == '.' && inKey) {
+      if (++parts > kMaxKeyParts) {
+        Refuse(name, line, "a key or table name of more than " + std::to_string(kMaxKeyParts) +
+                               " dotted parts; allowed are at most " + std::to_string(kMaxKeyParts));
+      }
+    } else if (!inKey && (c == '[' || c == '{')) {
+      open.push_back(c);
+      if (c == '{') {
+        inKey = true;
+        parts = 1;
+      }
+    } else if (!inKey && (c == ']' || c == '}') && !open.empty()) {
+      open.pop_back();
+    } else if (c == ',' && !open.empty() && open.back() == '{') {
+      inKey = true;
+      parts = 1;
+    } else if (c == '}' && inKey && !open.empty()) {
+      open.pop_back();  // an empty inline table
+      inKey = false;
+    }
+    ++i;
+  }
 }
 
 class Reader {
@@ -212,16 +285,27 @@ std::string TomlValue(const Parameters& params, const ParameterInfo& info) {
 }  // namespace
 
 SettingsFile ParseSettingsText(const std::string& text, const std::string& name) {
+  if (text.size() > kMaxSettingsBytes) {
+    throw SettingsFileError(name + ": the file has more than " + std::to_string(kMaxSettingsBytes) +
+                            " bytes; allowed are at most that");
+  }
+  CheckKeyDepth(text, name);
   return Reader(text, name).Read();
 }
 
 SettingsFile ReadSettingsFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    throw SettingsFileError(path + ": is a folder; a settings file is needed");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw SettingsFileError(path + ": cannot be read");
-  std::stringstream text;
-  text << in.rdbuf();
+  // No more than the limit and a byte, whatever the file (a pipe too).
+  std::string text(kMaxSettingsBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad()) throw SettingsFileError(path + ": cannot be read");
-  return ParseSettingsText(text.str(), path);
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return ParseSettingsText(text, path);
 }
 
 std::string SettingsFileText(const SeriesSettings& settings, const std::vector<StudyAxis>& vary) {

@@ -31,6 +31,11 @@ namespace talveron {
 // Largest count of replicates, generations or span generations accepted.
 inline constexpr long kMaxCount = 1000000000;
 
+// Limits of a settings file, checked before it is parsed: its size, and the
+// dotted parts of one key or table name ([a.b.c] has three).
+inline constexpr std::size_t kMaxSettingsBytes = 4 << 20;
+inline constexpr long kMaxKeyParts = 32;
+
 // A series as the user defines it, without its output files.
 struct SeriesSettings {
   std::optional<std::uint64_t> seed;  // none: taken from the clock

@@ -52,6 +52,11 @@ StudyPlan PlanStudy(const SettingsFile& file, std::uint64_t seed) {
   long long cells = 1;
   for (const StudyAxis& axis : file.vary) {
     cells *= static_cast<long long>(axis.values.size());
+    if (cells > kMaxStudyCells) {
+      throw SettingsFileError("the study has more than " + std::to_string(kMaxStudyCells) +
+                              " cells (the lengths of the [vary] lists multiplied); allowed are at most that, "
+                              "so split it into several studies");
+    }
     if (cells * file.settings.replicates > kMaxStudyReplicates) {
       throw SettingsFileError("the study has more than " + std::to_string(kMaxStudyReplicates) +
                               " replicates in all (cells x replicates); allowed is at most that");

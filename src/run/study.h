@@ -14,6 +14,9 @@ namespace talveron {
 
 // Largest number of replicates a study may hold, over all its cells.
 inline constexpr long long kMaxStudyReplicates = 1000000000;
+// Largest number of cells: each has its files, a summary row and a manifest
+// entry, all kept in the one folder.
+inline constexpr long long kMaxStudyCells = 100000;
 
 struct StudyCell {
   long number = 0;                  // from 1
@@ -31,7 +34,7 @@ struct StudyPlan {
 
 // Every cell of the study, the first varied parameter changing slowest.
 // Cell c has base seed seed + (c - 1) x replicates. Throws
-// SettingsFileError when the study is too large.
+// SettingsFileError when the study has too many cells or replicates.
 StudyPlan PlanStudy(const SettingsFile& file, std::uint64_t seed);
 
 // The name of cell c's file: cell-NN with NN padded to the width of the

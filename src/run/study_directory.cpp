@@ -1,7 +1,10 @@
 #include "run/study_directory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -9,7 +12,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -22,11 +27,124 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
+constexpr const char* kJournalName = "journal.jsonl";
+constexpr const char* kManifestName = "manifest.json";
+
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// FNV-1a, 64 bits: enough to tell a file cut short or changed from the one
+// that was written.
+struct Fnv1a64 {
+  std::uint64_t hash = 14695981039346656037ull;
+  void Add(std::string_view bytes) {
+    for (const char c : bytes) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ull;
+    }
+  }
+  std::string Hex() const {
+    char buffer[20];
+    std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(hash));
+    return buffer;
+  }
+};
+
+StudyDirectory::FileCheck CheckOfText(const std::string& name, std::string_view text) {
+  Fnv1a64 fnv;
+  fnv.Add(text);
+  return {name, static_cast<long long>(text.size()), fnv.Hex()};
+}
+
+// The check of a file read in pieces (a trace may be large); nullopt when
+// it cannot be read.
+std::optional<StudyDirectory::FileCheck> CheckOfFile(const std::string& name, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  Fnv1a64 fnv;
+  long long bytes = 0;
+  std::string buffer(1 << 20, '\0');
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    fnv.Add(std::string_view(buffer.data(), got));
+    bytes += static_cast<long long>(got);
+  }
+  if (in.bad()) return std::nullopt;
+  return StudyDirectory::FileCheck{name, bytes, fnv.Hex()};
+}
+
+Json ChecksJson(const std::vector<StudyDirectory::FileCheck>& checks) {
+  Json list = Json::array();
+  for (const auto& check : checks) {
+    list.push_back({{"file", check.name}, {"bytes", check.bytes}, {"fnv1a64", check.fnv1a64}});
+  }
+  return list;
+}
+
+// The checks a manifest or journal entry lists; empty when it lists none
+// or they cannot be read.
+std::vector<StudyDirectory::FileCheck> ChecksOf(const Json& entry) {
+  std::vector<StudyDirectory::FileCheck> checks;
+  try {
+    for (const Json& check : entry.at("checks")) {
+      checks.push_back({check.at("file").get<std::string>(), check.at("bytes").get<long long>(),
+                        check.at("fnv1a64").get<std::string>()});
+    }
+  } catch (const Json::exception&) {
+    return {};
+  }
+  return checks;
+}
+
+// Text as JSON can hold it: bytes that are not UTF-8 (a folder named in
+// another encoding) written as \xNN, the rest as it is.
+std::string JsonSafe(const std::string& text) {
+  std::string safe;
+  std::size_t i = 0;
+  const auto byte = [&text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+  while (i < text.size()) {
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    std::uint32_t low = 0;
+    if (lead < 0x80) {
+      length = 1;
+    } else if (lead >= 0xc2 && lead <= 0xdf) {
+      length = 2;
+      low = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+      length = 3;
+      low = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      length = 4;
+      low = 0x10000;
+    }
+    bool valid = length > 0 && i + length <= text.size();
+    std::uint32_t point = length == 1 ? lead : lead & (0x7f >> length);
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      valid = (byte(i + k) & 0xc0) == 0x80;
+      point = (point << 6) | (byte(i + k) & 0x3f);
+    }
+    valid = valid && point >= low && point <= 0x10ffff && !(point >= 0xd800 && point <= 0xdfff);
+    if (valid) {
+      safe.append(text, i, length);
+      i += length;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", lead);
+      safe += escaped;
+      ++i;
+    }
+  }
+  return safe;
+}
+
+std::string Dump(const Json& json, int indent) {
+  return json.dump(indent, ' ', false, Json::error_handler_t::replace);
 }
 
 std::string TimeNow() {
@@ -47,12 +165,42 @@ std::string HostName() {
 }  // namespace
 
 StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::uint64_t clockSeed, bool resume,
-                               StudyIdentity identity)
-    : dir_(std::move(dir)), identity_(std::move(identity)), started_(TimeNow()) {
+                               StudyIdentity identity, std::chrono::milliseconds saveEvery)
+    : dir_(std::move(dir)), identity_(std::move(identity)), started_(TimeNow()), saveEvery_(saveEvery) {
   std::uint64_t seed = file.settings.seed ? *file.settings.seed : clockSeed;
+  auto plan = [&] {
+    try {
+      plan_ = PlanStudy(file, seed);
+    } catch (const SettingsFileError& refusal) {
+      throw StudyError(identity_.studyPath + ": " + refusal.what());
+    }
+  };
+
+  CheckPathUsable(dir_);
+  struct stat info {};
+  const bool existed = ::stat(dir_.c_str(), &info) == 0;
+  if (existed && !S_ISDIR(info.st_mode)) {
+    throw StudyError("--out-dir '" + dir_ + "' is a file, not a folder; choose a folder");
+  }
+  bool planned = false;
+  if (!existed) {
+    if (resume) throw StudyError("--resume: '" + dir_ + "' holds no study to resume (no manifest.json)");
+    // Only now: a refused study leaves no folder behind.
+    plan();
+    planned = true;
+    std::error_code error;
+    fs::create_directories(dir_, error);
+    if (error) throw FileError(dir_, error.message());
+  }
+  // From here on the folder is this process's: whatever it holds stays as
+  // it is read.
+  lock_ = std::make_unique<OutputLock>(PathOf(kStudyLockName), dir_, identity_.program);
+
   Json manifest;
-  const std::string manifestPath = PathOf("manifest.json");
-  const bool hasManifest = fs::exists(manifestPath);
+  const std::string manifestPath = PathOf(kManifestName);
+  struct stat manifestInfo {};
+  const bool hasManifest = ::stat(manifestPath.c_str(), &manifestInfo) == 0;
+  if (!hasManifest && errno != ENOENT) throw FileError(manifestPath, std::strerror(errno));
   if (hasManifest) {
     bool same = false;
     try {
@@ -71,51 +219,47 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
     if (!resume) {
       throw StudyError("--out-dir '" + dir_ + "' holds this study already: add --resume to continue it");
     }
-  } else if (resume) {
-    throw StudyError("--resume: '" + dir_ + "' holds no study to resume (no manifest.json)");
+  } else {
+    if (resume) throw StudyError("--resume: '" + dir_ + "' holds no study to resume (no manifest.json)");
+    // Files this program did not make are not overwritten.
+    std::error_code error;
+    for (fs::directory_iterator entry(dir_, error), end; !error && entry != end; entry.increment(error)) {
+      if (entry->path().filename() == kStudyLockName) continue;
+      throw StudyError("--out-dir '" + dir_ + "' holds files but no manifest.json (" +
+                       entry->path().filename().string() + ", ...): it is not a study's folder; choose an empty or new folder");
+    }
+    if (error) throw FileError(dir_, error.message());
   }
+  if (!planned || plan_.seed != seed) plan();
 
-  try {
-    plan_ = PlanStudy(file, seed);
-  } catch (const SettingsFileError& refusal) {
-    throw StudyError(identity_.studyPath + ": " + refusal.what());
-  }
-  // Only now: a refused study leaves no folder behind.
-  std::error_code error;
-  fs::create_directories(dir_, error);
-  if (error || !fs::is_directory(dir_)) {
-    throw StudyError("--out-dir '" + dir_ + "': cannot be created: " + error.message());
-  }
   const std::size_t cells = plan_.cells.size();
   complete_.assign(cells, false);
   seconds_.assign(cells, 0.0);
   summaryRows_.assign(cells, "");
+  checks_.assign(cells, {});
 
-  if (hasManifest && manifest.contains("cells")) {
-    for (const Json& cell : manifest["cells"]) {
+  if (hasManifest) {
+    // What the manifest says is complete, then what the journal adds since.
+    auto claim = [this](const Json& entry) {
       long number = 0;
       double seconds = 0;
       try {
-        if (cell.value("complete", false)) {
-          number = cell.value("cell", 0L);
-          seconds = cell.value("seconds", 0.0);
-        }
+        if (entry.contains("complete") && !entry.value("complete", false)) return;
+        number = entry.value("cell", 0L);
+        seconds = entry.value("seconds", 0.0);
       } catch (const Json::exception&) {
-        continue;  // unreadable: run the cell again
+        return;  // unreadable: run the cell again
       }
-      if (number < 1 || static_cast<std::size_t>(number) > cells) continue;
-      const StudyCell& planned = plan_.cells[static_cast<std::size_t>(number - 1)];
-      if (!fs::exists(PathOf(planned.dataName))) continue;
-      if (!planned.traceName.empty() && !fs::exists(PathOf(planned.traceName))) continue;
-      try {
-        const CellResults results = ReadCellResults(ReadText(PathOf(planned.dataName)), planned.plan.recording);
-        if (results.replicates != planned.plan.replicates) continue;
-        summaryRows_[static_cast<std::size_t>(number - 1)] = SummaryRow(plan_, planned, results);
-      } catch (const std::exception&) {
-        continue;  // not what the manifest says: run it again
-      }
-      complete_[static_cast<std::size_t>(number - 1)] = true;
-      seconds_[static_cast<std::size_t>(number - 1)] = seconds;
+      Keep(number, seconds, ChecksOf(entry));
+    };
+    if (manifest.contains("cells") && manifest["cells"].is_array()) {
+      for (const Json& cell : manifest["cells"]) claim(cell);
+    }
+    std::istringstream journal(ReadText(PathOf(kJournalName)));
+    for (std::string line; std::getline(journal, line);) {
+      // A line cut short by a power cut is no claim.
+      const Json entry = Json::parse(line, nullptr, false);
+      if (entry.is_object()) claim(entry);
     }
   }
 
@@ -133,33 +277,95 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
       std::remove(probe.c_str());
     }
   }
+  const std::string journalPath = PathOf(kJournalName);
+  journal_ = ::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (journal_ < 0) throw FileError(journalPath, std::strerror(errno));
   std::lock_guard lock(mutex_);
   SaveLocked();
+}
+
+StudyDirectory::~StudyDirectory() {
+  if (journal_ >= 0) ::close(journal_);
+}
+
+void StudyDirectory::Keep(long cell, double seconds, const std::vector<FileCheck>& checks) {
+  if (cell < 1 || static_cast<std::size_t>(cell) > plan_.cells.size() || CellComplete(cell)) return;
+  const StudyCell& planned = plan_.cells[static_cast<std::size_t>(cell - 1)];
+  std::vector<std::string> names = {planned.dataName};
+  if (!planned.traceName.empty()) names.push_back(planned.traceName);
+  if (checks.size() != names.size()) return;
+  std::string row;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (checks[i].name != names[i]) return;
+    const std::string path = PathOf(names[i]);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || info.st_size != checks[i].bytes) return;
+    if (i == 0) {
+      const std::string text = ReadText(path);
+      if (CheckOfText(names[i], text).fnv1a64 != checks[i].fnv1a64) return;
+      try {
+        const CellResults results = ReadCellResults(text, planned.plan.recording);
+        if (results.replicates != planned.plan.replicates) return;
+        row = SummaryRow(plan_, planned, results);
+      } catch (const std::exception&) {
+        return;  // not what the manifest says: run it again
+      }
+    } else {
+      const auto found = CheckOfFile(names[i], path);
+      if (!found || found->bytes != checks[i].bytes || found->fnv1a64 != checks[i].fnv1a64) return;
+    }
+  }
+  const std::size_t i = static_cast<std::size_t>(cell - 1);
+  complete_[i] = true;
+  ++completeCount_;
+  seconds_[i] = seconds;
+  summaryRows_[i] = row;
+  checks_[i] = checks;
 }
 
 std::string StudyDirectory::PathOf(const std::string& name) const { return (fs::path(dir_) / name).string(); }
 
 long StudyDirectory::CellsComplete() const {
   std::lock_guard lock(mutex_);
-  long count = 0;
-  for (bool done : complete_) count += done ? 1 : 0;
-  return count;
+  return completeCount_;
 }
 
 void StudyDirectory::CellFinished(long cell, double seconds) {
   const StudyCell& planned = plan_.cells[static_cast<std::size_t>(cell - 1)];
   const std::string dataPath = PathOf(planned.dataName);
+  const std::string data = ReadText(dataPath);
   std::string row;
   try {
-    row = SummaryRow(plan_, planned, ReadCellResults(ReadText(dataPath), planned.plan.recording));
+    row = SummaryRow(plan_, planned, ReadCellResults(data, planned.plan.recording));
   } catch (const std::exception& error) {
     throw FileError(dataPath, std::string("reads back wrong: ") + error.what());
   }
+  std::vector<FileCheck> checks = {CheckOfText(planned.dataName, data)};
+  if (!planned.traceName.empty()) {
+    const auto trace = CheckOfFile(planned.traceName, PathOf(planned.traceName));
+    if (!trace) throw FileError(PathOf(planned.traceName), "cannot be read back");
+    checks.push_back(*trace);
+  }
   std::lock_guard lock(mutex_);
-  complete_[static_cast<std::size_t>(cell - 1)] = true;
-  seconds_[static_cast<std::size_t>(cell - 1)] = seconds;
-  summaryRows_[static_cast<std::size_t>(cell - 1)] = row;
-  SaveLocked();
+  const std::size_t i = static_cast<std::size_t>(cell - 1);
+  if (!complete_[i]) ++completeCount_;
+  complete_[i] = true;
+  seconds_[i] = seconds;
+  summaryRows_[i] = row;
+  checks_[i] = std::move(checks);
+  AppendJournal(cell);
+  if (std::chrono::steady_clock::now() >= nextSave_) SaveLocked();
+}
+
+void StudyDirectory::AppendJournal(long cell) {
+  const std::size_t i = static_cast<std::size_t>(cell - 1);
+  const Json entry = {{"cell", cell}, {"seconds", seconds_[i]}, {"checks", ChecksJson(checks_[i])}};
+  // One write of one line: a line is there whole or, after a power cut,
+  // cut short and ignored.
+  const std::string line = Dump(entry, -1) + "\n";
+  if (::write(journal_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    throw FileError(PathOf(kJournalName), std::strerror(errno != 0 ? errno : EIO));
+  }
 }
 
 void StudyDirectory::Finish(const std::string& status) {
@@ -167,31 +373,48 @@ void StudyDirectory::Finish(const std::string& status) {
   status_ = status;
   ended_ = TimeNow();
   SaveLocked();
-}
-
-void StudyDirectory::WriteWhole(const std::string& name, const std::string& text) const {
-  OutputFile file(PathOf(name));
-  file.Write(text);
-  file.Commit();
+  // Everything it held is in the manifest now.
+  ::close(journal_);
+  journal_ = -1;
+  ::unlink(PathOf(kJournalName).c_str());
 }
 
 void StudyDirectory::SaveLocked() {
-  std::string summary = SummaryHeader(plan_);
-  for (const std::string& row : summaryRows_) summary += row;
-  WriteWhole("summary.tsv", summary);
+  const auto began = std::chrono::steady_clock::now();
+  WriteSummary();
+  WriteManifest();
+  // The manifest holds every cell the journal lists.
+  if (journal_ >= 0 && ::ftruncate(journal_, 0) != 0) throw FileError(PathOf(kJournalName), std::strerror(errno));
+  // However large the manifest, writing it takes a small share of the time.
+  const auto now = std::chrono::steady_clock::now();
+  nextSave_ = now + std::max(saveEvery_, 10 * (now - began));
+}
 
+void StudyDirectory::WriteSummary() const {
+  OutputFile file(PathOf("summary.tsv"));
+  file.Write(SummaryHeader(plan_));
+  for (const std::string& row : summaryRows_) file.Write(row);
+  file.Commit();
+}
+
+void StudyDirectory::WriteManifest() const {
   Json manifest;
   manifest["program"] = identity_.program;
   manifest["version"] = identity_.version;
-  manifest["command"] = identity_.commandLine;
-  manifest["study"] = {{"file", identity_.studyPath}, {"text", plan_.file.text}};
+  manifest["command"] = JsonSafe(identity_.commandLine);
+  manifest["study"] = {{"file", JsonSafe(identity_.studyPath)}, {"text", JsonSafe(plan_.file.text)}};
   // A string: JSON readers lose digits of whole numbers past 2^53.
   manifest["seed"] = std::to_string(plan_.seed);
-  manifest["host"] = HostName();
+  manifest["host"] = JsonSafe(HostName());
   manifest["started"] = started_;
   manifest["ended"] = ended_.empty() ? Json() : Json(ended_);
   manifest["status"] = status_;
-  Json cells = Json::array();
+  // The cells a line each, written as they are made: the manifest of many
+  // cells is never whole in memory as JSON.
+  std::string head = Dump(manifest, 2);
+  head.erase(head.size() - 2);  // "\n}"
+  OutputFile file(PathOf(kManifestName));
+  file.Write(head + ",\n  \"cells\": [\n");
   for (const StudyCell& cell : plan_.cells) {
     const std::size_t i = static_cast<std::size_t>(cell.number - 1);
     Json parameters = Json::object();
@@ -205,19 +428,21 @@ void StudyDirectory::SaveLocked() {
     }
     Json files = Json::array({cell.dataName});
     if (!cell.traceName.empty()) files.push_back(cell.traceName);
-    cells.push_back({{"cell", cell.number},
-                     {"parameters", parameters},
-                     {"seed", std::to_string(cell.plan.baseSeed)},
-                     {"replicates", cell.plan.replicates},
-                     {"generations", cell.plan.generations},
-                     {"record", RecordName(cell.plan.recording)},
-                     {"span", cell.plan.recording.gAveragingSpan},
-                     {"files", files},
-                     {"complete", static_cast<bool>(complete_[i])},
-                     {"seconds", seconds_[i]}});
+    const Json entry = {{"cell", cell.number},
+                        {"parameters", parameters},
+                        {"seed", std::to_string(cell.plan.baseSeed)},
+                        {"replicates", cell.plan.replicates},
+                        {"generations", cell.plan.generations},
+                        {"record", RecordName(cell.plan.recording)},
+                        {"span", cell.plan.recording.gAveragingSpan},
+                        {"files", files},
+                        {"complete", static_cast<bool>(complete_[i])},
+                        {"seconds", seconds_[i]},
+                        {"checks", ChecksJson(checks_[i])}};
+    file.Write("    " + Dump(entry, -1) + (i + 1 < plan_.cells.size() ? ",\n" : "\n"));
   }
-  manifest["cells"] = cells;
-  WriteWhole("manifest.json", manifest.dump(2) + "\n");
+  file.Write("  ]\n}\n");
+  file.Commit();
 }
 
 }  // namespace talveron
