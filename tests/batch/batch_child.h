@@ -90,6 +90,7 @@ class BatchChild {
   BatchChild& operator=(const BatchChild&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   // Polls `ready` until it holds; false when the child ended first or
   // `seconds` passed.

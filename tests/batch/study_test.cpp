@@ -14,6 +14,8 @@
 
 #include "batch/batch_run.h"
 #include "batch_child.h"
+#include "model/fatal_error.h"
+#include "temp_folder.h"
 
 namespace talveron::batch {
 namespace {
@@ -292,6 +294,12 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
        {},
        fresh,
        "at most"},
+      {"[vary]\ndensity = [1, 2, 3, 4, 5, 6, 7, 8]\nnumberOfKids = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\n"
+       "mutationRate = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\nnatalDispersalRate = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\n"
+       "matingDispersalRate = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\nselectionFactor = [0.1, 0.2]\n",
+       {},
+       fresh,
+       "study.toml: the study has more than 100000 cells"},
       {"", {"--seed", "3"}, fresh, "--seed cannot be given with --study"},
       {"", {"--out", PathOf("x.txt")}, fresh, "--out cannot be given with --study"},
       {"", {"--resume"}, fresh, "holds no study to resume"},
@@ -336,6 +344,76 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
   for (const char* name : {"cell-1.txt", "cell-2.txt", "summary.tsv"})
     EXPECT_EQ(after[name], before.at(name));
   EXPECT_EQ(nlohmann::json::parse(after["manifest.json"])["status"], "complete");
+}
+
+// A cell whose files are not those that completed (a trace cut short, a
+// data file cut inside its last record or without its last line end) is
+// run again on --resume; the others are kept as they are.
+TEST(StudyResume, DamagedCellsRunAgain) {
+  test_support::TempFolder dir("damaged");
+  WriteAll(dir / "study.toml",
+           "seed = 3\nreplicates = 2\ngenerations = 30\ntrace = true\n[vary]\ndensity = [1, 2, 3, 4]\n");
+  const std::string out = (dir / "out").string();
+  const std::vector<std::string> study = {"--study", (dir / "study.toml").string(), "--out-dir", out};
+  ASSERT_EQ(RunChild(study, (dir / "log").string()).first, 0);
+  const std::map<std::string, std::string> whole = FilesOf(out);
+  const std::string& trace = whole.at("cell-2.trace");
+  WriteAll(out + "/cell-2.trace", trace.substr(0, trace.size() / 2));
+  const std::string& cut = whole.at("cell-3.txt");
+  WriteAll(out + "/cell-3.txt", cut.substr(0, cut.size() - 3));
+  const std::string& unended = whole.at("cell-4.txt");
+  WriteAll(out + "/cell-4.txt", unended.substr(0, unended.size() - 1));
+  std::vector<std::string> resume = study;
+  resume.push_back("--resume");
+  const auto [status, log] = RunChild(resume, (dir / "log").string());
+  ASSERT_EQ(status, 0) << log;
+  EXPECT_NE(log.find("1 cells already complete"), std::string::npos) << log;
+  std::map<std::string, std::string> again = FilesOf(out);
+  EXPECT_EQ(nlohmann::json::parse(again.at("manifest.json"))["status"], "complete");
+  again.erase("manifest.json");
+  std::map<std::string, std::string> expected = whole;
+  expected.erase("manifest.json");
+  EXPECT_TRUE(again == expected);
+}
+
+// Names that are not UTF-8 (a folder or file named in another encoding)
+// are kept in the manifest with their odd bytes escaped, and the study
+// completes and resumes.
+TEST(StudyResume, NamesThatAreNotUtf8AreKeptEscaped) {
+  test_support::TempFolder dir("names");
+  const std::string file = (dir / "s\xfe.toml").string();
+  WriteAll(file, "seed = 1\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n");
+  const std::string out = (dir / "out\xff").string();
+  const auto [status, log] = RunChild({"--study", file, "--out-dir", out, "-q"}, (dir / "log").string());
+  ASSERT_EQ(status, 0) << log;
+  const nlohmann::json manifest = nlohmann::json::parse(ReadAll(out + "/manifest.json"));
+  EXPECT_EQ(manifest["study"]["file"], (dir / "s\\xfe.toml").string());
+  EXPECT_NE(manifest["command"].get<std::string>().find("out\\xff"), std::string::npos);
+  std::ostringstream ignored;
+  std::ostringstream err;
+  EXPECT_EQ(BatchMain({"--study", file, "--out-dir", out, "-q", "--resume"}, ignored, err), 0) << err.str();
+}
+
+// A fatal error of the model ends the batch command with one plain line on
+// standard error, for a series and a study; standard output stays the
+// user's.
+TEST(StudyResume, FatalErrorsArePlainLines) {
+  test_support::TempFolder dir("fatal");
+  WriteAll(dir / "study.toml", "seed = 1\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n");
+  BatchContext context;
+  context.engine = [](const std::vector<SeriesWriter*>&, const RunOptions&, RunCounters*) {
+    throw FatalError("Out of memory!");
+  };
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--out", (dir / "x.txt").string(), "-q"},
+           {"--study", (dir / "study.toml").string(), "--out-dir", (dir / "out").string(), "-q"}}) {
+    std::ostringstream out;
+    std::ostringstream log;
+    EXPECT_EQ(BatchMain(args, out, log, context), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(log.str().rfind("talveron-batch: fatal error: Out of memory!\n", 0), 0u) << log.str();
+    EXPECT_EQ(log.str().find("Push any key"), std::string::npos);
+  }
 }
 
 }  // namespace

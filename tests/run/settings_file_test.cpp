@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "run/settings_file.h"
+#include "temp_folder.h"
 
 namespace talveron {
 namespace {
@@ -50,6 +51,35 @@ TEST(SettingsFile, RefusesWithTheFileTheLineAndWhatIsAllowed) {
   EXPECT_NE(Refusal("generations = 0\n").find("from 1 to 1000000000"), std::string::npos);
   EXPECT_NE(Refusal("record = \"all\"\n").find("\"timed\""), std::string::npos);
   EXPECT_NE(Refusal("seed = -1\n").find("seed: allowed"), std::string::npos);
+}
+
+// What would exhaust the parser is refused before it parses: a key or
+// table name of tens of thousands of dotted parts wherever it stands, a
+// file of more than a few megabytes; a folder is no settings file. Long
+// lists of decimals and dots in strings are no keys.
+TEST(SettingsFile, RefusesWhatIsBeyondTheLimitsBeforeParsing) {
+  std::string parts = "a";
+  for (int i = 1; i < 50000; ++i) parts += ".a";
+  const std::string limit = "a key or table name of more than 32 dotted parts; allowed are at most 32";
+  EXPECT_EQ(Refusal("seed = 1\n[" + parts + "]\n"), "study.toml:2: " + limit);
+  EXPECT_EQ(Refusal("seed = 1\n\n" + parts + " = 1\n"), "study.toml:3: " + limit);
+  EXPECT_EQ(Refusal("x = [\n1,\n2]\ny = {b = 1, " + parts + " = 2}\n"), "study.toml:4: " + limit);
+  EXPECT_EQ(Refusal(std::string(kMaxSettingsBytes, '#') + "\n"),
+            "study.toml: the file has more than 4194304 bytes; allowed are at most that");
+
+  std::string values = "0";
+  for (int i = 1; i < 200; ++i) values += ", 0." + std::to_string(i);
+  EXPECT_NO_THROW(ParseSettingsText("[vary]\nselectionFactor = [" + values + "]\n", "study.toml"));
+  EXPECT_NE(Refusal("record = \"" + parts + "\" # " + parts + "\n").find("study.toml:1: record: allowed"),
+            std::string::npos);
+
+  test_support::TempFolder folder("settings");
+  try {
+    ReadSettingsFile(folder.path().string());
+    ADD_FAILURE() << "a folder was read as a settings file";
+  } catch (const SettingsFileError& error) {
+    EXPECT_EQ(std::string(error.what()), folder.path().string() + ": is a folder; a settings file is needed");
+  }
 }
 
 TEST(SettingsFile, WrittenSettingsReadBackTheSame) {
