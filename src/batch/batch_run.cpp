@@ -204,7 +204,7 @@ std::string NamedTwice(const std::string& out, const std::string& trace) {
       return "'" + PartialPath(oneShown) + "' (written while " + oneShown + " runs) and '" + otherShown +
              "' are the same file";
     }
-    if (other == one + ".lock" || PartialPath(other) == one + ".lock") {
+    if (other == one + ".lock") {
       return "'" + otherShown + "' is the same file as the lock file " + oneShown + ".lock";
     }
   }

@@ -79,7 +79,8 @@ OutputLock::OutputLock(const std::string& lockPath, const std::string& shownPath
       ::close(fd);
       continue;
     }
-    const std::string holder = std::to_string(::getpid()) + " " + program + " " + HostName() + "\n";
+    const std::string host = HostName();
+    const std::string holder = std::to_string(::getpid()) + " " + program + (host.empty() ? "" : " " + host) + "\n";
     if (::ftruncate(fd, 0) != 0 ||
         ::pwrite(fd, holder.data(), holder.size(), 0) != static_cast<ssize_t>(holder.size())) {
       const int error = errno;
