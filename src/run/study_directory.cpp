@@ -277,11 +277,12 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
       std::remove(probe.c_str());
     }
   }
-  const std::string journalPath = PathOf(kJournalName);
-  journal_ = ::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (journal_ < 0) throw FileError(journalPath, std::strerror(errno));
   std::lock_guard lock(mutex_);
   SaveLocked();
+  // What the journal held is in the manifest now: it starts empty.
+  const std::string journalPath = PathOf(kJournalName);
+  journal_ = ::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+  if (journal_ < 0) throw FileError(journalPath, std::strerror(errno));
 }
 
 StudyDirectory::~StudyDirectory() {
@@ -374,15 +375,16 @@ void StudyDirectory::Finish(const std::string& status) {
   ended_ = TimeNow();
   SaveLocked();
   // Everything it held is in the manifest now.
-  ::close(journal_);
+  if (journal_ >= 0) ::close(journal_);
   journal_ = -1;
   ::unlink(PathOf(kJournalName).c_str());
 }
 
 void StudyDirectory::SaveLocked() {
   const auto began = std::chrono::steady_clock::now();
-  WriteSummary();
+  // The manifest first: a folder is a study's from its first manifest on.
   WriteManifest();
+  WriteSummary();
   // The manifest holds every cell the journal lists.
   if (journal_ >= 0 && ::ftruncate(journal_, 0) != 0) throw FileError(PathOf(kJournalName), std::strerror(errno));
   // However large the manifest, writing it takes a small share of the time.
