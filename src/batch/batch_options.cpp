@@ -289,7 +289,8 @@ std::string BatchHelpText(const std::string& program) {
   }
   out << "\n"
          "Exit status: 0 on success, 1 when a file cannot be written or on a fatal error,\n"
-         "2 for bad options, 130 when stopped by Ctrl+C, 143 by SIGTERM or SIGHUP.\n";
+         "2 for bad options or an output another run is writing, 130 when stopped by\n"
+         "Ctrl+C, 143 by SIGTERM or SIGHUP.\n";
   return out.str();
 }
 
