@@ -245,10 +245,13 @@ void SaveSeries(const std::string& dataPath, const std::string& data, const std:
   if (failure) std::rethrow_exception(failure);
 }
 
-// One replicate, generation by generation: replicate 1 of a series.
+// One replicate, generation by generation: replicate 1 of a series. The
+// run underneath is planned one generation longer than the replicate, so
+// that its record is never closed and the criteria stay to be read at the
+// end; no generation depends on how many follow it.
 class Simulation {
  public:
-  explicit Simulation(const SeriesPlan& plan) : plan_(plan), run_(plan_, 1, false) {}
+  explicit Simulation(const SeriesPlan& plan) : plan_(plan), runPlan_(Longer(plan)), run_(runPlan_, 1, false) {}
 
   long Step(long generations) {
     if (generations < 0) Refuse("step(" + std::to_string(generations) + "): allowed is a whole number from 0");
@@ -270,7 +273,7 @@ class Simulation {
 
   long generation() const { return run_.generation(); }
   long generations() const { return plan_.generations; }
-  bool done() const { return run_.Done(); }
+  bool done() const { return run_.generation() >= plan_.generations; }
   std::uint64_t seed() const { return plan_.baseSeed; }
 
   // The trace's two lines of the current generation.
@@ -306,7 +309,12 @@ class Simulation {
   }
 
  private:
+  static SeriesPlan Longer(SeriesPlan plan) {
+    ++plan.generations;
+    return plan;
+  }
   SeriesPlan plan_;
+  SeriesPlan runPlan_;
   ReplicateRun run_;
 };
 
@@ -354,7 +362,7 @@ py::tuple RunStudy(const std::string& text, const std::string& name, const std::
   }
   py::list axes;
   for (const StudyAxis& axis : study->plan().file.vary) axes.append(axis.name);
-  return py::make_tuple(study->plan().seed, axes, cells);
+  return py::make_tuple(study->plan().seed, axes, cells, RecordName(study->plan().file.settings.recording));
 }
 
 py::list ParameterList() {

@@ -338,14 +338,15 @@ def run_study(settings, out_dir, *, jobs=None, resume=False):
     description = f"talveron.run_study({name!r}, out_dir={out_dir!r}" + \
                   (", resume=True" if resume else "") + ")"
     try:
-        seed, axes, cells = _talveron.run_study(text, name, out_dir, jobs_text, resume, description)
+        seed, axes, cells, record = _talveron.run_study(text, name, out_dir, jobs_text, resume,
+                                                        description)
     except ValueError as e:
         message = str(e).replace("--out-dir ", "out_dir=").replace("--resume", "resume=True")
         raise ValueError(message) from None
     except KeyboardInterrupt:
         raise KeyboardInterrupt(f"stopped at the end of the running generation; complete cells "
                                 f"are in {out_dir}, run_study(..., resume=True) goes on") from None
-    return Study(out_dir, seed, axes, cells)
+    return Study(out_dir, seed, axes, cells, record)
 
 
 class StudyCell:
@@ -404,16 +405,11 @@ class Study:
     >>> figures = st.plot()
     """
 
-    def __init__(self, out_dir, seed, varied, cells):
+    def __init__(self, out_dir, seed, varied, cells, record):
         self.out_dir = out_dir
         self.seed = seed
         self.varied = list(varied)
-        self.record = None
-        manifest = os.path.join(out_dir, "manifest.json")
-        import json
-        with open(manifest, encoding="utf-8") as f:
-            from_file = json.load(f)
-        self.record = _record_of(from_file.get("study", ""))
+        self.record = record
         self.cells = [StudyCell(self, *cell) for cell in cells]
 
     @property
@@ -433,15 +429,6 @@ class Study:
 
     def __repr__(self):
         return f"<talveron.Study {self.out_dir!r}: {len(self.cells)} cells, seed {self.seed}>"
-
-
-def _record_of(study_text):
-    """The record named in a settings text ("timed" when it names none)."""
-    import tomllib
-    try:
-        return tomllib.loads(study_text).get("record", "timed")
-    except tomllib.TOMLDecodeError:
-        return "timed"
 
 
 # --- one replicate -------------------------------------------------------------------
