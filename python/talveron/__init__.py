@@ -26,7 +26,7 @@ from talveron import _talveron, frames, plots
 
 __version__ = _talveron.version
 __all__ = ["parameters", "run_series", "Series", "run_study", "Study", "StudyCell", "Simulation",
-           "wilson_interval", "ADULT_DTYPE", "__version__"]
+           "settings_text", "wilson_interval", "ADULT_DTYPE", "__version__"]
 
 # name, default, minimum, maximum, kind, meaning, allowed (in words)
 _TABLE = {row[0]: row for row in _talveron.parameter_table()}
