@@ -186,6 +186,12 @@ py::tuple RunSeries(const SeriesPlan& plan, bool trace, const std::string& jobs)
   options.tick = [&interrupt] { interrupt.Check(); };
   TextBuffer data;
   TraceRows rows;
+  if (trace) {
+    // Room for the whole trace at once, where that is a sensible size.
+    const double values = 2.0 * kTraceColumns * static_cast<double>(plan.replicates) *
+                          static_cast<double>(plan.generations);
+    if (values <= double(1 << 28)) rows.values.reserve(static_cast<std::size_t>(values));
+  }
   SeriesWriter writer(plan, data, trace ? &rows : nullptr);
   RunReleased(interrupt, [&] { RunSeriesInParallel({&writer}, options); });
   py::object traceArray = py::none();
