@@ -455,7 +455,7 @@ class Simulation:
     100
     >>> sim.census()[["habitat", "adults", "spec0", "spec1"]]
     >>> sim.criteria()
-    {'A': None, 'B': None, 'C': None, 'D': 17, 'E': 20}
+    {'A': 37, 'B': 39, 'C': 53, 'D': 15, 'E': 47}
     """
 
     def __init__(self, *, seed=None, generations=5000, record="timed", span=10, **parameters):

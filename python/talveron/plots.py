@@ -264,8 +264,7 @@ def read_trace_replicate(path, wanted):
     """One replicate of a trace file, per habitat: {habitat: {column: [values]}}.
 
     >>> series = read_trace_replicate("series.trace", 2)
-    >>> series[0]["adults"][:3]
-    [78, 80, 81]
+    >>> series[0]["adults"][:3]         # adults of habitat 0 in its first generations
     """
     series = {0: {c: [] for c in TRACE_COLUMNS}, 1: {c: [] for c in TRACE_COLUMNS}}
     replicates = []
