@@ -61,5 +61,17 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 if(TARGET talveron-mpi)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS openmpi-bin)
 endif()
+# The Python package, where Debian's python3 finds it: the prefix's
+# lib/python3.X/dist-packages (TALVERON_PYTHON_DIR); the package's numpy
+# arrays and pandas tables come from Debian's packages.
+if(TARGET talveron_python)
+  install(TARGETS talveron_python LIBRARY DESTINATION ${TALVERON_PYTHON_DIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/talveron/ DESTINATION ${TALVERON_PYTHON_DIR}
+          FILES_MATCHING PATTERN "*.py")
+  if(CPACK_DEBIAN_PACKAGE_DEPENDS)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ")
+  endif()
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS "python3-numpy, python3-pandas")
+endif()
 set(CPACK_GENERATOR DEB)
 include(CPack)

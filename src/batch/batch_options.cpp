@@ -1,28 +1,11 @@
 #include "batch/batch_options.h"
 
-#include <sched.h>
-
-#include <charconv>
 #include <filesystem>
-#include <limits>
 #include <set>
 #include <sstream>
-#include <thread>
 
 namespace talveron::batch {
 namespace {
-
-constexpr int kMaxJobs = 1024;
-
-// A whole number from `low` to `high`, the whole text and nothing else.
-template <typename T>
-std::optional<T> ParseWhole(const std::string& text, T low, T high) {
-  T value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value < low || value > high) return std::nullopt;
-  return value;
-}
 
 const std::set<std::string> kFlags = {"--help", "-h", "--version", "--quiet", "-q", "--verbose", "--resume"};
 const std::set<std::string> kValued = {"--seed", "--replicates", "--generations", "--span", "--record",
@@ -66,16 +49,6 @@ std::string Escaped(const std::string& text, std::size_t limit) {
 }  // namespace
 
 std::string Quoted(const std::string& value) { return "'" + Escaped(value, 80) + "'"; }
-
-int AvailableCores() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int count = CPU_COUNT(&set);
-    if (count > 0) return count;
-  }
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores > 0 ? static_cast<int>(cores) : 1;
-}
 
 std::string TracePathFor(const std::string& outPath) {
   std::filesystem::path path(outPath);
@@ -175,20 +148,20 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   for (const auto& [name, value] : given) {
     const std::string shown = name + " " + Quoted(value);
     if (name == "--seed") {
-      const auto seed = ParseWhole<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max());
-      if (!seed) return refuse(shown + ": allowed is a whole number from 0 to 18446744073709551615");
+      const auto seed = ReadSeed(value);
+      if (!seed) return refuse(shown + ": " + kSeedAllowed);
       options.seed = *seed;
     } else if (name == "--replicates") {
-      const auto count = ParseWhole<long>(value, 1, kMaxCount);
-      if (!count) return refuse(shown + ": allowed is a whole number from 1 to 1000000000");
+      const auto count = ReadCount(value);
+      if (!count) return refuse(shown + ": " + kCountAllowed);
       options.series.replicates = *count;
     } else if (name == "--generations") {
-      const auto count = ParseWhole<long>(value, 1, kMaxCount);
-      if (!count) return refuse(shown + ": allowed is a whole number from 1 to 1000000000");
+      const auto count = ReadCount(value);
+      if (!count) return refuse(shown + ": " + kCountAllowed);
       options.series.generations = *count;
     } else if (name == "--span") {
-      const auto span = ParseWhole<long>(value, 1, kMaxCount);
-      if (!span) return refuse(shown + ": allowed is a whole number from 1 to 1000000000");
+      const auto span = ReadCount(value);
+      if (!span) return refuse(shown + ": " + kCountAllowed);
       options.recording.gAveragingSpan = *span;
     } else if (name == "--record") {
       if (!ApplyRecordName(value, options.recording)) {
@@ -215,8 +188,8 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
       if (value.empty()) return refuse("--out-dir '': a folder name is needed");
       options.outDir = value;
     } else if (name == "--jobs") {
-      const auto jobs = ParseWhole<int>(value, 1, kMaxJobs);
-      if (!jobs) return refuse(shown + ": allowed is a whole number from 1 to " + std::to_string(kMaxJobs));
+      const auto jobs = ReadJobs(value);
+      if (!jobs) return refuse(shown + ": " + JobsAllowed());
       options.jobs = *jobs;
     }
   }

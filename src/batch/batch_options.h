@@ -8,6 +8,7 @@
 
 #include "model/parameters.h"
 #include "record/recorder.h"
+#include "run/parallel_series.h"
 #include "run/series.h"
 #include "run/settings_file.h"
 
@@ -41,7 +42,7 @@ struct ParseResult {
 ParseResult ParseBatchOptions(const std::vector<std::string>& args);
 
 // The cores of this machine that the process may use.
-int AvailableCores();
+using talveron::AvailableCores;
 
 std::string BatchHelpText(const std::string& program = "talveron-batch");
 

@@ -20,6 +20,7 @@
 #include "record/output_file.h"
 #include "run/output_lock.h"
 #include "run/study_directory.h"
+#include "run/study_run.h"
 
 namespace talveron::batch {
 namespace {
@@ -127,8 +128,6 @@ void ReportReplicate(Reporter& reporter, const ReplicatePiece& piece, long gener
 }
 
 int StopSignalOf(const BatchContext& context) { return context.stopSignal ? context.stopSignal() : SIGINT; }
-
-bool Stopped(const BatchContext& context) { return context.stop != nullptr && context.stop->load(); }
 
 RunOptions MakeRunOptions(const BatchOptions& options, const BatchContext& context) {
   RunOptions run;
@@ -307,13 +306,11 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, Re
   Totals totals;
   totals.cells = cells;
   totals.cellsDone = study->CellsComplete();
-  std::vector<const StudyCell*> toRun;
   for (const StudyCell& cell : plan.cells) {
     totals.replicates += cell.plan.replicates;
     if (study->CellComplete(cell.number)) {
       totals.replicatesDone += cell.plan.replicates;
     } else {
-      toRun.push_back(&cell);
       totals.generations += static_cast<long long>(cell.plan.replicates) * cell.plan.generations;
     }
   }
@@ -335,70 +332,43 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, Re
     return status;
   };
 
-  // A few hundred cells at a time keep the number of open files small.
-  constexpr std::size_t kCellsAtOnce = 200;
-  for (std::size_t first = 0; first < toRun.size(); first += kCellsAtOnce) {
-    std::vector<std::unique_ptr<SeriesWriter>> writers;
-    std::vector<SeriesWriter*> running;
-    std::map<const SeriesWriter*, Clock::time_point> began;
-    try {
-      for (std::size_t i = first; i < toRun.size() && i < first + kCellsAtOnce; ++i) {
-        const StudyCell& cell = *toRun[i];
-        auto writer = std::make_unique<SeriesWriter>(
-            cell.plan, study->PathOf(cell.dataName), cell.traceName.empty() ? "" : study->PathOf(cell.traceName));
-        SeriesWriter* self = writer.get();
-        const std::string where = "cell " + std::to_string(cell.number) + ", ";
-        writer->recordWritten = [&, self, where, number = cell.number](const ReplicatePiece& piece, long written) {
-          const auto now = Clock::now();
-          {
-            std::lock_guard lock(totalsMutex);
-            ++totals.replicatesDone;
-            const auto startedAt = now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(piece.seconds));
-            auto found = began.find(self);
-            if (found == began.end() || startedAt < found->second) began[self] = startedAt;
-          }
-          ReportReplicate(reporter, piece, self->plan().generations, options.verbose, where);
-          // The last record: known from the record, as this runs under the
-          // writer's lock, which Complete() would wait for.
-          if (written < self->plan().replicates) return;
-          self->Commit();
-          double seconds = 0;
-          {
-            std::lock_guard lock(totalsMutex);
-            seconds = std::chrono::duration<double>(now - began[self]).count();
-            ++totals.cellsDone;
-          }
-          study->CellFinished(number, seconds);
-        };
-        running.push_back(self);
-        writers.push_back(std::move(writer));
-      }
-      Engine(context, running, run, &counters);
-    } catch (const FileError& error) {
-      for (auto& writer : writers) writer->Abandon();
-      reporter.Done();
-      reporter.Line(error.what());
-      try {
-        return stopped("failed", 1);
-      } catch (const FileError& again) {
-        reporter.Line(again.what());
-        return 1;
-      }
-    } catch (const FatalError& error) {
-      for (auto& writer : writers) writer->Abandon();
-      reporter.Done();
-      reporter.Line(FatalLine(error.what()));
-      return stopped("failed", 1);
+  StudyRunEvents events;
+  events.recordWritten = [&](const StudyCell& cell, const ReplicatePiece& piece) {
+    {
+      std::lock_guard lock(totalsMutex);
+      ++totals.replicatesDone;
     }
-    if (Stopped(context) && study->CellsComplete() < cells) {
-      for (auto& writer : writers) {
-        if (!writer->dataFile().committed()) writer->Abandon();
-      }
+    ReportReplicate(reporter, piece, cell.plan.generations, options.verbose,
+                    "cell " + std::to_string(cell.number) + ", ");
+  };
+  events.cellFinished = [&](const StudyCell&) {
+    std::lock_guard lock(totalsMutex);
+    ++totals.cellsDone;
+  };
+  try {
+    const SeriesEngine engine = [&context](const std::vector<SeriesWriter*>& writers, const RunOptions& runOptions,
+                                           RunCounters* runCounters) {
+      Engine(context, writers, runOptions, runCounters);
+    };
+    if (!RunStudyCells(*study, run, engine, &counters, events)) {
       const int signal = StopSignalOf(context);
       reporter.Done();
       reporter.Line("stopped by " + std::string(SignalName(signal)) + "; complete records of unfinished cells are in their .partial files");
       return stopped("stopped", StopStatus(signal));
     }
+  } catch (const FileError& error) {
+    reporter.Done();
+    reporter.Line(error.what());
+    try {
+      return stopped("failed", 1);
+    } catch (const FileError& again) {
+      reporter.Line(again.what());
+      return 1;
+    }
+  } catch (const FatalError& error) {
+    reporter.Done();
+    reporter.Line(FatalLine(error.what()));
+    return stopped("failed", 1);
   }
   reporter.Done();
   study->Finish("complete");

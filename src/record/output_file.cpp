@@ -177,8 +177,10 @@ void OutputFile::CutAllBack() {
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code errorA;
   std::error_code errorB;
-  const fs::path canonicalA = fs::weakly_canonical(ResolveLinks(a), errorA);
-  const fs::path canonicalB = fs::weakly_canonical(ResolveLinks(b), errorB);
+  // Absolute first: a relative path whose first part does not exist yet
+  // ("a.txt") would stay relative, and differ from "./a.txt".
+  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(ResolveLinks(a), errorA), errorA);
+  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(ResolveLinks(b), errorB), errorB);
   if (!errorA && !errorB && canonicalA == canonicalB) return true;
   struct stat infoA {};
   struct stat infoB {};

@@ -2,6 +2,7 @@
 // habitat and generation.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,15 @@ class TraceFile {
  private:
   std::unique_ptr<OutputFile> file_;
 };
+
+// The counts of one habitat's line: adults, then how many carry allele
+// 0, 1, 2 at habitat specialization, habitat preference and mating-preference
+// type.
+using TraceCounts = std::array<int, 10>;
+TraceCounts TraceCountsOf(const GeneFrequencies& frequencies, int habitat);
+
+// One line of the trace.
+std::string TraceLine(long replicate, long generation, int habitat, const TraceCounts& counts);
 
 // The two lines of one generation, habitat 0 then habitat 1.
 std::string TraceLines(long replicate, long generation, const GeneFrequencies& frequencies);

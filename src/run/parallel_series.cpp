@@ -1,5 +1,8 @@
 #include "run/parallel_series.h"
 
+#include <sched.h>
+
+#include <charconv>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -119,6 +122,34 @@ SeriesWriter::SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, 
   format_.SetSink(nullptr);
 }
 
+SeriesWriter::SeriesWriter(const SeriesPlan& plan, TextSink& data, TextSink* trace)
+    : plan_(plan), dataSink_(&data), traceSink_(trace) {
+  format_.choices = plan.recording;
+  if (traceSink_ != nullptr) {
+    traceSink_->Append(kTraceHeader);
+    traceSink_->Flush();
+  }
+  format_.SetSink(dataSink_);
+  format_.WriteInitialFields(plan.params, plan.replicates, plan.generations);
+  format_.SetSink(nullptr);
+}
+
+void SeriesWriter::WriteData(std::string_view text) {
+  if (data_) {
+    data_->Write(text);
+  } else {
+    dataSink_->Append(text);
+  }
+}
+
+void SeriesWriter::WriteTrace(std::string_view text) {
+  if (trace_) {
+    trace_->Write(text);
+  } else if (traceSink_ != nullptr) {
+    traceSink_->Append(text);
+  }
+}
+
 bool SeriesWriter::IsNext(long replicate) const {
   std::lock_guard lock(mutex_);
   return replicate == next_;
@@ -147,11 +178,11 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
   if (piece.firstSpanCompleted && !firstSpanWritten_) {
     SpanSums first = carry_;
     first += piece.firstSpan;
-    data_->Write(format_.SpanText(first));
+    WriteData(format_.SpanText(first));
     firstSpanWritten_ = true;
   }
-  data_->Write(piece.data);
-  if (trace_) trace_->Write(piece.trace);
+  WriteData(piece.data);
+  WriteTrace(piece.trace);
   if (!piece.finished) return;
 
   if (firstSpanWritten_) {
@@ -163,9 +194,14 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
     carry_.count = count;
   }
   // A record counts only once both files hold it.
-  data_->Sync();
-  if (trace_) trace_->Sync();
-  OutputFile::MarkTogether({data_.get(), trace_.get()});
+  if (data_) {
+    data_->Sync();
+    if (trace_) trace_->Sync();
+    OutputFile::MarkTogether({data_.get(), trace_.get()});
+  } else {
+    dataSink_->Flush();
+    if (traceSink_ != nullptr) traceSink_->Flush();
+  }
   ++next_;
   firstSpanWritten_ = false;
   if (recordWritten) recordWritten(piece, next_ - 1);
@@ -174,6 +210,7 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
 // Both files are closed before either takes its final name, so a failure
 // to write out leaves both old files in place.
 void SeriesWriter::Commit() {
+  if (!data_) return;
   data_->Close();
   if (trace_) trace_->Close();
   data_->Commit();
@@ -181,9 +218,30 @@ void SeriesWriter::Commit() {
 }
 
 void SeriesWriter::Abandon() {
+  if (!data_) return;
   data_->Abandon();
   if (trace_) trace_->Abandon();
 }
+
+int AvailableCores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
+std::optional<int> ReadJobs(std::string_view text) {
+  int jobs = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (jobs < 1 || jobs > kMaxJobs) return std::nullopt;
+  return jobs;
+}
+
+std::string JobsAllowed() { return "allowed is a whole number from 1 to " + std::to_string(kMaxJobs); }
 
 void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOptions& options,
                          RunCounters* counters) {
@@ -226,7 +284,7 @@ void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOpti
         while (firstTask[s] > task) --s;
         SeriesWriter& writer = *series[s];
         const long replicate = static_cast<long>(task - firstTask[s]) + 1;
-        ReplicateRun run(writer.plan(), replicate, writer.traceFile() != nullptr);
+        ReplicateRun run(writer.plan(), replicate, writer.traced());
         while (!run.Done()) {
           if (stopped()) break;
           run.RunGeneration();

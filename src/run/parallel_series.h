@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/parameters.h"
@@ -73,6 +74,10 @@ class ReplicateRun {
   ReplicatePiece TakePiece();
   std::size_t BufferedBytes() const { return piece_.data.size() + piece_.trace.size(); }
   long generation() const { return generation_; }
+  // The replicate's population and its criteria so far, to be read between
+  // generations.
+  const World& world() const { return *world_; }
+  const DataRecorder& recorder() const { return recorder_; }
 
  private:
   class Hooks : public ModelHooks {
@@ -109,6 +114,11 @@ class SeriesWriter {
   // Creates the files (as partial files) and writes the header; throws
   // FileError.
   SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, const std::string& tracePath);
+  // A series kept in memory: the data file's text goes to `data`, the
+  // trace's (with its column heads) to `trace` when one is given, each
+  // flushed after every complete record. Commit and Abandon do nothing;
+  // dataFile() and traceFile() are for files only.
+  SeriesWriter(const SeriesPlan& plan, TextSink& data, TextSink* trace);
 
   // Pieces of an unfinished replicate are taken only from the next
   // replicate to be written (see IsNext); finished ones at any time.
@@ -124,6 +134,8 @@ class SeriesWriter {
   const SeriesPlan& plan() const { return plan_; }
   const OutputFile& dataFile() const { return *data_; }
   const OutputFile* traceFile() const { return trace_.get(); }
+  // Whether the replicates' census goes to a trace.
+  bool traced() const { return trace_ != nullptr || traceSink_ != nullptr; }
 
   // Called for each record once it is written, in replicate order, with
   // the number of records now written. It runs under the writer's lock: it
@@ -133,17 +145,30 @@ class SeriesWriter {
 
  private:
   void WriteLocked(ReplicatePiece& piece);
+  void WriteData(std::string_view text);
+  void WriteTrace(std::string_view text);
 
   SeriesPlan plan_;
   DataRecorder format_;  // the header and the text of completed spans
   std::unique_ptr<OutputFile> data_;
   std::unique_ptr<OutputFile> trace_;
+  TextSink* dataSink_ = nullptr;  // in memory, instead of the files
+  TextSink* traceSink_ = nullptr;
   mutable std::mutex mutex_;
   long next_ = 1;
   bool firstSpanWritten_ = false;
   SpanSums carry_;
   std::map<long, ReplicatePiece> waiting_;  // finished, not yet their turn
 };
+
+// Replicates that may run at once, and the cores of this machine that the
+// process may use (the default).
+inline constexpr int kMaxJobs = 1024;
+int AvailableCores();
+// The number of jobs from text: a whole number from 1 to kMaxJobs.
+std::optional<int> ReadJobs(std::string_view text);
+// "allowed is a whole number from 1 to 1024"
+std::string JobsAllowed();
 
 // Stops a run at the end of the running generation when set.
 using StopFlag = std::atomic<bool>;

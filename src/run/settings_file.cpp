@@ -400,4 +400,19 @@ std::string BatchCommandLine(const SeriesSettings& settings, const std::string& 
   return line;
 }
 
+std::optional<std::uint64_t> ReadSeed(std::string_view text) {
+  std::uint64_t seed = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return seed;
+}
+
+std::optional<long> ReadCount(std::string_view text) {
+  long count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (count < 1 || count > kMaxCount) return std::nullopt;
+  return count;
+}
+
 }  // namespace talveron

@@ -36,6 +36,14 @@ inline constexpr long kMaxCount = 1000000000;
 inline constexpr std::size_t kMaxSettingsBytes = 4 << 20;
 inline constexpr long kMaxKeyParts = 32;
 
+// The whole numbers of a series as every shell reads them from text: the
+// number and nothing else, within its range. Nothing when the text is not
+// allowed; the words say what is.
+std::optional<std::uint64_t> ReadSeed(std::string_view text);
+std::optional<long> ReadCount(std::string_view text);  // replicates, generations, span
+inline constexpr const char* kSeedAllowed = "allowed is a whole number from 0 to 18446744073709551615";
+inline constexpr const char* kCountAllowed = "allowed is a whole number from 1 to 1000000000";
+
 // A series as the user defines it, without its output files.
 struct SeriesSettings {
   std::optional<std::uint64_t> seed;  // none: taken from the clock

@@ -121,6 +121,19 @@ TEST_F(Outputs, OneFileNamedTwiceIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(fs::hard_link_count(data), 2u);
 }
 
+// So are two relative names of a file not made yet ("a.txt", "./a.txt"),
+// which once ran, put the data file in place and then failed.
+TEST_F(Outputs, RelativeNamesOfOneNewFileAreRefused) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);
+  const Outcome outcome =
+      RunHere({"--seed", "1", "--replicates", "1", "--generations", "3", "--out", "new.txt", "--trace", "./new.txt"});
+  fs::current_path(before);
+  EXPECT_EQ(outcome.status, 2) << outcome.log;
+  EXPECT_NE(outcome.log.find("are the same file"), std::string::npos) << outcome.log;
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
 // A rerun that fails leaves the files of the run before it as they were.
 TEST_F(Outputs, AFailedRerunKeepsTheOldFiles) {
   const std::vector<std::string> series = {"--seed", "5", "--replicates", "2", "--generations", "10", "-q"};

@@ -77,6 +77,18 @@ class ParallelSeries : public ::testing::Test {
     return {ReadAll(data), ReadAll(trace)};
   }
 
+  // The same kept in memory, as the Python package keeps it.
+  static Texts InMemory(const SeriesPlan& plan, int jobs) {
+    StringSink data;
+    StringSink trace;
+    SeriesWriter writer(plan, data, &trace);
+    RunOptions options;
+    options.jobs = jobs;
+    RunSeriesInParallel({&writer}, options);
+    EXPECT_TRUE(writer.Complete());
+    return {data.text, trace.text};
+  }
+
   std::filesystem::path dir_;
 };
 
@@ -109,6 +121,9 @@ TEST_F(ParallelSeries, WritesTheBytesOfTheSeriesInOnePiece) {
       const Texts actual = InParallel(plan, jobs);
       EXPECT_TRUE(actual.data == expected.data) << RecordName(plan.recording) << ", jobs " << jobs;
       EXPECT_TRUE(actual.trace == expected.trace) << RecordName(plan.recording) << ", jobs " << jobs;
+      const Texts kept = InMemory(plan, jobs);
+      EXPECT_TRUE(kept.data == expected.data) << RecordName(plan.recording) << " in memory, jobs " << jobs;
+      EXPECT_TRUE(kept.trace == expected.trace) << RecordName(plan.recording) << " in memory, jobs " << jobs;
     }
   }
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix installs the programs, a manual
-# page for each, the desktop entry and its icon, and nothing else; the
-# installed talveron-batch runs and reports the project's version.
+# page for each, the desktop entry and its icon, the Python package where it
+# is built (TALVERON_PYTHON_FILES), and nothing else; the installed
+# talveron-batch runs and reports the project's version, and the installed
+# package imports.
 #
 #   install_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
@@ -23,6 +25,7 @@ for program in "$@"; do
   [ "$program" = talveron ] && expected+=(share/applications/talveron.desktop
                                           share/icons/hicolor/scalable/apps/talveron.svg)
 done
+for file in ${TALVERON_PYTHON_FILES:-}; do expected+=("$file"); done
 actual=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
 [ "$actual" = "$wanted" ] || fail "installed files differ from the expected ones:
@@ -30,6 +33,14 @@ $(diff <(echo "$wanted") <(echo "$actual"))"
 
 answer=$("$prefix/bin/talveron-batch" --version 2>&1)
 [ "$answer" = "talveron-batch $version" ] || fail "installed talveron-batch --version said '$answer'"
+
+if [ -n "${TALVERON_PYTHON_FILES:-}" ]; then
+  package=$(dirname "$(echo $TALVERON_PYTHON_FILES | cut -d' ' -f1)")
+  answer=$(cd / && PYTHONPATH="$prefix/$(dirname "$package")" PYTHONDONTWRITEBYTECODE=1 \
+           /usr/bin/python3 -c 'import talveron; print(talveron.__version__, talveron.__file__)' 2>&1)
+  [ "$answer" = "$version $prefix/$package/__init__.py" ] \
+    || fail "the installed Python package: '$answer'"
+fi
 
 for program in "$@"; do
   page="$prefix/share/man/man1/$program.1"

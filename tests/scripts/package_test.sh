@@ -29,6 +29,7 @@ for program in "$@"; do
   [ "$program" = talveron ] && expected+=(usr/share/applications/talveron.desktop
                                           usr/share/icons/hicolor/scalable/apps/talveron.svg)
 done
+for file in ${TALVERON_PYTHON_FILES:-}; do expected+=("usr/$file"); done
 actual=$(dpkg-deb -c "$package" | grep -v '/$' | awk '{print $6}' | sed 's|^\./||' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
 [ "$actual" = "$wanted" ] || fail "packed files differ from the expected ones:
@@ -42,6 +43,7 @@ for program in "$@"; do
     talveron-mpi) required+=(openmpi-bin) ;;
   esac
 done
+[ -n "${TALVERON_PYTHON_FILES:-}" ] && required+=(python3-numpy python3-pandas)
 for library in "${required[@]}"; do
   [[ ", $depends," == *", $library "* || ", $depends," == *", $library,"* ]] \
     || fail "Depends does not name $library: $depends"

@@ -1,0 +1,398 @@
+"""Pictures of Talveron's results with matplotlib.
+
+The helpers read and draw what the batch command and the package write: a
+study's summary.tsv, a replicate of a trace, and the map of a simulation.
+They need matplotlib, and no more: scripts/plot-study and scripts/plot-trace
+use them without the compiled part of the package.
+
+Example:
+
+>>> import talveron, talveron.plots as plots
+>>> s = talveron.run_series(seed=1, replicates=1, generations=50, trace=True)
+>>> fig = plots.trace_figure(s.trace, replicate=1)
+>>> plots.save_figure(fig, "replicate-1")      # replicate-1.png and .svg
+['replicate-1.png', 'replicate-1.svg']
+"""
+
+import math
+import os
+import re
+
+TRACE_COLUMNS = ["replicate", "generation", "habitat", "adults",
+                 "spec0", "spec1", "spec2", "pref0", "pref1", "pref2", "mate0", "mate1", "mate2"]
+TRACE_PANELS = [("adults", "Adults", ["adults"]),
+                ("spec", "Habitat specialization", ["spec0", "spec1", "spec2"]),
+                ("pref", "Habitat preference", ["pref0", "pref1", "pref2"]),
+                ("mate", "Mating-preference type", ["mate0", "mate1", "mate2"])]
+# Allele 0 red, 1 blue, 2 yellow, as the desktop program shows them.
+ALLELE_COLOURS = ["#d62728", "#1f4fb4", "#d4a000"]
+SUMMARY_TIMED = ["A_met", "B_met", "C_met", "D_met", "E_met",
+                 "A_median", "B_median", "C_median", "D_median", "E_median",
+                 "speciation", "fad", "speciation_share", "speciation_low", "speciation_high"]
+SUMMARY_AVERAGING = ["spans", "mean", "sd", "last"]
+
+
+class InputError(Exception):
+    """A file to draw is missing or is not what it should be; the message
+    names the file and the fault.
+
+    >>> try:
+    ...     read_summary("no-such-folder/summary.tsv")
+    ... except InputError as e:
+    ...     print(e)
+    cannot read no-such-folder/summary.tsv: No such file or directory
+    """
+
+
+def _pyplot():
+    import matplotlib.pyplot as plt
+    # Every point is drawn, and the SVGs are the same from run to run.
+    plt.rcParams["path.simplify"] = False
+    plt.rcParams["agg.path.chunksize"] = 10000
+    plt.rcParams["svg.hashsalt"] = "talveron"
+    return plt
+
+
+def save_figure(fig, base, close=True):
+    """Write `fig` as BASE.png and BASE.svg (the SVG without a date, so the
+    same picture gives the same file) and return both paths. The folder is
+    created when missing; OSError when a file cannot be written.
+
+    >>> save_figure(fig, "pictures/series")
+    ['pictures/series.png', 'pictures/series.svg']
+    """
+    folder = os.path.dirname(base)
+    if folder:
+        os.makedirs(folder, exist_ok=True)
+    written = []
+    for suffix in (".png", ".svg"):
+        fig.savefig(base + suffix, dpi=100, metadata={"Date": None} if suffix == ".svg" else None)
+        written.append(base + suffix)
+    if close:
+        _pyplot().close(fig)
+    return written
+
+
+# --- a study's summary ----------------------------------------------------------
+
+def read_summary(path):
+    """Read a study's summary.tsv: (mode, parameters, rows), mode "timed" or
+    "averaging", parameters the varied ones, rows dicts of strings.
+
+    >>> mode, parameters, rows = read_summary("results/summary.tsv")
+    >>> mode, parameters
+    ('timed', ['selectionFactor', 'gMatingPrefTarget'])
+    """
+    try:
+        with open(path, newline="", encoding="utf-8") as f:
+            lines = f.read().split("\n")
+    except OSError as e:
+        raise InputError(f"cannot read {path}: {e.strerror}") from None
+    if lines and lines[-1] == "":
+        lines.pop()
+    if not lines:
+        raise InputError(f"{path} is empty; expected a header row")
+    header = lines[0].split("\t")
+    if len(set(header)) != len(header):
+        raise InputError(f"{path}: a column name appears twice in the header")
+    if header[0] != "cell" or "replicates" not in header:
+        raise InputError(f"{path}: the header must start with 'cell' and hold 'replicates'; "
+                         f"it is: {' '.join(header)}")
+    parameters = header[1:header.index("replicates")]
+    rest = header[header.index("replicates") + 1:]
+    if rest == SUMMARY_TIMED:
+        mode = "timed"
+    elif rest == SUMMARY_AVERAGING:
+        mode = "averaging"
+    else:
+        raise InputError(f"{path}: after 'replicates' the columns must be either "
+                         f"{' '.join(SUMMARY_TIMED)} (timed criteria) or "
+                         f"{' '.join(SUMMARY_AVERAGING)} (running averages); they are: "
+                         f"{' '.join(rest) or '(none)'}")
+    rows = []
+    for line_number, line in enumerate(lines[1:], start=2):
+        fields = line.split("\t")
+        if len(fields) != len(header):
+            raise InputError(f"{path} line {line_number}: {len(fields)} fields, the header has "
+                             f"{len(header)}")
+        rows.append(dict(zip(header, fields)))
+    if not rows:
+        raise InputError(f"{path} holds no cell")
+    for row in rows:
+        summary_number(row, "replicates", path)
+        if mode == "timed":
+            for column in ("speciation_share", "speciation_low", "speciation_high"):
+                summary_number(row, column, path)
+            for criterion in "CE":
+                summary_number(row, f"{criterion}_median", path, optional=True)
+        else:
+            summary_number(row, "mean", path)
+            summary_number(row, "sd", path, optional=True)
+    return mode, parameters, rows
+
+
+def summary_number(row, column, path, optional=False):
+    """The number in a summary row's column; NaN for an empty optional one.
+
+    >>> summary_number({"cell": "1", "mean": "12.5"}, "mean", "summary.tsv")
+    12.5
+    """
+    text = row[column].strip()
+    if text == "" and optional:
+        return math.nan
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value):
+        raise InputError(f"{path}, cell {row['cell']}: column {column} holds {text!r}, "
+                         "not a number")
+    return value
+
+
+def _axis_values(rows, parameter):
+    """The x position of every row and the tick labels for a parameter that
+    is not numeric (None when it is)."""
+    texts = [row[parameter] for row in rows]
+    try:
+        return [float(t) for t in texts], None
+    except ValueError:
+        order = list(dict.fromkeys(texts))
+        return [float(order.index(t)) for t in texts], order
+
+
+def _groups(rows, others):
+    """Rows grouped by the values of the other parameters, in the order the
+    combinations first appear."""
+    result = {}
+    for row in rows:
+        result.setdefault(tuple(row[p] for p in others), []).append(row)
+    return list(result.items())
+
+
+def safe_name(parameter):
+    """A parameter's name as a file name.
+
+    >>> safe_name("cell")
+    'cell'
+    """
+    return re.sub(r"[^A-Za-z0-9_.-]", "_", parameter)
+
+
+def study_figures(mode, parameters, rows, path="summary.tsv"):
+    """One figure per varied parameter (per cell number when none varies),
+    as (parameter, figure) pairs, from what read_summary returns.
+
+    Timed criteria: left the share of replicates classified as speciation
+    with its 95% Wilson interval, right the median generation of criteria C
+    (solid) and E (dashed). Running averages: the mean over the spans, +/-
+    the standard deviation. With several varied parameters, each
+    combination of the others is a line of its own.
+
+    >>> for parameter, fig in study_figures(*read_summary("results/summary.tsv")):
+    ...     save_figure(fig, f"results/plots/{parameter}")
+    """
+    plt = _pyplot()
+    for parameter in parameters or ["cell"]:
+        others = [p for p in parameters if p != parameter]
+        combos = _groups(rows, others)
+        xs_all, ticks = _axis_values(rows, parameter)
+        x_of = {id(row): x for row, x in zip(rows, xs_all)}
+        colours = plt.get_cmap("tab10" if len(combos) <= 10 else "viridis")
+        if mode == "timed":
+            fig, (share_ax, median_ax) = plt.subplots(1, 2, figsize=(11, 4.5), layout="constrained")
+            axes = (share_ax, median_ax)
+        else:
+            fig, mean_ax = plt.subplots(figsize=(6.5, 4.5), layout="constrained")
+            axes = (mean_ax,)
+        for k, (key, members) in enumerate(combos, start=1):
+            members = sorted(members, key=lambda r: x_of[id(r)])
+            xs = [x_of[id(r)] for r in members]
+            colour = colours(k - 1) if len(combos) <= 10 else colours((k - 1) / (len(combos) - 1))
+            name = ", ".join(f"{p}={v}" for p, v in zip(others, key)) if others else None
+            if mode == "timed":
+                share = [summary_number(r, "speciation_share", path) for r in members]
+                low = [summary_number(r, "speciation_low", path) for r in members]
+                high = [summary_number(r, "speciation_high", path) for r in members]
+                bars = share_ax.errorbar(xs, share,
+                                         yerr=[[max(0.0, s - lo) for s, lo in zip(share, low)],
+                                               [max(0.0, hi - s) for s, hi in zip(share, high)]],
+                                         marker="o", capsize=3, color=colour, label=name)
+                bars.lines[0].set_gid(f"share-{parameter}-{k}")
+                bars.lines[2][0].set_gid(f"share-interval-{parameter}-{k}")
+                for criterion, style, marker in (("C", "-", "o"), ("E", "--", "s")):
+                    medians = [summary_number(r, f"{criterion}_median", path, optional=True)
+                               for r in members]
+                    median_ax.plot(xs, medians, linestyle=style, marker=marker, color=colour,
+                                   gid=f"median-{criterion}-{parameter}-{k}",
+                                   label=f"{criterion}" + (f", {name}" if name else ""))
+            else:
+                mean = [summary_number(r, "mean", path) for r in members]
+                sd = [summary_number(r, "sd", path, optional=True) for r in members]
+                mean_ax.plot(xs, mean, marker="o", color=colour, label=name,
+                             gid=f"mean-{parameter}-{k}")
+                known = [(x, m, d) for x, m, d in zip(xs, mean, sd) if math.isfinite(d)]
+                if known:
+                    bars = mean_ax.errorbar([x for x, _, _ in known], [m for _, m, _ in known],
+                                            yerr=[d for _, _, d in known], fmt="none",
+                                            capsize=3, color=colour)
+                    bars.lines[2][0].set_gid(f"mean-sd-{parameter}-{k}")
+        for ax in axes:
+            ax.set_xlabel(parameter)
+            ax.grid(True, alpha=0.3)
+            if ticks is not None:
+                ax.set_xticks(range(len(ticks)), ticks)
+        if mode == "timed":
+            share_ax.set_ylim(-0.03, 1.03)
+            share_ax.set_ylabel("share of replicates")
+            share_ax.set_title("Speciation (95% Wilson interval)")
+            median_ax.set_ylabel("generation (median)")
+            median_ax.set_title("Criteria met: C solid, E dashed")
+            if others:
+                share_ax.legend(fontsize="small")
+        else:
+            mean_ax.set_ylabel("mean over spans (± sd)")
+            mean_ax.set_title("Averaged variable, left habitat")
+            if others:
+                mean_ax.legend(fontsize="small")
+        yield parameter, fig
+
+
+# --- a trace ---------------------------------------------------------------------
+
+def read_trace_replicate(path, wanted):
+    """One replicate of a trace file, per habitat: {habitat: {column: [values]}}.
+
+    >>> series = read_trace_replicate("series.trace", 2)
+    >>> series[0]["adults"][:3]         # adults of habitat 0 in its first generations
+    """
+    series = {0: {c: [] for c in TRACE_COLUMNS}, 1: {c: [] for c in TRACE_COLUMNS}}
+    replicates = []
+    try:
+        with open(path, newline="", encoding="utf-8") as f:
+            first = f.readline().rstrip("\n").split("\t")
+            if first != TRACE_COLUMNS:
+                raise InputError(f"{path}: not a trace; the first line must be the columns "
+                                 f"{' '.join(TRACE_COLUMNS)}")
+            for number, line in enumerate(f, start=2):
+                fields = line.rstrip("\n").split("\t")
+                if len(fields) != len(TRACE_COLUMNS):
+                    raise InputError(f"{path} line {number}: {len(fields)} fields, expected "
+                                     f"{len(TRACE_COLUMNS)}")
+                try:
+                    values = [int(v) for v in fields]
+                except ValueError:
+                    raise InputError(f"{path} line {number}: a field is not a whole number") from None
+                replicate, habitat = values[0], values[2]
+                if habitat not in (0, 1):
+                    raise InputError(f"{path} line {number}: habitat {habitat}, expected 0 or 1")
+                if not replicates or replicates[-1] != replicate:
+                    replicates.append(replicate)
+                if replicate == wanted:
+                    for column, value in zip(TRACE_COLUMNS, values):
+                        series[habitat][column].append(value)
+    except OSError as e:
+        raise InputError(f"cannot read {path}: {e.strerror}") from None
+    if not series[0]["generation"] and not series[1]["generation"]:
+        held = ", ".join(str(r) for r in dict.fromkeys(replicates)) or "none"
+        raise InputError(f"{path} holds no replicate {wanted} (replicates held: {held})")
+    return series
+
+
+def trace_figure(trace, title=None, replicate=None):
+    """Four panels over the generations: the adults and the alleles 0 (red),
+    1 (blue) and 2 (yellow) at habitat specialization, habitat preference and
+    mating-preference type; habitat 0 solid, habitat 1 dashed.
+
+    `trace` is what read_trace_replicate returns, or a trace DataFrame (a
+    Series' trace) of which `replicate` is drawn.
+
+    >>> fig = trace_figure(s.trace, replicate=3)
+    """
+    if hasattr(trace, "columns"):
+        replicate = 1 if replicate is None else replicate
+        rows = trace[trace["replicate"] == replicate]
+        if rows.empty:
+            raise ValueError(f"replicate={replicate}: the trace holds replicates "
+                             f"{', '.join(str(r) for r in trace['replicate'].unique()) or 'none'}")
+        trace = {h: {c: rows[rows["habitat"] == h][c].to_numpy() for c in TRACE_COLUMNS}
+                 for h in (0, 1)}
+        if title is None:
+            title = f"replicate {replicate}"
+    plt = _pyplot()
+    from matplotlib.lines import Line2D
+    fig, axes = plt.subplots(len(TRACE_PANELS), 1, figsize=(9, 10), sharex=True, layout="constrained")
+    for ax, (_, heading, columns) in zip(axes, TRACE_PANELS):
+        for habitat, style in ((0, "-"), (1, "--")):
+            data = trace[habitat]
+            for allele, column in enumerate(columns):
+                colour = "black" if column == "adults" else ALLELE_COLOURS[allele]
+                ax.plot(data["generation"], data[column], linestyle=style, color=colour,
+                        linewidth=1.2, gid=f"{column}-h{habitat}")
+        ax.set_title(heading, loc="left", fontsize="medium")
+        ax.set_ylabel("adults" if heading == "Adults" else "adults carrying")
+        ax.set_ylim(bottom=0)
+        ax.grid(True, alpha=0.3)
+    axes[-1].set_xlabel("generation")
+    handles = [Line2D([], [], color="black", linestyle="-", label="habitat 0 (left)"),
+               Line2D([], [], color="black", linestyle="--", label="habitat 1 (right)")]
+    handles += [Line2D([], [], color=c, label=f"allele {a}") for a, c in enumerate(ALLELE_COLOURS)]
+    axes[0].legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.12), ncol=5,
+                   fontsize="small", frameon=False)
+    if title:
+        fig.suptitle(title)
+    return fig
+
+
+# --- the map ---------------------------------------------------------------------
+
+MAP_LOCI = {"all": None, "specialization": "habitatSpec", "preference": "habitatPref",
+            "mating": "matingPrefType"}
+
+
+def map_figure(adults, locus="all", ax=None, title=None):
+    """The two habitats of 32 by 40 cells as the desktop program draws them:
+    every adult a disc coloured by its allele (red 0, blue 1, yellow 2).
+    With locus "all", the outer disc is the habitat preference, the middle
+    one the specialization and the inner one the mating-preference type;
+    "specialization", "preference" or "mating" draw one locus.
+
+    `adults` is what Simulation.adults() returns. Returns the figure.
+
+    >>> sim = talveron.Simulation(seed=7, density=4)
+    >>> sim.step(200)
+    200
+    >>> fig = map_figure(sim.adults())
+    """
+    if locus not in MAP_LOCI:
+        raise ValueError(f"locus={locus!r}: allowed are {', '.join(MAP_LOCI)}")
+    plt = _pyplot()
+    from matplotlib.collections import EllipseCollection
+    from matplotlib.patches import Rectangle
+    if ax is None:
+        fig, ax = plt.subplots(figsize=(8, 5), layout="constrained")
+    else:
+        fig = ax.figure
+    colours = ALLELE_COLOURS + ["#ffffff"] * 253
+    # Pixel positions of the desktop map: a cell is 10 by 10, the right
+    # habitat starts at 320; a disc of 9 leaves the cell's last row and column.
+    left = 320.0 * adults["habitat"] + 10.0 * adults["x"]
+    top = 10.0 * adults["y"]
+    loci = ([("habitatPref", 9, 0), ("habitatSpec", 5, 2), ("matingPrefType", 2, 3)]
+            if locus == "all" else [(MAP_LOCI[locus], 9, 0)])
+    for field, size, inset in loci:
+        centres = list(zip(left + inset + size / 2.0, top + inset + size / 2.0))
+        ax.add_collection(EllipseCollection(
+            size, size, 0, units="xy", offsets=centres, transOffset=ax.transData,
+            facecolors=[colours[int(a)] for a in adults[field]], edgecolors="none", gid=f"map-{field}"))
+    for habitat in (0, 1):
+        ax.add_patch(Rectangle((320 * habitat - (1 if habitat else 0), 0), 320, 400, fill=False,
+                               edgecolor="black", linewidth=1))
+    ax.set_xlim(-2, 642)
+    ax.set_ylim(402, -2)
+    ax.set_aspect("equal")
+    ax.set_xticks([160, 480], ["habitat 0", "habitat 1"])
+    ax.set_yticks([])
+    if title:
+        ax.set_title(title)
+    return fig
