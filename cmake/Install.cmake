@@ -122,7 +122,8 @@ This package holds the desktop program talveron (Qt 6), which shows both
 habitats as they change, and talveron-batch, which runs series of
 replicates and studies without a window and writes data files that are
 reproducible from a seed.")
-# The plotting scripts draw with matplotlib: wanted, not needed to run.
+# Pictures are drawn with matplotlib, which running the programs does not
+# need: recommended, not required.
 set(CPACK_DEBIAN_TALVERON_PACKAGE_RECOMMENDS python3-matplotlib)
 
 set(CPACK_DEBIAN_MPI_PACKAGE_NAME talveron-mpi)
