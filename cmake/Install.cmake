@@ -122,6 +122,8 @@ This package holds the desktop program talveron (Qt 6), which shows both
 habitats as they change, and talveron-batch, which runs series of
 replicates and studies without a window and writes data files that are
 reproducible from a seed.")
+# Packages that talveron needs beyond the libraries found by dpkg-shlibdeps
+# go into CPACK_DEBIAN_PACKAGE_DEPENDS; talveron-mpi names its own below.
 # Pictures are drawn with matplotlib, which running the programs does not
 # need: recommended, not required.
 set(CPACK_DEBIAN_TALVERON_PACKAGE_RECOMMENDS python3-matplotlib)
