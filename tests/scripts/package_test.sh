@@ -4,9 +4,10 @@
 #                 the menu entry and its icon; matplotlib only recommended;
 #   talveron-mpi  (where talveron-mpi is built) talveron-mpi and its page,
 #                 depending on talveron of the same version and Open MPI;
-# each with its copyright file, its changelog (whose latest entry is the
-# package's version) and its lintian overrides, the libraries its programs
-# need declared, and no MPI in talveron. The packed talveron-batch runs.
+# each with a description that apt shows as paragraphs, its copyright file,
+# its changelog (whose latest entry is the package's version), its lintian
+# overrides and the libraries its programs need declared; no MPI in
+# talveron. The packed talveron-batch runs.
 # Where lintian is installed, it finds no error and no warning in either.
 #
 #   package_test.sh BUILD_DIR VERSION PROGRAM...
@@ -45,6 +46,10 @@ for p in "${packages[@]}"; do
     || fail "$p: version '$(field Version)', the changelog says $debian_version"
   [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] \
     || fail "$p: maintainer '$(field Maintainer)' without an e-mail address"
+
+  # apt shows lines that start with two spaces as verbatim text.
+  field Description | tail -n +2 | grep -q '^  ' \
+    && fail "$p: the description has verbatim lines: $(field Description)"
 
   expected=("usr/share/doc/$p/copyright" "usr/share/doc/$p/changelog.Debian.gz"
             "usr/share/lintian/overrides/$p")
