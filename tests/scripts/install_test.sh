@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix installs the programs, a manual
-# page for each, the desktop entry and its icon, the Python package where it
-# is built (TALVERON_PYTHON_FILES), and nothing else; the installed
-# talveron-batch runs and reports the project's version, and the installed
-# package imports.
+# page for each (gzipped), the desktop entry and its icon, the Python package
+# where it is built (TALVERON_PYTHON_FILES), and nothing else (the Debian
+# package's own files stay out); the installed talveron-batch runs and
+# reports the project's version, and the installed package imports.
 #
 #   install_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
@@ -21,7 +21,7 @@ rm -f "$prefix.log"
 
 expected=()
 for program in "$@"; do
-  expected+=("bin/$program" "share/man/man1/$program.1")
+  expected+=("bin/$program" "share/man/man1/$program.1.gz")
   [ "$program" = talveron ] && expected+=(share/applications/talveron.desktop
                                           share/icons/hicolor/scalable/apps/talveron.svg)
 done
@@ -43,13 +43,13 @@ if [ -n "${TALVERON_PYTHON_FILES:-}" ]; then
 fi
 
 for program in "$@"; do
-  page="$prefix/share/man/man1/$program.1"
+  page="$prefix/share/man/man1/$program.1.gz"
   [ -f "$page" ] || continue
-  grep -q "^\.TH \"\?${program^^}\"\? 1 .*\"Talveron $version\"" "$page" \
+  zcat "$page" | grep -q "^\.TH \"\?${program^^}\"\? 1 .*\"Talveron $version\"" \
     || fail "$program.1: the title line does not name $program and version $version"
   # Where groff is at hand, the page must format without a warning.
   if command -v groff > /dev/null; then
-    warnings=$(groff -man -ww -z "$page" 2>&1)
+    warnings=$(zcat "$page" | groff -man -ww -z 2>&1)
     [ -z "$warnings" ] || fail "$program.1: $warnings"
   fi
 done
