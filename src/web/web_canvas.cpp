@@ -130,7 +130,7 @@ void WebCanvas::DrawString(std::string_view text) {
   op.text = Intern(text);
   op.size = static_cast<short>(s.size);
   op.face = static_cast<short>(s.face & 1);
-  const int advance = Measured(op.text, op.size, op.face).advance;
+  const int advance = static_cast<int>(Measured(op.text, op.size, op.face).advance);
   Add(s, op);
   s.penH += advance;
 }

@@ -3,7 +3,10 @@
 // scripts/bench-web.sh), and keeps them in window.benchResults.
 "use strict";
 
-const benchSettings = [[1, "defaults (density 1)"], [8, "density 8"]];
+// bench.html?density=8 measures one setting alone.
+const benchChosen = new URLSearchParams(location.search).get("density");
+const benchSettings = [[1, "defaults (density 1)"], [8, "density 8"]]
+  .filter(([density]) => !benchChosen || String(density) === benchChosen);
 const benchQueue = benchSettings.map(([density]) => density);
 window.benchResults = [];
 Talveron.zoom = 1;  // the views at their natural size, as the desktop benchmark draws them

@@ -415,19 +415,21 @@ const Dialogs = {
     });
     return done.finally(() => { Talveron.openingSettings = false; });
   },
+  // As the desktop program's: digits only, and OK only for a seed from 0
+  // to 2^64 - 1.
   seed(question) {
-    const input = element("input", { type: "text", value: question.seed, id: "dialog-seed", inputmode: "numeric", size: "24" });
-    const error = element("p", { class: "error", id: "dialog-error" });
-    const done = modal("Base Seed", element("div", {}, element("label", { for: "dialog-seed" }, "The seed the next replicate takes:"),
-                                            input, error), [["OK", "ok", true], ["Cancel", "cancel", false]]);
-    $("dialog").onaccept = () => {
-      const text = input.value.trim();
-      if (!/^[0-9]+$/.test(text) || BigInt(text) > 18446744073709551615n) {
-        error.textContent = `"${text}" is no seed: a whole number from 0 to 18446744073709551615.`;
-        return undefined;
-      }
-      return BigInt(text).toString();
-    };
+    const input = element("input", { type: "text", value: question.seed, id: "dialog-seed", inputmode: "numeric",
+                                     maxlength: "20", size: "24" });
+    const done = modal("Base Seed", element("div", {},
+      element("label", { for: "dialog-seed" }, "Seed of the next replicate (the replicates after it take the following seeds):"),
+      input), [["OK", "ok", true], ["Cancel", "cancel", false]]);
+    const ok = document.querySelector('#dialog button[type="submit"]');
+    const valid = () => /^[0-9]{1,20}$/.test(input.value) && BigInt(input.value) <= 18446744073709551615n;
+    input.addEventListener("input", () => {
+      input.value = input.value.replace(/[^0-9]/g, "");
+      ok.disabled = !valid();
+    });
+    $("dialog").onaccept = () => (valid() ? BigInt(input.value).toString() : undefined);
     return done;
   },
   settings(question) {
