@@ -192,6 +192,7 @@ std::optional<std::string> WebPlatform::AskDataFilePath() {
   if (!name) return std::nullopt;
   std::error_code ignored;
   std::filesystem::remove(*name, ignored);
+  std::filesystem::remove(*name + ".partial", ignored);
   return name;
 }
 
@@ -234,9 +235,13 @@ void WebPlatform::ShowSeeds(const app::SeedStatus& seeds) {
 }
 
 // A data file closed: when its series was complete, the file now has its
-// name, and the user gets it.
+// name, and the user gets it; a series stopped early leaves its complete
+// records in FILE.partial, and the user gets those.
 void WebPlatform::ShowDataFileName(std::string_view name) {
-  if (name.empty() && !dataFile_.empty()) downloads_.push_back(dataFile_);
+  if (name.empty() && !dataFile_.empty()) {
+    downloads_.push_back(dataFile_);
+    downloads_.push_back(dataFile_ + ".partial");
+  }
   dataFile_ = std::string(name);
   Call({{"op", "status"}, {"field", "dataFile"}, {"text", name.empty() ? "" : "Data file " + Text(name)}});
 }
@@ -265,6 +270,7 @@ void WebPlatform::OfferDownloads() {
     if (!std::filesystem::is_regular_file(path, error)) continue;
     const std::string name = std::filesystem::path(path).filename().string();
     web_download(path.c_str(), name.c_str());
+    std::filesystem::remove(path, error);  // handed over: the page keeps no copy
   }
   downloads_.clear();
 }

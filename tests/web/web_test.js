@@ -152,6 +152,33 @@ test("a series of 2 x 200 downloads the data file talveron-batch writes, byte fo
   await page.close();
 });
 
+test("a series stopped early hands over its complete records as FILE.partial", async (t) => {
+  const page = await pageWithSeed(t, 11);
+  const downloads = path.join(t.folder, "stopped");
+  fs.mkdirSync(downloads);
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+  await chooseMenu(page, GenerationsMenu, 9);  // 5000: the second replicate runs long enough to be stopped
+  await setBaseSeed(page, 11);
+  await chooseMenu(page, DataFileMenu, 1);  // Open Data File
+  await answerDialog(page, `document.getElementById("dialog-name").value = "stopped.txt"`);
+  await chooseMenu(page, DataFileMenu, 12);
+  await waitActivity(page, "Series: replicate 2 of 2");
+  await chooseMenu(page, FileMenu, 1);  // Restart
+  await page.waitForFunction(() => document.getElementById("note").textContent.startsWith("Series stopped"));
+  const partial = path.join(downloads, "stopped.txt.partial");
+  for (let i = 0; i < 100 && !fs.existsSync(partial); ++i) await new Promise((r) => setTimeout(r, 100));
+  const batchFile = path.join(t.folder, "whole.txt");
+  execFileSync(options.batch, ["--seed", "11", "--replicates", "2", "--generations", "5000", "--out", batchFile, "--quiet"]);
+  const kept = fs.readFileSync(partial);
+  const whole = fs.readFileSync(batchFile);
+  // The header and the first replicate's record: the whole file's first lines.
+  const lines = whole.toString("latin1").split("\r");
+  const firstRecord = lines.slice(0, lines.length - 2).join("\r") + "\r";
+  assert.equal(kept.toString("latin1"), firstRecord);
+  await page.close();
+});
+
 test("a bad settings file is refused with the desktop program's words, and nothing changes", async (t) => {
   const page = await pageWithSeed(t, 5);
   const bad = path.join(t.folder, "bad.toml");

@@ -159,7 +159,6 @@ var Talveron = {
       case "guide": this.showGuide(); break;
       case "about": this.showAbout(); break;
       case "beep": this.beep(); break;
-      case "download": break;
     }
   },
   // A dialog; its answer's length in bytes with the answer in this.result,
@@ -190,6 +189,7 @@ var Talveron = {
       const title = element("button", { class: "menu-title", type: "button", tabindex: "-1", "data-menu": menu.number },
                             menu.title);
       const holder = element("div", { class: "menu" }, title, this.menuList(menu));
+      title.addEventListener("mousedown", (e) => e.preventDefault());  // the keys stay with the page
       title.addEventListener("click", (e) => {
         e.stopPropagation();
         const open = holder.classList.contains("open");
