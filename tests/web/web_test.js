@@ -192,7 +192,8 @@ test("a bad settings file is refused with the desktop program's words, and nothi
   try {
     execFileSync(options.desktop, ["--settings", "bad.toml"], { cwd: t.folder, stdio: ["ignore", "ignore", "pipe"] });
   } catch (error) {
-    desktopWords = error.stderr.toString().trim().replace(/^talveron: /, "");
+    const refusal = error.stderr.toString().split("\n").find((line) => line.startsWith("talveron: ")) || "";
+    desktopWords = refusal.replace(/^talveron: /, "");
   }
   assert.ok(desktopWords.length > 0, "the desktop program refuses the file");
   assert.equal(shown, desktopWords);
