@@ -69,7 +69,11 @@ to_chars_result Write(char* first, char* last, T value, int maxDigits) {
     const int count = static_cast<int>(digits.size());
     if (exponent >= 0) {
       if (count <= exponent + 1) {
-        fixed = digits + std::string(static_cast<std::size_t>(exponent + 1 - count), '0');
+        // A whole number: printf's exact digits, as long as the shortest
+        // digits padded with zeros.
+        char whole[400];
+        std::snprintf(whole, sizeof whole, "%.0f", std::fabs(static_cast<double>(value)));
+        fixed = whole;
       } else {
         fixed = digits.substr(0, static_cast<std::size_t>(exponent + 1)) + "." +
                 digits.substr(static_cast<std::size_t>(exponent + 1));

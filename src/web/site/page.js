@@ -44,7 +44,7 @@ var Talveron = {
   wake: null,
   result: "",
   mask: new Uint8Array(0),
-  menus: new Map(),      // number -> spec
+  menus: new Map(),      // number -> the menu as the program describes it
   items: new Map(),      // "menu,item" -> { element, checked, enabled }
   controls: [],
   version: "",
@@ -207,16 +207,16 @@ var Talveron = {
   },
   menuList(menu) {
     const list = element("ul", { class: "menu-list", role: "menu" });
-    menu.items.forEach((spec, index) => {
+    menu.items.forEach((described, index) => {
       const item = index + 1;
-      if (!spec.text) { list.append(element("li", { class: "separator" })); return; }
-      const key = spec.key ? "Ctrl+" + spec.key.toUpperCase() : (menu.number === HelpMenu && item === 1 ? "F1" : "");
+      if (!described.text) { list.append(element("li", { class: "separator" })); return; }
+      const key = described.key ? "Ctrl+" + described.key.toUpperCase() : (menu.number === HelpMenu && item === 1 ? "F1" : "");
       const entry = element("li", { class: "menu-item", role: "menuitem", "data-menu": menu.number, "data-item": item },
-                            element("span", { class: "check" }), element("span", { class: "label" }, spec.text),
-                            element("span", { class: "key" }, spec.submenu ? "\u25B8" : key));
-      if (spec.submenu) {
+                            element("span", { class: "check" }), element("span", { class: "label" }, described.text),
+                            element("span", { class: "key" }, described.submenu ? "\u25B8" : key));
+      if (described.submenu) {
         entry.classList.add("has-submenu");
-        entry.append(this.menuList(this.menus.get(spec.submenu)));
+        entry.append(this.menuList(this.menus.get(described.submenu)));
       } else {
         entry.addEventListener("click", (e) => {
           e.stopPropagation();
