@@ -519,6 +519,13 @@ function setUpPage() {
     watchRatio();
   }
   document.addEventListener("click", () => Talveron.closeMenus());
+  // A series still writing its data file would be lost with the page: the
+  // browser asks first.
+  window.addEventListener("beforeunload", (e) => {
+    if (!$("dataFile") || !$("dataFile").textContent) return;
+    e.preventDefault();
+    e.returnValue = "";
+  });
   document.addEventListener("keydown", (e) => {
     if (Talveron.dialogOpen) return;
     if (e.key === "Escape") { Talveron.closeMenus(); if ($("guide")) $("guide").hidden = true; return; }
