@@ -75,8 +75,13 @@ const std::vector<int>& OvalInsets(std::int64_t w, std::int64_t h) {
     std::int64_t w = -1, h = -1;
     std::vector<int> insets;
   };
-  static std::array<Sized, 8> sizes;  // the views are drawn on one thread
+#ifdef __EMSCRIPTEN__
+  static std::array<Sized, 8> sizes;  // the page runs on one thread
   static std::size_t next = 0;
+#else
+  thread_local std::array<Sized, 8> sizes;
+  thread_local std::size_t next = 0;
+#endif
   for (const Sized& sized : sizes) {
     if (sized.w == w && sized.h == h) return sized.insets;
   }
