@@ -48,6 +48,11 @@ packages=(
   lintian
 )
 
+# The web page's tests run on Node.js and install their one package with
+# npm: Debian's, where no Node.js is installed already.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

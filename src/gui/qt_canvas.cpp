@@ -1,5 +1,7 @@
 #include "gui/qt_canvas.h"
 
+#include "app/raster.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
@@ -48,138 +50,23 @@ bool Within(const QRect& outer, const QRect& inner) {
 }
 constexpr int kScaleSteps = 32;  // a widget's scale moves in steps of 1/32
 
-bool IsEmpty(const QdRect& r) { return r.right <= r.left || r.bottom <= r.top; }
-
 QSize NaturalSize(Port port) {
   const QdRect bounds = PortBounds(port);
   return QSize(bounds.right, bounds.bottom);
 }
 
-// Draws into an image at `scale` device pixels to a pixel of the port: the
-// port's pixel edge x lies at device edge round(x * scale), and a shape one
-// pixel wide stays at least one device pixel wide. Every shape is a set of
-// horizontal spans; at scale 1 they are exactly the port's pixels.
-class Raster {
- public:
-  // `natural` is the port's size in its own pixels.
-  Raster(QImage& image, double scale, QSize natural)
-      : bits_(image.bits()),
-        stride_(image.bytesPerLine()),
-        width_(image.width()),
-        height_(image.height()),
-        scale_(scale),
-        natural_(natural) {}
-
-  int Edge(int x) const { return scale_ == 1.0 ? x : static_cast<int>(std::floor(x * scale_ + 0.5)); }
-
-  // The device pixels of the port's rectangle r. Below scale 1 the port's
-  // last pixel may begin at the image's far edge: it then takes the
-  // image's last pixel, so a shape on the port's edge still shows.
-  QdRect Map(const QdRect& r) const {
-    int top = Edge(r.top);
-    int left = Edge(r.left);
-    if (r.top < natural_.height() && top >= height_) top = height_ - 1;
-    if (r.left < natural_.width() && left >= width_) left = width_ - 1;
-    return QdRect{top, left, std::max(Edge(r.bottom), top + 1), std::max(Edge(r.right), left + 1)};
-  }
-
-  void Fill(const QdRect& r, QRgb colour) {
-    if (IsEmpty(r)) return;
-    const QdRect d = Map(r);
-    for (int v = std::max(d.top, 0); v < std::min(d.bottom, height_); ++v) Span(v, d.left, d.right - 1, colour);
-  }
-
-  void Dot(int h, int v, QRgb colour) { Fill(QdRect{v, h, v + 1, h + 1}, colour); }
-
-  // A device pixel belongs to the oval when its centre lies inside the
-  // ellipse inscribed in the mapped rectangle. Doubled offsets from the
-  // centre keep this exact in integers: (X / w)^2 + (Y / h)^2 <= 1 with
-  // X = 2x + 1 - w, Y = 2y + 1 - h.
-  void Oval(const QdRect& r, QRgb colour) {
-    if (IsEmpty(r)) return;
-    const QdRect d = Map(r);
-    const std::int64_t w = d.right - d.left;
-    const std::int64_t h = d.bottom - d.top;
-    const std::int64_t limit = w * w * h * h;
-    for (std::int64_t y = 0; y < h; ++y) {
-      const std::int64_t dy = 2 * y + 1 - h;
-      const std::int64_t rest = limit - dy * dy * w * w;
-      std::int64_t x = 0;
-      while (x < (w + 1) / 2) {
-        const std::int64_t dx = 2 * x + 1 - w;
-        if (dx * dx * h * h <= rest) break;
-        ++x;
-      }
-      if (x >= (w + 1) / 2) continue;
-      Span(d.top + static_cast<int>(y), d.left + static_cast<int>(x), d.right - 1 - static_cast<int>(x), colour);
-    }
-  }
-
- private:
-  // Device pixels h1..h2 of row v, both included, clipped to the image.
-  void Span(int v, int h1, int h2, QRgb colour) {
-    if (v < 0 || v >= height_) return;
-    h1 = std::max(h1, 0);
-    h2 = std::min(h2, width_ - 1);
-    if (h1 > h2) return;
-    QRgb* row = reinterpret_cast<QRgb*>(bits_ + static_cast<std::ptrdiff_t>(v) * stride_);
-    std::fill(row + h1, row + h2 + 1, colour);
-  }
-
-  uchar* bits_;
-  qsizetype stride_;
-  int width_;
-  int height_;
-  double scale_;
-  QSize natural_;
-};
-
-// Visits the pixels of a line, both end points included (Bresenham).
-template <typename Visit>
-void LinePixels(int h0, int v0, int h1, int v1, Visit visit) {
-  const int dh = std::abs(h1 - h0);
-  const int dv = -std::abs(v1 - v0);
-  const int stepH = h0 < h1 ? 1 : -1;
-  const int stepV = v0 < v1 ? 1 : -1;
-  int error = dh + dv;
-  for (;;) {
-    visit(h0, v0);
-    if (h0 == h1 && v0 == v1) break;
-    const int twice = 2 * error;
-    if (twice >= dv) {
-      error += dv;
-      h0 += stepH;
-    }
-    if (twice <= dh) {
-      error += dh;
-      v0 += stepV;
-    }
-  }
-}
-
 QRect ToQRect(const QdRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)); }
 
-// True when the centre of every pixel of `inner` lies inside the ellipse
-// inscribed in `oval`: the oval then hides all of it.
+// True when the oval hides every pixel of `inner`.
 bool InsideOval(const QdRect& oval, const QRect& inner) {
-  const std::int64_t w = oval.right - oval.left;
-  const std::int64_t h = oval.bottom - oval.top;
-  for (int x : {inner.left(), inner.right()}) {
-    for (int y : {inner.top(), inner.bottom()}) {
-      const std::int64_t dx = 2 * static_cast<std::int64_t>(x) + 1 - (oval.left + oval.right);
-      const std::int64_t dy = 2 * static_cast<std::int64_t>(y) + 1 - (oval.top + oval.bottom);
-      if (dx * dx * h * h + dy * dy * w * w > w * w * h * h) return false;
-    }
-  }
-  return true;
+  return app::InsideOval(oval, inner.left(), inner.top(), inner.right(), inner.bottom());
 }
 
-// The pixels of a straight line, end points included, when it is
-// horizontal or vertical; nothing otherwise.
-std::optional<QdRect> StraightLine(const QdRect& line) {
-  const int v0 = line.top, h0 = line.left, v1 = line.bottom, h1 = line.right;
-  if (v0 != v1 && h0 != h1) return std::nullopt;
-  return QdRect{std::min(v0, v1), std::min(h0, h1), std::max(v0, v1) + 1, std::max(h0, h1) + 1};
+// A raster on a QImage of 32-bit pixels.
+Raster RasterOn(QImage& image, double scale, QSize natural) {
+  const PixelBuffer buffer{reinterpret_cast<std::uint32_t*>(image.bits()), static_cast<int>(image.bytesPerLine() / 4),
+                           image.width(), image.height()};
+  return Raster(buffer, scale, natural.width(), natural.height());
 }
 
 }  // namespace
@@ -331,16 +218,7 @@ QtCanvas::~QtCanvas() {
   }
 }
 
-QRgb QtCanvas::Rgb(QdColor colour) {
-  switch (colour) {
-    case QdColor::Black: return qRgb(0x00, 0x00, 0x00);
-    case QdColor::White: return qRgb(0xFF, 0xFF, 0xFF);
-    case QdColor::Red: return qRgb(0xDD, 0x08, 0x06);
-    case QdColor::Blue: return qRgb(0x00, 0x00, 0xD4);
-    case QdColor::Yellow: return qRgb(0xFC, 0xF3, 0x05);
-  }
-  return qRgb(0x00, 0x00, 0x00);
-}
+QRgb QtCanvas::Rgb(QdColor colour) { return 0xFF000000u | ColourRgb(colour); }
 
 QWidget* QtCanvas::widget(Port port) { return view(port); }
 
@@ -395,7 +273,7 @@ void QtCanvas::SetScale(Port port, double scale) {
 
 QImage QtCanvas::Picture(Port port, double scale) {
   QImage unit(1, 1, QImage::Format_RGB32);
-  const Raster measure(unit, scale, QSize());
+  const Raster measure = RasterOn(unit, scale, QSize());
   const QSize size = NaturalSize(port);
   QImage image(measure.Edge(size.width()), measure.Edge(size.height()), QImage::Format_RGB32);
   image.fill(kWhite);
@@ -594,14 +472,11 @@ void QtCanvas::Compact(Surface& s) {
 // --- drawing an operation ---
 
 void QtCanvas::Render(QImage& image, double scale, QSize natural, const Operation& op) {
-  Raster raster(image, scale, natural);
+  Raster raster = RasterOn(image, scale, natural);
   const QdRect& r = op.rect;
   switch (op.kind) {
     case Kind::Frame:
-      raster.Fill(QdRect{r.top, r.left, r.top + 1, r.right}, op.colour);
-      raster.Fill(QdRect{r.bottom - 1, r.left, r.bottom, r.right}, op.colour);
-      raster.Fill(QdRect{r.top + 1, r.left, r.bottom - 1, r.left + 1}, op.colour);
-      raster.Fill(QdRect{r.top + 1, r.right - 1, r.bottom - 1, r.right}, op.colour);
+      raster.Frame(r, op.colour);
       break;
     case Kind::Paint:
     case Kind::Erase:
@@ -617,11 +492,7 @@ void QtCanvas::Render(QImage& image, double scale, QSize natural, const Operatio
       raster.Oval(r, op.colour);
       break;
     case Kind::Line:
-      if (const auto straight = StraightLine(r)) {
-        raster.Fill(*straight, op.colour);
-      } else {
-        LinePixels(r.left, r.top, r.right, r.bottom, [&](int h, int v) { raster.Dot(h, v, op.colour); });
-      }
+      raster.Line(r.left, r.top, r.right, r.bottom, op.colour);
       break;
     case Kind::Text: {
       // At scale 1 the text is drawn without smoothing, as specified; at

@@ -1,0 +1,69 @@
+// The platform in the browser: events from the page's keys, menus and
+// buttons; the page's menu bar, dialogs and status bar; files in the
+// module's memory, handed to the user as downloads. The run loop's waits
+// let the browser run (Asyncify): a wait shows what was drawn and yields
+// until an event comes or the time is up, and the per-generation poll yields
+// about thirty times a second, so the page stays live while a run goes on.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "web/web_canvas.h"
+
+namespace talveron::web {
+
+// The page's fonts, through its canvas.
+class BrowserText : public TextSource {
+ public:
+  Measure MeasureGlyph(char c, int size, int face) override;
+  Mask RenderGlyph(char c, int size, int face, double scale) override;
+};
+
+class WebPlatform : public app::Platform {
+ public:
+  explicit WebPlatform(WebCanvas& canvas);
+
+  // Copies what changed in the views to the page's canvases, after taking
+  // the scales the page asks for.
+  void ShowViews();
+  // Lets the browser run for `seconds` or until an event comes.
+  void Yield(double seconds);
+
+  void FlushEvents() override;
+  std::optional<app::Event> WaitNextEvent(int sleepTicks) override;
+  std::optional<app::Event> WaitNextEventFor(double seconds) override;
+  void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
+  void CheckMenuItem(int menu, int item, bool checked) override;
+  void EnableMenuItem(int menu, int item, bool enabled) override;
+  double Seconds() override;
+  void ZoomViews(int direction) override;
+  bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) override;
+  std::optional<std::string> AskDataFilePath() override;
+  void ShowNotice(std::string_view message) override;
+  std::optional<std::string> AskSettingsPath(bool save) override;
+  void SavePicture() override;
+  void CopyText(std::string_view text) override;
+  void ShowGuide() override;
+  std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
+  void ShowAboutBox() override;
+  void ShowSeeds(const app::SeedStatus& seeds) override;
+  void ShowDataFileName(std::string_view name) override;
+  void ShowDataFileNote(std::string_view note) override;
+  void ShowActivity(std::string_view text) override;
+  void Beep() override;
+  void ShowFatalError(std::string_view report) override;
+
+ private:
+  std::optional<app::Event> Next();
+  void OfferDownloads();
+
+  WebCanvas& canvas_;
+  double lastYield_ = 0;
+  std::string dataFile_;                 // the open data file
+  std::vector<std::string> downloads_;   // files to hand over once written
+};
+
+}  // namespace talveron::web
