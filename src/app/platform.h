@@ -80,6 +80,7 @@ struct SeedStatus {
   std::uint64_t seriesBase = 0;
   long replicate = 0;   // the replicate being run, from 1
   long replicates = 0;  // in the pass
+  std::uint64_t nextSeries = 0;  // the base seed of the next series from the menus
 };
 
 class Platform {

@@ -17,7 +17,12 @@ constexpr std::string_view kStepPrompt = "Step mode: space bar for the next step
 }  // namespace
 
 Shell::Shell(Platform& platform, Canvas& canvas, std::uint64_t baseSeed)
-    : world(this), platform_(platform), canvas_(canvas), views_(canvas, display), nextSeed_(baseSeed) {}
+    : world(this),
+      platform_(platform),
+      canvas_(canvas),
+      views_(canvas, display),
+      nextSeed_(baseSeed),
+      seriesSeed_(baseSeed) {}
 
 Shell::~Shell() { world.SetHooks(nullptr); }
 
@@ -120,6 +125,7 @@ void Shell::EndPass() {
     Check(kDataFileMenu, 12, false);
     EnableDataFileItems(true);
     if (DataFileOpen()) CloseDataFile(true);
+    if (!seedChosenInSeries_) seriesSeed_ = seriesBaseSeed_ + static_cast<std::uint64_t>(passReplicates_);
     UpdateSeeds();
     prompt = "Series finished: " + std::to_string(passReplicates_) + " records in " + seriesFileName_;
   }
@@ -194,19 +200,21 @@ void Shell::WaitForKey() {
 }
 
 // ---------------------------------------------------------------------------
-// Seeds: every replicate begun takes the next seed of the counter.
+// Seeds. A single run takes the next seed of its counter. A series takes
+// base, base + 1, ... from the series seed, as the batch command does, and
+// when it has run to its end the series seed moves past the seeds it took,
+// so the next series is new data. A seed typed in Base Seed or read from a
+// settings file is both the next run's seed and the next series' base.
 
-// A series keeps to base + k - 1 for its replicate k, as the batch command
-// does; a base seed chosen while it runs is taken by the first replicate
-// after it.
 std::uint64_t Shell::TakeSeed() {
-  if (runReplicates && gReplicateNumber > 1) {
+  if (runReplicates) {
+    if (gReplicateNumber == 1) {
+      seriesBaseSeed_ = seriesSeed_;
+      seedChosenInSeries_ = false;
+    }
     currentSeed_ = ReplicateSeed(seriesBaseSeed_, gReplicateNumber);
-    if (!seedChosenInSeries_) nextSeed_ = currentSeed_ + 1;
   } else {
     currentSeed_ = nextSeed_++;
-    seriesBaseSeed_ = currentSeed_;
-    seedChosenInSeries_ = false;
   }
   UpdateSeeds();
   return currentSeed_;
@@ -220,15 +228,19 @@ void Shell::UpdateSeeds() {
   seeds.seriesBase = seriesBaseSeed_;
   seeds.replicate = gReplicateNumber;
   seeds.replicates = passReplicates_;
+  seeds.nextSeries = seriesSeed_;
   platform_.ShowSeeds(seeds);
 }
 
+void Shell::SetSeeds(std::uint64_t seed) {
+  nextSeed_ = seed;
+  seriesSeed_ = seed;
+  seedChosenInSeries_ = runReplicates;
+  UpdateSeeds();
+}
+
 void Shell::SetBaseSeed() {
-  if (const auto seed = platform_.AskBaseSeed(nextSeed_)) {
-    nextSeed_ = *seed;
-    seedChosenInSeries_ = runReplicates;
-    UpdateSeeds();
-  }
+  if (const auto seed = platform_.AskBaseSeed(nextSeed_)) SetSeeds(*seed);
 }
 
 // ---------------------------------------------------------------------------

@@ -149,13 +149,20 @@ class Shell : public ModelHooks {
   std::optional<std::string> OpenSettingsFile(const std::string& path);
   void OpenSettings();
   void SaveSettings();
-  // The talveron-batch command line of the current settings.
+  // The talveron-batch command line that writes, byte for byte, the file of
+  // the series the next Run Replicates starts, under the name of the data
+  // file chosen last.
   std::string BatchCommand() const;
 
   // --- seeds ---
   std::uint64_t NextSeed() const { return nextSeed_; }
   std::uint64_t CurrentSeed() const { return currentSeed_; }
+  // The base seed of the series running, or of the last one.
   std::uint64_t SeriesBaseSeed() const { return seriesBaseSeed_; }
+  // The base seed of the next series started from the menus.
+  std::uint64_t NextSeriesSeed() const { return seriesSeed_; }
+  // The seed of the next run and the base seed of the next series.
+  void SetSeeds(std::uint64_t seed);
 
   // --- ModelHooks ---
   void ShowInfo(std::string_view action) override;
@@ -240,8 +247,10 @@ class Shell : public ModelHooks {
   bool dataWritten_ = false;    // the open data file holds a series' header
   std::uint64_t nextSeed_;
   std::uint64_t currentSeed_ = 0;
+  std::uint64_t seriesSeed_;
   std::uint64_t seriesBaseSeed_ = 0;
-  bool seedChosenInSeries_ = false;  // the next seed was set while a series ran
+  bool seedChosenInSeries_ = false;  // the seeds were set while a series ran
+  std::string lastDataFileName_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
   int spacesKept_ = 0;  // space bar presses kept for the step and cycle waits
 };

@@ -26,11 +26,11 @@ int ItemOf(const long (&counts)[N], long value) {
 
 }  // namespace
 
-// The series the program would run now: the seed of the run on show (a
-// series' first seed), and the counts, recording and parameters in force.
+// The series the next Run Replicates starts: its base seed, and the counts,
+// recording and parameters in force.
 SeriesSettings Shell::CurrentSettings() const {
   SeriesSettings settings;
-  settings.seed = seriesBaseSeed_;
+  settings.seed = seriesSeed_;
   settings.replicates = gTotalReplicates;
   settings.generations = gTotalGenerations;
   settings.recording = recorder.choices;
@@ -43,7 +43,6 @@ void Shell::ApplySettings(const SeriesSettings& settings) {
   gTotalReplicates = settings.replicates;
   gTotalGenerations = settings.generations;
   recorder.choices = settings.recording;
-  if (settings.seed) nextSeed_ = *settings.seed;
 
   // The submenus check the item of each count, or none for a count they
   // do not offer.
@@ -60,7 +59,11 @@ void Shell::ApplySettings(const SeriesSettings& settings) {
   Check(kAveragedVariablesMenu, 3, c.gGetAveragedLeftHabitatPreference);
   Check(kAveragedVariablesMenu, 4, c.gGetAverageLeftHabitatSpecialization);
   Check(kAveragedVariablesMenu, 5, c.gGetAverageLeftHabitatMatingPreference);
-  UpdateSeeds();
+  if (settings.seed) {
+    SetSeeds(*settings.seed);
+  } else {
+    UpdateSeeds();
+  }
 }
 
 std::optional<std::string> Shell::OpenSettingsFile(const std::string& path) {
@@ -96,11 +99,9 @@ void Shell::SaveSettings() {
   }
 }
 
-// The command that runs the current settings as a series; its data file is
-// the open one's name, or a name of its own.
 std::string Shell::BatchCommand() const {
-  const std::string out =
-      DataFileOpen() ? std::filesystem::path(DataFilePath()).filename().string() : "talveron-data.txt";
+  const std::string chosen = DataFileOpen() ? DataFilePath() : lastDataFileName_;
+  const std::string out = chosen.empty() ? "talveron-data.txt" : std::filesystem::path(chosen).filename().string();
   return BatchCommandLine(CurrentSettings(), out);
 }
 

@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 #include <QDockWidget>
 #include <QLayout>
+#include <QPainter>
 #include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
@@ -21,6 +22,24 @@ namespace {
 // its widget keeps to.
 constexpr double kZoomSteps[] = {0.25, 0.375, 0.5, 0.625, 0.75, 0.875, 1, 1.25, 1.5, 1.75, 2, 2.5, 3, 4};
 constexpr int kSpeedItems = 8;
+
+// A line of free prose that gives way to the fields beside it: shortened
+// with an ellipsis when it must be, the whole text in its tooltip.
+class ProseLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override {
+    return QSize(fontMetrics().averageCharWidth() * 12, QLabel::minimumSizeHint().height());
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(toolTip(), Qt::ElideRight, area.width()));
+  }
+};
 
 QDockWidget* Dock(const QString& title, const QString& name, QWidget* view, QWidget* parent) {
   auto* dock = new QDockWidget(title, parent);
@@ -96,20 +115,56 @@ void MainWindow::CreateStatusBar() {
   activityLabel_->setObjectName(QStringLiteral("activityLabel"));
   seedLabel_ = new QLabel(this);
   seedLabel_->setObjectName(QStringLiteral("seedLabel"));
+  seriesSeedLabel_ = new QLabel(this);
+  seriesSeedLabel_->setObjectName(QStringLiteral("seriesSeedLabel"));
   dataFileLabel_ = new QLabel(tr("No data file"), this);
   dataFileLabel_->setObjectName(QStringLiteral("dataFileLabel"));
-  // Long texts give way rather than widen the window.
-  for (QLabel* label : {activityLabel_, seedLabel_, dataFileLabel_}) label->setMinimumWidth(1);
-  statusBar()->addWidget(activityLabel_, 3);
-  statusBar()->addWidget(seedLabel_, 2);
+  noteLabel_ = new ProseLabel(this);
+  noteLabel_->setObjectName(QStringLiteral("noteLabel"));
+  // A QLabel's minimum width is its whole text: these never shrink below
+  // it, and the window's minimum width follows.
+  statusBar()->addWidget(activityLabel_);
+  statusBar()->addWidget(noteLabel_, 1);
+  statusBar()->addPermanentWidget(seedLabel_);
+  statusBar()->addPermanentWidget(seriesSeedLabel_);
   statusBar()->addPermanentWidget(dataFileLabel_);
 }
 
-void MainWindow::ShowSeedText(const QString& text) { seedLabel_->setText(text); }
+void MainWindow::ShowSeedText(const QString& text) {
+  seedLabel_->setText(text);
+  FollowStatusBar();
+}
 
-void MainWindow::ShowDataFileText(const QString& text) { dataFileLabel_->setText(text); }
+void MainWindow::ShowSeriesSeedText(const QString& text) {
+  seriesSeedLabel_->setText(text);
+  FollowStatusBar();
+}
 
-void MainWindow::ShowActivityText(const QString& text) { activityLabel_->setText(text); }
+// The window is never narrower than the fields that must be read whole.
+void MainWindow::FollowStatusBar() {
+  int width = 0;
+  for (const QLabel* label : WholeFields()) width += label->sizeHint().width();
+  // The note's least, the gaps between the fields and the size grip.
+  width += noteLabel_->minimumSizeHint().width() + 8 * 6 + 24;
+  if (width == minimumWidth()) return;
+  setMinimumWidth(width);
+  if (this->width() < width) resize(width, height());
+}
+
+void MainWindow::ShowNoteText(const QString& text) {
+  noteLabel_->setToolTip(text);
+  noteLabel_->update();
+}
+
+void MainWindow::ShowDataFileText(const QString& text) {
+  dataFileLabel_->setText(text);
+  FollowStatusBar();
+}
+
+void MainWindow::ShowActivityText(const QString& text) {
+  activityLabel_->setText(text);
+  FollowStatusBar();
+}
 
 // ---------------------------------------------------------------------------
 // Zoom
@@ -162,9 +217,13 @@ void MainWindow::FitWindowToViews() {
 void MainWindow::FitToScreen() {
   const QScreen* where = screen();
   if (where == nullptr) return;
+  FitToRoom(where->availableGeometry().size());
+}
+
+void MainWindow::FitToRoom(QSize available) {
   // The frame is not known before the window is shown; leave room for a
   // title bar and borders.
-  const QSize room = where->availableGeometry().size() - QSize(16, 40);
+  const QSize room = available - QSize(16, 40);
   double zoom = 1.0;
   SetZoom(zoom);
   while (zoom > kZoomSteps[0]) {

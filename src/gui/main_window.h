@@ -25,12 +25,22 @@ class MainWindow : public QMainWindow {
 
   app::QtCanvas& canvas() const { return canvas_; }
 
+  // The status bar's fields. The activity (an instruction), the seeds and
+  // the data file keep their whole text, and the window's minimum width
+  // follows from them; only the note, free prose, gives way, with its whole
+  // text in its tooltip.
   void ShowSeedText(const QString& text);
+  void ShowSeriesSeedText(const QString& text);
   void ShowDataFileText(const QString& text);
   void ShowActivityText(const QString& text);
+  void ShowNoteText(const QString& text);
   QString SeedText() const { return seedLabel_->text(); }
+  QString SeriesSeedText() const { return seriesSeedLabel_->text(); }
   QString DataFileText() const { return dataFileLabel_->text(); }
   QString ActivityText() const { return activityLabel_->text(); }
+  QString NoteText() const { return noteLabel_->toolTip(); }
+  // The fields that must be shown whole.
+  std::array<QLabel*, 4> WholeFields() const { return {activityLabel_, seedLabel_, seriesSeedLabel_, dataFileLabel_}; }
 
   // The views' zoom: their size, as a multiple of their natural size, when
   // the window leaves them room.
@@ -41,6 +51,8 @@ class MainWindow : public QMainWindow {
   // Zooms the views out, if need be, until the window fits the free area of
   // its screen, and gives the window that size.
   void FitToScreen();
+  // The same for a screen whose free area is `available`.
+  void FitToRoom(QSize available);
   // Sizes the window around the views at their zoom once bars added to it
   // have taken their size.
   void FitWindowToViews();
@@ -68,12 +80,15 @@ class MainWindow : public QMainWindow {
   void CreateStatusBar();
   void ResizeToViews(bool withinScreen);
   void ShareSpaceAmongViews();
+  void FollowStatusBar();
 
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};
   QLabel* activityLabel_ = nullptr;
   QLabel* seedLabel_ = nullptr;
+  QLabel* seriesSeedLabel_ = nullptr;
   QLabel* dataFileLabel_ = nullptr;
+  QLabel* noteLabel_ = nullptr;
   QSlider* speedSlider_ = nullptr;
   double zoom_ = 1.0;
 };

@@ -400,15 +400,12 @@ void QtPlatform::ShowGuide() {
 void QtPlatform::ShowSeeds(const app::SeedStatus& seeds) {
   QString text;
   if (seeds.series) {
-    text = tr("Replicate %1 of %2, seed %3; series base seed %4")
-               .arg(seeds.replicate)
-               .arg(seeds.replicates)
-               .arg(seeds.current)
-               .arg(seeds.seriesBase);
-  } else if (seeds.replicate > 0) {
-    text = tr("Seed %1; next seed %2").arg(seeds.current).arg(seeds.next);
+    text = tr("Replicate %1 of %2, seed %3").arg(seeds.replicate).arg(seeds.replicates).arg(seeds.current);
+    window_.ShowSeriesSeedText(tr("Series base seed %1").arg(seeds.seriesBase));
   } else {
-    text = tr("Next seed %1").arg(seeds.next);
+    text = seeds.replicate > 0 ? tr("Seed %1; next run %2").arg(seeds.current).arg(seeds.next)
+                               : tr("Next run seed %1").arg(seeds.next);
+    window_.ShowSeriesSeedText(tr("Next series seed %1").arg(seeds.nextSeries));
   }
   window_.ShowSeedText(text);
 }

@@ -326,17 +326,19 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
 
 TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {
   // Opened at the views' natural size, the window can be made half as
-  // large; every view is then drawn smaller, none below a quarter, and the
-  // map keeps a share like the others'.
+  // high and as narrow as its status bar; every view is then drawn
+  // smaller, none below a quarter, and the map keeps a share like the
+  // others'.
   QCoreApplication::processEvents();
   const QSize opening = window.size();
   EXPECT_EQ(canvas.view(Port::View)->FitScale(), 1.0);
   EXPECT_EQ(canvas.view(Port::Time)->FitScale(), 1.0);
-  EXPECT_LT(window.minimumSizeHint().width(), opening.width() / 2);
-  EXPECT_LT(window.minimumSizeHint().height(), opening.height() / 2);
-  window.resize(opening / 2);
+  const QSize small(std::max(opening.width() / 2, window.minimumWidth()), opening.height() / 2);
+  EXPECT_LT(small.width(), opening.width() * 2 / 3);
+  EXPECT_LT(window.minimumSizeHint().height(), small.height());
+  window.resize(small);
   QCoreApplication::processEvents();
-  EXPECT_EQ(window.size(), opening / 2);
+  EXPECT_EQ(window.size(), small);
   double smallest = 1.0;
   double largest = 0.0;
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
@@ -348,6 +350,41 @@ TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirSha
   }
   EXPECT_LE(largest, 2 * smallest);
   EXPECT_GE(canvas.view(Port::View)->FitScale(), 0.3);
+}
+
+TEST_F(QtDesktopTest, StatusBarShowsEverySeedFileNameAndInstructionWholeOnA1280x720Screen) {
+  // At the opening size on a 1280x720 screen, with ten-digit seeds: at
+  // the start, during a series, and after a Restart that stopped it. Each
+  // field is as wide as its text; the window stays on the screen.
+  window.FitToRoom(QSize(1280, 720));
+  QCoreApplication::processEvents();
+  auto expectWhole = [&](const char* when) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+    for (const QLabel* label : window.WholeFields()) {
+      EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
+          << when << ": " << label->text().toStdString();
+    }
+    EXPECT_LE(window.frameGeometry().width(), 1280) << when;
+  };
+  shell.SetSeeds(1796713109);
+  platform.ShowActivity("Press the space bar to start generation 1");
+  expectWhole("start");
+  EXPECT_TRUE(window.SeriesSeedText().contains(QStringLiteral("1796713109")));
+
+  app::SeedStatus series{1796713112, 1796713110, true, 1796713109, 4, 10, 1796713109};
+  platform.ShowSeeds(series);
+  platform.ShowDataFileName("/home/teacher/class-2026/habitats-series.txt");
+  platform.ShowActivity("Series: replicate 4 of 10, habitats-series.txt");
+  expectWhole("series");
+
+  platform.ShowSeeds(app::SeedStatus{1796713110, 1796713111, false, 1796713109, 1, 1, 1796713109});
+  platform.ShowDataFileName("");
+  platform.ShowDataFileNote(
+      "Series stopped: records kept in habitats-series.txt.partial");
+  platform.ShowActivity("Press the space bar to start generation 1");
+  expectWhole("after Restart");
+  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
 }
 
 TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {

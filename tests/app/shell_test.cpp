@@ -674,8 +674,9 @@ TEST_F(DesktopTest, EveryReplicateTakesTheNextSeedAndTheBaseSeedCanBeSet) {
 }
 
 TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
-  // The series keeps its seeds 1001 and 1002 and writes the batch command's
-  // file; the single run after it takes the seed chosen meanwhile.
+  // The series keeps its seeds 1000 and 1001 (the launch seed is the first
+  // series' base) and writes the batch command's file; the single run after
+  // it takes the seed chosen meanwhile, and so does the next series.
   const fs::path file = TestDirectory() / "series.txt";
   platform.PostMenu(135, 11);
   platform.PostMenu(111, 1);
@@ -695,8 +696,9 @@ TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_EQ(seedAfterSeries, 9u);
   EXPECT_EQ(shell.NextSeed(), 10u);
+  EXPECT_EQ(shell.NextSeriesSeed(), 9u);
   EXPECT_EQ(ReadFile(file),
-            BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 5"));
+            BatchFile(file.parent_path() / "batch.txt", "--seed 1000 --replicates 2 --generations 5"));
 }
 
 // ---------------------------------------------------------------------------
@@ -843,7 +845,7 @@ TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) 
   EXPECT_FALSE(platform.Checked(135, 12));
   EXPECT_TRUE(platform.Enabled(135, 1));
   const std::string complete =
-      BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 20");
+      BatchFile(file.parent_path() / "batch.txt", "--seed 1000 --replicates 2 --generations 20");
   EXPECT_EQ(ReadFile(file.string() + ".partial"), WithoutLastRecord(complete));
   EXPECT_EQ(ReadFile(file), "an older series");
   EXPECT_NE(platform.dataFileNote.find("series.txt.partial"), std::string::npos) << platform.dataFileNote;
@@ -887,7 +889,8 @@ TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
   EXPECT_EQ(FormatAll(reopened.world.params), FormatAll(shell.world.params));
   EXPECT_EQ(reopened.gTotalReplicates, 10);
   EXPECT_EQ(reopened.gTotalGenerations, 50);
-  EXPECT_EQ(reopened.NextSeed(), shell.SeriesBaseSeed());
+  EXPECT_EQ(reopened.NextSeriesSeed(), shell.NextSeriesSeed());
+  EXPECT_EQ(reopened.NextSeed(), shell.NextSeriesSeed());
   EXPECT_EQ(RecordName(reopened.recorder.choices), "specialization");
   EXPECT_EQ(reopened.recorder.choices.gAveragingSpan, 50);
   for (auto [menu, item] : {std::pair{109, 4}, {111, 3}, {110, 4}, {108, 3}, {110, 1}}) {
@@ -897,14 +900,18 @@ TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
   EXPECT_FALSE(other.Checked(109, 2));
 }
 
-TEST_F(DesktopTest, CopiedBatchCommandWritesTheBytesOfTheProgramsOwnSeries) {
-  // A series from the menus with changed settings; the command copied when
-  // it has ended, run where the data file was, writes the same file.
+TEST_F(DesktopTest, CopiedBatchCommandWritesTheNextSeriesFileBeforeAndAfterASeries) {
+  // Settings from a file (seed 2026) and changed through the menus and the
+  // dialog; single runs watched meanwhile. The command copied before the
+  // series, run where the data file is, writes the series' file byte for
+  // byte under its name; the command copied after it writes the next
+  // series' file, which starts past the seeds the first one took. Saving
+  // the settings keeps the file's seed.
   const fs::path dir = TestDirectory();
+  const fs::path settings = dir / "class.toml";
+  std::ofstream(settings) << "seed = 2026\nreplicates = 2\ngenerations = 20\n";
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
   Choose(135, 11);
-  platform.seedAnswers.push_back(4242);
-  Choose(129, kBaseSeedItem);
-  Choose(111, 2);
   platform.settingsAnswers.push_back([](ControlValues& values) {
     values[44] = 3;
     values[43] = 1;
@@ -914,18 +921,46 @@ TEST_F(DesktopTest, CopiedBatchCommandWritesTheBytesOfTheProgramsOwnSeries) {
   Choose(129, 7);
   Choose(110, 3);
   Choose(108, 2);
-  platform.savePaths.push_back((dir / "desktop.txt").string());
+  platform.settingsPaths.push_back((dir / "saved.toml").string());
+  Choose(129, kSaveSettingsItem);
+  EXPECT_NE(ReadFile(dir / "saved.toml").find("seed = 2026"), std::string::npos);
+
+  std::vector<std::string> copied;
+  auto copy = [&] {
+    platform.clipboard.clear();
+    shell.DoEvent(Event::Menu(129, kCopyBatchCommandItem));
+    copied.push_back(platform.clipboard);
+  };
+  platform.PostMenu(129, 1);  // a second single run: the series keeps its seed
+  platform.savePaths.push_back((dir / "first.txt").string());
   platform.PostMenu(135, 1);
-  platform.PostMenu(135, 12);
-  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, kCopyBatchCommandItem)); });
+  platform.PostStep([&] {
+    copy();
+    return std::optional<Event>(Event::Menu(135, 12));
+  });
+  platform.PostStepAtWait([&] {
+    platform.savePaths.push_back((dir / "second.txt").string());
+    return std::optional<Event>(Event::Menu(135, 1));
+  });
+  platform.PostStepAtWait([&] {
+    copy();
+    return std::optional<Event>(Event::Menu(135, 12));
+  });
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, 9)); });
   EXPECT_EQ(shell.MainLoop(), 0);
-  const std::string& command = platform.clipboard;
-  // The launch run took 4242; the series took the next seed.
-  ASSERT_EQ(command.rfind("talveron-batch --seed 4243 ", 0), 0u) << command;
-  const std::string run = "cd '" + dir.string() + "' && " + std::string(TALVERON_BATCH_PATH) + " --quiet" +
-                          command.substr(std::string("talveron-batch").size());
-  ASSERT_EQ(std::system(run.c_str()), 0) << run;
-  EXPECT_EQ(ReadFile(dir / "talveron-data.txt"), ReadFile(dir / "desktop.txt"));
+  ASSERT_EQ(copied.size(), 2u);
+  EXPECT_EQ(copied[0].rfind("talveron-batch --seed 2026 ", 0), 0u) << copied[0];
+  EXPECT_EQ(copied[1].rfind("talveron-batch --seed 2028 ", 0), 0u) << copied[1];
+  const fs::path batchDir = dir / "batch";
+  fs::create_directory(batchDir);
+  const std::string names[] = {"first.txt", "second.txt"};
+  for (std::size_t i = 0; i < copied.size(); ++i) {
+    EXPECT_NE(copied[i].find("--out " + names[i]), std::string::npos) << copied[i];
+    const std::string run = "cd '" + batchDir.string() + "' && " + std::string(TALVERON_BATCH_PATH) +
+                            " --quiet" + copied[i].substr(std::string("talveron-batch").size());
+    ASSERT_EQ(std::system(run.c_str()), 0) << run;
+    EXPECT_EQ(ReadFile(batchDir / names[i]), ReadFile(dir / names[i])) << names[i];
+  }
 }
 
 TEST_F(DesktopTest, QuitClosesTheDataFile) {
