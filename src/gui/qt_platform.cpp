@@ -377,21 +377,27 @@ void QtPlatform::SavePicture() {
 
 void QtPlatform::CopyText(std::string_view text) { QGuiApplication::clipboard()->setText(Text(text)); }
 
+// A window of its own beside the main window, not modal: the run goes on
+// while it is open. Asked again, it comes to the front.
 void QtPlatform::ShowGuide() {
-  QDialog dialog(&window_);
-  dialog.setWindowTitle(tr("Talveron Guide"));
-  dialog.setObjectName(QStringLiteral("guideDialog"));
-  auto* browser = new QTextBrowser(&dialog);
-  browser->setObjectName(QStringLiteral("guideText"));
-  QFile guide(QStringLiteral(":/guide.md"));
-  if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->addWidget(browser);
-  layout->addWidget(buttons);
-  dialog.resize(700, 600);
-  dialog.exec();
+  if (guide_ == nullptr) {
+    guide_ = new QWidget(&window_, Qt::Window);
+    guide_->setWindowTitle(tr("Talveron Guide"));
+    guide_->setObjectName(QStringLiteral("guideWindow"));
+    auto* browser = new QTextBrowser(guide_);
+    browser->setObjectName(QStringLiteral("guideText"));
+    QFile guide(QStringLiteral(":/guide.md"));
+    if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, guide_);
+    connect(buttons, &QDialogButtonBox::rejected, guide_, &QWidget::close);
+    auto* layout = new QVBoxLayout(guide_);
+    layout->addWidget(browser);
+    layout->addWidget(buttons);
+    guide_->resize(700, 600);
+  }
+  guide_->show();
+  guide_->raise();
+  guide_->activateWindow();
 }
 
 // ---------------------------------------------------------------------------

@@ -60,6 +60,8 @@ class QtPlatform : public QObject, public app::Platform {
   // The action of a menu item; null when there is none.
   QAction* action(int menu, int item) const;
   QMenu* menu(int number) const;
+  // The guide's window, once it has been asked for.
+  QWidget* guide() const { return guide_; }
   // Events queued and not yet delivered.
   std::size_t pending() const { return queue_.size(); }
 
@@ -84,6 +86,7 @@ class QtPlatform : public QObject, public app::Platform {
   std::map<int, QMenu*> menus_;
   std::map<std::pair<int, int>, QAction*> actions_;
   std::map<std::pair<int, int>, bool> checked_;
+  QPointer<QWidget> guide_;
 };
 
 }  // namespace talveron::gui

@@ -241,6 +241,36 @@ TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
   EXPECT_TRUE(window.SeedText().contains(QStringLiteral("Seed 500")));
 }
 
+TEST_F(QtDesktopTest, TheGuideIsAWindowOfItsOwnAndTheRunGoesOn) {
+  // F1 during a run at 100 generations a second: the guide shows, nothing
+  // is modal, and the run advances while it is open.
+  int openedAt = 0;
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(112, 4)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  Repeatedly openGuide([&] {
+    if (shell.world.gGenerationNumber < 3) return false;
+    if (platform.guide() == nullptr) {
+      platform.action(app::kHelpMenu, 1)->trigger();
+      return false;
+    }
+    openedAt = shell.world.gGenerationNumber;
+    return true;
+  });
+  Repeatedly quit([&] {
+    if (openedAt == 0 || shell.world.gGenerationNumber < openedAt + 10) return false;
+    EXPECT_TRUE(platform.guide()->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    window.close();
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_GE(shell.world.gGenerationNumber, openedAt + 10);
+}
+
 TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   // The data file chosen in the save dialog is open when the window is
   // closed; the loop closes it and returns.
