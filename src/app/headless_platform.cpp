@@ -135,4 +135,12 @@ void HeadlessPlatform::ShowFatalError(std::string_view report) {
   fatalReports.emplace_back(report);
 }
 
+bool HeadlessPlatform::Confirm(std::string_view question) {
+  questions.emplace_back(question);
+  if (confirmAnswers.empty()) return true;
+  const bool answer = confirmAnswers.front();
+  confirmAnswers.pop_front();
+  return answer;
+}
+
 }  // namespace talveron::app

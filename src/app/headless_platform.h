@@ -56,6 +56,7 @@ class HeadlessPlatform : public Platform {
   std::deque<std::optional<std::string>> savePaths;
   std::deque<std::optional<std::uint64_t>> seedAnswers;
   std::deque<std::optional<std::string>> settingsPaths;
+  std::deque<bool> confirmAnswers;  // yes when none is left
 
   // --- what the program did ---
   struct Call {
@@ -73,6 +74,7 @@ class HeadlessPlatform : public Platform {
   std::vector<ControlValues> settingsOpenedWith;
   std::vector<InForceTexts> settingsInForce;
   std::vector<std::string> notices;
+  std::vector<std::string> questions;
   std::vector<std::string> activities;  // every text the status bar was given
   std::vector<int> zooms;               // the zoom steps asked for
   // The platform's clock: it stands still while the program works and runs
@@ -107,6 +109,7 @@ class HeadlessPlatform : public Platform {
   std::optional<std::string> AskSettingsPath(bool save) override;
   void SavePicture() override { ++pictures; }
   void CopyText(std::string_view text) override { clipboard = std::string(text); }
+  bool Confirm(std::string_view question) override;
   void ShowGuide() override { ++guides; }
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }

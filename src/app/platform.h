@@ -125,6 +125,8 @@ class Platform {
   virtual std::optional<std::string> AskSettingsPath(bool save) = 0;
   // Saves a picture of the views, asking for the file and which views.
   virtual void SavePicture() = 0;
+  // Asks a yes-or-no question before something is lost; true is yes.
+  virtual bool Confirm(std::string_view /*question*/) { return true; }
   // Puts text on the clipboard.
   virtual void CopyText(std::string_view text) = 0;
   // Shows the user guide.

@@ -133,6 +133,10 @@ class Shell : public ModelHooks {
   bool DataFileOpen() const { return dataFile_ != nullptr; }
   std::string DataFilePath() const { return dataFile_ ? dataFile_->path() : std::string(); }
 
+  // The file that holds the records of a series that Quit stopped; empty
+  // when Quit stopped none.
+  const std::string& RecordsLeftAtQuit() const { return recordsLeftAtQuit_; }
+
   // --- what the user is told ---
   // What the program is doing or waiting for, as the status bar shows it.
   const std::string& Activity() const { return activity_; }
@@ -206,6 +210,8 @@ class Shell : public ModelHooks {
   // A step or cycle wait: a space bar kept from the run ends it at once.
   void WaitForStep(std::string_view prompt);
   bool Abandoning() const { return restart || quitRequested; }
+  // Asks before a command stops a running series; true to go on.
+  bool MayStopSeries();
   void DrawHabitatFrames();
 
   void Check(int menu, int item, bool checked);
@@ -250,7 +256,8 @@ class Shell : public ModelHooks {
   std::uint64_t seriesSeed_;
   std::uint64_t seriesBaseSeed_ = 0;
   bool seedChosenInSeries_ = false;  // the seeds were set while a series ran
-  std::string lastDataFileName_;  // the data file chosen last, for the batch command
+  std::string lastDataFileName_;
+  std::string recordsLeftAtQuit_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
   int spacesKept_ = 0;  // space bar presses kept for the step and cycle waits
 };

@@ -2,6 +2,7 @@
 // they set flags and parameters that the loop and the phases read at their
 // next check; only the data-file commands act at once.
 #include <cctype>
+#include <filesystem>
 
 #include "app/settings_formulas.h"
 #include "app/shell.h"
@@ -199,6 +200,7 @@ bool Shell::ItemReachable(int menu, int item) const {
 void Shell::HandleFileChoice(int item) {
   switch (item) {
     case 1:  // Restart
+      if (!MayStopSeries()) break;
       if (runReplicates) {
         runReplicates = false;
         Check(kDataFileMenu, 12, false);
@@ -236,6 +238,8 @@ void Shell::HandleFileChoice(int item) {
       GetSettings();
       break;
     case 9:  // Quit
+      if (!MayStopSeries()) break;
+      if (runReplicates && DataFileOpen()) recordsLeftAtQuit_ = dataFile_->writtenPath();
       if (DataFileOpen()) CloseDataFile();
       quitRequested = true;
       break;
@@ -257,6 +261,15 @@ void Shell::HandleFileChoice(int item) {
     default:
       break;
   }
+}
+
+// A series stops only when the user says so.
+bool Shell::MayStopSeries() {
+  if (!runReplicates || !DataFileOpen()) return true;
+  const std::string kept = std::filesystem::path(dataFile_->writtenPath()).filename().string();
+  return platform_.Confirm("A series is running: " + std::to_string(gReplicateNumber - 1) + " of " +
+                           std::to_string(passReplicates_) +
+                           " replicates done. Stop it? The complete records are kept in " + kept);
 }
 
 void Shell::AboutBox() {

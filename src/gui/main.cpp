@@ -52,5 +52,10 @@ int main(int argc, char* argv[]) {
   platform.FlushEvents();
   window.FitToScreen();
   window.show();
-  return shell.MainLoop();
+  const int status = shell.MainLoop();
+  if (!shell.RecordsLeftAtQuit().empty()) {
+    std::cerr << "talveron: the series was stopped; its complete records are in " << shell.RecordsLeftAtQuit()
+              << '\n';
+  }
+  return status;
 }

@@ -375,6 +375,14 @@ void QtPlatform::SavePicture() {
   }
 }
 
+bool QtPlatform::Confirm(std::string_view question) {
+  QMessageBox box(QMessageBox::Question, tr("Talveron"), Text(question), QMessageBox::Yes | QMessageBox::No,
+                  &window_);
+  box.setObjectName(QStringLiteral("confirmBox"));
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtPlatform::CopyText(std::string_view text) { QGuiApplication::clipboard()->setText(Text(text)); }
 
 // A window of its own beside the main window, not modal: the run goes on

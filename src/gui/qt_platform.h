@@ -45,6 +45,7 @@ class QtPlatform : public QObject, public app::Platform {
   std::optional<std::string> AskSettingsPath(bool save) override;
   void SavePicture() override;
   void CopyText(std::string_view text) override;
+  bool Confirm(std::string_view question) override;
   void ShowGuide() override;
 
   void ShowSeeds(const app::SeedStatus& seeds) override;

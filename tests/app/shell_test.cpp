@@ -851,6 +851,33 @@ TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) 
   EXPECT_NE(platform.dataFileNote.find("series.txt.partial"), std::string::npos) << platform.dataFileNote;
 }
 
+TEST_F(DesktopTest, RestartAndQuitAskBeforeStoppingASeries) {
+  // A series of ten replicates: Restart in replicate 5 is answered No and
+  // the series goes on; Quit in replicate 7 is answered Yes and stops it,
+  // and the place of its records is kept for standard error.
+  const fs::path file = TestDirectory() / "class.txt";
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 1);
+  platform.PostMenu(109, 4);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  platform.confirmAnswers = {false, true};
+  platform.PostMenuWhen(AtReplicate(5, 2), 129, 1);
+  platform.PostMenuWhen(AtReplicate(7, 2), 129, 9);
+  EXPECT_EQ(shell.MainLoop(), 0);
+  ASSERT_EQ(platform.questions.size(), 2u);
+  EXPECT_EQ(platform.questions[0],
+            "A series is running: 4 of 10 replicates done. Stop it? The complete records are kept in "
+            "class.txt.partial");
+  EXPECT_EQ(shell.gReplicateNumber, 7);
+  EXPECT_EQ(shell.RecordsLeftAtQuit(), file.string() + ".partial");
+  EXPECT_TRUE(fs::exists(shell.RecordsLeftAtQuit()));
+  // Without a series nothing is asked.
+  Choose(129, 1);
+  EXPECT_EQ(platform.questions.size(), 2u);
+}
+
 TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
   // Settings changed through the dialog and the menus, saved; a fresh
   // program that opens the file has the same parameters, counts, recording
