@@ -277,6 +277,7 @@ void CanvasWidget::paintEvent(QPaintEvent* event) {
     pendingAreas_.clear();
     if (!event->rect().contains(rect())) update();  // the whole view is new
   }
+  canvas_->Refresh(port_);
   const QImage& image = canvas_->image(port_);
   const QRectF view = ViewRect(image.size());
   const QColor background = palette().color(QPalette::Window);
@@ -390,7 +391,15 @@ void QtCanvas::SetScale(Port port, double scale) {
   if (scale == s.scale) return;
   s.scale = scale;
   s.image = Picture(port, scale);
+  s.stale = false;
   Changed(s);
+}
+
+void QtCanvas::Refresh(Port port) {
+  Surface& s = surfaces_[Index(port)];
+  if (!s.stale) return;
+  s.stale = false;
+  s.image = Picture(port, s.scale);
 }
 
 QImage QtCanvas::Picture(Port port, double scale) {
@@ -427,6 +436,9 @@ void QtCanvas::Add(Surface& s, Operation op) {
     // Frames, text and slanted lines hide only the same drawn again.
     const auto [found, fresh] = s.drawnAgain.try_emplace(SignatureOf(op), static_cast<int>(s.operations.size()));
     if (!fresh) {
+      if (op.kind == Kind::Text && s.scale != 1.0 && s.operations[static_cast<std::size_t>(found->second)].alive) {
+        s.stale = true;
+      }
       Hide(s, found->second);
       found->second = static_cast<int>(s.operations.size());
     }

@@ -110,6 +110,9 @@ class QtCanvas : public Canvas {
   // Paints the port's operations on any paint device (an SVG file, a
   // printer), its pixel (h, v) at (h, v) times the painter's transform.
   void Paint(Port port, QPainter& painter) const;
+  // Draws the port's image afresh when smooth text was drawn again over
+  // itself since it was last drawn; the widget calls it before it paints.
+  void Refresh(Port port);
   // The port drawn afresh at `scale`, as SetScale would draw it.
   QImage Picture(Port port, double scale);
   // Operations kept for a port: those that still show.
@@ -194,6 +197,9 @@ class QtCanvas : public Canvas {
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
+    // Smooth text drew over its own earlier copy: its edges have darkened,
+    // and the image is drawn afresh before it is shown.
+    bool stale = false;
     std::unordered_map<Signature, int, SignatureHash> drawnAgain;  // frames and text by what they draw
   };
 
