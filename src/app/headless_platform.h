@@ -86,6 +86,7 @@ class HeadlessPlatform : public Platform {
   std::string dataFileName;
   std::string dataFileNote;
   bool menuBarInstalled = false;
+  std::map<std::pair<int, int>, std::string> itemTexts;  // texts given to hidden items
   bool Checked(int menu, int item) const;
   bool Enabled(int menu, int item) const;
 
@@ -101,6 +102,7 @@ class HeadlessPlatform : public Platform {
   void InstallMenuBar(std::span<const MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
+  void SetMenuItemText(int menu, int item, std::string_view text) override { itemTexts[{menu, item}] = text; }
   bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
   void ShowNotice(std::string_view message) override { notices.emplace_back(message); }

@@ -47,12 +47,18 @@ constexpr long MenuChoice(int menu, int item) {
 constexpr int ChoiceMenu(long choice) { return static_cast<int>(choice >> 16); }
 constexpr int ChoiceItem(long choice) { return static_cast<int>(choice & 0xFFFF); }
 
-// One item of a menu. An empty text is a separator.
+// One item of a menu. An empty text is a separator, unless the item is
+// hidden.
 struct MenuItemSpec {
   std::string text;
   char commandKey = 0;     // the command-key equivalent, a lower-case letter or 0
   int submenu = 0;         // the number of the submenu hung from this item, or 0
   bool checkable = false;  // the item can carry a check mark
+  // Items of a menu with the same group (not 0) are choices that exclude
+  // one another: shown as radio items.
+  int group = 0;
+  // Not shown until SetMenuItemText gives it a text.
+  bool hidden = false;
 };
 
 struct MenuSpec {
@@ -101,14 +107,17 @@ class Platform {
   virtual void InstallMenuBar(std::span<const MenuSpec> menus) = 0;
   virtual void CheckMenuItem(int menu, int item, bool checked) = 0;
   virtual void EnableMenuItem(int menu, int item, bool enabled) = 0;
+  // Gives a hidden item its text and shows it; an empty text hides it.
+  virtual void SetMenuItemText(int /*menu*/, int /*item*/, std::string_view /*text*/) {}
 
   // The time in seconds on a clock that never goes back; the pacing of
   // generations reads it.
   virtual double Seconds() = 0;
 
   // --- the views ---
-  // Zooms the views one step in (+1) or out (-1), or back to their natural
-  // size (0).
+  // Zooms the views one step in (+1) or out (-1), or to their natural size
+  // pixel for pixel (0), or lets them fit the window (kFitToWindow).
+  static constexpr int kFitToWindow = 2;
   virtual void ZoomViews(int direction) = 0;
 
   // --- dialogs ---

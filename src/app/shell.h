@@ -48,6 +48,7 @@ inline constexpr int kFirstTimePlotItem = 9;    // 9 to 12: the time plots, in t
 inline constexpr int kZoomInItem = 14;
 inline constexpr int kZoomOutItem = 15;
 inline constexpr int kActualSizeItem = 16;
+inline constexpr int kFitToWindowItem = 17;
 
 // The pace of a single run, by item of the Speed menu: generations a second,
 // 0 for as fast as it goes.
@@ -60,6 +61,13 @@ inline constexpr int kOpenSettingsItem = 13;
 inline constexpr int kSaveSettingsItem = 14;
 inline constexpr int kCopyBatchCommandItem = 15;
 inline constexpr int kSavePictureItem = 16;
+
+// The last item of the Replicates, Generations and Averaging Span
+// submenus: hidden, it shows a count that a settings file gave and no
+// other item offers.
+inline constexpr int kExtraReplicatesItem = 9;
+inline constexpr int kExtraGenerationsItem = 10;
+inline constexpr int kExtraSpanItem = 5;
 
 // The menu bar: menus 128, 129, 134 and 135, then the submenus 108 to 111
 // hung from items of the Data File menu and the Speed submenu 112 of the
@@ -224,6 +232,8 @@ class Shell : public ModelHooks {
   void ChooseGraph(int index);
   void CheckDisplayItems();
   void SetSpeed(int item);
+  // Checks the item of a count, or shows the count as the extra item.
+  void CheckCount(int menu, int extraItem, int chosen, long count, const std::string& text);
   // Waits out the rest of a generation's share of time at the chosen speed;
   // menus and keys stay live.
   void Pace(double generationStart);
@@ -259,7 +269,8 @@ class Shell : public ModelHooks {
   std::string lastDataFileName_;
   std::string recordsLeftAtQuit_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
-  int spacesKept_ = 0;  // space bar presses kept for the step and cycle waits
+  int spacesKept_ = 0;
+  std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits
 };
 
 }  // namespace talveron::app

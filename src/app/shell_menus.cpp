@@ -17,15 +17,21 @@ constexpr long kGenerationCounts[] = {5, 20, 50, 100, 200, 500, 1000, 2000, 5000
 
 MenuItemSpec Item(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, false}; }
 MenuItemSpec Checkable(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, true}; }
+MenuItemSpec Radio(std::string text, int group = 1) { return MenuItemSpec{std::move(text), 0, 0, true, group}; }
 MenuItemSpec Separator() { return MenuItemSpec{}; }
 MenuItemSpec Submenu(std::string text, int submenu) {
   return MenuItemSpec{std::move(text), 0, submenu, false};
 }
 
+// The counts as radio items, and a hidden one for a count none of them
+// offers.
 template <std::size_t N>
 std::vector<MenuItemSpec> CountItems(const long (&counts)[N], const std::string& unit) {
   std::vector<MenuItemSpec> items;
-  for (long count : counts) items.push_back(Checkable(std::to_string(count) + unit));
+  for (long count : counts) items.push_back(Radio(std::to_string(count) + unit));
+  MenuItemSpec extra = Radio("");
+  extra.hidden = true;
+  items.push_back(extra);
   return items;
 }
 
@@ -41,12 +47,12 @@ std::vector<MenuSpec> BuildMenuBar() {
        false},
       {kDisplayMenu,
        "Display",
-       {Item("Next Map Display", 'm'), Item("Next Graph", 'g'), Separator(), Checkable("All Three Loci"),
-        Checkable("Habitat Specialization Locus"), Checkable("Habitat Preference Locus"),
-        Checkable("Mating Preference Locus"), Separator(), Checkable("Habitat Specialization Plot"),
-        Checkable("Specialization & Preference Plot"), Checkable("Mating Preference Plot"),
-        Checkable("Concordance Plot"), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
-        Item("Actual Size", '0'), Separator(), Submenu("Speed", kSpeedMenu)},
+       {Item("Next Map Display", 'm'), Item("Next Graph", 'g'), Separator(), Radio("All Three Loci", 1),
+        Radio("Habitat Specialization Locus", 1), Radio("Habitat Preference Locus", 1),
+        Radio("Mating Preference Locus", 1), Separator(), Radio("Habitat Specialization Plot", 2),
+        Radio("Specialization & Preference Plot", 2), Radio("Mating Preference Plot", 2),
+        Radio("Concordance Plot", 2), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
+        Item("Actual Size", '0'), Item("Fit to Window"), Separator(), Submenu("Speed", kSpeedMenu)},
        false},
       {kDataFileMenu,
        "Data File",
@@ -61,16 +67,15 @@ std::vector<MenuSpec> BuildMenuBar() {
       {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
       {kAveragedVariablesMenu,
        "Averaged Variable",
-       {Checkable("Record Averages"), Checkable("Left Habitat Total"), Checkable("Left Habitat Preference"),
-        Checkable("Left Habitat Specialization"), Checkable("Left Habitat Mating Preference")},
+       {Checkable("Record Averages"), Radio("Left Habitat Total"), Radio("Left Habitat Preference"),
+        Radio("Left Habitat Specialization"), Radio("Left Habitat Mating Preference")},
        true},
       {kGenerationsMenu, "Generations per Replicate", CountItems(kGenerationCounts, ""), true},
       {kSpeedMenu,
        "Speed",
-       {Checkable("As Fast as It Goes"), Checkable("1000 Generations a Second"),
-        Checkable("300 Generations a Second"), Checkable("100 Generations a Second"),
-        Checkable("30 Generations a Second"), Checkable("10 Generations a Second"),
-        Checkable("3 Generations a Second"), Checkable("1 Generation a Second")},
+       {Radio("As Fast as It Goes"), Radio("1000 Generations a Second"), Radio("300 Generations a Second"),
+        Radio("100 Generations a Second"), Radio("30 Generations a Second"), Radio("10 Generations a Second"),
+        Radio("3 Generations a Second"), Radio("1 Generation a Second")},
        true},
   };
 }
@@ -147,24 +152,28 @@ void Shell::HandleMenuChoice(long choice) {
       if (item == 2) AboutBox();
       break;
     case kAveragingSpanMenu:
-      if (item >= 1 && item <= 4) {
-        CheckOnly(kAveragingSpanMenu, 1, 4, item);
-        recorder.choices.gAveragingSpan = kAveragingSpans[item - 1];
+      if (item >= 1 && item <= kExtraSpanItem && (item < kExtraSpanItem || extraCounts_.count(menu) != 0)) {
+        CheckOnly(kAveragingSpanMenu, 1, kExtraSpanItem, item);
+        recorder.choices.gAveragingSpan =
+            item == kExtraSpanItem ? extraCounts_[kAveragingSpanMenu] : kAveragingSpans[item - 1];
       }
       break;
     case kReplicatesMenu:
-      if (item >= 1 && item <= 8) {
-        CheckOnly(kReplicatesMenu, 1, 8, item);
-        gTotalReplicates = kReplicateCounts[item - 1];
+      if (item >= 1 && item <= kExtraReplicatesItem &&
+          (item < kExtraReplicatesItem || extraCounts_.count(menu) != 0)) {
+        CheckOnly(kReplicatesMenu, 1, kExtraReplicatesItem, item);
+        gTotalReplicates = item == kExtraReplicatesItem ? extraCounts_[kReplicatesMenu] : kReplicateCounts[item - 1];
       }
       break;
     case kAveragedVariablesMenu:
       HandleAveragedVariables(item);
       break;
     case kGenerationsMenu:
-      if (item >= 1 && item <= 9) {
-        CheckOnly(kGenerationsMenu, 1, 9, item);
-        gTotalGenerations = kGenerationCounts[item - 1];
+      if (item >= 1 && item <= kExtraGenerationsItem &&
+          (item < kExtraGenerationsItem || extraCounts_.count(menu) != 0)) {
+        CheckOnly(kGenerationsMenu, 1, kExtraGenerationsItem, item);
+        gTotalGenerations =
+            item == kExtraGenerationsItem ? extraCounts_[kGenerationsMenu] : kGenerationCounts[item - 1];
       }
       break;
     case kSpeedMenu:
@@ -298,6 +307,7 @@ void Shell::HandleDisplayChoice(int item) {
   if (item == kZoomInItem) platform_.ZoomViews(1);
   if (item == kZoomOutItem) platform_.ZoomViews(-1);
   if (item == kActualSizeItem) platform_.ZoomViews(0);
+  if (item == kFitToWindowItem) platform_.ZoomViews(Platform::kFitToWindow);
   CheckDisplayItems();
 }
 

@@ -44,14 +44,13 @@ void Shell::ApplySettings(const SeriesSettings& settings) {
   gTotalGenerations = settings.generations;
   recorder.choices = settings.recording;
 
-  // The submenus check the item of each count, or none for a count they
-  // do not offer.
-  auto checkCount = [this](int menu, int items, int chosen) {
-    for (int item = 1; item <= items; ++item) Check(menu, item, item == chosen);
-  };
-  checkCount(kReplicatesMenu, 8, ItemOf(kReplicateCounts, gTotalReplicates));
-  checkCount(kGenerationsMenu, 9, ItemOf(kGenerationCounts, gTotalGenerations));
-  checkCount(kAveragingSpanMenu, 4, ItemOf(kSpans, recorder.choices.gAveragingSpan));
+  const long span = recorder.choices.gAveragingSpan;
+  CheckCount(kReplicatesMenu, kExtraReplicatesItem, ItemOf(kReplicateCounts, gTotalReplicates), gTotalReplicates,
+             std::to_string(gTotalReplicates));
+  CheckCount(kGenerationsMenu, kExtraGenerationsItem, ItemOf(kGenerationCounts, gTotalGenerations),
+             gTotalGenerations, std::to_string(gTotalGenerations));
+  CheckCount(kAveragingSpanMenu, kExtraSpanItem, ItemOf(kSpans, span), span,
+             std::to_string(span) + " Generations");
   const RecordingChoices& c = recorder.choices;
   Check(kDataFileMenu, 7, c.gGetTimedCriteria);
   Check(kAveragedVariablesMenu, 1, !c.gGetTimedCriteria);
@@ -64,6 +63,17 @@ void Shell::ApplySettings(const SeriesSettings& settings) {
   } else {
     UpdateSeeds();
   }
+}
+
+// A submenu checks the item of its count; a count it does not offer is
+// shown, checked, as its extra item, until another count is chosen.
+void Shell::CheckCount(int menu, int extraItem, int chosen, long count, const std::string& text) {
+  if (chosen == 0) {
+    extraCounts_[menu] = count;
+    platform_.SetMenuItemText(menu, extraItem, text + " (settings file)");
+    chosen = extraItem;
+  }
+  for (int item = 1; item <= extraItem; ++item) Check(menu, item, item == chosen);
 }
 
 std::optional<std::string> Shell::OpenSettingsFile(const std::string& path) {

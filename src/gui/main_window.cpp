@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QDockWidget>
 #include <QLayout>
 #include <QPainter>
@@ -41,11 +42,28 @@ class ProseLabel : public QLabel {
   }
 };
 
+// Holds a view in its dock. Fitting the window, the view takes the room
+// the dock has; at a zoom of its own (Actual Size, Zoom In, Zoom Out) it
+// keeps its size, and the dock scrolls when it is smaller.
+class ViewArea : public QScrollArea {
+ public:
+  ViewArea(QWidget* view, QWidget* parent) : QScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setAlignment(Qt::AlignCenter);
+    setWidgetResizable(true);
+    setWidget(view);
+  }
+  QSize sizeHint() const override { return widget()->sizeHint(); }
+  QSize minimumSizeHint() const override {
+    return widgetResizable() ? widget()->minimumSizeHint() : QSize(48, 48);
+  }
+};
+
 QDockWidget* Dock(const QString& title, const QString& name, QWidget* view, QWidget* parent) {
   auto* dock = new QDockWidget(title, parent);
   dock->setObjectName(name);
   dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-  dock->setWidget(view);
+  dock->setWidget(new ViewArea(view, dock));
   return dock;
 }
 
@@ -172,12 +190,29 @@ void MainWindow::ShowActivityText(const QString& text) {
 void MainWindow::SetZoom(double zoom) {
   zoom_ = zoom;
   for (app::Port port : {app::Port::View, app::Port::Text, app::Port::Graph, app::Port::Time}) {
-    canvas_.view(port)->SetZoom(zoom);
+    app::CanvasWidget* view = canvas_.view(port);
+    view->SetZoom(zoom);
+    if (auto* area = qobject_cast<QScrollArea*>(view->parentWidget() ? view->parentWidget()->parentWidget() : nullptr)) {
+      area->setWidgetResizable(fitToWindow_);
+      if (!fitToWindow_) view->resize(view->sizeHint());
+      area->updateGeometry();
+    }
   }
   ResizeToViews(true);
 }
 
+void MainWindow::FitToWindow() {
+  fitToWindow_ = true;
+  SetZoom(zoom_);
+  ShareSpaceAmongViews();
+}
+
 void MainWindow::Zoom(int direction) {
+  if (direction == app::Platform::kFitToWindow) {
+    FitToWindow();
+    return;
+  }
+  fitToWindow_ = false;
   double zoom = 1.0;
   if (direction > 0) {
     const auto* next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), zoom_ + 1e-9);
@@ -224,6 +259,7 @@ void MainWindow::FitToRoom(QSize available) {
   // The frame is not known before the window is shown; leave room for a
   // title bar and borders.
   const QSize room = available - QSize(16, 40);
+  fitToWindow_ = true;
   double zoom = 1.0;
   SetZoom(zoom);
   while (zoom > kZoomSteps[0]) {
@@ -250,6 +286,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 // floated keep the size the user gave them.
 void MainWindow::ShareSpaceAmongViews() {
   using app::Port;
+  if (!fitToWindow_) return;
   const std::array<Port, 4> ports = {Port::View, Port::Text, Port::Graph, Port::Time};
   for (QDockWidget* dock : docks_) {
     if (dock->isFloating() || !dock->isVisible()) return;

@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "app/platform.h"
 #include "gui/qt_canvas.h"
 
 class QDockWidget;
@@ -46,8 +47,13 @@ class MainWindow : public QMainWindow {
   // the window leaves them room.
   double zoom() const { return zoom_; }
   void SetZoom(double zoom);
-  // One step in (+1) or out (-1), or back to 1 (0).
+  // One step in (+1) or out (-1), or back to 1 (0), each pixel for pixel
+  // with scroll bars where the window is too small; or fitting the window
+  // (Platform::kFitToWindow).
   void Zoom(int direction);
+  // The views take the room their docks have, keeping their proportions.
+  void FitToWindow();
+  bool fitsWindow() const { return fitToWindow_; }
   // Zooms the views out, if need be, until the window fits the free area of
   // its screen, and gives the window that size.
   void FitToScreen();
@@ -91,6 +97,7 @@ class MainWindow : public QMainWindow {
   QLabel* noteLabel_ = nullptr;
   QSlider* speedSlider_ = nullptr;
   double zoom_ = 1.0;
+  bool fitToWindow_ = true;
 };
 
 }  // namespace talveron::gui

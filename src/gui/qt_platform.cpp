@@ -1,6 +1,7 @@
 #include "gui/qt_platform.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -40,6 +41,9 @@ constexpr int kTicksPerSecond = 60;
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// A menu's text as Qt shows it: an ampersand is a mnemonic unless doubled.
+QString MenuText(std::string_view text) { return Text(text).replace(QLatin1Char('&'), QStringLiteral("&&")); }
 
 // The character of a key press: letters lower-case, as the menus' command
 // keys are given; 0 for keys without one.
@@ -221,7 +225,7 @@ std::optional<app::Event> QtPlatform::Deliver() {
 void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
   QMenuBar* bar = window_.menuBar();
   for (const app::MenuSpec& spec : menus) {
-    auto* menu = new QMenu(Text(spec.title), &window_);
+    auto* menu = new QMenu(MenuText(spec.title), &window_);
     menu->setObjectName(QStringLiteral("menu%1").arg(spec.number));
     menus_[spec.number] = menu;
   }
@@ -232,27 +236,43 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
       const app::MenuItemSpec& item = spec.items[i];
       const int number = static_cast<int>(i + 1);
       QAction* action = nullptr;
-      if (item.text.empty()) {
+      if (item.text.empty() && !item.hidden) {
         action = menu->addSeparator();
       } else if (item.submenu != 0) {
         action = menu->addMenu(menus_.at(item.submenu));
-        action->setText(Text(item.text));
+        action->setText(MenuText(item.text));
       } else {
-        QString text = Text(item.text);
+        QString text = MenuText(item.text);
         // The command key is shown in the menu; the key itself reaches the
         // loop as a key event and is turned into this item there.
         if (item.commandKey != 0) text += QStringLiteral("\tCtrl+%1").arg(QChar(item.commandKey).toUpper());
         action = menu->addAction(text);
         action->setCheckable(item.checkable);
+        action->setVisible(!item.hidden);
+        if (item.group != 0) {
+          // Choices that exclude one another are radio items; which one is
+          // checked is still the command's to say.
+          QActionGroup*& group = groups_[{spec.number, item.group}];
+          if (group == nullptr) {
+            group = new QActionGroup(menu);
+            group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+          }
+          group->addAction(action);
+        }
         // The guide also opens with the platform's help key.
         if (spec.number == app::kHelpMenu && number == 1) {
           action->setShortcut(QKeySequence::HelpContents);
           action->setShortcutContext(Qt::ApplicationShortcut);
         }
         const int menuNumber = spec.number;
+        action->setData(number);
         connect(action, &QAction::triggered, this, [this, action, menuNumber, number] {
-          // The check mark is the command's to set, not the click's.
-          action->setChecked(checked_[{menuNumber, number}]);
+          // The check marks are the command's to set, not the click's.
+          if (QActionGroup* group = action->actionGroup()) {
+            for (QAction* other : group->actions()) other->setChecked(checked_[{menuNumber, other->data().toInt()}]);
+          } else {
+            action->setChecked(checked_[{menuNumber, number}]);
+          }
           Enqueue(app::Event::Menu(menuNumber, number));
         });
       }
@@ -279,6 +299,13 @@ void QtPlatform::CheckMenuItem(int menu, int item, bool checked) {
   if (QAction* a = action(menu, item)) {
     if (checked) a->setCheckable(true);
     a->setChecked(checked);
+  }
+}
+
+void QtPlatform::SetMenuItemText(int menu, int item, std::string_view text) {
+  if (QAction* a = action(menu, item)) {
+    a->setText(MenuText(text));
+    a->setVisible(!text.empty());
   }
 }
 

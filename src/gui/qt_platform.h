@@ -15,6 +15,7 @@
 #include "gui/main_window.h"
 
 class QAction;
+class QActionGroup;
 class QKeyEvent;
 class QMenu;
 
@@ -36,6 +37,7 @@ class QtPlatform : public QObject, public app::Platform {
   void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
+  void SetMenuItemText(int menu, int item, std::string_view text) override;
 
   bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
@@ -88,6 +90,7 @@ class QtPlatform : public QObject, public app::Platform {
   std::map<std::pair<int, int>, QAction*> actions_;
   std::map<std::pair<int, int>, bool> checked_;
   QPointer<QWidget> guide_;
+  std::map<std::pair<int, int>, QActionGroup*> groups_;  // by menu and group
 };
 
 }  // namespace talveron::gui

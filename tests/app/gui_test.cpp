@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -126,6 +127,14 @@ TEST_F(QtDesktopTest, MenuBarCarriesEveryItemByNumber) {
   EXPECT_TRUE(platform.action(111, 9)->isChecked());
   EXPECT_TRUE(platform.action(135, 7)->isChecked());
   EXPECT_FALSE(platform.action(135, 11)->isChecked());
+  // An ampersand shows as one; exclusive choices are radio items; the
+  // extra count item is hidden until a count needs it.
+  EXPECT_EQ(platform.action(134, 10)->text(), QStringLiteral("Specialization && Preference Plot"));
+  ASSERT_NE(platform.action(134, 4)->actionGroup(), nullptr);
+  EXPECT_TRUE(platform.action(134, 4)->actionGroup()->isExclusive());
+  EXPECT_EQ(platform.action(134, 4)->actionGroup(), platform.action(134, 7)->actionGroup());
+  EXPECT_NE(platform.action(134, 4)->actionGroup(), platform.action(134, 9)->actionGroup());
+  EXPECT_FALSE(platform.action(109, app::kExtraReplicatesItem)->isVisible());
 }
 
 TEST_F(QtDesktopTest, MenuChoiceRunsOnlyWhenTheLoopPolls) {
@@ -415,6 +424,26 @@ TEST_F(QtDesktopTest, StatusBarShowsEverySeedFileNameAndInstructionWholeOnA1280x
   platform.ShowActivity("Press the space bar to start generation 1");
   expectWhole("after Restart");
   EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
+}
+
+TEST_F(QtDesktopTest, ActualSizeIsPixelForPixelOnASmallScreenAndFitToWindowFitsAgain) {
+  // On a 1280x720 screen the views open smaller than their natural size;
+  // Actual Size draws them at scale 1 whatever room the docks have, Fit to
+  // Window makes them fit again.
+  window.FitToRoom(QSize(1280, 720));
+  QCoreApplication::processEvents();
+  EXPECT_LT(canvas.view(Port::View)->FitScale(), 1.0);
+  window.Zoom(0);
+  window.resize(window.minimumWidth(), 600);
+  QCoreApplication::processEvents();
+  for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
+    EXPECT_EQ(canvas.view(port)->FitScale(), 1.0) << static_cast<int>(port);
+  }
+  EXPECT_EQ(canvas.view(Port::Time)->size(), QSize(902, 160));
+  window.Zoom(app::Platform::kFitToWindow);
+  QCoreApplication::processEvents();
+  EXPECT_LT(canvas.view(Port::View)->FitScale(), 1.0);
+  EXPECT_TRUE(window.fitsWindow());
 }
 
 TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {

@@ -927,6 +927,33 @@ TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
   EXPECT_FALSE(other.Checked(109, 2));
 }
 
+TEST_F(DesktopTest, CountsNoMenuItemOffersShowAsAnExtraCheckedItem) {
+  // A settings file with 7 replicates of 3000 generations: each count is
+  // shown, checked, as its submenu's extra item; another count moves the
+  // check, and the extra item chosen again brings the file's count back.
+  const fs::path settings = TestDirectory() / "odd.toml";
+  std::ofstream(settings) << "replicates = 7\ngenerations = 3000\n";
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
+  EXPECT_EQ((platform.itemTexts[{kReplicatesMenu, kExtraReplicatesItem}]), "7 (settings file)");
+  EXPECT_EQ((platform.itemTexts[{kGenerationsMenu, kExtraGenerationsItem}]), "3000 (settings file)");
+  EXPECT_TRUE(platform.Checked(kReplicatesMenu, kExtraReplicatesItem));
+  EXPECT_FALSE(platform.Checked(kReplicatesMenu, 2));
+  EXPECT_TRUE(platform.Checked(kAveragingSpanMenu, 1));  // 10, offered: no extra item
+  Choose(kReplicatesMenu, 2);
+  EXPECT_EQ(shell.gTotalReplicates, 2);
+  EXPECT_FALSE(platform.Checked(kReplicatesMenu, kExtraReplicatesItem));
+  Choose(kReplicatesMenu, kExtraReplicatesItem);
+  EXPECT_EQ(shell.gTotalReplicates, 7);
+  EXPECT_TRUE(platform.Checked(kReplicatesMenu, kExtraReplicatesItem));
+  // Exclusive choices are radio items of one group; the extra item too.
+  for (int menu : {kReplicatesMenu, kGenerationsMenu, kAveragingSpanMenu, kSpeedMenu}) {
+    for (const MenuSpec& spec : TalveronMenuBar()) {
+      if (spec.number != menu) continue;
+      for (const MenuItemSpec& item : spec.items) EXPECT_EQ(item.group, 1) << menu << " " << item.text;
+    }
+  }
+}
+
 TEST_F(DesktopTest, CopiedBatchCommandWritesTheNextSeriesFileBeforeAndAfterASeries) {
   // Settings from a file (seed 2026) and changed through the menus and the
   // dialog; single runs watched meanwhile. The command copied before the
