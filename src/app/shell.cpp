@@ -87,6 +87,7 @@ void Shell::Pace(double generationStart) {
 void Shell::BeginReplicate() {
   platform_.FlushEvents();
   spacesKept_ = 0;
+  runOn_ = false;
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
@@ -177,6 +178,7 @@ void Shell::WaitForSpaceKey(std::string_view prompt) {
     if (!event) continue;
     DoEvent(*event);
     if (event->what == Event::Kind::KeyDown && event->character == ' ') break;
+    if (extinctionWait_ && runOn_) break;
   }
   SetActivity(before);
 }
@@ -248,10 +250,17 @@ void Shell::SetBaseSeed() {
 
 void Shell::ShowInfo(std::string_view action) { views_.ShowInfo(action, world.gGenerationNumber, step); }
 
+// An extinct population reports itself in every phase of every generation
+// left; the status bar says why the run waits and offers the way on in one
+// step: a new population, or the run to its end without these stops.
 void Shell::ShowError(std::string_view message) {
+  const bool extinct = message.starts_with("Extinct") && world.totalAdults() == 0 && world.totalYoung() == 0;
+  if (extinct && runOn_) return;
   const Port port = canvas_.GetPort();
   views_.DrawErrorLine(message);
-  WaitForSpaceKey();
+  extinctionWait_ = extinct;
+  WaitForSpaceKey(extinct ? kExtinctPrompt : kContinuePrompt);
+  extinctionWait_ = false;
   views_.EraseErrorLine();
   canvas_.SetPort(port);
 }

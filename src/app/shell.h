@@ -61,6 +61,7 @@ inline constexpr int kOpenSettingsItem = 13;
 inline constexpr int kSaveSettingsItem = 14;
 inline constexpr int kCopyBatchCommandItem = 15;
 inline constexpr int kSavePictureItem = 16;
+inline constexpr int kRunOnItem = 17;  // Run On to the End: no stop on extinction messages
 
 // The last item of the Replicates, Generations and Averaging Span
 // submenus: hidden, it shows a count that a settings file gave and no
@@ -115,6 +116,9 @@ class Shell : public ModelHooks {
   // what the user is told meanwhile.
   void WaitForSpaceKey(std::string_view prompt = kContinuePrompt);
   static constexpr std::string_view kContinuePrompt = "Press the space bar to continue";
+  static constexpr std::string_view kExtinctPrompt =
+      "The population is extinct: Ctrl+U runs on to the end, Ctrl+R founds a new one, the space bar shows the "
+      "next message";
 
   // --- menus ---
   void HandleMenuChoice(long choice);
@@ -270,6 +274,8 @@ class Shell : public ModelHooks {
   std::string recordsLeftAtQuit_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
   int spacesKept_ = 0;
+  bool runOn_ = false;           // this replicate no longer stops on extinction messages
+  bool extinctionWait_ = false;  // the wait is the one of an extinction message
   std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits
 };
 

@@ -43,7 +43,7 @@ std::vector<MenuSpec> BuildMenuBar() {
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
         Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
         Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
-        Item("Copy Batch Command"), Item("Save Picture...")},
+        Item("Copy Batch Command"), Item("Save Picture..."), Item("Run On to the End", 'u')},
        false},
       {kDisplayMenu,
        "Display",
@@ -266,6 +266,9 @@ void Shell::HandleFileChoice(int item) {
       break;
     case kSavePictureItem:
       platform_.SavePicture();
+      break;
+    case kRunOnItem:
+      runOn_ = true;
       break;
     default:
       break;

@@ -263,6 +263,45 @@ TEST_F(DesktopTest, ErrorMessageWaitsForSpaceAndGivesThePortBack) {
   EXPECT_NE(canvas.TextIn(Port::Text).find("Bad scaledRandomNumber"), std::string::npos);
 }
 
+TEST_F(DesktopTest, ExtinctionSaysWhyItWaitsAndRunOnGoesToTheEndInOneStep) {
+  // No offspring: the population dies out in generation 1 and every phase
+  // reports it. The status bar says why the run waits; Run On to the End
+  // (Ctrl+U) ends that wait, and the 20 generations run to the end without
+  // another; the next population stops on the message again.
+  shell.world.params.numberOfKids = 0;
+  Choose(111, 2);
+  // The pause of the generation the population dies in polls once and
+  // takes nothing.
+  platform.SetIdleAnswer([](int) { return std::optional<Event>(); });
+  auto saying = [this](std::string_view start) {
+    return [this, start] { return shell.Activity().starts_with(start); };
+  };
+  std::string said;
+  int generationRunOn = 0;
+  platform.PostKey(' ');
+  platform.PostWhen(saying("The population is extinct"), [&] {
+    said = shell.Activity();
+    generationRunOn = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Key('u', true));
+  });
+  int generationAtTheEnd = 0;
+  platform.PostWhen(saying("Run finished"), [&] {
+    generationAtTheEnd = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  platform.PostKey(' ');
+  std::string nextRun;
+  platform.PostWhen(saying("The population is extinct"), [&] {
+    nextRun = shell.Activity();
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(said.rfind("The population is extinct: ", 0), 0u) << said;
+  EXPECT_EQ(generationRunOn, 1);
+  EXPECT_EQ(generationAtTheEnd, 21);
+  EXPECT_EQ(nextRun.rfind("The population is extinct: ", 0), 0u) << nextRun;
+}
+
 TEST_F(DesktopTest, WaitForKeyPollsOnceWhateverComes) {
   // The pause after an extinction takes one event, or none, and returns.
   shell.WaitForKey();
