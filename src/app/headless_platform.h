@@ -118,6 +118,12 @@ class HeadlessPlatform : public Platform {
   void ShowActivity(std::string_view text) override { activities.emplace_back(text); }
   void ShowDataFileNote(std::string_view note) override { dataFileNote = std::string(note); }
   void Beep() override { ++beeps; }
+  void ShowCharts(const CensusHistory& history) override {
+    charts = &history;
+    ++chartUpdates;
+  }
+  const CensusHistory* charts = nullptr;
+  int chartUpdates = 0;
   void ShowFatalError(std::string_view report) override;
 
  private:

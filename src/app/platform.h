@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace talveron {
+class CensusHistory;
+}
+
 namespace talveron::app {
 
 // One user event, as the run loop receives it.
@@ -153,6 +157,9 @@ class Platform {
   // What the program is doing or waiting for, in a sentence.
   virtual void ShowActivity(std::string_view text) = 0;
   virtual void Beep() = 0;
+  // The census of the replicate on show, after each generation and when a
+  // replicate begins; it stays the program's until the next call.
+  virtual void ShowCharts(const CensusHistory& /*history*/) {}
 
   // Writes the report of a fatal error to standard output, shows it in a
   // dialog and returns once the user has pressed a key or clicked.

@@ -91,6 +91,8 @@ void Shell::BeginReplicate() {
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
+  history.Clear();
+  platform_.ShowCharts(history);
   world.ClearIndividuals();
   DrawHabitatFrames();
   world.InitPopulations();
@@ -105,6 +107,8 @@ void Shell::RunGeneration() {
   DrawHabitatFrames();
   world.TallyLinkedList();
   world.ChangeEnvironmentIfDue();
+  history.Add(world.gGenerationNumber, world.geneFrequencies);
+  platform_.ShowCharts(history);
   if (gGetData) RecordGeneration();
   if (step) WaitForStep(kStepPrompt);
   if (cycle) WaitForStep("Cycle mode: space bar for the next generation");

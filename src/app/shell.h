@@ -23,6 +23,7 @@
 #include "app/views.h"
 #include "model/model_hooks.h"
 #include "model/world.h"
+#include "record/census_history.h"
 #include "record/data_file.h"
 #include "record/recorder.h"
 #include "run/settings_file.h"
@@ -207,6 +208,7 @@ class Shell : public ModelHooks {
 
   DisplayFlags display;
   World world;
+  CensusHistory history;  // the replicate on show, every generation
   DataRecorder recorder;
   MenuState menus;
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -1139,6 +1140,68 @@ TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   const std::string text = canvas.TextIn(Port::Text);
   EXPECT_NE(text.find("full.txt.partial"), std::string::npos) << text;
   EXPECT_NE(text.find("the series was stopped"), std::string::npos) << text;
+}
+
+// ---------------------------------------------------------------------------
+// Charts
+
+TEST_F(DesktopTest, ChartsFollowTheRunAsTheTraceAndTheDataFileRecordIt) {
+  // A single run of seed 5 for 100 generations, the charts handed to the
+  // platform as it goes: every generation's allele counts are the trace's
+  // of the same seed, the criteria markers stand at the data file's
+  // generations, and drawing thins the series without thinning the record.
+  shell.SetSeeds(5);
+  Choose(111, 4);
+  Choose(135, 11);
+  platform.PostKey(' ');
+  int updatesDuringTheRun = 0;
+  platform.PostStepAtWait([&] {
+    updatesDuringTheRun = platform.chartUpdates;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(platform.charts, &shell.history);
+  EXPECT_GE(updatesDuringTheRun, 100);
+  const CensusHistory& history = shell.history;
+  ASSERT_EQ(history.FirstGeneration(), 1);
+  ASSERT_EQ(history.LastGeneration(), 100);
+
+  const fs::path dir = TestDirectory();
+  BatchFile(dir / "seed5.txt", "--seed 5 --replicates 1 --generations 100 --trace '" + (dir / "seed5.trace").string() + "'");
+  std::istringstream trace(ReadFile(dir / "seed5.trace"));
+  std::string line;
+  std::getline(trace, line);  // the column heads
+  int lines = 0;
+  while (std::getline(trace, line)) {
+    std::istringstream fields(line);
+    long replicate = 0, generation = 0;
+    int habitat = 0, adults = 0;
+    fields >> replicate >> generation >> habitat >> adults;
+    ASSERT_EQ(history.Adults(generation, habitat), adults) << line;
+    for (Locus locus : {Locus::Specialization, Locus::Preference, Locus::Mating}) {
+      for (int allele = 0; allele < 3; ++allele) {
+        int count = 0;
+        fields >> count;
+        ASSERT_EQ(history.Count(generation, habitat, locus, allele), count) << line;
+      }
+    }
+    ++lines;
+  }
+  EXPECT_EQ(lines, 200);
+
+  const std::string data = ReadFile(dir / "seed5.txt");
+  std::istringstream record(data.substr(data.rfind('\r', data.size() - 2) + 1));
+  std::array<long, CensusHistory::kCriteria> criteria{};
+  for (long& generation : criteria) record >> generation;
+  EXPECT_EQ(history.Criteria(), criteria);
+  EXPECT_NE(criteria[2], 0);  // all five are met in this run
+
+  const std::vector<ChartPoint> drawn = history.Downsampled(0, Locus::Mating, 0, 1, 100, 10);
+  EXPECT_LE(drawn.size(), 20u);
+  EXPECT_GT(drawn.size(), 10u);
+  double highest = 0;
+  for (long g = 1; g <= 100; ++g) highest = std::max(highest, history.Frequency(g, 0, Locus::Mating, 0));
+  EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [&](const ChartPoint& p) { return p.value == highest; }));
 }
 
 // ---------------------------------------------------------------------------
