@@ -122,6 +122,8 @@ class HeadlessPlatform : public Platform {
     charts = &history;
     ++chartUpdates;
   }
+  void ShowChartsView(bool shown) override { chartsShown = shown; }
+  bool chartsShown = true;
   const CensusHistory* charts = nullptr;
   int chartUpdates = 0;
   void ShowFatalError(std::string_view report) override;

@@ -160,6 +160,8 @@ class Platform {
   // The census of the replicate on show, after each generation and when a
   // replicate begins; it stays the program's until the next call.
   virtual void ShowCharts(const CensusHistory& /*history*/) {}
+  // Shows or hides the Charts view.
+  virtual void ShowChartsView(bool /*shown*/) {}
 
   // Writes the report of a fatal error to standard output, shows it in a
   // dialog and returns once the user has pressed a key or clicked.

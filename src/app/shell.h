@@ -50,6 +50,7 @@ inline constexpr int kZoomInItem = 14;
 inline constexpr int kZoomOutItem = 15;
 inline constexpr int kActualSizeItem = 16;
 inline constexpr int kFitToWindowItem = 17;
+inline constexpr int kChartsItem = 18;  // the Charts view shown or hidden
 
 // The pace of a single run, by item of the Speed menu: generations a second,
 // 0 for as fast as it goes.
@@ -276,6 +277,7 @@ class Shell : public ModelHooks {
   std::string recordsLeftAtQuit_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
   int spacesKept_ = 0;
+  bool chartsShown_ = true;
   bool runOn_ = false;           // this replicate no longer stops on extinction messages
   bool extinctionWait_ = false;  // the wait is the one of an extinction message
   std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits

@@ -52,7 +52,8 @@ std::vector<MenuSpec> BuildMenuBar() {
         Radio("Mating Preference Locus", 1), Separator(), Radio("Habitat Specialization Plot", 2),
         Radio("Specialization & Preference Plot", 2), Radio("Mating Preference Plot", 2),
         Radio("Concordance Plot", 2), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
-        Item("Actual Size", '0'), Item("Fit to Window"), Separator(), Submenu("Speed", kSpeedMenu)},
+        Item("Actual Size", '0'), Item("Fit to Window"), Checkable("Charts"), Separator(),
+        Submenu("Speed", kSpeedMenu)},
        false},
       {kDataFileMenu,
        "Data File",
@@ -123,6 +124,7 @@ void Shell::MenuBarInit() {
   Check(kAveragedVariablesMenu, 1, !recorder.choices.gGetTimedCriteria);
   Check(kDataFileMenu, 11, display.gMinimizeDisplay);
   CheckDisplayItems();
+  Check(kDisplayMenu, kChartsItem, chartsShown_);
   SetSpeed(1);
   UpdateSeeds();
 }
@@ -311,6 +313,11 @@ void Shell::HandleDisplayChoice(int item) {
   if (item == kZoomOutItem) platform_.ZoomViews(-1);
   if (item == kActualSizeItem) platform_.ZoomViews(0);
   if (item == kFitToWindowItem) platform_.ZoomViews(Platform::kFitToWindow);
+  if (item == kChartsItem) {
+    chartsShown_ = !chartsShown_;
+    Check(kDisplayMenu, kChartsItem, chartsShown_);
+    platform_.ShowChartsView(chartsShown_);
+  }
   CheckDisplayItems();
 }
 

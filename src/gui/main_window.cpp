@@ -98,13 +98,22 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   QDockWidget* time = Dock(tr("Time Plot"), QStringLiteral("timeDock"), canvas.widget(Port::Time), this);
   docks_ = {map, text, graph, time};
 
-  // The time plot is the widest view: the bottom area spans both corners.
-  setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
-  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+  charts_ = new ChartsView(this);
+  chartsDock_ = new QDockWidget(tr("Charts"), this);
+  chartsDock_->setObjectName(QStringLiteral("chartsDock"));
+  chartsDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+  chartsDock_->setWidget(charts_);
+
+  // The classic views on the left: the map over the status view with the
+  // graphs beside them, the time plot, the widest, below all three. The
+  // charts take the whole height on the right.
+  setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
   addDockWidget(Qt::LeftDockWidgetArea, map);
+  splitDockWidget(map, time, Qt::Vertical);
+  splitDockWidget(map, graph, Qt::Horizontal);
   splitDockWidget(map, text, Qt::Vertical);
-  addDockWidget(Qt::RightDockWidgetArea, graph);
-  addDockWidget(Qt::BottomDockWidgetArea, time);
+  addDockWidget(Qt::RightDockWidgetArea, chartsDock_);
 }
 
 void MainWindow::CreateToolBar() {
@@ -291,8 +300,8 @@ void MainWindow::ShareSpaceAmongViews() {
   for (QDockWidget* dock : docks_) {
     if (dock->isFloating() || !dock->isVisible()) return;
   }
-  const Qt::DockWidgetArea expected[] = {Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea, Qt::RightDockWidgetArea,
-                                         Qt::BottomDockWidgetArea};
+  const Qt::DockWidgetArea expected[] = {Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea,
+                                         Qt::LeftDockWidgetArea};
   for (std::size_t i = 0; i < docks_.size(); ++i) {
     if (dockWidgetArea(docks_[i]) != expected[i]) return;
   }

@@ -11,9 +11,11 @@
 #include <array>
 
 #include "app/platform.h"
+#include "gui/charts_view.h"
 #include "gui/qt_canvas.h"
 
 class QDockWidget;
+class QToolBar;
 class QSlider;
 
 namespace talveron::gui {
@@ -25,6 +27,8 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(app::QtCanvas& canvas, QWidget* parent = nullptr);
 
   app::QtCanvas& canvas() const { return canvas_; }
+  ChartsView* charts() const { return charts_; }
+  QDockWidget* chartsDock() const { return chartsDock_; }
 
   // The status bar's fields. The activity (an instruction), the seeds and
   // the data file keep their whole text, and the window's minimum width
@@ -90,6 +94,8 @@ class MainWindow : public QMainWindow {
 
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};
+  ChartsView* charts_ = nullptr;
+  QDockWidget* chartsDock_ = nullptr;
   QLabel* activityLabel_ = nullptr;
   QLabel* seedLabel_ = nullptr;
   QLabel* seriesSeedLabel_ = nullptr;

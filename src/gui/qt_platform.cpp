@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDockWidget>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -372,12 +373,14 @@ void QtPlatform::SavePicture() {
   struct Choice {
     QString name;
     PictureViews views;
+    bool charts = false;
   };
   const Choice choices[] = {{tr("All four views"), std::nullopt},
                             {tr("Habitats"), app::Port::View},
                             {tr("Status"), app::Port::Text},
                             {tr("Graphs"), app::Port::Graph},
-                            {tr("Time Plot"), app::Port::Time}};
+                            {tr("Time Plot"), app::Port::Time},
+                            {tr("Charts"), std::nullopt, true}};
   QStringList filters;
   for (const Choice& choice : choices) {
     filters << tr("%1, PNG (*.png)").arg(choice.name);
@@ -395,8 +398,17 @@ void QtPlatform::SavePicture() {
                      (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
                       dialog.selectedNameFilter().contains(QStringLiteral("SVG")));
     if (QFileInfo(path).suffix().isEmpty()) path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
-    const bool written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
-                             : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
+    bool written = false;
+    if (choice.charts) {
+      // The charts as they are shown, or at their natural size when hidden.
+      const ChartsView* charts = window_.charts();
+      const QSize size = charts->isVisible() ? charts->size() : charts->sizeHint();
+      written = svg ? WriteChartsSvg(charts->history(), size, path)
+                    : ChartsPng(charts->history(), size).save(path, "PNG");
+    } else {
+      written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
+                    : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
+    }
     if (written) return;
     ShowNotice((tr("The picture cannot be written to %1. Choose another place or name.").arg(path)).toStdString());
   }
@@ -462,6 +474,10 @@ void QtPlatform::ShowDataFileNote(std::string_view note) {
 void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
 
 void QtPlatform::Beep() { QApplication::beep(); }
+
+void QtPlatform::ShowCharts(const CensusHistory& history) { window_.charts()->ShowHistory(&history); }
+
+void QtPlatform::ShowChartsView(bool shown) { window_.chartsDock()->setVisible(shown); }
 
 void QtPlatform::ShowFatalError(std::string_view report) {
   std::cout << report << std::flush;

@@ -55,6 +55,8 @@ class QtPlatform : public QObject, public app::Platform {
   void ShowActivity(std::string_view text) override;
   void ShowDataFileNote(std::string_view note) override;
   void Beep() override;
+  void ShowCharts(const CensusHistory& history) override;
+  void ShowChartsView(bool shown) override;
   void ShowFatalError(std::string_view report) override;
 
   // The program's version, as About shows it and the application reports it.

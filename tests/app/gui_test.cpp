@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -278,6 +279,48 @@ TEST_F(QtDesktopTest, TheGuideIsAWindowOfItsOwnAndTheRunGoesOn) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_GE(shell.world.gGenerationNumber, openedAt + 10);
+}
+
+TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
+  // Thirty generations: the Charts view shows the shell's history, its
+  // header the generation and head counts in large type; hovering a line
+  // tells its generation and value; Display > Charts hides the view.
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(111, 3)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  bool hidden = false;
+  Repeatedly hide([&] {
+    if (shell.world.gGenerationNumber < 30 || hidden) return false;
+    hidden = true;
+    platform.action(app::kDisplayMenu, app::kChartsItem)->trigger();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  ChartsView* charts = window.charts();
+  ASSERT_EQ(charts->history(), &shell.history);
+  const long last = shell.history.LastGeneration();
+  EXPECT_GE(last, 30);
+  EXPECT_TRUE(charts->HeaderText().contains(QStringLiteral("Generation %1").arg(last)));
+  EXPECT_TRUE(charts->HeaderText().contains(
+      QStringLiteral("Habitat 1: %1").arg(shell.history.Adults(last, 1))));
+
+  charts->resize(460, 560);
+  const ChartsLayout layout(charts->size());
+  const GenerationAxis axis(&shell.history);
+  const QRect& panel = layout.panels[0];
+  const double value = shell.history.Frequency(last, 0, Locus::Specialization, 2);
+  const QPoint on(panel.left() + static_cast<int>((last - axis.first) * panel.width() / (axis.last - axis.first)),
+                  panel.bottom() - static_cast<int>(value * panel.height()));
+  const auto told = charts->DescribeAt(on);
+  ASSERT_TRUE(told.has_value());
+  EXPECT_TRUE(told->startsWith(QStringLiteral("Generation %1: habitat specialization").arg(last))) << told->toStdString();
+  EXPECT_FALSE(charts->DescribeAt(QPoint(2, 2)).has_value());
+  EXPECT_FALSE(window.chartsDock()->isVisible());
+  EXPECT_FALSE(platform.action(app::kDisplayMenu, app::kChartsItem)->isChecked());
 }
 
 TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
