@@ -123,6 +123,8 @@ class HeadlessPlatform : public Platform {
     ++chartUpdates;
   }
   void ShowChartsView(bool shown) override { chartsShown = shown; }
+  void ShowSpaceAction(std::string_view action) override { spaceAction = std::string(action); }
+  std::string spaceAction;
   bool chartsShown = true;
   const CensusHistory* charts = nullptr;
   int chartUpdates = 0;

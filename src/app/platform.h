@@ -156,6 +156,10 @@ class Platform {
   virtual void ShowDataFileNote(std::string_view note) = 0;
   // What the program is doing or waiting for, in a sentence.
   virtual void ShowActivity(std::string_view text) = 0;
+  // What the space bar does now, in a word or two ("Start", "Continue",
+  // "Next Step", "Next Generation", "New Population"); empty while the run
+  // goes on without it.
+  virtual void ShowSpaceAction(std::string_view /*action*/) {}
   virtual void Beep() = 0;
   // The census of the replicate on show, after each generation and when a
   // replicate begins; it stays the program's until the next call.

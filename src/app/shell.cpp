@@ -173,10 +173,22 @@ void Shell::DoEvent(const Event& event) {
   }
 }
 
+// What the space bar does in a wait, in a word or two, for a button.
+std::string_view Shell::SpaceAction(std::string_view prompt) {
+  if (prompt.starts_with("Press the space bar to start")) return "Start";
+  if (prompt.starts_with("Step mode")) return "Next Step";
+  if (prompt.starts_with("Cycle mode")) return "Next Generation";
+  if (prompt.starts_with("Run finished") || prompt.starts_with("Series finished")) return "New Population";
+  return "Continue";
+}
+
 void Shell::WaitForSpaceKey(std::string_view prompt) {
   if (runReplicates || Abandoning()) return;
   const std::string before = activity_;
+  const std::string actionBefore = spaceAction_;
   SetActivity(std::string(prompt));
+  spaceAction_ = std::string(SpaceAction(prompt));
+  platform_.ShowSpaceAction(spaceAction_);
   while (!runReplicates && !Abandoning()) {
     const auto event = platform_.WaitNextEvent(60);
     if (!event) continue;
@@ -185,6 +197,8 @@ void Shell::WaitForSpaceKey(std::string_view prompt) {
     if (extinctionWait_ && runOn_) break;
   }
   SetActivity(before);
+  spaceAction_ = actionBefore;
+  platform_.ShowSpaceAction(spaceAction_);
 }
 
 void Shell::SetActivity(std::string text) {

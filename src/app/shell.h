@@ -117,6 +117,9 @@ class Shell : public ModelHooks {
   // restart is pending. Menu commands stay live meanwhile. The prompt is
   // what the user is told meanwhile.
   void WaitForSpaceKey(std::string_view prompt = kContinuePrompt);
+  // What the space bar does in the wait of that prompt: "Start",
+  // "Continue", "Next Step", "Next Generation" or "New Population".
+  static std::string_view SpaceAction(std::string_view prompt);
   static constexpr std::string_view kContinuePrompt = "Press the space bar to continue";
   static constexpr std::string_view kExtinctPrompt =
       "The population is extinct: Ctrl+U runs on to the end, Ctrl+R founds a new one, the space bar shows the "
@@ -278,6 +281,7 @@ class Shell : public ModelHooks {
   long passReplicates_ = 1;
   int spacesKept_ = 0;
   bool chartsShown_ = true;
+  std::string spaceAction_;  // what the space bar does now; empty while the run goes on
   bool runOn_ = false;           // this replicate no longer stops on extinction messages
   bool extinctionWait_ = false;  // the wait is the one of an extinction message
   std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits

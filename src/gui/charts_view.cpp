@@ -16,7 +16,7 @@ constexpr int kHeaderHeight = 30;
 constexpr int kLegendHeight = 38;
 constexpr int kLeftAxis = 40;   // room for the frequency labels
 constexpr int kBottomAxis = 18;  // room for the generation labels
-constexpr int kPanelTitle = 16;
+constexpr int kPanelTitle = 32;  // the locus above the markers' letters
 constexpr int kGap = 6;
 constexpr int kHeaderPixels = 18;  // the generation and head counts: readable from the back of a room
 
@@ -87,7 +87,7 @@ GenerationAxis::GenerationAxis(const CensusHistory* history) {
 static QString ChartsHeader(const CensusHistory* history) {
   if (history == nullptr || history->empty()) return QObject::tr("Generation 0");
   const long g = history->LastGeneration();
-  return QObject::tr("Generation %1    Habitat 0: %2    Habitat 1: %3")
+  return QObject::tr("Generation %1   Habitat 0: %2   Habitat 1: %3")
       .arg(g)
       .arg(history->Adults(g, 0))
       .arg(history->Adults(g, 1));
@@ -100,9 +100,15 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
   painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
   painter.setRenderHint(QPainter::Antialiasing);
 
+  // As large as the width allows, never below 14 pixels.
   painter.setPen(Qt::black);
-  painter.setFont(Font(kHeaderPixels, true));
-  painter.drawText(layout.header.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, ChartsHeader(history));
+  const QString header = ChartsHeader(history);
+  int pixels = kHeaderPixels;
+  while (pixels > 14 && QFontMetrics(Font(pixels, true)).horizontalAdvance(header) > layout.header.width() - 16) {
+    --pixels;
+  }
+  painter.setFont(Font(pixels, true));
+  painter.drawText(layout.header.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, header);
 
   // The legend: the alleles' colours, the habitats' lines, the markers.
   painter.setFont(Font(12));
@@ -134,7 +140,7 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
     const auto locus = static_cast<Locus>(i);
     painter.setPen(Qt::black);
     painter.setFont(Font(12, true));
-    painter.drawText(panel.left(), panel.top() - 4, QObject::tr(kLocusTitles[i]));
+    painter.drawText(panel.left(), panel.top() - 19, QObject::tr(kLocusTitles[i]));
     painter.setFont(Font(11));
     // Axes, grid and ticks.
     for (double value : {0.0, 0.25, 0.5, 0.75, 1.0}) {

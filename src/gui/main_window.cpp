@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
+#include <QAction>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -132,6 +134,58 @@ void MainWindow::CreateToolBar() {
   connect(speedSlider_, &QSlider::valueChanged, this, [this](int value) { emit speedChosen(value + 1); });
 }
 
+void MainWindow::AddRunControls(QAction* restart, QAction* pause, QAction* step, QAction* cycle, QAction* runOn) {
+  QToolBar* bar = addToolBar(tr("Run"));
+  bar->setObjectName(QStringLiteral("runToolBar"));
+  bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  QStyle* look = style();
+  spaceAction_ = new QAction(look->standardIcon(QStyle::SP_MediaPlay), tr("Start"), this);
+  spaceAction_->setObjectName(QStringLiteral("spaceAction"));
+  connect(spaceAction_, &QAction::triggered, this, [this] { emit spaceClicked(); });
+  struct Control {
+    QAction* action;
+    QStyle::StandardPixmap icon;
+    QString text;
+  };
+  const Control controls[] = {{restart, QStyle::SP_BrowserReload, tr("Restart")},
+                              {pause, QStyle::SP_MediaPause, tr("Pause")},
+                              {step, QStyle::SP_ArrowRight, tr("Step")},
+                              {cycle, QStyle::SP_MediaSkipForward, tr("Cycle")},
+                              {runOn, QStyle::SP_MediaSeekForward, tr("Run On")}};
+  bar->addAction(spaceAction_);
+  for (const Control& control : controls) {
+    control.action->setIcon(look->standardIcon(control.icon));
+    control.action->setIconText(control.text);
+    bar->addAction(control.action);
+  }
+  restart->setToolTip(tr("Restart: found a new population (Ctrl+R)"));
+  runOn->setToolTip(tr("Run On to the End: no stops on extinction messages in this run (Ctrl+U)"));
+  pauseAction_ = pause;
+  stepAction_ = step;
+  cycleAction_ = cycle;
+  ShowSpaceAction(QString());
+  ShowRunControlStates();
+}
+
+void MainWindow::ShowSpaceAction(const QString& action) {
+  if (spaceAction_ == nullptr) return;
+  spaceAction_->setEnabled(!action.isEmpty());
+  spaceAction_->setText(action.isEmpty() ? tr("Running") : action);
+  spaceAction_->setToolTip(action.isEmpty() ? tr("The run goes on: Pause (Ctrl+P) holds it")
+                                            : tr("%1 (Space)").arg(action));
+}
+
+void MainWindow::ShowRunControlStates() {
+  if (pauseAction_ == nullptr) return;
+  pauseAction_->setToolTip(pauseAction_->isChecked() ? tr("Paused: the space bar goes on")
+                                                     : tr("Pause until the space bar (Ctrl+P)"));
+  stepAction_->setToolTip(stepAction_->isChecked()
+                              ? tr("Step mode is on: click to run without stops (Ctrl+T)")
+                              : tr("Step mode: stop after each phase of a generation (Ctrl+T)"));
+  cycleAction_->setToolTip(cycleAction_->isChecked() ? tr("Cycle mode is on: click to run without stops (Ctrl+Y)")
+                                                     : tr("Cycle mode: stop after each generation (Ctrl+Y)"));
+}
+
 void MainWindow::ShowSpeedItem(int item) {
   const QSignalBlocker quiet(speedSlider_);
   speedSlider_->setValue(item - 1);
@@ -252,6 +306,9 @@ void MainWindow::ResizeToViews(bool withinScreen) {
     wanted = wanted.boundedTo(where->availableGeometry().size() - frame);
   }
   resize(wanted);
+  // The same size gives no resize event, yet bars may have changed.
+  if (layout() != nullptr) layout()->activate();
+  ShareSpaceAmongViews();
 }
 
 void MainWindow::FitWindowToViews() {
@@ -327,9 +384,9 @@ void MainWindow::ShareSpaceAmongViews() {
   const int mapHeight = scaled(natural[0].height());
   const int timeHeight = scaled(natural[3].height());
   const int textHeight = static_cast<int>(leftHeight) - mapHeight - timeHeight;
-  resizeDocks({docks_[3]}, {timeHeight + chrome(3).height()}, Qt::Vertical);
   resizeDocks({docks_[0], docks_[1]}, {mapHeight + chrome(0).height(), textHeight + chrome(1).height()},
               Qt::Vertical);
+  resizeDocks({docks_[3]}, {timeHeight + chrome(3).height()}, Qt::Vertical);
   const int mapWidth = scaled(natural[0].width());
   resizeDocks({docks_[0], docks_[2]},
               {mapWidth + chrome(0).width(), static_cast<int>(topWidth) - mapWidth + chrome(2).width()},

@@ -16,6 +16,7 @@
 
 class QDockWidget;
 class QToolBar;
+class QAction;
 class QSlider;
 
 namespace talveron::gui {
@@ -72,11 +73,23 @@ class MainWindow : public QMainWindow {
   QSlider* speedSlider() const { return speedSlider_; }
   void ShowSpeedItem(int item);
 
+  // The run controls as toolbar buttons: the space bar's button, then the
+  // menu items Restart, Pause, Step Mode, Cycle Mode and Run On to the End.
+  void AddRunControls(QAction* restart, QAction* pause, QAction* step, QAction* cycle, QAction* runOn);
+  // The space bar's button says what the space bar does now; empty while
+  // the run goes on.
+  void ShowSpaceAction(const QString& action);
+  // The toggles' tooltips follow their check marks.
+  void ShowRunControlStates();
+  QAction* spaceAction() const { return spaceAction_; }
+
  signals:
   // The user closed the window; the program quits as the Quit command does.
   void closeRequested();
   // The user moved the speed slider to the item of the Speed menu.
   void speedChosen(int item);
+  // The space bar's button was clicked.
+  void spaceClicked();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -95,6 +108,10 @@ class MainWindow : public QMainWindow {
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};
   ChartsView* charts_ = nullptr;
+  QAction* spaceAction_ = nullptr;
+  QAction* pauseAction_ = nullptr;
+  QAction* stepAction_ = nullptr;
+  QAction* cycleAction_ = nullptr;
   QDockWidget* chartsDock_ = nullptr;
   QLabel* activityLabel_ = nullptr;
   QLabel* seedLabel_ = nullptr;

@@ -125,6 +125,7 @@ QtPlatform::QtPlatform(MainWindow& window) : window_(window), canvas_(window.can
   clock_.start();
   qApp->installEventFilter(this);
   connect(&window_, &MainWindow::closeRequested, this, [this] { closeRequested_ = true; });
+  connect(&window_, &MainWindow::spaceClicked, this, [this] { Enqueue(app::Event::Key(' ')); });
   connect(&window_, &MainWindow::speedChosen, this,
           [this](int item) { Enqueue(app::Event::Menu(app::kSpeedMenu, item)); });
 }
@@ -281,6 +282,10 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
       actions_[{spec.number, number}] = action;
     }
   }
+  if (QAction* restart = action(app::kFileMenu, 1)) {
+    window_.AddRunControls(restart, action(app::kFileMenu, 3), action(app::kFileMenu, 4), action(app::kFileMenu, 5),
+                           action(app::kFileMenu, app::kRunOnItem));
+  }
   window_.FitWindowToViews();
 }
 
@@ -301,6 +306,7 @@ void QtPlatform::CheckMenuItem(int menu, int item, bool checked) {
     if (checked) a->setCheckable(true);
     a->setChecked(checked);
   }
+  if (menu == app::kFileMenu) window_.ShowRunControlStates();
 }
 
 void QtPlatform::SetMenuItemText(int menu, int item, std::string_view text) {
@@ -472,6 +478,8 @@ void QtPlatform::ShowDataFileNote(std::string_view note) {
 }
 
 void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
+
+void QtPlatform::ShowSpaceAction(std::string_view action) { window_.ShowSpaceAction(Text(action)); }
 
 void QtPlatform::Beep() { QApplication::beep(); }
 

@@ -53,6 +53,7 @@ class QtPlatform : public QObject, public app::Platform {
   void ShowSeeds(const app::SeedStatus& seeds) override;
   void ShowDataFileName(std::string_view name) override;
   void ShowActivity(std::string_view text) override;
+  void ShowSpaceAction(std::string_view action) override;
   void ShowDataFileNote(std::string_view note) override;
   void Beep() override;
   void ShowCharts(const CensusHistory& history) override;

@@ -434,31 +434,38 @@ TEST_F(DesktopTest, DisplayMenuChecksTheMapDisplayAndTimePlotInForce) {
 
 TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
   // A single run in step mode, paused once, to its end; then a series of
-  // two replicates to its end.
+  // two replicates to its end. The space bar's button says what the space
+  // bar does in each wait, and nothing while the series runs.
   const fs::path file = TestDirectory() / "series.txt";
   std::vector<std::string> atWaits;
+  std::vector<std::string> actions;
   platform.PostMenu(111, 1);
   platform.PostMenu(135, 11);
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 4));  // step mode, inside the first wait
   });
   platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 3));  // pause inside a step wait
   });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Key(' '));  // ends the pause
   });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 4));  // step mode off
   });
   platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     platform.savePaths.push_back(file.string());
     return std::optional<Event>(Event::Menu(135, 1));
   });
@@ -466,10 +473,12 @@ TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
   platform.PostWhen([&] { return shell.runReplicates && shell.gReplicateNumber == 2; },
                     [&] {
                       atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
                       return std::nullopt;
                     });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 9));
   });
   EXPECT_EQ(shell.MainLoop(), 0);
@@ -483,6 +492,8 @@ TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
       "Series finished: 2 records in series.txt",
   };
   EXPECT_EQ(atWaits, expected);
+  EXPECT_EQ(actions, (std::vector<std::string>{"Start", "Next Step", "Continue", "Next Step", "New Population", "",
+                                               "New Population"}));
 }
 
 TEST_F(DesktopTest, SpeedPacesASingleRunButNeverASeries) {
