@@ -125,6 +125,10 @@ class HeadlessPlatform : public Platform {
   void ShowChartsView(bool shown) override { chartsShown = shown; }
   void ShowSpaceAction(std::string_view action) override { spaceAction = std::string(action); }
   std::string spaceAction;
+  void ShowMapKey(const MapKey& key) override;
+  std::string mapCaption;
+  void ShowNote(std::string_view text) override { note = std::string(text); }
+  std::string note;
   bool chartsShown = true;
   const CensusHistory* charts = nullptr;
   int chartUpdates = 0;

@@ -18,6 +18,8 @@ class CensusHistory;
 
 namespace talveron::app {
 
+struct MapKey;
+
 // One user event, as the run loop receives it.
 struct Event {
   enum class Kind {
@@ -164,6 +166,10 @@ class Platform {
   // The census of the replicate on show, after each generation and when a
   // replicate begins; it stays the program's until the next call.
   virtual void ShowCharts(const CensusHistory& /*history*/) {}
+  // The map's caption and colour key, when the display changes.
+  virtual void ShowMapKey(const MapKey& /*key*/) {}
+  // A passing remark in the status bar, free prose; empty clears it.
+  virtual void ShowNote(std::string_view /*note*/) {}
   // Shows or hides the Charts view.
   virtual void ShowChartsView(bool /*shown*/) {}
 

@@ -99,6 +99,10 @@ void Shell::BeginReplicate() {
 }
 
 void Shell::RunGeneration() {
+  if (noteShown_) {
+    platform_.ShowNote("");
+    noteShown_ = false;
+  }
   world.Reproduction();
   if (step) WaitForStep(kStepPrompt);
   world.Dispersal();
@@ -189,6 +193,7 @@ void Shell::WaitForSpaceKey(std::string_view prompt) {
   SetActivity(std::string(prompt));
   spaceAction_ = std::string(SpaceAction(prompt));
   platform_.ShowSpaceAction(spaceAction_);
+  ++waiting_;
   while (!runReplicates && !Abandoning()) {
     const auto event = platform_.WaitNextEvent(60);
     if (!event) continue;
@@ -196,6 +201,7 @@ void Shell::WaitForSpaceKey(std::string_view prompt) {
     if (event->what == Event::Kind::KeyDown && event->character == ' ') break;
     if (extinctionWait_ && runOn_) break;
   }
+  --waiting_;
   SetActivity(before);
   spaceAction_ = actionBefore;
   platform_.ShowSpaceAction(spaceAction_);

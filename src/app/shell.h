@@ -281,6 +281,8 @@ class Shell : public ModelHooks {
   long passReplicates_ = 1;
   int spacesKept_ = 0;
   bool chartsShown_ = true;
+  int waiting_ = 0;         // waits for the space bar under way
+  bool noteShown_ = false;  // the status bar shows a note until the next generation
   std::string spaceAction_;  // what the space bar does now; empty while the run goes on
   bool runOn_ = false;           // this replicate no longer stops on extinction messages
   bool extinctionWait_ = false;  // the wait is the one of an extinction message

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "app/map_key.h"
 #include "app/settings_formulas.h"
 #include "app/shell.h"
 
@@ -125,6 +126,7 @@ void Shell::MenuBarInit() {
   Check(kDataFileMenu, 11, display.gMinimizeDisplay);
   CheckDisplayItems();
   Check(kDisplayMenu, kChartsItem, chartsShown_);
+  platform_.ShowMapKey(MapKeyFor(display));
   SetSpeed(1);
   UpdateSeeds();
 }
@@ -305,6 +307,7 @@ void Shell::GetSettings() {
 // Display menu
 
 void Shell::HandleDisplayChoice(int item) {
+  const MapKey before = MapKeyFor(display);
   if (item == 1) NextMapDisplay();
   if (item == 2) NextGraph();
   if (item >= kFirstMapDisplayItem && item < kFirstMapDisplayItem + 4) ChooseMapDisplay(item - kFirstMapDisplayItem);
@@ -313,6 +316,15 @@ void Shell::HandleDisplayChoice(int item) {
   if (item == kZoomOutItem) platform_.ZoomViews(-1);
   if (item == kActualSizeItem) platform_.ZoomViews(0);
   if (item == kFitToWindowItem) platform_.ZoomViews(Platform::kFitToWindow);
+  if (const MapKey key = MapKeyFor(display); key.caption != before.caption) {
+    platform_.ShowMapKey(key);
+    // The map is drawn afresh only as the next generation draws it.
+    if (waiting_ > 0) {
+      platform_.ShowNote("The map changes to " + key.caption.substr(0, key.caption.find(':')) +
+                         " at the next generation");
+      noteShown_ = true;
+    }
+  }
   if (item == kChartsItem) {
     chartsShown_ = !chartsShown_;
     Check(kDisplayMenu, kChartsItem, chartsShown_);

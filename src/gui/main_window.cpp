@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QDockWidget>
 #include <QLayout>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QScreen>
 #include <QSlider>
@@ -95,6 +96,21 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   setDockNestingEnabled(true);
 
   QDockWidget* map = Dock(tr("Habitats"), QStringLiteral("mapDock"), canvas.widget(Port::View), this);
+  // Above the map, beside its pixels: which display is on and what its
+  // colours mean.
+  auto* mapBox = new QWidget(map);
+  auto* mapLayout = new QVBoxLayout(mapBox);
+  mapLayout->setContentsMargins(0, 0, 0, 0);
+  mapLayout->setSpacing(2);
+  mapKey_ = new QLabel(mapBox);
+  mapKey_->setObjectName(QStringLiteral("mapKey"));
+  // Two lines whatever the width; what a narrow dock cuts off stays in
+  // the tooltip.
+  mapKey_->setMinimumWidth(1);
+  mapKey_->setContentsMargins(4, 2, 4, 0);
+  mapLayout->addWidget(mapKey_);
+  mapLayout->addWidget(map->widget(), 1);
+  map->setWidget(mapBox);
   QDockWidget* text = Dock(tr("Status"), QStringLiteral("textDock"), canvas.widget(Port::Text), this);
   QDockWidget* graph = Dock(tr("Graphs"), QStringLiteral("graphDock"), canvas.widget(Port::Graph), this);
   QDockWidget* time = Dock(tr("Time Plot"), QStringLiteral("timeDock"), canvas.widget(Port::Time), this);
@@ -185,6 +201,23 @@ void MainWindow::ShowRunControlStates() {
   cycleAction_->setToolTip(cycleAction_->isChecked() ? tr("Cycle mode is on: click to run without stops (Ctrl+Y)")
                                                      : tr("Cycle mode: stop after each generation (Ctrl+Y)"));
 }
+
+void MainWindow::ShowMapKey(const QString& caption, const QStringList& alleles) {
+  static const char* const kColours[] = {"#DD0806", "#0000D4", "#D8B800"};
+  QString text = QStringLiteral("<b>%1</b><br>").arg(caption.toHtmlEscaped());
+  for (int allele = 0; allele < 3 && allele < alleles.size(); ++allele) {
+    text += QStringLiteral("<span style=\"color:%1\">&#9679;</span>&nbsp;%2 %3&nbsp;&nbsp; ")
+                .arg(QLatin1String(kColours[allele]))
+                .arg(allele)
+                .arg(alleles[allele].toHtmlEscaped());
+  }
+  mapKey_->setText(text);
+  QString tip = caption;
+  for (int allele = 0; allele < alleles.size(); ++allele) tip += QStringLiteral("\n%1: %2").arg(allele).arg(alleles[allele]);
+  mapKey_->setToolTip(tip);
+}
+
+QString MainWindow::MapCaption() const { return mapKey_->toolTip().section(QLatin1Char('\n'), 0, 0); }
 
 void MainWindow::ShowSpeedItem(int item) {
   const QSignalBlocker quiet(speedSlider_);

@@ -79,6 +79,9 @@ class MainWindow : public QMainWindow {
   // The space bar's button says what the space bar does now; empty while
   // the run goes on.
   void ShowSpaceAction(const QString& action);
+  // The map's caption and colour key: what red, blue and yellow mean.
+  void ShowMapKey(const QString& caption, const QStringList& alleles);
+  QString MapCaption() const;
   // The toggles' tooltips follow their check marks.
   void ShowRunControlStates();
   QAction* spaceAction() const { return spaceAction_; }
@@ -108,6 +111,7 @@ class MainWindow : public QMainWindow {
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};
   ChartsView* charts_ = nullptr;
+  QLabel* mapKey_ = nullptr;
   QAction* spaceAction_ = nullptr;
   QAction* pauseAction_ = nullptr;
   QAction* stepAction_ = nullptr;

@@ -28,6 +28,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "app/map_key.h"
 #include "app/shell.h"
 #include "gui/picture.h"
 #include "gui/settings_dialog.h"
@@ -480,6 +481,14 @@ void QtPlatform::ShowDataFileNote(std::string_view note) {
 void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
 
 void QtPlatform::ShowSpaceAction(std::string_view action) { window_.ShowSpaceAction(Text(action)); }
+
+void QtPlatform::ShowMapKey(const app::MapKey& key) {
+  QStringList alleles;
+  for (const std::string& meaning : key.alleles) alleles << Text(meaning);
+  window_.ShowMapKey(Text(key.caption), alleles);
+}
+
+void QtPlatform::ShowNote(std::string_view note) { window_.ShowNoteText(Text(note)); }
 
 void QtPlatform::Beep() { QApplication::beep(); }
 

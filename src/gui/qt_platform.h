@@ -54,6 +54,8 @@ class QtPlatform : public QObject, public app::Platform {
   void ShowDataFileName(std::string_view name) override;
   void ShowActivity(std::string_view text) override;
   void ShowSpaceAction(std::string_view action) override;
+  void ShowMapKey(const app::MapKey& key) override;
+  void ShowNote(std::string_view note) override;
   void ShowDataFileNote(std::string_view note) override;
   void Beep() override;
   void ShowCharts(const CensusHistory& history) override;

@@ -496,6 +496,32 @@ TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
                                                "New Population"}));
 }
 
+TEST_F(DesktopTest, MapKeyNamesTheDisplayAndANoteSaysAPausedMapChangesLater) {
+  // The key names the display from the start. Chosen while the run waits,
+  // a display is named at once and the note says the map follows at the
+  // next generation, which clears the note; chosen while the run goes on,
+  // nothing needs saying.
+  EXPECT_EQ(platform.mapCaption.rfind("All three loci", 0), 0u) << platform.mapCaption;
+  Choose(111, 1);
+  std::string noteInTheWait;
+  platform.PostStepAtWait([&] {
+    shell.DoEvent(Event::Menu(kDisplayMenu, kFirstMapDisplayItem + 1));
+    noteInTheWait = platform.note;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  std::string noteWhileRunning = "unset";
+  platform.PostWhen(AtGeneration(3), [&] {
+    shell.DoEvent(Event::Menu(kDisplayMenu, kFirstMapDisplayItem + 2));
+    noteWhileRunning = platform.note;
+    return std::nullopt;
+  });
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, 9)); });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(noteInTheWait, "The map changes to Habitat specialization at the next generation");
+  EXPECT_EQ(noteWhileRunning, "");
+  EXPECT_EQ(platform.mapCaption, "Habitat preference");
+}
+
 TEST_F(DesktopTest, SpeedPacesASingleRunButNeverASeries) {
   // At 10 generations a second, 20 generations take 2 seconds of the
   // platform's clock; the menus stay live meanwhile. A series of the same
