@@ -12,7 +12,7 @@ MapKey MapKeyFor(const DisplayFlags& display) {
   if (display.gMatingPreferenceDisplay) {
     return {"Mating preference", {"mates with type 0", "mates with type 1", "mates with any"}};
   }
-  return {"All three loci: outer disc habitat preference, ring specialization, centre mating preference",
+  return {"All three loci: disc preference, ring specialization, centre mating",
           {"habitat 0 / type 0", "habitat 1 / type 1", "neutral"}};
 }
 
