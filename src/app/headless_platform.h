@@ -116,7 +116,7 @@ class HeadlessPlatform : public Platform {
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
   void ShowActivity(std::string_view text) override { activities.emplace_back(text); }
-  void ShowDataFileNote(std::string_view note) override { dataFileNote = std::string(note); }
+  void ShowDataFileNote(std::string_view text) override { dataFileNote = std::string(text); }
   void Beep() override { ++beeps; }
   void ShowCharts(const CensusHistory& history) override {
     charts = &history;

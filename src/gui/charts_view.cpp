@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <cmath>
+#include <vector>
 
 namespace talveron::gui {
 
@@ -44,10 +45,31 @@ long NiceStep(long span, int ticks) {
 }
 
 double X(const QRect& panel, const GenerationAxis& axis, double generation) {
-  return panel.left() + (generation - axis.first) * panel.width() / std::max<double>(1, axis.last - axis.first);
+  const auto first = static_cast<double>(axis.first);
+  return panel.left() + (generation - first) * panel.width() / std::max(1.0, static_cast<double>(axis.last) - first);
 }
 
 double Y(const QRect& panel, double value) { return panel.bottom() - value * panel.height(); }
+
+struct Marker {
+  int criterion;
+  double x;    // the line at its generation
+  QRectF box;  // the letter, moved right of the one before when they would meet
+};
+
+std::vector<Marker> Markers(const QRect& panel, const GenerationAxis& axis, Locus locus,
+                            const std::array<long, CensusHistory::kCriteria>& criteria) {
+  std::vector<Marker> markers;
+  double free = -1e9;
+  for (int c = 0; c < CensusHistory::kCriteria; ++c) {
+    if (kCriterionLocus[c] != locus || criteria[static_cast<std::size_t>(c)] == 0) continue;
+    const double x = X(panel, axis, static_cast<double>(criteria[static_cast<std::size_t>(c)]));
+    const double left = std::max(x - 7, free);
+    markers.push_back({c, x, QRectF(left, panel.top() - 15, 14, 14)});
+    free = left + 15;
+  }
+  return markers;
+}
 
 QFont Font(int pixels, bool bold = false) {
   QFont font;
@@ -191,16 +213,13 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
 
     // The criteria met in this panel's locus.
     painter.setFont(Font(12, true));
-    for (int c = 0; c < CensusHistory::kCriteria; ++c) {
-      if (kCriterionLocus[c] != locus || criteria[static_cast<std::size_t>(c)] == 0) continue;
-      const double gx = X(panel, axis, static_cast<double>(criteria[static_cast<std::size_t>(c)]));
+    for (const Marker& marker : Markers(panel, axis, locus, criteria)) {
       painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
-      painter.drawLine(QPointF(gx, panel.top()), QPointF(gx, panel.bottom()));
+      painter.drawLine(QPointF(marker.x, panel.top()), QPointF(marker.x, panel.bottom()));
       painter.setPen(Qt::black);
-      const QRectF box(gx - 7, panel.top() - 15, 14, 14);
-      painter.fillRect(box, QColor(0xFF, 0xFF, 0xE0));
-      painter.drawRect(box);
-      painter.drawText(box, Qt::AlignCenter, QString(QChar('A' + c)));
+      painter.fillRect(marker.box, QColor(0xFF, 0xFF, 0xE0));
+      painter.drawRect(marker.box);
+      painter.drawText(marker.box, Qt::AlignCenter, QString(QChar('A' + marker.criterion)));
     }
   }
   painter.restore();
@@ -245,13 +264,11 @@ std::optional<QString> ChartsView::DescribeAt(QPoint at) const {
     const auto locus = static_cast<Locus>(i);
     // A marker's letter above the panel.
     const std::array<long, CensusHistory::kCriteria> criteria = history_->Criteria();
-    for (int c = 0; c < CensusHistory::kCriteria; ++c) {
-      if (kCriterionLocus[c] != locus || criteria[static_cast<std::size_t>(c)] == 0) continue;
-      const double gx = X(panel, axis, static_cast<double>(criteria[static_cast<std::size_t>(c)]));
-      if (QRectF(gx - 7, panel.top() - 15, 14, 14).contains(at)) {
+    for (const Marker& marker : Markers(panel, axis, locus, criteria)) {
+      if (marker.box.contains(at)) {
         return QObject::tr("%1, first met in generation %2")
-            .arg(QObject::tr(kCriterionText[c]))
-            .arg(criteria[static_cast<std::size_t>(c)]);
+            .arg(QObject::tr(kCriterionText[marker.criterion]))
+            .arg(criteria[static_cast<std::size_t>(marker.criterion)]);
       }
     }
     if (!panel.adjusted(-4, -4, 4, 4).contains(at)) continue;
