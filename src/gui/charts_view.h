@@ -63,7 +63,8 @@ class ChartsView : public QWidget {
 
  private:
   const CensusHistory* history_ = nullptr;
-  qint64 lastPaint_ = 0;
+  qint64 lastPaint_ = 0;  // when the last drawing ended, in ms
+  qint64 paintTook_ = 0;  // how long it took, in ms
   bool paintPending_ = false;
 };
 

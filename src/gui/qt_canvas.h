@@ -133,6 +133,7 @@ class QtCanvas : public Canvas {
     short face = 0;
     const std::string* text = nullptr;  // interned: texts come again and again
     bool alive = true;
+    bool touched = false;  // Text: drawn over since it was drawn, at a scale but 1
     std::uint64_t order = 0;  // when it was drawn, among the port's operations
   };
 
@@ -197,9 +198,11 @@ class QtCanvas : public Canvas {
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
-    // Smooth text drew over its own earlier copy: its edges have darkened,
-    // and the image is drawn afresh before it is shown.
+    // Smooth text drawn again where its earlier copy had been drawn over:
+    // the image is drawn afresh before it is shown. Text drawn again where
+    // nothing touched its copy is not drawn at all: its pixels show it.
     bool stale = false;
+    std::vector<int> texts;  // the text operations that may still show
     std::unordered_map<Signature, int, SignatureHash> drawnAgain;  // frames and text by what they draw
   };
 
@@ -209,6 +212,8 @@ class QtCanvas : public Canvas {
   void Add(Surface& s, Operation op);
   void Compact(Surface& s);
   static void ClearRecord(Surface& s);
+  // Forgets which texts were drawn over: the image was drawn afresh.
+  static void Untouch(Surface& s);
   // The cell of a map area, emptied when the port was cleared since.
   static Cell& CellAt(Surface& s, std::size_t at);
   // The rectangle of a shape kept in the area with that top left corner.
