@@ -1,5 +1,7 @@
 #include "app/headless_platform.h"
 
+#include "app/map_key.h"
+
 #include <iostream>
 
 namespace talveron::app {
@@ -133,6 +135,16 @@ std::optional<std::uint64_t> HeadlessPlatform::AskBaseSeed(std::uint64_t /*curre
 void HeadlessPlatform::ShowFatalError(std::string_view report) {
   *output_ << report << std::flush;
   fatalReports.emplace_back(report);
+}
+
+void HeadlessPlatform::ShowMapKey(const MapKey& key) { mapCaption = key.caption; }
+
+bool HeadlessPlatform::Confirm(std::string_view question) {
+  questions.emplace_back(question);
+  if (confirmAnswers.empty()) return true;
+  const bool answer = confirmAnswers.front();
+  confirmAnswers.pop_front();
+  return answer;
 }
 
 }  // namespace talveron::app

@@ -56,6 +56,7 @@ class HeadlessPlatform : public Platform {
   std::deque<std::optional<std::string>> savePaths;
   std::deque<std::optional<std::uint64_t>> seedAnswers;
   std::deque<std::optional<std::string>> settingsPaths;
+  std::deque<bool> confirmAnswers;  // yes when none is left
 
   // --- what the program did ---
   struct Call {
@@ -73,6 +74,7 @@ class HeadlessPlatform : public Platform {
   std::vector<ControlValues> settingsOpenedWith;
   std::vector<InForceTexts> settingsInForce;
   std::vector<std::string> notices;
+  std::vector<std::string> questions;
   std::vector<std::string> activities;  // every text the status bar was given
   std::vector<int> zooms;               // the zoom steps asked for
   // The platform's clock: it stands still while the program works and runs
@@ -84,6 +86,7 @@ class HeadlessPlatform : public Platform {
   std::string dataFileName;
   std::string dataFileNote;
   bool menuBarInstalled = false;
+  std::map<std::pair<int, int>, std::string> itemTexts;  // texts given to hidden items
   bool Checked(int menu, int item) const;
   bool Enabled(int menu, int item) const;
 
@@ -99,6 +102,7 @@ class HeadlessPlatform : public Platform {
   void InstallMenuBar(std::span<const MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
+  void SetMenuItemText(int menu, int item, std::string_view text) override { itemTexts[{menu, item}] = text; }
   bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
   void ShowNotice(std::string_view message) override { notices.emplace_back(message); }
@@ -107,12 +111,27 @@ class HeadlessPlatform : public Platform {
   std::optional<std::string> AskSettingsPath(bool save) override;
   void SavePicture() override { ++pictures; }
   void CopyText(std::string_view text) override { clipboard = std::string(text); }
+  bool Confirm(std::string_view question) override;
   void ShowGuide() override { ++guides; }
   void ShowSeeds(const SeedStatus& seeds) override { shownSeeds = seeds; }
   void ShowDataFileName(std::string_view name) override { dataFileName = std::string(name); }
   void ShowActivity(std::string_view text) override { activities.emplace_back(text); }
-  void ShowDataFileNote(std::string_view note) override { dataFileNote = std::string(note); }
+  void ShowDataFileNote(std::string_view text) override { dataFileNote = std::string(text); }
   void Beep() override { ++beeps; }
+  void ShowCharts(const CensusHistory& history) override {
+    charts = &history;
+    ++chartUpdates;
+  }
+  void ShowChartsView(bool shown) override { chartsShown = shown; }
+  void ShowSpaceAction(std::string_view action) override { spaceAction = std::string(action); }
+  std::string spaceAction;
+  void ShowMapKey(const MapKey& key) override;
+  std::string mapCaption;
+  void ShowNote(std::string_view text) override { note = std::string(text); }
+  std::string note;
+  bool chartsShown = true;
+  const CensusHistory* charts = nullptr;
+  int chartUpdates = 0;
   void ShowFatalError(std::string_view report) override;
 
  private:

@@ -12,7 +12,13 @@
 #include <string_view>
 #include <vector>
 
+namespace talveron {
+class CensusHistory;
+}
+
 namespace talveron::app {
+
+struct MapKey;
 
 // One user event, as the run loop receives it.
 struct Event {
@@ -47,12 +53,18 @@ constexpr long MenuChoice(int menu, int item) {
 constexpr int ChoiceMenu(long choice) { return static_cast<int>(choice >> 16); }
 constexpr int ChoiceItem(long choice) { return static_cast<int>(choice & 0xFFFF); }
 
-// One item of a menu. An empty text is a separator.
+// One item of a menu. An empty text is a separator, unless the item is
+// hidden.
 struct MenuItemSpec {
   std::string text;
   char commandKey = 0;     // the command-key equivalent, a lower-case letter or 0
   int submenu = 0;         // the number of the submenu hung from this item, or 0
   bool checkable = false;  // the item can carry a check mark
+  // Items of a menu with the same group (not 0) are choices that exclude
+  // one another: shown as radio items.
+  int group = 0;
+  // Not shown until SetMenuItemText gives it a text.
+  bool hidden = false;
 };
 
 struct MenuSpec {
@@ -80,6 +92,7 @@ struct SeedStatus {
   std::uint64_t seriesBase = 0;
   long replicate = 0;   // the replicate being run, from 1
   long replicates = 0;  // in the pass
+  std::uint64_t nextSeries = 0;  // the base seed of the next series from the menus
 };
 
 class Platform {
@@ -100,14 +113,17 @@ class Platform {
   virtual void InstallMenuBar(std::span<const MenuSpec> menus) = 0;
   virtual void CheckMenuItem(int menu, int item, bool checked) = 0;
   virtual void EnableMenuItem(int menu, int item, bool enabled) = 0;
+  // Gives a hidden item its text and shows it; an empty text hides it.
+  virtual void SetMenuItemText(int /*menu*/, int /*item*/, std::string_view /*text*/) {}
 
   // The time in seconds on a clock that never goes back; the pacing of
   // generations reads it.
   virtual double Seconds() = 0;
 
   // --- the views ---
-  // Zooms the views one step in (+1) or out (-1), or back to their natural
-  // size (0).
+  // Zooms the views one step in (+1) or out (-1), or to their natural size
+  // pixel for pixel (0), or lets them fit the window (kFitToWindow).
+  static constexpr int kFitToWindow = 2;
   virtual void ZoomViews(int direction) = 0;
 
   // --- dialogs ---
@@ -124,6 +140,8 @@ class Platform {
   virtual std::optional<std::string> AskSettingsPath(bool save) = 0;
   // Saves a picture of the views, asking for the file and which views.
   virtual void SavePicture() = 0;
+  // Asks a yes-or-no question before something is lost; true is yes.
+  virtual bool Confirm(std::string_view /*question*/) { return true; }
   // Puts text on the clipboard.
   virtual void CopyText(std::string_view text) = 0;
   // Shows the user guide.
@@ -140,7 +158,20 @@ class Platform {
   virtual void ShowDataFileNote(std::string_view note) = 0;
   // What the program is doing or waiting for, in a sentence.
   virtual void ShowActivity(std::string_view text) = 0;
+  // What the space bar does now, in a word or two ("Start", "Continue",
+  // "Next Step", "Next Generation", "New Population"); empty while the run
+  // goes on without it.
+  virtual void ShowSpaceAction(std::string_view /*action*/) {}
   virtual void Beep() = 0;
+  // The census of the replicate on show, after each generation and when a
+  // replicate begins; it stays the program's until the next call.
+  virtual void ShowCharts(const CensusHistory& /*history*/) {}
+  // The map's caption and colour key, when the display changes.
+  virtual void ShowMapKey(const MapKey& /*key*/) {}
+  // A passing remark in the status bar, free prose; empty clears it.
+  virtual void ShowNote(std::string_view /*note*/) {}
+  // Shows or hides the Charts view.
+  virtual void ShowChartsView(bool /*shown*/) {}
 
   // Writes the report of a fatal error to standard output, shows it in a
   // dialog and returns once the user has pressed a key or clicked.

@@ -17,7 +17,12 @@ constexpr std::string_view kStepPrompt = "Step mode: space bar for the next step
 }  // namespace
 
 Shell::Shell(Platform& platform, Canvas& canvas, std::uint64_t baseSeed)
-    : world(this), platform_(platform), canvas_(canvas), views_(canvas, display), nextSeed_(baseSeed) {}
+    : world(this),
+      platform_(platform),
+      canvas_(canvas),
+      views_(canvas, display),
+      nextSeed_(baseSeed),
+      seriesSeed_(baseSeed) {}
 
 Shell::~Shell() { world.SetHooks(nullptr); }
 
@@ -82,15 +87,22 @@ void Shell::Pace(double generationStart) {
 void Shell::BeginReplicate() {
   platform_.FlushEvents();
   spacesKept_ = 0;
+  runOn_ = false;
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
+  history.Clear();
+  platform_.ShowCharts(history);
   world.ClearIndividuals();
   DrawHabitatFrames();
   world.InitPopulations();
 }
 
 void Shell::RunGeneration() {
+  if (noteShown_) {
+    platform_.ShowNote("");
+    noteShown_ = false;
+  }
   world.Reproduction();
   if (step) WaitForStep(kStepPrompt);
   world.Dispersal();
@@ -99,6 +111,8 @@ void Shell::RunGeneration() {
   DrawHabitatFrames();
   world.TallyLinkedList();
   world.ChangeEnvironmentIfDue();
+  history.Add(world.gGenerationNumber, world.geneFrequencies);
+  platform_.ShowCharts(history);
   if (gGetData) RecordGeneration();
   if (step) WaitForStep(kStepPrompt);
   if (cycle) WaitForStep("Cycle mode: space bar for the next generation");
@@ -120,6 +134,7 @@ void Shell::EndPass() {
     Check(kDataFileMenu, 12, false);
     EnableDataFileItems(true);
     if (DataFileOpen()) CloseDataFile(true);
+    if (!seedChosenInSeries_) seriesSeed_ = seriesBaseSeed_ + static_cast<std::uint64_t>(passReplicates_);
     UpdateSeeds();
     prompt = "Series finished: " + std::to_string(passReplicates_) + " records in " + seriesFileName_;
   }
@@ -162,17 +177,34 @@ void Shell::DoEvent(const Event& event) {
   }
 }
 
+// What the space bar does in a wait, in a word or two, for a button.
+std::string_view Shell::SpaceAction(std::string_view prompt) {
+  if (prompt.starts_with("Press the space bar to start")) return "Start";
+  if (prompt.starts_with("Step mode")) return "Next Step";
+  if (prompt.starts_with("Cycle mode")) return "Next Generation";
+  if (prompt.starts_with("Run finished") || prompt.starts_with("Series finished")) return "New Population";
+  return "Continue";
+}
+
 void Shell::WaitForSpaceKey(std::string_view prompt) {
   if (runReplicates || Abandoning()) return;
   const std::string before = activity_;
+  const std::string actionBefore = spaceAction_;
   SetActivity(std::string(prompt));
+  spaceAction_ = std::string(SpaceAction(prompt));
+  platform_.ShowSpaceAction(spaceAction_);
+  ++waiting_;
   while (!runReplicates && !Abandoning()) {
     const auto event = platform_.WaitNextEvent(60);
     if (!event) continue;
     DoEvent(*event);
     if (event->what == Event::Kind::KeyDown && event->character == ' ') break;
+    if (extinctionWait_ && runOn_) break;
   }
+  --waiting_;
   SetActivity(before);
+  spaceAction_ = actionBefore;
+  platform_.ShowSpaceAction(spaceAction_);
 }
 
 void Shell::SetActivity(std::string text) {
@@ -194,19 +226,21 @@ void Shell::WaitForKey() {
 }
 
 // ---------------------------------------------------------------------------
-// Seeds: every replicate begun takes the next seed of the counter.
+// Seeds. A single run takes the next seed of its counter. A series takes
+// base, base + 1, ... from the series seed, as the batch command does, and
+// when it has run to its end the series seed moves past the seeds it took,
+// so the next series is new data. A seed typed in Base Seed or read from a
+// settings file is both the next run's seed and the next series' base.
 
-// A series keeps to base + k - 1 for its replicate k, as the batch command
-// does; a base seed chosen while it runs is taken by the first replicate
-// after it.
 std::uint64_t Shell::TakeSeed() {
-  if (runReplicates && gReplicateNumber > 1) {
+  if (runReplicates) {
+    if (gReplicateNumber == 1) {
+      seriesBaseSeed_ = seriesSeed_;
+      seedChosenInSeries_ = false;
+    }
     currentSeed_ = ReplicateSeed(seriesBaseSeed_, gReplicateNumber);
-    if (!seedChosenInSeries_) nextSeed_ = currentSeed_ + 1;
   } else {
     currentSeed_ = nextSeed_++;
-    seriesBaseSeed_ = currentSeed_;
-    seedChosenInSeries_ = false;
   }
   UpdateSeeds();
   return currentSeed_;
@@ -220,15 +254,19 @@ void Shell::UpdateSeeds() {
   seeds.seriesBase = seriesBaseSeed_;
   seeds.replicate = gReplicateNumber;
   seeds.replicates = passReplicates_;
+  seeds.nextSeries = seriesSeed_;
   platform_.ShowSeeds(seeds);
 }
 
+void Shell::SetSeeds(std::uint64_t seed) {
+  nextSeed_ = seed;
+  seriesSeed_ = seed;
+  seedChosenInSeries_ = runReplicates;
+  UpdateSeeds();
+}
+
 void Shell::SetBaseSeed() {
-  if (const auto seed = platform_.AskBaseSeed(nextSeed_)) {
-    nextSeed_ = *seed;
-    seedChosenInSeries_ = runReplicates;
-    UpdateSeeds();
-  }
+  if (const auto seed = platform_.AskBaseSeed(nextSeed_)) SetSeeds(*seed);
 }
 
 // ---------------------------------------------------------------------------
@@ -236,10 +274,17 @@ void Shell::SetBaseSeed() {
 
 void Shell::ShowInfo(std::string_view action) { views_.ShowInfo(action, world.gGenerationNumber, step); }
 
+// An extinct population reports itself in every phase of every generation
+// left; the status bar says why the run waits and offers the way on in one
+// step: a new population, or the run to its end without these stops.
 void Shell::ShowError(std::string_view message) {
+  const bool extinct = message.starts_with("Extinct") && world.totalAdults() == 0 && world.totalYoung() == 0;
+  if (extinct && runOn_) return;
   const Port port = canvas_.GetPort();
   views_.DrawErrorLine(message);
-  WaitForSpaceKey();
+  extinctionWait_ = extinct;
+  WaitForSpaceKey(extinct ? kExtinctPrompt : kContinuePrompt);
+  extinctionWait_ = false;
   views_.EraseErrorLine();
   canvas_.SetPort(port);
 }

@@ -23,6 +23,7 @@
 #include "app/views.h"
 #include "model/model_hooks.h"
 #include "model/world.h"
+#include "record/census_history.h"
 #include "record/data_file.h"
 #include "record/recorder.h"
 #include "run/settings_file.h"
@@ -48,6 +49,8 @@ inline constexpr int kFirstTimePlotItem = 9;    // 9 to 12: the time plots, in t
 inline constexpr int kZoomInItem = 14;
 inline constexpr int kZoomOutItem = 15;
 inline constexpr int kActualSizeItem = 16;
+inline constexpr int kFitToWindowItem = 17;
+inline constexpr int kChartsItem = 18;  // the Charts view shown or hidden
 
 // The pace of a single run, by item of the Speed menu: generations a second,
 // 0 for as fast as it goes.
@@ -60,6 +63,14 @@ inline constexpr int kOpenSettingsItem = 13;
 inline constexpr int kSaveSettingsItem = 14;
 inline constexpr int kCopyBatchCommandItem = 15;
 inline constexpr int kSavePictureItem = 16;
+inline constexpr int kRunOnItem = 17;  // Run On to the End: no stop on extinction messages
+
+// The last item of the Replicates, Generations and Averaging Span
+// submenus: hidden, it shows a count that a settings file gave and no
+// other item offers.
+inline constexpr int kExtraReplicatesItem = 9;
+inline constexpr int kExtraGenerationsItem = 10;
+inline constexpr int kExtraSpanItem = 5;
 
 // The menu bar: menus 128, 129, 134 and 135, then the submenus 108 to 111
 // hung from items of the Data File menu and the Speed submenu 112 of the
@@ -106,7 +117,13 @@ class Shell : public ModelHooks {
   // restart is pending. Menu commands stay live meanwhile. The prompt is
   // what the user is told meanwhile.
   void WaitForSpaceKey(std::string_view prompt = kContinuePrompt);
+  // What the space bar does in the wait of that prompt: "Start",
+  // "Continue", "Next Step", "Next Generation" or "New Population".
+  static std::string_view SpaceAction(std::string_view prompt);
   static constexpr std::string_view kContinuePrompt = "Press the space bar to continue";
+  static constexpr std::string_view kExtinctPrompt =
+      "The population is extinct: Ctrl+U runs on to the end, Ctrl+R founds a new one, the space bar shows the "
+      "next message";
 
   // --- menus ---
   void HandleMenuChoice(long choice);
@@ -133,6 +150,10 @@ class Shell : public ModelHooks {
   bool DataFileOpen() const { return dataFile_ != nullptr; }
   std::string DataFilePath() const { return dataFile_ ? dataFile_->path() : std::string(); }
 
+  // The file that holds the records of a series that Quit stopped; empty
+  // when Quit stopped none.
+  const std::string& RecordsLeftAtQuit() const { return recordsLeftAtQuit_; }
+
   // --- what the user is told ---
   // What the program is doing or waiting for, as the status bar shows it.
   const std::string& Activity() const { return activity_; }
@@ -149,13 +170,20 @@ class Shell : public ModelHooks {
   std::optional<std::string> OpenSettingsFile(const std::string& path);
   void OpenSettings();
   void SaveSettings();
-  // The talveron-batch command line of the current settings.
+  // The talveron-batch command line that writes, byte for byte, the file of
+  // the series the next Run Replicates starts, under the name of the data
+  // file chosen last.
   std::string BatchCommand() const;
 
   // --- seeds ---
   std::uint64_t NextSeed() const { return nextSeed_; }
   std::uint64_t CurrentSeed() const { return currentSeed_; }
+  // The base seed of the series running, or of the last one.
   std::uint64_t SeriesBaseSeed() const { return seriesBaseSeed_; }
+  // The base seed of the next series started from the menus.
+  std::uint64_t NextSeriesSeed() const { return seriesSeed_; }
+  // The seed of the next run and the base seed of the next series.
+  void SetSeeds(std::uint64_t seed);
 
   // --- ModelHooks ---
   void ShowInfo(std::string_view action) override;
@@ -184,6 +212,7 @@ class Shell : public ModelHooks {
 
   DisplayFlags display;
   World world;
+  CensusHistory history;  // the replicate on show, every generation
   DataRecorder recorder;
   MenuState menus;
 
@@ -199,6 +228,8 @@ class Shell : public ModelHooks {
   // A step or cycle wait: a space bar kept from the run ends it at once.
   void WaitForStep(std::string_view prompt);
   bool Abandoning() const { return restart || quitRequested; }
+  // Asks before a command stops a running series; true to go on.
+  bool MayStopSeries();
   void DrawHabitatFrames();
 
   void Check(int menu, int item, bool checked);
@@ -211,6 +242,8 @@ class Shell : public ModelHooks {
   void ChooseGraph(int index);
   void CheckDisplayItems();
   void SetSpeed(int item);
+  // Checks the item of a count, or shows the count as the extra item.
+  void CheckCount(int menu, int extraItem, int chosen, long count, const std::string& text);
   // Waits out the rest of a generation's share of time at the chosen speed;
   // menus and keys stay live.
   void Pace(double generationStart);
@@ -240,10 +273,20 @@ class Shell : public ModelHooks {
   bool dataWritten_ = false;    // the open data file holds a series' header
   std::uint64_t nextSeed_;
   std::uint64_t currentSeed_ = 0;
+  std::uint64_t seriesSeed_;
   std::uint64_t seriesBaseSeed_ = 0;
-  bool seedChosenInSeries_ = false;  // the next seed was set while a series ran
+  bool seedChosenInSeries_ = false;  // the seeds were set while a series ran
+  std::string lastDataFileName_;
+  std::string recordsLeftAtQuit_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
-  int spacesKept_ = 0;  // space bar presses kept for the step and cycle waits
+  int spacesKept_ = 0;
+  bool chartsShown_ = true;
+  int waiting_ = 0;         // waits for the space bar under way
+  bool noteShown_ = false;  // the status bar shows a note until the next generation
+  std::string spaceAction_;  // what the space bar does now; empty while the run goes on
+  bool runOn_ = false;           // this replicate no longer stops on extinction messages
+  bool extinctionWait_ = false;  // the wait is the one of an extinction message
+  std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits
 };
 
 }  // namespace talveron::app

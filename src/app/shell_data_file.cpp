@@ -38,6 +38,7 @@ void Shell::CreateDataFile() {
   recorder.SetSink(dataFile_.get());
   recorder.DiscardPending();
   dataWritten_ = false;
+  lastDataFileName_ = dataFile_->path();
   platform_.ShowDataFileNote("");
   platform_.ShowDataFileName(dataFile_->path());
 }
@@ -72,8 +73,8 @@ std::optional<FileError> Shell::ReleaseDataFile(bool seriesComplete) {
       if (!dataWritten_) {
         std::filesystem::remove(written, ignored);
       } else if (std::filesystem::exists(written, ignored)) {
-        note = "Series stopped: its records are kept in " + FileName(written) + ", " +
-               FileName(dataFile_->path()) + " is as it was";
+        // Short: it stands in the status bar beside the seeds, whole.
+        note = "Series stopped: records kept in " + FileName(written);
       }
     }
   }

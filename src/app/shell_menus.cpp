@@ -2,7 +2,9 @@
 // they set flags and parameters that the loop and the phases read at their
 // next check; only the data-file commands act at once.
 #include <cctype>
+#include <filesystem>
 
+#include "app/map_key.h"
 #include "app/settings_formulas.h"
 #include "app/shell.h"
 
@@ -16,15 +18,21 @@ constexpr long kGenerationCounts[] = {5, 20, 50, 100, 200, 500, 1000, 2000, 5000
 
 MenuItemSpec Item(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, false}; }
 MenuItemSpec Checkable(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, true}; }
+MenuItemSpec Radio(std::string text, int group = 1) { return MenuItemSpec{std::move(text), 0, 0, true, group}; }
 MenuItemSpec Separator() { return MenuItemSpec{}; }
 MenuItemSpec Submenu(std::string text, int submenu) {
   return MenuItemSpec{std::move(text), 0, submenu, false};
 }
 
+// The counts as radio items, and a hidden one for a count none of them
+// offers.
 template <std::size_t N>
 std::vector<MenuItemSpec> CountItems(const long (&counts)[N], const std::string& unit) {
   std::vector<MenuItemSpec> items;
-  for (long count : counts) items.push_back(Checkable(std::to_string(count) + unit));
+  for (long count : counts) items.push_back(Radio(std::to_string(count) + unit));
+  MenuItemSpec extra = Radio("");
+  extra.hidden = true;
+  items.push_back(extra);
   return items;
 }
 
@@ -36,16 +44,17 @@ std::vector<MenuSpec> BuildMenuBar() {
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
         Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
         Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
-        Item("Copy Batch Command"), Item("Save Picture...")},
+        Item("Copy Batch Command"), Item("Save Picture..."), Item("Run On to the End", 'u')},
        false},
       {kDisplayMenu,
        "Display",
-       {Item("Next Map Display", 'm'), Item("Next Graph", 'g'), Separator(), Checkable("All Three Loci"),
-        Checkable("Habitat Specialization Locus"), Checkable("Habitat Preference Locus"),
-        Checkable("Mating Preference Locus"), Separator(), Checkable("Habitat Specialization Plot"),
-        Checkable("Specialization & Preference Plot"), Checkable("Mating Preference Plot"),
-        Checkable("Concordance Plot"), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
-        Item("Actual Size", '0'), Separator(), Submenu("Speed", kSpeedMenu)},
+       {Item("Next Map Display", 'm'), Item("Next Graph", 'g'), Separator(), Radio("All Three Loci", 1),
+        Radio("Habitat Specialization Locus", 1), Radio("Habitat Preference Locus", 1),
+        Radio("Mating Preference Locus", 1), Separator(), Radio("Habitat Specialization Plot", 2),
+        Radio("Specialization & Preference Plot", 2), Radio("Mating Preference Plot", 2),
+        Radio("Concordance Plot", 2), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
+        Item("Actual Size", '0'), Item("Fit to Window"), Checkable("Charts"), Separator(),
+        Submenu("Speed", kSpeedMenu)},
        false},
       {kDataFileMenu,
        "Data File",
@@ -60,16 +69,15 @@ std::vector<MenuSpec> BuildMenuBar() {
       {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
       {kAveragedVariablesMenu,
        "Averaged Variable",
-       {Checkable("Record Averages"), Checkable("Left Habitat Total"), Checkable("Left Habitat Preference"),
-        Checkable("Left Habitat Specialization"), Checkable("Left Habitat Mating Preference")},
+       {Checkable("Record Averages"), Radio("Left Habitat Total"), Radio("Left Habitat Preference"),
+        Radio("Left Habitat Specialization"), Radio("Left Habitat Mating Preference")},
        true},
       {kGenerationsMenu, "Generations per Replicate", CountItems(kGenerationCounts, ""), true},
       {kSpeedMenu,
        "Speed",
-       {Checkable("As Fast as It Goes"), Checkable("1000 Generations a Second"),
-        Checkable("300 Generations a Second"), Checkable("100 Generations a Second"),
-        Checkable("30 Generations a Second"), Checkable("10 Generations a Second"),
-        Checkable("3 Generations a Second"), Checkable("1 Generation a Second")},
+       {Radio("As Fast as It Goes"), Radio("1000 Generations a Second"), Radio("300 Generations a Second"),
+        Radio("100 Generations a Second"), Radio("30 Generations a Second"), Radio("10 Generations a Second"),
+        Radio("3 Generations a Second"), Radio("1 Generation a Second")},
        true},
   };
 }
@@ -117,6 +125,8 @@ void Shell::MenuBarInit() {
   Check(kAveragedVariablesMenu, 1, !recorder.choices.gGetTimedCriteria);
   Check(kDataFileMenu, 11, display.gMinimizeDisplay);
   CheckDisplayItems();
+  Check(kDisplayMenu, kChartsItem, chartsShown_);
+  platform_.ShowMapKey(MapKeyFor(display));
   SetSpeed(1);
   UpdateSeeds();
 }
@@ -146,24 +156,28 @@ void Shell::HandleMenuChoice(long choice) {
       if (item == 2) AboutBox();
       break;
     case kAveragingSpanMenu:
-      if (item >= 1 && item <= 4) {
-        CheckOnly(kAveragingSpanMenu, 1, 4, item);
-        recorder.choices.gAveragingSpan = kAveragingSpans[item - 1];
+      if (item >= 1 && item <= kExtraSpanItem && (item < kExtraSpanItem || extraCounts_.count(menu) != 0)) {
+        CheckOnly(kAveragingSpanMenu, 1, kExtraSpanItem, item);
+        recorder.choices.gAveragingSpan =
+            item == kExtraSpanItem ? extraCounts_[kAveragingSpanMenu] : kAveragingSpans[item - 1];
       }
       break;
     case kReplicatesMenu:
-      if (item >= 1 && item <= 8) {
-        CheckOnly(kReplicatesMenu, 1, 8, item);
-        gTotalReplicates = kReplicateCounts[item - 1];
+      if (item >= 1 && item <= kExtraReplicatesItem &&
+          (item < kExtraReplicatesItem || extraCounts_.count(menu) != 0)) {
+        CheckOnly(kReplicatesMenu, 1, kExtraReplicatesItem, item);
+        gTotalReplicates = item == kExtraReplicatesItem ? extraCounts_[kReplicatesMenu] : kReplicateCounts[item - 1];
       }
       break;
     case kAveragedVariablesMenu:
       HandleAveragedVariables(item);
       break;
     case kGenerationsMenu:
-      if (item >= 1 && item <= 9) {
-        CheckOnly(kGenerationsMenu, 1, 9, item);
-        gTotalGenerations = kGenerationCounts[item - 1];
+      if (item >= 1 && item <= kExtraGenerationsItem &&
+          (item < kExtraGenerationsItem || extraCounts_.count(menu) != 0)) {
+        CheckOnly(kGenerationsMenu, 1, kExtraGenerationsItem, item);
+        gTotalGenerations =
+            item == kExtraGenerationsItem ? extraCounts_[kGenerationsMenu] : kGenerationCounts[item - 1];
       }
       break;
     case kSpeedMenu:
@@ -199,6 +213,7 @@ bool Shell::ItemReachable(int menu, int item) const {
 void Shell::HandleFileChoice(int item) {
   switch (item) {
     case 1:  // Restart
+      if (!MayStopSeries()) break;
       if (runReplicates) {
         runReplicates = false;
         Check(kDataFileMenu, 12, false);
@@ -236,6 +251,8 @@ void Shell::HandleFileChoice(int item) {
       GetSettings();
       break;
     case 9:  // Quit
+      if (!MayStopSeries()) break;
+      if (runReplicates && DataFileOpen()) recordsLeftAtQuit_ = dataFile_->writtenPath();
       if (DataFileOpen()) CloseDataFile();
       quitRequested = true;
       break;
@@ -254,9 +271,21 @@ void Shell::HandleFileChoice(int item) {
     case kSavePictureItem:
       platform_.SavePicture();
       break;
+    case kRunOnItem:
+      runOn_ = true;
+      break;
     default:
       break;
   }
+}
+
+// A series stops only when the user says so.
+bool Shell::MayStopSeries() {
+  if (!runReplicates || !DataFileOpen()) return true;
+  const std::string kept = std::filesystem::path(dataFile_->writtenPath()).filename().string();
+  return platform_.Confirm("A series is running: " + std::to_string(gReplicateNumber - 1) + " of " +
+                           std::to_string(passReplicates_) +
+                           " replicates done. Stop it? The complete records are kept in " + kept);
 }
 
 void Shell::AboutBox() {
@@ -278,6 +307,7 @@ void Shell::GetSettings() {
 // Display menu
 
 void Shell::HandleDisplayChoice(int item) {
+  const MapKey before = MapKeyFor(display);
   if (item == 1) NextMapDisplay();
   if (item == 2) NextGraph();
   if (item >= kFirstMapDisplayItem && item < kFirstMapDisplayItem + 4) ChooseMapDisplay(item - kFirstMapDisplayItem);
@@ -285,6 +315,21 @@ void Shell::HandleDisplayChoice(int item) {
   if (item == kZoomInItem) platform_.ZoomViews(1);
   if (item == kZoomOutItem) platform_.ZoomViews(-1);
   if (item == kActualSizeItem) platform_.ZoomViews(0);
+  if (item == kFitToWindowItem) platform_.ZoomViews(Platform::kFitToWindow);
+  if (const MapKey key = MapKeyFor(display); key.caption != before.caption) {
+    platform_.ShowMapKey(key);
+    // The map is drawn afresh only as the next generation draws it.
+    if (waiting_ > 0) {
+      platform_.ShowNote("The map changes to " + key.caption.substr(0, key.caption.find(':')) +
+                         " at the next generation");
+      noteShown_ = true;
+    }
+  }
+  if (item == kChartsItem) {
+    chartsShown_ = !chartsShown_;
+    Check(kDisplayMenu, kChartsItem, chartsShown_);
+    platform_.ShowChartsView(chartsShown_);
+  }
   CheckDisplayItems();
 }
 

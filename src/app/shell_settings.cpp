@@ -26,11 +26,11 @@ int ItemOf(const long (&counts)[N], long value) {
 
 }  // namespace
 
-// The series the program would run now: the seed of the run on show (a
-// series' first seed), and the counts, recording and parameters in force.
+// The series the next Run Replicates starts: its base seed, and the counts,
+// recording and parameters in force.
 SeriesSettings Shell::CurrentSettings() const {
   SeriesSettings settings;
-  settings.seed = seriesBaseSeed_;
+  settings.seed = seriesSeed_;
   settings.replicates = gTotalReplicates;
   settings.generations = gTotalGenerations;
   settings.recording = recorder.choices;
@@ -43,16 +43,14 @@ void Shell::ApplySettings(const SeriesSettings& settings) {
   gTotalReplicates = settings.replicates;
   gTotalGenerations = settings.generations;
   recorder.choices = settings.recording;
-  if (settings.seed) nextSeed_ = *settings.seed;
 
-  // The submenus check the item of each count, or none for a count they
-  // do not offer.
-  auto checkCount = [this](int menu, int items, int chosen) {
-    for (int item = 1; item <= items; ++item) Check(menu, item, item == chosen);
-  };
-  checkCount(kReplicatesMenu, 8, ItemOf(kReplicateCounts, gTotalReplicates));
-  checkCount(kGenerationsMenu, 9, ItemOf(kGenerationCounts, gTotalGenerations));
-  checkCount(kAveragingSpanMenu, 4, ItemOf(kSpans, recorder.choices.gAveragingSpan));
+  const long span = recorder.choices.gAveragingSpan;
+  CheckCount(kReplicatesMenu, kExtraReplicatesItem, ItemOf(kReplicateCounts, gTotalReplicates), gTotalReplicates,
+             std::to_string(gTotalReplicates));
+  CheckCount(kGenerationsMenu, kExtraGenerationsItem, ItemOf(kGenerationCounts, gTotalGenerations),
+             gTotalGenerations, std::to_string(gTotalGenerations));
+  CheckCount(kAveragingSpanMenu, kExtraSpanItem, ItemOf(kSpans, span), span,
+             std::to_string(span) + " Generations");
   const RecordingChoices& c = recorder.choices;
   Check(kDataFileMenu, 7, c.gGetTimedCriteria);
   Check(kAveragedVariablesMenu, 1, !c.gGetTimedCriteria);
@@ -60,7 +58,22 @@ void Shell::ApplySettings(const SeriesSettings& settings) {
   Check(kAveragedVariablesMenu, 3, c.gGetAveragedLeftHabitatPreference);
   Check(kAveragedVariablesMenu, 4, c.gGetAverageLeftHabitatSpecialization);
   Check(kAveragedVariablesMenu, 5, c.gGetAverageLeftHabitatMatingPreference);
-  UpdateSeeds();
+  if (settings.seed) {
+    SetSeeds(*settings.seed);
+  } else {
+    UpdateSeeds();
+  }
+}
+
+// A submenu checks the item of its count; a count it does not offer is
+// shown, checked, as its extra item, until another count is chosen.
+void Shell::CheckCount(int menu, int extraItem, int chosen, long count, const std::string& text) {
+  if (chosen == 0) {
+    extraCounts_[menu] = count;
+    platform_.SetMenuItemText(menu, extraItem, text + " (settings file)");
+    chosen = extraItem;
+  }
+  for (int item = 1; item <= extraItem; ++item) Check(menu, item, item == chosen);
 }
 
 std::optional<std::string> Shell::OpenSettingsFile(const std::string& path) {
@@ -96,11 +109,9 @@ void Shell::SaveSettings() {
   }
 }
 
-// The command that runs the current settings as a series; its data file is
-// the open one's name, or a name of its own.
 std::string Shell::BatchCommand() const {
-  const std::string out =
-      DataFileOpen() ? std::filesystem::path(DataFilePath()).filename().string() : "talveron-data.txt";
+  const std::string chosen = DataFileOpen() ? DataFilePath() : lastDataFileName_;
+  const std::string out = chosen.empty() ? "talveron-data.txt" : std::filesystem::path(chosen).filename().string();
   return BatchCommandLine(CurrentSettings(), out);
 }
 

@@ -10,8 +10,20 @@
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
+#include "model/version.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: talveron [--settings FILE]\n"
+    "\n"
+    "The desktop program: watch single runs, pause and step through them, and\n"
+    "run series of replicates to a data file. The guide is under Help > Guide (F1).\n"
+    "\n"
+    "  --settings FILE  open with the settings of FILE (as talveron-batch reads\n"
+    "                   them); its seed is the base seed of the next series\n"
+    "  --help           show this help and exit\n"
+    "  --version        show the version and exit\n";
 
 // The base seed of a launch: the clock in seconds. It is shown in the status
 // bar, and File > Base Seed replaces it to replay a run.
@@ -23,6 +35,32 @@ std::uint64_t ClockSeed() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The arguments are read before Qt starts, so --help, --version and a
+  // mistake are answered without a display. Qt's own options (one dash)
+  // are left to Qt.
+  std::string settingsPath;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (argument == "--version") {
+      std::cout << "talveron " << talveron::kTalveronVersion << '\n';
+      return 0;
+    }
+    if (argument == "--settings") {
+      if (i + 1 == argc) {
+        std::cerr << "talveron: --settings needs the name of a settings file\n" << kUsage;
+        return 2;
+      }
+      settingsPath = argv[++i];
+    } else if (argument.rfind("--", 0) == 0) {
+      std::cerr << "talveron: unknown argument " << argument << "\n" << kUsage;
+      return 2;
+    }
+  }
+
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Talveron"));
   QApplication::setApplicationVersion(talveron::gui::QtPlatform::Version());
@@ -33,18 +71,22 @@ int main(int argc, char* argv[]) {
   talveron::app::Shell shell(platform, canvas, ClockSeed());
   shell.MenuBarInit();
 
-  // talveron --settings FILE opens with a settings file's series; without
-  // it every launch starts from the defaults.
+  // What Qt did not take as its own.
   const QStringList arguments = QApplication::arguments();
   for (qsizetype i = 1; i < arguments.size(); ++i) {
-    if (arguments[i] == QStringLiteral("--settings") && i + 1 < arguments.size()) {
-      if (const auto failure = shell.OpenSettingsFile(arguments[++i].toStdString())) {
-        std::cerr << "talveron: " << *failure << '\n';
-        return 2;
-      }
+    if (arguments[i] == QStringLiteral("--settings")) {
+      ++i;
     } else {
-      std::cerr << "talveron: unknown argument " << arguments[i].toStdString()
-                << "\nusage: talveron [--settings FILE]\n";
+      std::cerr << "talveron: unknown argument " << arguments[i].toStdString() << "\n" << kUsage;
+      return 2;
+    }
+  }
+
+  // talveron --settings FILE opens with a settings file's series; without
+  // it every launch starts from the defaults.
+  if (!settingsPath.empty()) {
+    if (const auto failure = shell.OpenSettingsFile(settingsPath)) {
+      std::cerr << "talveron: " << *failure << '\n';
       return 2;
     }
   }
@@ -52,5 +94,10 @@ int main(int argc, char* argv[]) {
   platform.FlushEvents();
   window.FitToScreen();
   window.show();
-  return shell.MainLoop();
+  const int status = shell.MainLoop();
+  if (!shell.RecordsLeftAtQuit().empty()) {
+    std::cerr << "talveron: the series was stopped; its complete records are in " << shell.RecordsLeftAtQuit()
+              << '\n';
+  }
+  return status;
 }

@@ -3,10 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QDockWidget>
 #include <QLayout>
+#include <QVBoxLayout>
+#include <QPainter>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
+#include <QAction>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -22,11 +27,46 @@ namespace {
 constexpr double kZoomSteps[] = {0.25, 0.375, 0.5, 0.625, 0.75, 0.875, 1, 1.25, 1.5, 1.75, 2, 2.5, 3, 4};
 constexpr int kSpeedItems = 8;
 
+// A line of free prose that gives way to the fields beside it: shortened
+// with an ellipsis when it must be, the whole text in its tooltip.
+class ProseLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override {
+    return QSize(fontMetrics().averageCharWidth() * 12, QLabel::minimumSizeHint().height());
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(toolTip(), Qt::ElideRight, area.width()));
+  }
+};
+
+// Holds a view in its dock. Fitting the window, the view takes the room
+// the dock has; at a zoom of its own (Actual Size, Zoom In, Zoom Out) it
+// keeps its size, and the dock scrolls when it is smaller.
+class ViewArea : public QScrollArea {
+ public:
+  ViewArea(QWidget* view, QWidget* parent) : QScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setAlignment(Qt::AlignCenter);
+    setWidgetResizable(true);
+    setWidget(view);
+  }
+  QSize sizeHint() const override { return widget()->sizeHint(); }
+  QSize minimumSizeHint() const override {
+    return widgetResizable() ? widget()->minimumSizeHint() : QSize(48, 48);
+  }
+};
+
 QDockWidget* Dock(const QString& title, const QString& name, QWidget* view, QWidget* parent) {
   auto* dock = new QDockWidget(title, parent);
   dock->setObjectName(name);
   dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-  dock->setWidget(view);
+  dock->setWidget(new ViewArea(view, dock));
   return dock;
 }
 
@@ -56,18 +96,42 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   setDockNestingEnabled(true);
 
   QDockWidget* map = Dock(tr("Habitats"), QStringLiteral("mapDock"), canvas.widget(Port::View), this);
+  // Above the map, beside its pixels: which display is on and what its
+  // colours mean.
+  auto* mapBox = new QWidget(map);
+  auto* mapLayout = new QVBoxLayout(mapBox);
+  mapLayout->setContentsMargins(0, 0, 0, 0);
+  mapLayout->setSpacing(2);
+  mapKey_ = new QLabel(mapBox);
+  mapKey_->setObjectName(QStringLiteral("mapKey"));
+  // Two lines whatever the width; what a narrow dock cuts off stays in
+  // the tooltip.
+  mapKey_->setMinimumWidth(1);
+  mapKey_->setContentsMargins(4, 2, 4, 0);
+  mapLayout->addWidget(mapKey_);
+  mapLayout->addWidget(map->widget(), 1);
+  map->setWidget(mapBox);
   QDockWidget* text = Dock(tr("Status"), QStringLiteral("textDock"), canvas.widget(Port::Text), this);
   QDockWidget* graph = Dock(tr("Graphs"), QStringLiteral("graphDock"), canvas.widget(Port::Graph), this);
   QDockWidget* time = Dock(tr("Time Plot"), QStringLiteral("timeDock"), canvas.widget(Port::Time), this);
   docks_ = {map, text, graph, time};
 
-  // The time plot is the widest view: the bottom area spans both corners.
-  setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
-  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+  charts_ = new ChartsView(this);
+  chartsDock_ = new QDockWidget(tr("Charts"), this);
+  chartsDock_->setObjectName(QStringLiteral("chartsDock"));
+  chartsDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+  chartsDock_->setWidget(charts_);
+
+  // The classic views on the left: the map over the status view with the
+  // graphs beside them, the time plot, the widest, below all three. The
+  // charts take the whole height on the right.
+  setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
   addDockWidget(Qt::LeftDockWidgetArea, map);
+  splitDockWidget(map, time, Qt::Vertical);
+  splitDockWidget(map, graph, Qt::Horizontal);
   splitDockWidget(map, text, Qt::Vertical);
-  addDockWidget(Qt::RightDockWidgetArea, graph);
-  addDockWidget(Qt::BottomDockWidgetArea, time);
+  addDockWidget(Qt::RightDockWidgetArea, chartsDock_);
 }
 
 void MainWindow::CreateToolBar() {
@@ -86,6 +150,75 @@ void MainWindow::CreateToolBar() {
   connect(speedSlider_, &QSlider::valueChanged, this, [this](int value) { emit speedChosen(value + 1); });
 }
 
+void MainWindow::AddRunControls(QAction* restart, QAction* pause, QAction* step, QAction* cycle, QAction* runOn) {
+  QToolBar* bar = addToolBar(tr("Run"));
+  bar->setObjectName(QStringLiteral("runToolBar"));
+  bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  QStyle* look = style();
+  spaceAction_ = new QAction(look->standardIcon(QStyle::SP_MediaPlay), tr("Start"), this);
+  spaceAction_->setObjectName(QStringLiteral("spaceAction"));
+  connect(spaceAction_, &QAction::triggered, this, [this] { emit spaceClicked(); });
+  struct Control {
+    QAction* action;
+    QStyle::StandardPixmap icon;
+    QString text;
+  };
+  const Control controls[] = {{restart, QStyle::SP_BrowserReload, tr("Restart")},
+                              {pause, QStyle::SP_MediaPause, tr("Pause")},
+                              {step, QStyle::SP_ArrowRight, tr("Step")},
+                              {cycle, QStyle::SP_MediaSkipForward, tr("Cycle")},
+                              {runOn, QStyle::SP_MediaSeekForward, tr("Run On")}};
+  bar->addAction(spaceAction_);
+  for (const Control& control : controls) {
+    control.action->setIcon(look->standardIcon(control.icon));
+    control.action->setIconText(control.text);
+    bar->addAction(control.action);
+  }
+  restart->setToolTip(tr("Restart: found a new population (Ctrl+R)"));
+  runOn->setToolTip(tr("Run On to the End: no stops on extinction messages in this run (Ctrl+U)"));
+  pauseAction_ = pause;
+  stepAction_ = step;
+  cycleAction_ = cycle;
+  ShowSpaceAction(QString());
+  ShowRunControlStates();
+}
+
+void MainWindow::ShowSpaceAction(const QString& action) {
+  if (spaceAction_ == nullptr) return;
+  spaceAction_->setEnabled(!action.isEmpty());
+  spaceAction_->setText(action.isEmpty() ? tr("Running") : action);
+  spaceAction_->setToolTip(action.isEmpty() ? tr("The run goes on: Pause (Ctrl+P) holds it")
+                                            : tr("%1 (Space)").arg(action));
+}
+
+void MainWindow::ShowRunControlStates() {
+  if (pauseAction_ == nullptr) return;
+  pauseAction_->setToolTip(pauseAction_->isChecked() ? tr("Paused: the space bar goes on")
+                                                     : tr("Pause until the space bar (Ctrl+P)"));
+  stepAction_->setToolTip(stepAction_->isChecked()
+                              ? tr("Step mode is on: click to run without stops (Ctrl+T)")
+                              : tr("Step mode: stop after each phase of a generation (Ctrl+T)"));
+  cycleAction_->setToolTip(cycleAction_->isChecked() ? tr("Cycle mode is on: click to run without stops (Ctrl+Y)")
+                                                     : tr("Cycle mode: stop after each generation (Ctrl+Y)"));
+}
+
+void MainWindow::ShowMapKey(const QString& caption, const QStringList& alleles) {
+  static const char* const kColours[] = {"#DD0806", "#0000D4", "#D8B800"};
+  QString text = QStringLiteral("<b>%1</b><br>").arg(caption.toHtmlEscaped());
+  for (int allele = 0; allele < 3 && allele < alleles.size(); ++allele) {
+    text += QStringLiteral("<span style=\"color:%1\">&#9679;</span>&nbsp;%2 %3&nbsp;&nbsp; ")
+                .arg(QLatin1String(kColours[allele]))
+                .arg(allele)
+                .arg(alleles[allele].toHtmlEscaped());
+  }
+  mapKey_->setText(text);
+  QString tip = caption;
+  for (int allele = 0; allele < alleles.size(); ++allele) tip += QStringLiteral("\n%1: %2").arg(allele).arg(alleles[allele]);
+  mapKey_->setToolTip(tip);
+}
+
+QString MainWindow::MapCaption() const { return mapKey_->toolTip().section(QLatin1Char('\n'), 0, 0); }
+
 void MainWindow::ShowSpeedItem(int item) {
   const QSignalBlocker quiet(speedSlider_);
   speedSlider_->setValue(item - 1);
@@ -96,20 +229,56 @@ void MainWindow::CreateStatusBar() {
   activityLabel_->setObjectName(QStringLiteral("activityLabel"));
   seedLabel_ = new QLabel(this);
   seedLabel_->setObjectName(QStringLiteral("seedLabel"));
+  seriesSeedLabel_ = new QLabel(this);
+  seriesSeedLabel_->setObjectName(QStringLiteral("seriesSeedLabel"));
   dataFileLabel_ = new QLabel(tr("No data file"), this);
   dataFileLabel_->setObjectName(QStringLiteral("dataFileLabel"));
-  // Long texts give way rather than widen the window.
-  for (QLabel* label : {activityLabel_, seedLabel_, dataFileLabel_}) label->setMinimumWidth(1);
-  statusBar()->addWidget(activityLabel_, 3);
-  statusBar()->addWidget(seedLabel_, 2);
+  noteLabel_ = new ProseLabel(this);
+  noteLabel_->setObjectName(QStringLiteral("noteLabel"));
+  // A QLabel's minimum width is its whole text: these never shrink below
+  // it, and the window's minimum width follows.
+  statusBar()->addWidget(activityLabel_);
+  statusBar()->addWidget(noteLabel_, 1);
+  statusBar()->addPermanentWidget(seedLabel_);
+  statusBar()->addPermanentWidget(seriesSeedLabel_);
   statusBar()->addPermanentWidget(dataFileLabel_);
 }
 
-void MainWindow::ShowSeedText(const QString& text) { seedLabel_->setText(text); }
+void MainWindow::ShowSeedText(const QString& text) {
+  seedLabel_->setText(text);
+  FollowStatusBar();
+}
 
-void MainWindow::ShowDataFileText(const QString& text) { dataFileLabel_->setText(text); }
+void MainWindow::ShowSeriesSeedText(const QString& text) {
+  seriesSeedLabel_->setText(text);
+  FollowStatusBar();
+}
 
-void MainWindow::ShowActivityText(const QString& text) { activityLabel_->setText(text); }
+// The window is never narrower than the fields that must be read whole.
+void MainWindow::FollowStatusBar() {
+  int width = 0;
+  for (const QLabel* label : WholeFields()) width += label->sizeHint().width();
+  // The note's least, the gaps between the fields and the size grip.
+  width += noteLabel_->minimumSizeHint().width() + 8 * 6 + 24;
+  if (width == minimumWidth()) return;
+  setMinimumWidth(width);
+  if (this->width() < width) resize(width, height());
+}
+
+void MainWindow::ShowNoteText(const QString& text) {
+  noteLabel_->setToolTip(text);
+  noteLabel_->update();
+}
+
+void MainWindow::ShowDataFileText(const QString& text) {
+  dataFileLabel_->setText(text);
+  FollowStatusBar();
+}
+
+void MainWindow::ShowActivityText(const QString& text) {
+  activityLabel_->setText(text);
+  FollowStatusBar();
+}
 
 // ---------------------------------------------------------------------------
 // Zoom
@@ -117,12 +286,29 @@ void MainWindow::ShowActivityText(const QString& text) { activityLabel_->setText
 void MainWindow::SetZoom(double zoom) {
   zoom_ = zoom;
   for (app::Port port : {app::Port::View, app::Port::Text, app::Port::Graph, app::Port::Time}) {
-    canvas_.view(port)->SetZoom(zoom);
+    app::CanvasWidget* view = canvas_.view(port);
+    view->SetZoom(zoom);
+    if (auto* area = qobject_cast<QScrollArea*>(view->parentWidget() ? view->parentWidget()->parentWidget() : nullptr)) {
+      area->setWidgetResizable(fitToWindow_);
+      if (!fitToWindow_) view->resize(view->sizeHint());
+      area->updateGeometry();
+    }
   }
   ResizeToViews(true);
 }
 
+void MainWindow::FitToWindow() {
+  fitToWindow_ = true;
+  SetZoom(zoom_);
+  ShareSpaceAmongViews();
+}
+
 void MainWindow::Zoom(int direction) {
+  if (direction == app::Platform::kFitToWindow) {
+    FitToWindow();
+    return;
+  }
+  fitToWindow_ = false;
   double zoom = 1.0;
   if (direction > 0) {
     const auto* next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), zoom_ + 1e-9);
@@ -153,6 +339,9 @@ void MainWindow::ResizeToViews(bool withinScreen) {
     wanted = wanted.boundedTo(where->availableGeometry().size() - frame);
   }
   resize(wanted);
+  // The same size gives no resize event, yet bars may have changed.
+  if (layout() != nullptr) layout()->activate();
+  ShareSpaceAmongViews();
 }
 
 void MainWindow::FitWindowToViews() {
@@ -162,9 +351,14 @@ void MainWindow::FitWindowToViews() {
 void MainWindow::FitToScreen() {
   const QScreen* where = screen();
   if (where == nullptr) return;
+  FitToRoom(where->availableGeometry().size());
+}
+
+void MainWindow::FitToRoom(QSize available) {
   // The frame is not known before the window is shown; leave room for a
   // title bar and borders.
-  const QSize room = where->availableGeometry().size() - QSize(16, 40);
+  const QSize room = available - QSize(16, 40);
+  fitToWindow_ = true;
   double zoom = 1.0;
   SetZoom(zoom);
   while (zoom > kZoomSteps[0]) {
@@ -191,12 +385,13 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 // floated keep the size the user gave them.
 void MainWindow::ShareSpaceAmongViews() {
   using app::Port;
+  if (!fitToWindow_) return;
   const std::array<Port, 4> ports = {Port::View, Port::Text, Port::Graph, Port::Time};
   for (QDockWidget* dock : docks_) {
     if (dock->isFloating() || !dock->isVisible()) return;
   }
-  const Qt::DockWidgetArea expected[] = {Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea, Qt::RightDockWidgetArea,
-                                         Qt::BottomDockWidgetArea};
+  const Qt::DockWidgetArea expected[] = {Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea, Qt::LeftDockWidgetArea,
+                                         Qt::LeftDockWidgetArea};
   for (std::size_t i = 0; i < docks_.size(); ++i) {
     if (dockWidgetArea(docks_[i]) != expected[i]) return;
   }
@@ -222,9 +417,9 @@ void MainWindow::ShareSpaceAmongViews() {
   const int mapHeight = scaled(natural[0].height());
   const int timeHeight = scaled(natural[3].height());
   const int textHeight = static_cast<int>(leftHeight) - mapHeight - timeHeight;
-  resizeDocks({docks_[3]}, {timeHeight + chrome(3).height()}, Qt::Vertical);
   resizeDocks({docks_[0], docks_[1]}, {mapHeight + chrome(0).height(), textHeight + chrome(1).height()},
               Qt::Vertical);
+  resizeDocks({docks_[3]}, {timeHeight + chrome(3).height()}, Qt::Vertical);
   const int mapWidth = scaled(natural[0].width());
   resizeDocks({docks_[0], docks_[2]},
               {mapWidth + chrome(0).width(), static_cast<int>(topWidth) - mapWidth + chrome(2).width()},

@@ -10,9 +10,13 @@
 
 #include <array>
 
+#include "app/platform.h"
+#include "gui/charts_view.h"
 #include "gui/qt_canvas.h"
 
 class QDockWidget;
+class QToolBar;
+class QAction;
 class QSlider;
 
 namespace talveron::gui {
@@ -24,23 +28,42 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(app::QtCanvas& canvas, QWidget* parent = nullptr);
 
   app::QtCanvas& canvas() const { return canvas_; }
+  ChartsView* charts() const { return charts_; }
+  QDockWidget* chartsDock() const { return chartsDock_; }
 
+  // The status bar's fields. The activity (an instruction), the seeds and
+  // the data file keep their whole text, and the window's minimum width
+  // follows from them; only the note, free prose, gives way, with its whole
+  // text in its tooltip.
   void ShowSeedText(const QString& text);
+  void ShowSeriesSeedText(const QString& text);
   void ShowDataFileText(const QString& text);
   void ShowActivityText(const QString& text);
+  void ShowNoteText(const QString& text);
   QString SeedText() const { return seedLabel_->text(); }
+  QString SeriesSeedText() const { return seriesSeedLabel_->text(); }
   QString DataFileText() const { return dataFileLabel_->text(); }
   QString ActivityText() const { return activityLabel_->text(); }
+  QString NoteText() const { return noteLabel_->toolTip(); }
+  // The fields that must be shown whole.
+  std::array<QLabel*, 4> WholeFields() const { return {activityLabel_, seedLabel_, seriesSeedLabel_, dataFileLabel_}; }
 
   // The views' zoom: their size, as a multiple of their natural size, when
   // the window leaves them room.
   double zoom() const { return zoom_; }
   void SetZoom(double zoom);
-  // One step in (+1) or out (-1), or back to 1 (0).
+  // One step in (+1) or out (-1), or back to 1 (0), each pixel for pixel
+  // with scroll bars where the window is too small; or fitting the window
+  // (Platform::kFitToWindow).
   void Zoom(int direction);
+  // The views take the room their docks have, keeping their proportions.
+  void FitToWindow();
+  bool fitsWindow() const { return fitToWindow_; }
   // Zooms the views out, if need be, until the window fits the free area of
   // its screen, and gives the window that size.
   void FitToScreen();
+  // The same for a screen whose free area is `available`.
+  void FitToRoom(QSize available);
   // Sizes the window around the views at their zoom once bars added to it
   // have taken their size.
   void FitWindowToViews();
@@ -50,11 +73,26 @@ class MainWindow : public QMainWindow {
   QSlider* speedSlider() const { return speedSlider_; }
   void ShowSpeedItem(int item);
 
+  // The run controls as toolbar buttons: the space bar's button, then the
+  // menu items Restart, Pause, Step Mode, Cycle Mode and Run On to the End.
+  void AddRunControls(QAction* restart, QAction* pause, QAction* step, QAction* cycle, QAction* runOn);
+  // The space bar's button says what the space bar does now; empty while
+  // the run goes on.
+  void ShowSpaceAction(const QString& action);
+  // The map's caption and colour key: what red, blue and yellow mean.
+  void ShowMapKey(const QString& caption, const QStringList& alleles);
+  QString MapCaption() const;
+  // The toggles' tooltips follow their check marks.
+  void ShowRunControlStates();
+  QAction* spaceAction() const { return spaceAction_; }
+
  signals:
   // The user closed the window; the program quits as the Quit command does.
   void closeRequested();
   // The user moved the speed slider to the item of the Speed menu.
   void speedChosen(int item);
+  // The space bar's button was clicked.
+  void spaceClicked();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -68,14 +106,25 @@ class MainWindow : public QMainWindow {
   void CreateStatusBar();
   void ResizeToViews(bool withinScreen);
   void ShareSpaceAmongViews();
+  void FollowStatusBar();
 
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};
+  ChartsView* charts_ = nullptr;
+  QLabel* mapKey_ = nullptr;
+  QAction* spaceAction_ = nullptr;
+  QAction* pauseAction_ = nullptr;
+  QAction* stepAction_ = nullptr;
+  QAction* cycleAction_ = nullptr;
+  QDockWidget* chartsDock_ = nullptr;
   QLabel* activityLabel_ = nullptr;
   QLabel* seedLabel_ = nullptr;
+  QLabel* seriesSeedLabel_ = nullptr;
   QLabel* dataFileLabel_ = nullptr;
+  QLabel* noteLabel_ = nullptr;
   QSlider* speedSlider_ = nullptr;
   double zoom_ = 1.0;
+  bool fitToWindow_ = true;
 };
 
 }  // namespace talveron::gui

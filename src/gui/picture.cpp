@@ -1,5 +1,7 @@
 #include "gui/picture.h"
 
+#include "gui/charts_view.h"
+
 #include <QFile>
 #include <QPainter>
 #include <cmath>
@@ -99,6 +101,34 @@ bool WritePictureSvg(app::QtCanvas& canvas, const PictureViews& views, double zo
   (void)canvas;
   (void)views;
   (void)zoom;
+  (void)path;
+  return false;
+#endif
+}
+
+QImage ChartsPng(const CensusHistory* history, QSize size) {
+  QImage picture(size, QImage::Format_RGB32);
+  QPainter painter(&picture);
+  PaintCharts(painter, size, history);
+  return picture;
+}
+
+bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& path) {
+#ifdef TALVERON_HAVE_SVG
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  QSvgGenerator svg;
+  svg.setOutputDevice(&file);
+  svg.setSize(size);
+  svg.setViewBox(QRect(QPoint(0, 0), size));
+  svg.setTitle(QStringLiteral("Talveron charts"));
+  QPainter painter(&svg);
+  PaintCharts(painter, size, history);
+  painter.end();
+  return file.error() == QFileDevice::NoError;
+#else
+  (void)history;
+  (void)size;
   (void)path;
   return false;
 #endif

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "gui/qt_canvas.h"
+#include "record/census_history.h"
 
 namespace talveron::gui {
 
@@ -21,5 +22,9 @@ QImage PicturePng(app::QtCanvas& canvas, const PictureViews& views, double zoom)
 // is not available.
 bool WritePictureSvg(app::QtCanvas& canvas, const PictureViews& views, double zoom, const QString& path);
 bool SvgAvailable();
+
+// The Charts view as a picture of `size` pixels, as PNG or SVG.
+QImage ChartsPng(const CensusHistory* history, QSize size);
+bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& path);
 
 }  // namespace talveron::gui

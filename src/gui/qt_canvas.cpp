@@ -164,6 +164,7 @@ void CanvasWidget::paintEvent(QPaintEvent* event) {
     pendingAreas_.clear();
     if (!event->rect().contains(rect())) update();  // the whole view is new
   }
+  canvas_->Refresh(port_);
   const QImage& image = canvas_->image(port_);
   const QRectF view = ViewRect(image.size());
   const QColor background = palette().color(QPalette::Window);
@@ -268,7 +269,21 @@ void QtCanvas::SetScale(Port port, double scale) {
   if (scale == s.scale) return;
   s.scale = scale;
   s.image = Picture(port, scale);
+  s.stale = false;
+  Untouch(s);
   Changed(s);
+}
+
+void QtCanvas::Refresh(Port port) {
+  Surface& s = surfaces_[Index(port)];
+  if (!s.stale) return;
+  s.stale = false;
+  s.image = Picture(port, s.scale);
+  Untouch(s);
+}
+
+void QtCanvas::Untouch(Surface& s) {
+  for (int index : s.texts) s.operations[static_cast<std::size_t>(index)].touched = false;
 }
 
 QImage QtCanvas::Picture(Port port, double scale) {
@@ -298,6 +313,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
   if (fill) cover = op.rect;
   if (op.kind == Kind::Line) cover = StraightLine(op.rect);
   Cell* home = nullptr;  // the map area that keeps this shape in place
+  bool drawn = true;     // false: its pixels show already
   if (fill && op.bounds == QRect(QPoint(0, 0), size)) {
     ClearRecord(s);
     s.clearedAt = op.order;
@@ -305,6 +321,12 @@ void QtCanvas::Add(Surface& s, Operation op) {
     // Frames, text and slanted lines hide only the same drawn again.
     const auto [found, fresh] = s.drawnAgain.try_emplace(SignatureOf(op), static_cast<int>(s.operations.size()));
     if (!fresh) {
+      // Smooth text drawn on its own copy would darken its edges.
+      const Operation& before = s.operations[static_cast<std::size_t>(found->second)];
+      if (op.kind == Kind::Text && s.scale != 1.0 && before.alive) {
+        if (before.touched) s.stale = true;
+        drawn = before.touched;
+      }
       Hide(s, found->second);
       found->second = static_cast<int>(s.operations.size());
     }
@@ -355,7 +377,15 @@ void QtCanvas::Add(Surface& s, Operation op) {
       if (cell.count < kCellShapes && CellColour(op.colour) >= 0 && op.order - s.clearedAt <= UINT32_MAX) home = &cell;
     }
   }
-  Render(s, op);
+  if (s.scale != 1.0) {
+    std::erase_if(s.texts, [&](int index) { return !s.operations[static_cast<std::size_t>(index)].alive; });
+    for (int index : s.texts) {
+      Operation& text = s.operations[static_cast<std::size_t>(index)];
+      if (text.bounds.intersects(op.bounds)) text.touched = true;
+    }
+  }
+  if (drawn) Render(s, op);
+  if (op.kind == Kind::Text) s.texts.push_back(static_cast<int>(s.operations.size()));
   const QRect area = op.bounds;
   if (home != nullptr) {
     const int cornerH = AreaOf(op.bounds.left(), s.bucketSize) * s.bucketSize;
@@ -377,6 +407,7 @@ void QtCanvas::Add(Surface& s, Operation op) {
 
 void QtCanvas::ClearRecord(Surface& s) {
   s.operations.clear();
+  s.texts.clear();
   s.living.clear();
   s.drawnAgain.clear();
   for (int at : s.listing) {
@@ -453,6 +484,10 @@ void QtCanvas::Compact(Surface& s) {
   }
   s.operations.resize(kept);
   s.living.assign(s.operations.size(), 1);
+  s.texts.clear();
+  for (std::size_t index = 0; index < s.operations.size(); ++index) {
+    if (s.operations[index].kind == Kind::Text) s.texts.push_back(static_cast<int>(index));
+  }
   s.dead = 0;
   s.drawnAgain.clear();
   for (int at : s.listing) {

@@ -110,6 +110,9 @@ class QtCanvas : public Canvas {
   // Paints the port's operations on any paint device (an SVG file, a
   // printer), its pixel (h, v) at (h, v) times the painter's transform.
   void Paint(Port port, QPainter& painter) const;
+  // Draws the port's image afresh when smooth text was drawn again over
+  // itself since it was last drawn; the widget calls it before it paints.
+  void Refresh(Port port);
   // The port drawn afresh at `scale`, as SetScale would draw it.
   QImage Picture(Port port, double scale);
   // Operations kept for a port: those that still show.
@@ -130,6 +133,7 @@ class QtCanvas : public Canvas {
     short face = 0;
     const std::string* text = nullptr;  // interned: texts come again and again
     bool alive = true;
+    bool touched = false;  // Text: drawn over since it was drawn, at a scale but 1
     std::uint64_t order = 0;  // when it was drawn, among the port's operations
   };
 
@@ -194,6 +198,11 @@ class QtCanvas : public Canvas {
     int bucketSize = 16;
     int bucketColumns = 0;
     std::size_t dead = 0;
+    // Smooth text drawn again where its earlier copy had been drawn over:
+    // the image is drawn afresh before it is shown. Text drawn again where
+    // nothing touched its copy is not drawn at all: its pixels show it.
+    bool stale = false;
+    std::vector<int> texts;  // the text operations that may still show
     std::unordered_map<Signature, int, SignatureHash> drawnAgain;  // frames and text by what they draw
   };
 
@@ -203,6 +212,8 @@ class QtCanvas : public Canvas {
   void Add(Surface& s, Operation op);
   void Compact(Surface& s);
   static void ClearRecord(Surface& s);
+  // Forgets which texts were drawn over: the image was drawn afresh.
+  static void Untouch(Surface& s);
   // The cell of a map area, emptied when the port was cleared since.
   static Cell& CellAt(Surface& s, std::size_t at);
   // The rectangle of a shape kept in the area with that top left corner.

@@ -1,9 +1,11 @@
 #include "gui/qt_platform.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDockWidget>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -26,6 +28,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "app/map_key.h"
 #include "app/shell.h"
 #include "gui/picture.h"
 #include "gui/settings_dialog.h"
@@ -40,6 +43,9 @@ constexpr int kTicksPerSecond = 60;
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// A menu's text as Qt shows it: an ampersand is a mnemonic unless doubled.
+QString MenuText(std::string_view text) { return Text(text).replace(QLatin1Char('&'), QStringLiteral("&&")); }
 
 // The character of a key press: letters lower-case, as the menus' command
 // keys are given; 0 for keys without one.
@@ -120,6 +126,7 @@ QtPlatform::QtPlatform(MainWindow& window) : window_(window), canvas_(window.can
   clock_.start();
   qApp->installEventFilter(this);
   connect(&window_, &MainWindow::closeRequested, this, [this] { closeRequested_ = true; });
+  connect(&window_, &MainWindow::spaceClicked, this, [this] { Enqueue(app::Event::Key(' ')); });
   connect(&window_, &MainWindow::speedChosen, this,
           [this](int item) { Enqueue(app::Event::Menu(app::kSpeedMenu, item)); });
 }
@@ -221,7 +228,7 @@ std::optional<app::Event> QtPlatform::Deliver() {
 void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
   QMenuBar* bar = window_.menuBar();
   for (const app::MenuSpec& spec : menus) {
-    auto* menu = new QMenu(Text(spec.title), &window_);
+    auto* menu = new QMenu(MenuText(spec.title), &window_);
     menu->setObjectName(QStringLiteral("menu%1").arg(spec.number));
     menus_[spec.number] = menu;
   }
@@ -232,33 +239,53 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
       const app::MenuItemSpec& item = spec.items[i];
       const int number = static_cast<int>(i + 1);
       QAction* action = nullptr;
-      if (item.text.empty()) {
+      if (item.text.empty() && !item.hidden) {
         action = menu->addSeparator();
       } else if (item.submenu != 0) {
         action = menu->addMenu(menus_.at(item.submenu));
-        action->setText(Text(item.text));
+        action->setText(MenuText(item.text));
       } else {
-        QString text = Text(item.text);
+        QString text = MenuText(item.text);
         // The command key is shown in the menu; the key itself reaches the
         // loop as a key event and is turned into this item there.
         if (item.commandKey != 0) text += QStringLiteral("\tCtrl+%1").arg(QChar(item.commandKey).toUpper());
         action = menu->addAction(text);
         action->setCheckable(item.checkable);
+        action->setVisible(!item.hidden);
+        if (item.group != 0) {
+          // Choices that exclude one another are radio items; which one is
+          // checked is still the command's to say.
+          QActionGroup*& group = groups_[{spec.number, item.group}];
+          if (group == nullptr) {
+            group = new QActionGroup(menu);
+            group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+          }
+          group->addAction(action);
+        }
         // The guide also opens with the platform's help key.
         if (spec.number == app::kHelpMenu && number == 1) {
           action->setShortcut(QKeySequence::HelpContents);
           action->setShortcutContext(Qt::ApplicationShortcut);
         }
         const int menuNumber = spec.number;
+        action->setData(number);
         connect(action, &QAction::triggered, this, [this, action, menuNumber, number] {
-          // The check mark is the command's to set, not the click's.
-          action->setChecked(checked_[{menuNumber, number}]);
+          // The check marks are the command's to set, not the click's.
+          if (QActionGroup* group = action->actionGroup()) {
+            for (QAction* other : group->actions()) other->setChecked(checked_[{menuNumber, other->data().toInt()}]);
+          } else {
+            action->setChecked(checked_[{menuNumber, number}]);
+          }
           Enqueue(app::Event::Menu(menuNumber, number));
         });
       }
       action->setObjectName(QStringLiteral("item%1_%2").arg(spec.number).arg(number));
       actions_[{spec.number, number}] = action;
     }
+  }
+  if (QAction* restart = action(app::kFileMenu, 1)) {
+    window_.AddRunControls(restart, action(app::kFileMenu, 3), action(app::kFileMenu, 4), action(app::kFileMenu, 5),
+                           action(app::kFileMenu, app::kRunOnItem));
   }
   window_.FitWindowToViews();
 }
@@ -279,6 +306,14 @@ void QtPlatform::CheckMenuItem(int menu, int item, bool checked) {
   if (QAction* a = action(menu, item)) {
     if (checked) a->setCheckable(true);
     a->setChecked(checked);
+  }
+  if (menu == app::kFileMenu) window_.ShowRunControlStates();
+}
+
+void QtPlatform::SetMenuItemText(int menu, int item, std::string_view text) {
+  if (QAction* a = action(menu, item)) {
+    a->setText(MenuText(text));
+    a->setVisible(!text.empty());
   }
 }
 
@@ -345,12 +380,14 @@ void QtPlatform::SavePicture() {
   struct Choice {
     QString name;
     PictureViews views;
+    bool charts = false;
   };
   const Choice choices[] = {{tr("All four views"), std::nullopt},
                             {tr("Habitats"), app::Port::View},
                             {tr("Status"), app::Port::Text},
                             {tr("Graphs"), app::Port::Graph},
-                            {tr("Time Plot"), app::Port::Time}};
+                            {tr("Time Plot"), app::Port::Time},
+                            {tr("Charts"), std::nullopt, true}};
   QStringList filters;
   for (const Choice& choice : choices) {
     filters << tr("%1, PNG (*.png)").arg(choice.name);
@@ -368,30 +405,53 @@ void QtPlatform::SavePicture() {
                      (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
                       dialog.selectedNameFilter().contains(QStringLiteral("SVG")));
     if (QFileInfo(path).suffix().isEmpty()) path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
-    const bool written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
-                             : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
+    bool written = false;
+    if (choice.charts) {
+      // The charts as they are shown, or at their natural size when hidden.
+      const ChartsView* charts = window_.charts();
+      const QSize size = charts->isVisible() ? charts->size() : charts->sizeHint();
+      written = svg ? WriteChartsSvg(charts->history(), size, path)
+                    : ChartsPng(charts->history(), size).save(path, "PNG");
+    } else {
+      written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
+                    : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
+    }
     if (written) return;
     ShowNotice((tr("The picture cannot be written to %1. Choose another place or name.").arg(path)).toStdString());
   }
 }
 
+bool QtPlatform::Confirm(std::string_view question) {
+  QMessageBox box(QMessageBox::Question, tr("Talveron"), Text(question), QMessageBox::Yes | QMessageBox::No,
+                  &window_);
+  box.setObjectName(QStringLiteral("confirmBox"));
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtPlatform::CopyText(std::string_view text) { QGuiApplication::clipboard()->setText(Text(text)); }
 
+// A window of its own beside the main window, not modal: the run goes on
+// while it is open. Asked again, it comes to the front.
 void QtPlatform::ShowGuide() {
-  QDialog dialog(&window_);
-  dialog.setWindowTitle(tr("Talveron Guide"));
-  dialog.setObjectName(QStringLiteral("guideDialog"));
-  auto* browser = new QTextBrowser(&dialog);
-  browser->setObjectName(QStringLiteral("guideText"));
-  QFile guide(QStringLiteral(":/guide.md"));
-  if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->addWidget(browser);
-  layout->addWidget(buttons);
-  dialog.resize(700, 600);
-  dialog.exec();
+  if (guide_ == nullptr) {
+    guide_ = new QWidget(&window_, Qt::Window);
+    guide_->setWindowTitle(tr("Talveron Guide"));
+    guide_->setObjectName(QStringLiteral("guideWindow"));
+    auto* browser = new QTextBrowser(guide_);
+    browser->setObjectName(QStringLiteral("guideText"));
+    QFile guide(QStringLiteral(":/guide.md"));
+    if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, guide_);
+    connect(buttons, &QDialogButtonBox::rejected, guide_, &QWidget::close);
+    auto* layout = new QVBoxLayout(guide_);
+    layout->addWidget(browser);
+    layout->addWidget(buttons);
+    guide_->resize(700, 600);
+  }
+  guide_->show();
+  guide_->raise();
+  guide_->activateWindow();
 }
 
 // ---------------------------------------------------------------------------
@@ -400,15 +460,12 @@ void QtPlatform::ShowGuide() {
 void QtPlatform::ShowSeeds(const app::SeedStatus& seeds) {
   QString text;
   if (seeds.series) {
-    text = tr("Replicate %1 of %2, seed %3; series base seed %4")
-               .arg(seeds.replicate)
-               .arg(seeds.replicates)
-               .arg(seeds.current)
-               .arg(seeds.seriesBase);
-  } else if (seeds.replicate > 0) {
-    text = tr("Seed %1; next seed %2").arg(seeds.current).arg(seeds.next);
+    text = tr("Replicate %1 of %2, seed %3").arg(seeds.replicate).arg(seeds.replicates).arg(seeds.current);
+    window_.ShowSeriesSeedText(tr("Series base seed %1").arg(seeds.seriesBase));
   } else {
-    text = tr("Next seed %1").arg(seeds.next);
+    text = seeds.replicate > 0 ? tr("Seed %1; next run %2").arg(seeds.current).arg(seeds.next)
+                               : tr("Next run seed %1").arg(seeds.next);
+    window_.ShowSeriesSeedText(tr("Next series seed %1").arg(seeds.nextSeries));
   }
   window_.ShowSeedText(text);
 }
@@ -423,7 +480,21 @@ void QtPlatform::ShowDataFileNote(std::string_view note) {
 
 void QtPlatform::ShowActivity(std::string_view text) { window_.ShowActivityText(Text(text)); }
 
+void QtPlatform::ShowSpaceAction(std::string_view action) { window_.ShowSpaceAction(Text(action)); }
+
+void QtPlatform::ShowMapKey(const app::MapKey& key) {
+  QStringList alleles;
+  for (const std::string& meaning : key.alleles) alleles << Text(meaning);
+  window_.ShowMapKey(Text(key.caption), alleles);
+}
+
+void QtPlatform::ShowNote(std::string_view note) { window_.ShowNoteText(Text(note)); }
+
 void QtPlatform::Beep() { QApplication::beep(); }
+
+void QtPlatform::ShowCharts(const CensusHistory& history) { window_.charts()->ShowHistory(&history); }
+
+void QtPlatform::ShowChartsView(bool shown) { window_.chartsDock()->setVisible(shown); }
 
 void QtPlatform::ShowFatalError(std::string_view report) {
   std::cout << report << std::flush;

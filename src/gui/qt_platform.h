@@ -15,6 +15,7 @@
 #include "gui/main_window.h"
 
 class QAction;
+class QActionGroup;
 class QKeyEvent;
 class QMenu;
 
@@ -36,6 +37,7 @@ class QtPlatform : public QObject, public app::Platform {
   void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
+  void SetMenuItemText(int menu, int item, std::string_view text) override;
 
   bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) override;
   std::optional<std::string> AskDataFilePath() override;
@@ -45,13 +47,19 @@ class QtPlatform : public QObject, public app::Platform {
   std::optional<std::string> AskSettingsPath(bool save) override;
   void SavePicture() override;
   void CopyText(std::string_view text) override;
+  bool Confirm(std::string_view question) override;
   void ShowGuide() override;
 
   void ShowSeeds(const app::SeedStatus& seeds) override;
   void ShowDataFileName(std::string_view name) override;
   void ShowActivity(std::string_view text) override;
+  void ShowSpaceAction(std::string_view action) override;
+  void ShowMapKey(const app::MapKey& key) override;
+  void ShowNote(std::string_view note) override;
   void ShowDataFileNote(std::string_view note) override;
   void Beep() override;
+  void ShowCharts(const CensusHistory& history) override;
+  void ShowChartsView(bool shown) override;
   void ShowFatalError(std::string_view report) override;
 
   // The program's version, as About shows it and the application reports it.
@@ -60,6 +68,8 @@ class QtPlatform : public QObject, public app::Platform {
   // The action of a menu item; null when there is none.
   QAction* action(int menu, int item) const;
   QMenu* menu(int number) const;
+  // The guide's window, once it has been asked for.
+  QWidget* guide() const { return guide_; }
   // Events queued and not yet delivered.
   std::size_t pending() const { return queue_.size(); }
 
@@ -84,6 +94,8 @@ class QtPlatform : public QObject, public app::Platform {
   std::map<int, QMenu*> menus_;
   std::map<std::pair<int, int>, QAction*> actions_;
   std::map<std::pair<int, int>, bool> checked_;
+  QPointer<QWidget> guide_;
+  std::map<std::pair<int, int>, QActionGroup*> groups_;  // by menu and group
 };
 
 }  // namespace talveron::gui

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -126,6 +128,14 @@ TEST_F(QtDesktopTest, MenuBarCarriesEveryItemByNumber) {
   EXPECT_TRUE(platform.action(111, 9)->isChecked());
   EXPECT_TRUE(platform.action(135, 7)->isChecked());
   EXPECT_FALSE(platform.action(135, 11)->isChecked());
+  // An ampersand shows as one; exclusive choices are radio items; the
+  // extra count item is hidden until a count needs it.
+  EXPECT_EQ(platform.action(134, 10)->text(), QStringLiteral("Specialization && Preference Plot"));
+  ASSERT_NE(platform.action(134, 4)->actionGroup(), nullptr);
+  EXPECT_TRUE(platform.action(134, 4)->actionGroup()->isExclusive());
+  EXPECT_EQ(platform.action(134, 4)->actionGroup(), platform.action(134, 7)->actionGroup());
+  EXPECT_NE(platform.action(134, 4)->actionGroup(), platform.action(134, 9)->actionGroup());
+  EXPECT_FALSE(platform.action(109, app::kExtraReplicatesItem)->isVisible());
 }
 
 TEST_F(QtDesktopTest, MenuChoiceRunsOnlyWhenTheLoopPolls) {
@@ -241,6 +251,78 @@ TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
   EXPECT_TRUE(window.SeedText().contains(QStringLiteral("Seed 500")));
 }
 
+TEST_F(QtDesktopTest, TheGuideIsAWindowOfItsOwnAndTheRunGoesOn) {
+  // F1 during a run at 100 generations a second: the guide shows, nothing
+  // is modal, and the run advances while it is open.
+  int openedAt = 0;
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(112, 4)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  Repeatedly openGuide([&] {
+    if (shell.world.gGenerationNumber < 3) return false;
+    if (platform.guide() == nullptr) {
+      platform.action(app::kHelpMenu, 1)->trigger();
+      return false;
+    }
+    openedAt = shell.world.gGenerationNumber;
+    return true;
+  });
+  Repeatedly quit([&] {
+    if (openedAt == 0 || shell.world.gGenerationNumber < openedAt + 10) return false;
+    EXPECT_TRUE(platform.guide()->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    window.close();
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_GE(shell.world.gGenerationNumber, openedAt + 10);
+}
+
+TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
+  // Thirty generations: the Charts view shows the shell's history, its
+  // header the generation and head counts in large type; hovering a line
+  // tells its generation and value; Display > Charts hides the view.
+  Repeatedly start([&] {
+    if (shell.world.gGenerationNumber > 0) return true;
+    platform.action(111, 3)->trigger();
+    PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    return false;
+  });
+  bool hidden = false;
+  Repeatedly hide([&] {
+    if (shell.world.gGenerationNumber < 30 || hidden) return false;
+    hidden = true;
+    platform.action(app::kDisplayMenu, app::kChartsItem)->trigger();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  ChartsView* charts = window.charts();
+  ASSERT_EQ(charts->history(), &shell.history);
+  const long last = shell.history.LastGeneration();
+  EXPECT_GE(last, 30);
+  EXPECT_TRUE(charts->HeaderText().contains(QStringLiteral("Generation %1").arg(last)));
+  EXPECT_TRUE(charts->HeaderText().contains(
+      QStringLiteral("Habitat 1: %1").arg(shell.history.Adults(last, 1))));
+
+  charts->resize(460, 560);
+  const ChartsLayout layout(charts->size());
+  const GenerationAxis axis(&shell.history);
+  const QRect& panel = layout.panels[0];
+  const double value = shell.history.Frequency(last, 0, Locus::Specialization, 2);
+  const QPoint on(panel.left() + static_cast<int>((last - axis.first) * panel.width() / (axis.last - axis.first)),
+                  panel.bottom() - static_cast<int>(value * panel.height()));
+  const auto told = charts->DescribeAt(on);
+  ASSERT_TRUE(told.has_value());
+  EXPECT_TRUE(told->startsWith(QStringLiteral("Generation %1: habitat specialization").arg(last))) << told->toStdString();
+  EXPECT_FALSE(charts->DescribeAt(QPoint(2, 2)).has_value());
+  EXPECT_FALSE(window.chartsDock()->isVisible());
+  EXPECT_FALSE(platform.action(app::kDisplayMenu, app::kChartsItem)->isChecked());
+}
+
 TEST_F(QtDesktopTest, ClosingTheWindowQuitsAfterClosingTheDataFile) {
   // The data file chosen in the save dialog is open when the window is
   // closed; the loop closes it and returns.
@@ -326,17 +408,19 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
 
 TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {
   // Opened at the views' natural size, the window can be made half as
-  // large; every view is then drawn smaller, none below a quarter, and the
-  // map keeps a share like the others'.
+  // high and as narrow as its status bar; every view is then drawn
+  // smaller, none below a quarter, and the map keeps a share like the
+  // others'.
   QCoreApplication::processEvents();
   const QSize opening = window.size();
   EXPECT_EQ(canvas.view(Port::View)->FitScale(), 1.0);
   EXPECT_EQ(canvas.view(Port::Time)->FitScale(), 1.0);
-  EXPECT_LT(window.minimumSizeHint().width(), opening.width() / 2);
-  EXPECT_LT(window.minimumSizeHint().height(), opening.height() / 2);
-  window.resize(opening / 2);
+  const QSize small(std::max(opening.width() / 2, window.minimumWidth()), opening.height() / 2);
+  EXPECT_LT(small.width(), opening.width() * 2 / 3);
+  EXPECT_LT(window.minimumSizeHint().height(), small.height());
+  window.resize(small);
   QCoreApplication::processEvents();
-  EXPECT_EQ(window.size(), opening / 2);
+  EXPECT_EQ(window.size(), small);
   double smallest = 1.0;
   double largest = 0.0;
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
@@ -348,6 +432,61 @@ TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirSha
   }
   EXPECT_LE(largest, 2 * smallest);
   EXPECT_GE(canvas.view(Port::View)->FitScale(), 0.3);
+}
+
+TEST_F(QtDesktopTest, StatusBarShowsEverySeedFileNameAndInstructionWholeOnA1280x720Screen) {
+  // At the opening size on a 1280x720 screen, with ten-digit seeds: at
+  // the start, during a series, and after a Restart that stopped it. Each
+  // field is as wide as its text; the window stays on the screen.
+  window.FitToRoom(QSize(1280, 720));
+  QCoreApplication::processEvents();
+  auto expectWhole = [&](const char* when) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+    for (const QLabel* label : window.WholeFields()) {
+      EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
+          << when << ": " << label->text().toStdString();
+    }
+    EXPECT_LE(window.frameGeometry().width(), 1280) << when;
+  };
+  shell.SetSeeds(1796713109);
+  platform.ShowActivity("Press the space bar to start generation 1");
+  expectWhole("start");
+  EXPECT_TRUE(window.SeriesSeedText().contains(QStringLiteral("1796713109")));
+
+  app::SeedStatus series{1796713112, 1796713110, true, 1796713109, 4, 10, 1796713109};
+  platform.ShowSeeds(series);
+  platform.ShowDataFileName("/home/teacher/class-2026/habitats-series.txt");
+  platform.ShowActivity("Series: replicate 4 of 10, habitats-series.txt");
+  expectWhole("series");
+
+  platform.ShowSeeds(app::SeedStatus{1796713110, 1796713111, false, 1796713109, 1, 1, 1796713109});
+  platform.ShowDataFileName("");
+  platform.ShowDataFileNote(
+      "Series stopped: records kept in habitats-series.txt.partial");
+  platform.ShowActivity("Press the space bar to start generation 1");
+  expectWhole("after Restart");
+  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
+}
+
+TEST_F(QtDesktopTest, ActualSizeIsPixelForPixelOnASmallScreenAndFitToWindowFitsAgain) {
+  // On a 1280x720 screen the views open smaller than their natural size;
+  // Actual Size draws them at scale 1 whatever room the docks have, Fit to
+  // Window makes them fit again.
+  window.FitToRoom(QSize(1280, 720));
+  QCoreApplication::processEvents();
+  EXPECT_LT(canvas.view(Port::View)->FitScale(), 1.0);
+  window.Zoom(0);
+  window.resize(window.minimumWidth(), 600);
+  QCoreApplication::processEvents();
+  for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
+    EXPECT_EQ(canvas.view(port)->FitScale(), 1.0) << static_cast<int>(port);
+  }
+  EXPECT_EQ(canvas.view(Port::Time)->size(), QSize(902, 160));
+  window.Zoom(app::Platform::kFitToWindow);
+  QCoreApplication::processEvents();
+  EXPECT_LT(canvas.view(Port::View)->FitScale(), 1.0);
+  EXPECT_TRUE(window.fitsWindow());
 }
 
 TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -263,6 +264,45 @@ TEST_F(DesktopTest, ErrorMessageWaitsForSpaceAndGivesThePortBack) {
   EXPECT_NE(canvas.TextIn(Port::Text).find("Bad scaledRandomNumber"), std::string::npos);
 }
 
+TEST_F(DesktopTest, ExtinctionSaysWhyItWaitsAndRunOnGoesToTheEndInOneStep) {
+  // No offspring: the population dies out in generation 1 and every phase
+  // reports it. The status bar says why the run waits; Run On to the End
+  // (Ctrl+U) ends that wait, and the 20 generations run to the end without
+  // another; the next population stops on the message again.
+  shell.world.params.numberOfKids = 0;
+  Choose(111, 2);
+  // The pause of the generation the population dies in polls once and
+  // takes nothing.
+  platform.SetIdleAnswer([](int) { return std::optional<Event>(); });
+  auto saying = [this](std::string_view start) {
+    return [this, start] { return shell.Activity().starts_with(start); };
+  };
+  std::string said;
+  int generationRunOn = 0;
+  platform.PostKey(' ');
+  platform.PostWhen(saying("The population is extinct"), [&] {
+    said = shell.Activity();
+    generationRunOn = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Key('u', true));
+  });
+  int generationAtTheEnd = 0;
+  platform.PostWhen(saying("Run finished"), [&] {
+    generationAtTheEnd = shell.world.gGenerationNumber;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  platform.PostKey(' ');
+  std::string nextRun;
+  platform.PostWhen(saying("The population is extinct"), [&] {
+    nextRun = shell.Activity();
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(said.rfind("The population is extinct: ", 0), 0u) << said;
+  EXPECT_EQ(generationRunOn, 1);
+  EXPECT_EQ(generationAtTheEnd, 21);
+  EXPECT_EQ(nextRun.rfind("The population is extinct: ", 0), 0u) << nextRun;
+}
+
 TEST_F(DesktopTest, WaitForKeyPollsOnceWhateverComes) {
   // The pause after an extinction takes one event, or none, and returns.
   shell.WaitForKey();
@@ -394,31 +434,38 @@ TEST_F(DesktopTest, DisplayMenuChecksTheMapDisplayAndTimePlotInForce) {
 
 TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
   // A single run in step mode, paused once, to its end; then a series of
-  // two replicates to its end.
+  // two replicates to its end. The space bar's button says what the space
+  // bar does in each wait, and nothing while the series runs.
   const fs::path file = TestDirectory() / "series.txt";
   std::vector<std::string> atWaits;
+  std::vector<std::string> actions;
   platform.PostMenu(111, 1);
   platform.PostMenu(135, 11);
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 4));  // step mode, inside the first wait
   });
   platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 3));  // pause inside a step wait
   });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Key(' '));  // ends the pause
   });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 4));  // step mode off
   });
   platform.PostStepAtWait([&] { return std::optional<Event>(Event::Key(' ')); });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     platform.savePaths.push_back(file.string());
     return std::optional<Event>(Event::Menu(135, 1));
   });
@@ -426,10 +473,12 @@ TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
   platform.PostWhen([&] { return shell.runReplicates && shell.gReplicateNumber == 2; },
                     [&] {
                       atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
                       return std::nullopt;
                     });
   platform.PostStepAtWait([&] {
     atWaits.push_back(shell.Activity());
+    actions.push_back(platform.spaceAction);
     return std::optional<Event>(Event::Menu(129, 9));
   });
   EXPECT_EQ(shell.MainLoop(), 0);
@@ -443,6 +492,34 @@ TEST_F(DesktopTest, StatusBarSaysWhatTheProgramWaitsFor) {
       "Series finished: 2 records in series.txt",
   };
   EXPECT_EQ(atWaits, expected);
+  EXPECT_EQ(actions, (std::vector<std::string>{"Start", "Next Step", "Continue", "Next Step", "New Population", "",
+                                               "New Population"}));
+}
+
+TEST_F(DesktopTest, MapKeyNamesTheDisplayAndANoteSaysAPausedMapChangesLater) {
+  // The key names the display from the start. Chosen while the run waits,
+  // a display is named at once and the note says the map follows at the
+  // next generation, which clears the note; chosen while the run goes on,
+  // nothing needs saying.
+  EXPECT_EQ(platform.mapCaption.rfind("All three loci", 0), 0u) << platform.mapCaption;
+  Choose(111, 1);
+  std::string noteInTheWait;
+  platform.PostStepAtWait([&] {
+    shell.DoEvent(Event::Menu(kDisplayMenu, kFirstMapDisplayItem + 1));
+    noteInTheWait = platform.note;
+    return std::optional<Event>(Event::Key(' '));
+  });
+  std::string noteWhileRunning = "unset";
+  platform.PostWhen(AtGeneration(3), [&] {
+    shell.DoEvent(Event::Menu(kDisplayMenu, kFirstMapDisplayItem + 2));
+    noteWhileRunning = platform.note;
+    return std::nullopt;
+  });
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, 9)); });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(noteInTheWait, "The map changes to Habitat specialization at the next generation");
+  EXPECT_EQ(noteWhileRunning, "");
+  EXPECT_EQ(platform.mapCaption, "Habitat preference");
 }
 
 TEST_F(DesktopTest, SpeedPacesASingleRunButNeverASeries) {
@@ -674,8 +751,9 @@ TEST_F(DesktopTest, EveryReplicateTakesTheNextSeedAndTheBaseSeedCanBeSet) {
 }
 
 TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
-  // The series keeps its seeds 1001 and 1002 and writes the batch command's
-  // file; the single run after it takes the seed chosen meanwhile.
+  // The series keeps its seeds 1000 and 1001 (the launch seed is the first
+  // series' base) and writes the batch command's file; the single run after
+  // it takes the seed chosen meanwhile, and so does the next series.
   const fs::path file = TestDirectory() / "series.txt";
   platform.PostMenu(135, 11);
   platform.PostMenu(111, 1);
@@ -695,8 +773,9 @@ TEST_F(DesktopTest, BaseSeedChosenDuringASeriesWaitsForTheSeriesToEnd) {
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_EQ(seedAfterSeries, 9u);
   EXPECT_EQ(shell.NextSeed(), 10u);
+  EXPECT_EQ(shell.NextSeriesSeed(), 9u);
   EXPECT_EQ(ReadFile(file),
-            BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 5"));
+            BatchFile(file.parent_path() / "batch.txt", "--seed 1000 --replicates 2 --generations 5"));
 }
 
 // ---------------------------------------------------------------------------
@@ -843,10 +922,37 @@ TEST_F(DesktopTest, RestartDuringASeriesWritesNoRecordForTheAbandonedReplicate) 
   EXPECT_FALSE(platform.Checked(135, 12));
   EXPECT_TRUE(platform.Enabled(135, 1));
   const std::string complete =
-      BatchFile(file.parent_path() / "batch.txt", "--seed 1001 --replicates 2 --generations 20");
+      BatchFile(file.parent_path() / "batch.txt", "--seed 1000 --replicates 2 --generations 20");
   EXPECT_EQ(ReadFile(file.string() + ".partial"), WithoutLastRecord(complete));
   EXPECT_EQ(ReadFile(file), "an older series");
   EXPECT_NE(platform.dataFileNote.find("series.txt.partial"), std::string::npos) << platform.dataFileNote;
+}
+
+TEST_F(DesktopTest, RestartAndQuitAskBeforeStoppingASeries) {
+  // A series of ten replicates: Restart in replicate 5 is answered No and
+  // the series goes on; Quit in replicate 7 is answered Yes and stops it,
+  // and the place of its records is kept for standard error.
+  const fs::path file = TestDirectory() / "class.txt";
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 1);
+  platform.PostMenu(109, 4);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostMenu(135, 12);
+  platform.confirmAnswers = {false, true};
+  platform.PostMenuWhen(AtReplicate(5, 2), 129, 1);
+  platform.PostMenuWhen(AtReplicate(7, 2), 129, 9);
+  EXPECT_EQ(shell.MainLoop(), 0);
+  ASSERT_EQ(platform.questions.size(), 2u);
+  EXPECT_EQ(platform.questions[0],
+            "A series is running: 4 of 10 replicates done. Stop it? The complete records are kept in "
+            "class.txt.partial");
+  EXPECT_EQ(shell.gReplicateNumber, 7);
+  EXPECT_EQ(shell.RecordsLeftAtQuit(), file.string() + ".partial");
+  EXPECT_TRUE(fs::exists(shell.RecordsLeftAtQuit()));
+  // Without a series nothing is asked.
+  Choose(129, 1);
+  EXPECT_EQ(platform.questions.size(), 2u);
 }
 
 TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
@@ -887,7 +993,8 @@ TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
   EXPECT_EQ(FormatAll(reopened.world.params), FormatAll(shell.world.params));
   EXPECT_EQ(reopened.gTotalReplicates, 10);
   EXPECT_EQ(reopened.gTotalGenerations, 50);
-  EXPECT_EQ(reopened.NextSeed(), shell.SeriesBaseSeed());
+  EXPECT_EQ(reopened.NextSeriesSeed(), shell.NextSeriesSeed());
+  EXPECT_EQ(reopened.NextSeed(), shell.NextSeriesSeed());
   EXPECT_EQ(RecordName(reopened.recorder.choices), "specialization");
   EXPECT_EQ(reopened.recorder.choices.gAveragingSpan, 50);
   for (auto [menu, item] : {std::pair{109, 4}, {111, 3}, {110, 4}, {108, 3}, {110, 1}}) {
@@ -897,14 +1004,45 @@ TEST_F(DesktopTest, SettingsSavedAndOpenedGiveTheSameSeries) {
   EXPECT_FALSE(other.Checked(109, 2));
 }
 
-TEST_F(DesktopTest, CopiedBatchCommandWritesTheBytesOfTheProgramsOwnSeries) {
-  // A series from the menus with changed settings; the command copied when
-  // it has ended, run where the data file was, writes the same file.
+TEST_F(DesktopTest, CountsNoMenuItemOffersShowAsAnExtraCheckedItem) {
+  // A settings file with 7 replicates of 3000 generations: each count is
+  // shown, checked, as its submenu's extra item; another count moves the
+  // check, and the extra item chosen again brings the file's count back.
+  const fs::path settings = TestDirectory() / "odd.toml";
+  std::ofstream(settings) << "replicates = 7\ngenerations = 3000\n";
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
+  EXPECT_EQ((platform.itemTexts[{kReplicatesMenu, kExtraReplicatesItem}]), "7 (settings file)");
+  EXPECT_EQ((platform.itemTexts[{kGenerationsMenu, kExtraGenerationsItem}]), "3000 (settings file)");
+  EXPECT_TRUE(platform.Checked(kReplicatesMenu, kExtraReplicatesItem));
+  EXPECT_FALSE(platform.Checked(kReplicatesMenu, 2));
+  EXPECT_TRUE(platform.Checked(kAveragingSpanMenu, 1));  // 10, offered: no extra item
+  Choose(kReplicatesMenu, 2);
+  EXPECT_EQ(shell.gTotalReplicates, 2);
+  EXPECT_FALSE(platform.Checked(kReplicatesMenu, kExtraReplicatesItem));
+  Choose(kReplicatesMenu, kExtraReplicatesItem);
+  EXPECT_EQ(shell.gTotalReplicates, 7);
+  EXPECT_TRUE(platform.Checked(kReplicatesMenu, kExtraReplicatesItem));
+  // Exclusive choices are radio items of one group; the extra item too.
+  for (int menu : {kReplicatesMenu, kGenerationsMenu, kAveragingSpanMenu, kSpeedMenu}) {
+    for (const MenuSpec& spec : TalveronMenuBar()) {
+      if (spec.number != menu) continue;
+      for (const MenuItemSpec& item : spec.items) EXPECT_EQ(item.group, 1) << menu << " " << item.text;
+    }
+  }
+}
+
+TEST_F(DesktopTest, CopiedBatchCommandWritesTheNextSeriesFileBeforeAndAfterASeries) {
+  // Settings from a file (seed 2026) and changed through the menus and the
+  // dialog; single runs watched meanwhile. The command copied before the
+  // series, run where the data file is, writes the series' file byte for
+  // byte under its name; the command copied after it writes the next
+  // series' file, which starts past the seeds the first one took. Saving
+  // the settings keeps the file's seed.
   const fs::path dir = TestDirectory();
+  const fs::path settings = dir / "class.toml";
+  std::ofstream(settings) << "seed = 2026\nreplicates = 2\ngenerations = 20\n";
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
   Choose(135, 11);
-  platform.seedAnswers.push_back(4242);
-  Choose(129, kBaseSeedItem);
-  Choose(111, 2);
   platform.settingsAnswers.push_back([](ControlValues& values) {
     values[44] = 3;
     values[43] = 1;
@@ -914,18 +1052,46 @@ TEST_F(DesktopTest, CopiedBatchCommandWritesTheBytesOfTheProgramsOwnSeries) {
   Choose(129, 7);
   Choose(110, 3);
   Choose(108, 2);
-  platform.savePaths.push_back((dir / "desktop.txt").string());
+  platform.settingsPaths.push_back((dir / "saved.toml").string());
+  Choose(129, kSaveSettingsItem);
+  EXPECT_NE(ReadFile(dir / "saved.toml").find("seed = 2026"), std::string::npos);
+
+  std::vector<std::string> copied;
+  auto copy = [&] {
+    platform.clipboard.clear();
+    shell.DoEvent(Event::Menu(129, kCopyBatchCommandItem));
+    copied.push_back(platform.clipboard);
+  };
+  platform.PostMenu(129, 1);  // a second single run: the series keeps its seed
+  platform.savePaths.push_back((dir / "first.txt").string());
   platform.PostMenu(135, 1);
-  platform.PostMenu(135, 12);
-  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, kCopyBatchCommandItem)); });
+  platform.PostStep([&] {
+    copy();
+    return std::optional<Event>(Event::Menu(135, 12));
+  });
+  platform.PostStepAtWait([&] {
+    platform.savePaths.push_back((dir / "second.txt").string());
+    return std::optional<Event>(Event::Menu(135, 1));
+  });
+  platform.PostStepAtWait([&] {
+    copy();
+    return std::optional<Event>(Event::Menu(135, 12));
+  });
+  platform.PostStepAtWait([] { return std::optional<Event>(Event::Menu(129, 9)); });
   EXPECT_EQ(shell.MainLoop(), 0);
-  const std::string& command = platform.clipboard;
-  // The launch run took 4242; the series took the next seed.
-  ASSERT_EQ(command.rfind("talveron-batch --seed 4243 ", 0), 0u) << command;
-  const std::string run = "cd '" + dir.string() + "' && " + std::string(TALVERON_BATCH_PATH) + " --quiet" +
-                          command.substr(std::string("talveron-batch").size());
-  ASSERT_EQ(std::system(run.c_str()), 0) << run;
-  EXPECT_EQ(ReadFile(dir / "talveron-data.txt"), ReadFile(dir / "desktop.txt"));
+  ASSERT_EQ(copied.size(), 2u);
+  EXPECT_EQ(copied[0].rfind("talveron-batch --seed 2026 ", 0), 0u) << copied[0];
+  EXPECT_EQ(copied[1].rfind("talveron-batch --seed 2028 ", 0), 0u) << copied[1];
+  const fs::path batchDir = dir / "batch";
+  fs::create_directory(batchDir);
+  const std::string names[] = {"first.txt", "second.txt"};
+  for (std::size_t i = 0; i < copied.size(); ++i) {
+    EXPECT_NE(copied[i].find("--out " + names[i]), std::string::npos) << copied[i];
+    const std::string run = "cd '" + batchDir.string() + "' && " + std::string(TALVERON_BATCH_PATH) +
+                            " --quiet" + copied[i].substr(std::string("talveron-batch").size());
+    ASSERT_EQ(std::system(run.c_str()), 0) << run;
+    EXPECT_EQ(ReadFile(batchDir / names[i]), ReadFile(dir / names[i])) << names[i];
+  }
 }
 
 TEST_F(DesktopTest, QuitClosesTheDataFile) {
@@ -1011,6 +1177,68 @@ TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   const std::string text = canvas.TextIn(Port::Text);
   EXPECT_NE(text.find("full.txt.partial"), std::string::npos) << text;
   EXPECT_NE(text.find("the series was stopped"), std::string::npos) << text;
+}
+
+// ---------------------------------------------------------------------------
+// Charts
+
+TEST_F(DesktopTest, ChartsFollowTheRunAsTheTraceAndTheDataFileRecordIt) {
+  // A single run of seed 5 for 100 generations, the charts handed to the
+  // platform as it goes: every generation's allele counts are the trace's
+  // of the same seed, the criteria markers stand at the data file's
+  // generations, and drawing thins the series without thinning the record.
+  shell.SetSeeds(5);
+  Choose(111, 4);
+  Choose(135, 11);
+  platform.PostKey(' ');
+  int updatesDuringTheRun = 0;
+  platform.PostStepAtWait([&] {
+    updatesDuringTheRun = platform.chartUpdates;
+    return std::optional<Event>(Event::Menu(129, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(platform.charts, &shell.history);
+  EXPECT_GE(updatesDuringTheRun, 100);
+  const CensusHistory& history = shell.history;
+  ASSERT_EQ(history.FirstGeneration(), 1);
+  ASSERT_EQ(history.LastGeneration(), 100);
+
+  const fs::path dir = TestDirectory();
+  BatchFile(dir / "seed5.txt", "--seed 5 --replicates 1 --generations 100 --trace '" + (dir / "seed5.trace").string() + "'");
+  std::istringstream trace(ReadFile(dir / "seed5.trace"));
+  std::string line;
+  std::getline(trace, line);  // the column heads
+  int lines = 0;
+  while (std::getline(trace, line)) {
+    std::istringstream fields(line);
+    long replicate = 0, generation = 0;
+    int habitat = 0, adults = 0;
+    fields >> replicate >> generation >> habitat >> adults;
+    ASSERT_EQ(history.Adults(generation, habitat), adults) << line;
+    for (Locus locus : {Locus::Specialization, Locus::Preference, Locus::Mating}) {
+      for (int allele = 0; allele < 3; ++allele) {
+        int count = 0;
+        fields >> count;
+        ASSERT_EQ(history.Count(generation, habitat, locus, allele), count) << line;
+      }
+    }
+    ++lines;
+  }
+  EXPECT_EQ(lines, 200);
+
+  const std::string data = ReadFile(dir / "seed5.txt");
+  std::istringstream record(data.substr(data.rfind('\r', data.size() - 2) + 1));
+  std::array<long, CensusHistory::kCriteria> criteria{};
+  for (long& generation : criteria) record >> generation;
+  EXPECT_EQ(history.Criteria(), criteria);
+  EXPECT_NE(criteria[2], 0);  // all five are met in this run
+
+  const std::vector<ChartPoint> drawn = history.Downsampled(0, Locus::Mating, 0, 1, 100, 10);
+  EXPECT_LE(drawn.size(), 20u);
+  EXPECT_GT(drawn.size(), 10u);
+  double highest = 0;
+  for (long g = 1; g <= 100; ++g) highest = std::max(highest, history.Frequency(g, 0, Locus::Mating, 0));
+  EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [&](const ChartPoint& p) { return p.value == highest; }));
 }
 
 // ---------------------------------------------------------------------------

@@ -949,6 +949,24 @@ TEST_F(QtCanvasPixels, TextFollowsSizeFaceAndPen) {
   EXPECT_EQ(BoxOf(Port::Text, kBlack, 0, 0, 639, 94).pixels, 0);
 }
 
+// The time plot's captions, drawn again every generation over themselves
+// and over a column wiped under them, show at scale 1.5 as the saved
+// picture shows them, not darkened by the copies beneath.
+TEST_F(QtCanvasPixels, CaptionsDrawnAgainAtAnotherScaleShowAsThePicture) {
+  canvas_.SetScale(Port::Time, 1.5);
+  canvas_.SetPort(Port::Time);
+  for (int generation = 1; generation <= 12; ++generation) {
+    canvas_.ForeColor(QdColor::White);
+    canvas_.MoveTo(generation * 3, 79);
+    canvas_.LineTo(generation * 3, 0);
+    canvas_.ForeColor(QdColor::Black);
+    canvas_.MoveTo(5, 20);
+    canvas_.DrawString("HABITAT SPECIALIZATION");
+  }
+  canvas_.Refresh(Port::Time);
+  EXPECT_EQ(canvas_.image(Port::Time), canvas_.Picture(Port::Time, 1.5));
+}
+
 // The widget of a port asks for the image's size and paints the image.
 TEST_F(QtCanvasPixels, WidgetShowsThePortImage) {
   QWidget* widget = canvas_.widget(Port::Graph);

@@ -1,0 +1,69 @@
+// The census of every generation of one replicate, kept for charts of the
+// allele frequencies over the whole run: the adults of each habitat and
+// their alleles at habitat specialization, habitat preference and mating
+// preference, and the generation each criterion A to E was first met, as
+// the data file records it. Drawing reads it through Downsampled, which
+// thins a series to the width it is drawn at; the history itself keeps
+// every generation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "model/census.h"
+#include "record/recorder.h"
+
+namespace talveron {
+
+// The three loci a chart shows, in the order of its panels.
+enum class Locus { Specialization = 0, Preference = 1, Mating = 2 };
+inline constexpr int kLoci = 3;
+
+// One point of a series as drawn: a frequency from 0 to 1, or a gap
+// (an empty habitat) when `value` is not a number.
+struct ChartPoint {
+  long generation = 0;
+  double value = 0;
+};
+
+class CensusHistory {
+ public:
+  // The criteria A to E, in the data file's order.
+  static constexpr int kCriteria = 5;
+
+  // Forgets everything: a new replicate begins.
+  void Clear();
+  // Adds the census of `generation`, the one after the last added.
+  void Add(long generation, const GeneFrequencies& frequencies);
+
+  bool empty() const { return generations_.empty(); }
+  long FirstGeneration() const { return first_; }
+  long LastGeneration() const { return first_ + static_cast<long>(generations_.size()) - 1; }
+  // Of a generation kept: adults of a habitat, and those with an allele.
+  int Adults(long generation, int habitat) const;
+  int Count(long generation, int habitat, Locus locus, int allele) const;
+  // Their share, not a number when the habitat is empty.
+  double Frequency(long generation, int habitat, Locus locus, int allele) const;
+  // The generation each criterion was first met, 0 while it is not.
+  std::array<long, kCriteria> Criteria() const;
+
+  // The frequencies of generations first..last, at most two points (the
+  // least and the greatest, in their order) for each of `columns` equal
+  // parts of that span: what a line `columns` pixels wide shows.
+  std::vector<ChartPoint> Downsampled(int habitat, Locus locus, int allele, long first, long last,
+                                      int columns) const;
+
+ private:
+  struct Generation {
+    std::uint16_t adults[2];
+    std::uint16_t alleles[2][kLoci][3];  // [habitat][locus][allele]
+  };
+  const Generation& At(long generation) const;
+
+  std::vector<Generation> generations_;
+  long first_ = 1;
+  DataRecorder criteria_;  // timed criteria, written nowhere
+};
+
+}  // namespace talveron
