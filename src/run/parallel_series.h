@@ -101,19 +101,26 @@ class ReplicateRun {
   double startSeconds_ = 0;
 };
 
+class HeldText;
+
 // Writes a series' data file (and trace) from pieces of replicates that
 // arrive in any order: each replicate's record is written when all before
 // it are, and marked complete once both files hold it. Thread-safe.
+//
+// The text of a replicate whose turn has not come is held until it has:
+// up to `heldInMemory` bytes in memory, the rest in a temporary file that
+// has no name and goes with the process. So a series takes as much memory
+// for a long replicate as for a short one.
 class SeriesWriter {
  public:
   // Creates the files (as partial files) and writes the header; throws
   // FileError.
   SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, const std::string& tracePath);
+  ~SeriesWriter();
 
-  // Pieces of an unfinished replicate are taken only from the next
-  // replicate to be written (see IsNext); finished ones at any time.
+  // Pieces of one replicate come in the order it made them; pieces of
+  // different replicates in any order. Throws FileError.
   void Deliver(ReplicatePiece piece);
-  bool IsNext(long replicate) const;
   long recordsWritten() const;
   bool Complete() const { return recordsWritten() == plan_.replicates; }
   // Puts both files in place; throws FileError.
@@ -131,8 +138,17 @@ class SeriesWriter {
   // recordsWritten, Complete, Deliver).
   std::function<void(const ReplicatePiece&, long written)> recordWritten;
 
+  // Bytes of held text kept in memory per replicate before it goes to a
+  // temporary file.
+  std::size_t heldInMemory = std::size_t{256} << 10;
+
  private:
-  void WriteLocked(ReplicatePiece& piece);
+  struct Held {
+    ReplicatePiece piece;  // the last piece, with all the text still in memory
+    std::unique_ptr<HeldText> spilled;  // text from before it, when there was much
+  };
+  void HoldLocked(ReplicatePiece piece);
+  void WriteLocked(ReplicatePiece& piece, HeldText* spilled = nullptr);
 
   SeriesPlan plan_;
   DataRecorder format_;  // the header and the text of completed spans
@@ -142,7 +158,7 @@ class SeriesWriter {
   long next_ = 1;
   bool firstSpanWritten_ = false;
   SpanSums carry_;
-  std::map<long, ReplicatePiece> waiting_;  // finished, not yet their turn
+  std::map<long, Held> waiting_;  // not yet their turn
 };
 
 // Stops a run at the end of the running generation when set.
@@ -154,8 +170,8 @@ struct RunOptions {
   // Called about every `tickSeconds` on the calling thread while the run goes on.
   std::function<void()> tick;
   double tickSeconds = 0.25;
-  // A replicate that is not next to be written waits when it holds this much text.
-  std::size_t bufferLimit = std::size_t{8} << 20;
+  // A replicate hands its text to the writer whenever it holds this much.
+  std::size_t bufferLimit = std::size_t{64} << 10;
 };
 
 // Counters a run keeps for progress lines.
