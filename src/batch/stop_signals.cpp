@@ -64,12 +64,12 @@ void StopSignals::Wait() {
     if (!stop_) {
       signal_ = signal;
       stop_ = true;
-      Say("\n" + program_ + ": " + SignalName(signal) +
+      if (!quiet_) Say("\n" + program_ + ": " + SignalName(signal) +
           ": stopping at the end of the running generation (Ctrl+C again stops at once)\n");
       continue;
     }
     OutputFile::CutAllBack();
-    Say(program_ + ": stopped at once; the files hold complete records only\n");
+    if (!quiet_) Say(program_ + ": stopped at once; the files hold complete records only\n");
     ::_exit(StopStatus(signal_));
   }
 }

@@ -26,6 +26,9 @@ class StopSignals {
   const std::atomic<bool>& flag() const { return stop_; }
   // The signal that asked to stop, 0 when none did.
   int signal() const { return signal_; }
+  // Says nothing on a signal: for processes that serve another, which
+  // speaks for them.
+  void Quiet() { quiet_ = true; }
 
  private:
   void Wait();
@@ -34,6 +37,7 @@ class StopSignals {
   std::atomic<bool> stop_{false};
   std::atomic<int> signal_{0};
   std::atomic<bool> ending_{false};
+  std::atomic<bool> quiet_{false};
   std::thread thread_;
 };
 
