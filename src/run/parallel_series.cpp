@@ -48,10 +48,14 @@ class OutputSink : public TextSink {
 // kind, a length and the bytes.
 class HeldText {
  public:
+  // In $TMPDIR, else (or when that fails) in /tmp.
   HeldText() {
     const char* folder = std::getenv("TMPDIR");
-    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/talveron-held-XXXXXX";
-    descriptor_ = ::mkostemp(path_.data(), O_CLOEXEC);
+    for (const char* in : {folder != nullptr && *folder != '\0' ? folder : "/tmp", "/tmp"}) {
+      path_ = std::string(in) + "/talveron-held-XXXXXX";
+      descriptor_ = ::mkostemp(path_.data(), O_CLOEXEC);
+      if (descriptor_ >= 0) break;
+    }
     if (descriptor_ < 0) throw FileError(path_, std::strerror(errno));
     ::unlink(path_.c_str());
   }

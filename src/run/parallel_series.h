@@ -144,7 +144,7 @@ class SeriesWriter {
 
  private:
   struct Held {
-    ReplicatePiece piece;  // the last piece, with all the text still in memory
+    ReplicatePiece piece;  // the fields of its last piece, and the text held in memory
     std::unique_ptr<HeldText> spilled;  // text from before it, when there was much
   };
   void HoldLocked(ReplicatePiece piece);
