@@ -52,7 +52,8 @@ class Reporter {
   void Line(const std::string& text) {
     std::lock_guard lock(mutex_);
     ClearLocked();
-    log_ << program_ << ": " << text << "\n" << std::flush;
+    // One write, whole, whatever else writes to standard error.
+    log_ << (program_ + ": " + text + "\n") << std::flush;
   }
 
   void Progress(const std::string& text) {
@@ -61,11 +62,11 @@ class Reporter {
     const auto now = Clock::now();
     if (terminal_) {
       if (now - last_ < std::chrono::milliseconds(500)) return;
-      log_ << "\r" << program_ << ": " << text << "\x1b[K" << std::flush;
+      log_ << ("\r" + program_ + ": " + text + "\x1b[K") << std::flush;
       shown_ = true;
     } else {
       if (now - last_ < std::chrono::seconds(5)) return;
-      log_ << program_ << ": " << text << "\n" << std::flush;
+      log_ << (program_ + ": " + text + "\n") << std::flush;
     }
     last_ = now;
   }

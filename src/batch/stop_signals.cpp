@@ -40,9 +40,19 @@ const char* SignalName(int signal) {
 
 StopSignals::StopSignals(std::string program) : program_(std::move(program)) {
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
   const sigset_t set = StopSet();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([this] { Wait(); }).detach();
+  thread_ = std::thread([this] { Wait(); });
+}
+
+// The thread reads the program's name and the registry of outputs, both
+// gone once main has returned: it ends first. A signal on its way is told
+// apart from this wake-up by the flag.
+StopSignals::~StopSignals() {
+  ending_ = true;
+  pthread_kill(thread_.native_handle(), SIGTERM);
+  thread_.join();
 }
 
 void StopSignals::Wait() {
@@ -50,15 +60,16 @@ void StopSignals::Wait() {
   for (;;) {
     int signal = 0;
     if (sigwait(&set, &signal) != 0) continue;
+    if (ending_) return;
     if (!stop_) {
       signal_ = signal;
       stop_ = true;
-      Say("\n" + program_ + ": " + SignalName(signal) +
+      if (!quiet_) Say("\n" + program_ + ": " + SignalName(signal) +
           ": stopping at the end of the running generation (Ctrl+C again stops at once)\n");
       continue;
     }
     OutputFile::CutAllBack();
-    Say(program_ + ": stopped at once; the files hold complete records only\n");
+    if (!quiet_) Say(program_ + ": stopped at once; the files hold complete records only\n");
     ::_exit(StopStatus(signal_));
   }
 }

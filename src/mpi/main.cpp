@@ -36,9 +36,16 @@ int main(int argc, char** argv) {
     context.commandLine = "talveron-mpi";
     for (const std::string& arg : args) context.commandLine += " " + talveron::ShellQuote(arg);
     context.engine = talveron::mpi::RunOnRanks;
-    status = talveron::batch::BatchMain(args, std::cout, std::cerr, context);
+    try {
+      status = talveron::batch::BatchMain(args, std::cout, std::cerr, context);
+    } catch (const std::exception& error) {
+      // Nothing left to keep: every rank ends now.
+      std::cerr << "talveron-mpi: " << error.what() << std::endl;
+      MPI_Abort(MPI_COMM_WORLD, 1);
+    }
     talveron::mpi::ReleaseRanks();
   } else {
+    signals.Quiet();  // rank 0 reports for every rank
     talveron::mpi::ServeReplicates();
   }
   MPI_Finalize();

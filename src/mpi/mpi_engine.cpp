@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -15,7 +16,9 @@
 namespace talveron::mpi {
 namespace {
 
-enum Tag : int { kTask = 1, kResult = 2, kStop = 3, kQuit = 4, kFailure = 5 };
+// A replicate's text comes back as pieces while it runs (kPiece) and the
+// rest with its record (kResult, empty when it was given up on a stop).
+enum Tag : int { kTask = 1, kPiece = 2, kResult = 3, kStop = 4, kQuit = 5, kFailure = 6 };
 
 // The ranks run the same program on machines of one kind: the plan travels
 // as its bytes.
@@ -100,14 +103,23 @@ ReplicatePiece Decode(const std::string& buffer) {
   return piece;
 }
 
+// Waits for a message without spinning a core, and takes it whole.
 std::string Receive(int source, int tag, MPI_Status* status) {
   MPI_Status probed;
-  MPI_Probe(source, tag, MPI_COMM_WORLD, &probed);
+  for (int arrived = 0;;) {
+    MPI_Iprobe(source, tag, MPI_COMM_WORLD, &arrived, &probed);
+    if (arrived) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   int size = 0;
   MPI_Get_count(&probed, MPI_BYTE, &size);
   std::string buffer(static_cast<std::size_t>(size), '\0');
   MPI_Recv(buffer.data(), size, MPI_BYTE, probed.MPI_SOURCE, probed.MPI_TAG, MPI_COMM_WORLD, status);
   return buffer;
+}
+
+void Send(const std::string& buffer, int tag) {
+  MPI_Send(buffer.data(), static_cast<int>(buffer.size()), MPI_BYTE, 0, tag, MPI_COMM_WORLD);
 }
 
 int Size() {
@@ -116,23 +128,50 @@ int Size() {
   return size;
 }
 
+// Rank 0's view of the other ranks, from one run of replicates to the end.
+struct Job {
+  std::size_t series;
+  long replicate;
+};
+struct Rank {
+  std::optional<Job> job;  // the replicate it runs
+  bool stopSent = false;
+};
+std::vector<Rank> gRanks;
+
+bool AnyBusy() {
+  for (const Rank& rank : gRanks) {
+    if (rank.job) return true;
+  }
+  return false;
+}
+
+// Asks every rank that runs a replicate to give it up.
+void StopBusy() {
+  for (std::size_t r = 1; r < gRanks.size(); ++r) {
+    Rank& rank = gRanks[r];
+    if (!rank.job || rank.stopSent) continue;
+    MPI_Send(nullptr, 0, MPI_BYTE, static_cast<int>(r), kStop, MPI_COMM_WORLD);
+    rank.stopSent = true;
+  }
+}
+
 }  // namespace
 
+// A stop or a failure returns at once, so that rank 0 can keep what is
+// complete and say so even while a rank is lost; what the others still
+// send is taken and dropped by ReleaseRanks.
 void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& options, RunCounters* counters) {
   const int ranks = Size();
   if (ranks < 2) {
     RunSeriesInParallel(series, options, counters);
     return;
   }
-  struct Job {
-    std::size_t series;
-    long replicate;
-  };
+  gRanks.assign(static_cast<std::size_t>(ranks), Rank{});
   std::deque<Job> jobs;
   for (std::size_t s = 0; s < series.size(); ++s) {
     for (long r = 1; r <= series[s]->plan().replicates; ++r) jobs.push_back({s, r});
   }
-  std::vector<std::optional<Job>> busy(static_cast<std::size_t>(ranks));
   auto stopped = [&] { return options.stop != nullptr && options.stop->load(); };
   auto give = [&](int rank) {
     if (jobs.empty() || stopped()) return;
@@ -141,53 +180,55 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
     const SeriesWriter& writer = *series[job.series];
     const Task task{writer.plan(), job.replicate, writer.traceFile() != nullptr ? 1 : 0};
     MPI_Send(&task, sizeof task, MPI_BYTE, rank, kTask, MPI_COMM_WORLD);
-    busy[static_cast<std::size_t>(rank)] = job;
+    gRanks[static_cast<std::size_t>(rank)].job = job;
   };
-  for (int rank = 1; rank < ranks; ++rank) give(rank);
 
-  std::string failure;
-  bool stopSent = false;
-  auto lastTick = std::chrono::steady_clock::now();
-  for (;;) {
-    bool anyBusy = false;
-    for (const auto& job : busy) anyBusy = anyBusy || job.has_value();
-    if (!anyBusy) break;
-    if ((stopped() || !failure.empty()) && !stopSent) {
-      for (int rank = 1; rank < ranks; ++rank) {
-        if (busy[static_cast<std::size_t>(rank)]) MPI_Send(nullptr, 0, MPI_BYTE, rank, kStop, MPI_COMM_WORLD);
+  try {
+    for (int rank = 1; rank < ranks; ++rank) give(rank);
+    auto lastTick = std::chrono::steady_clock::now();
+    while (AnyBusy()) {
+      if (stopped()) {
+        StopBusy();
+        return;
       }
-      stopSent = true;
-    }
-    int arrived = 0;
-    MPI_Status status;
-    MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
-    if (!arrived) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      const auto now = std::chrono::steady_clock::now();
-      if (options.tick && now - lastTick > std::chrono::duration<double>(options.tickSeconds)) {
-        options.tick();
-        lastTick = now;
+      int arrived = 0;
+      MPI_Status status;
+      MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
+      if (!arrived) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const auto now = std::chrono::steady_clock::now();
+        if (options.tick && now - lastTick > std::chrono::duration<double>(options.tickSeconds)) {
+          options.tick();
+          lastTick = now;
+        }
+        continue;
       }
-      continue;
+      const int from = status.MPI_SOURCE;
+      const std::string buffer = Receive(from, status.MPI_TAG, &status);
+      Rank& rank = gRanks[static_cast<std::size_t>(from)];
+      const std::optional<Job> job = rank.job;
+      if (status.MPI_TAG == kPiece) {
+        if (job) series[job->series]->Deliver(Decode(buffer));
+        continue;
+      }
+      rank.job.reset();
+      if (status.MPI_TAG == kFailure) {
+        StopBusy();
+        throw FatalError(buffer);
+      }
+      if (buffer.empty() || !job) continue;  // a replicate given up on a stop
+      if (counters != nullptr) counters->generations += series[job->series]->plan().generations;
+      series[job->series]->Deliver(Decode(buffer));
+      give(from);
     }
-    const int rank = status.MPI_SOURCE;
-    const std::string buffer = Receive(rank, status.MPI_TAG, &status);
-    const std::optional<Job> job = busy[static_cast<std::size_t>(rank)];
-    busy[static_cast<std::size_t>(rank)].reset();
-    if (status.MPI_TAG == kFailure) {
-      if (failure.empty()) failure = buffer;
-      continue;
-    }
-    if (buffer.empty() || !job || stopSent) continue;  // a replicate given up on a stop
-    ReplicatePiece piece = Decode(buffer);
-    if (counters != nullptr) counters->generations += series[job->series]->plan().generations;
-    series[job->series]->Deliver(std::move(piece));
-    give(rank);
+  } catch (...) {
+    StopBusy();
+    throw;
   }
-  if (!failure.empty()) throw FatalError(failure);
 }
 
 void ServeReplicates() {
+  const std::size_t pieceBytes = RunOptions{}.bufferLimit;
   for (;;) {
     MPI_Status status;
     const std::string buffer = Receive(0, MPI_ANY_TAG, &status);
@@ -205,18 +246,27 @@ void ServeReplicates() {
         if (flag) {
           MPI_Recv(nullptr, 0, MPI_BYTE, 0, kStop, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
           stop = true;
+        } else if (!run.Done() && run.BufferedBytes() > pieceBytes) {
+          // The text goes to rank 0 as it grows: neither rank holds it all.
+          Send(Encode(run.TakePiece()), kPiece);
         }
       }
-      const std::string result = stop ? std::string() : Encode(run.TakePiece());
-      MPI_Send(result.data(), static_cast<int>(result.size()), MPI_BYTE, 0, kResult, MPI_COMM_WORLD);
+      Send(stop ? std::string() : Encode(run.TakePiece()), kResult);
     } catch (const std::exception& error) {
-      const std::string message = error.what();
-      MPI_Send(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, kFailure, MPI_COMM_WORLD);
+      Send(error.what(), kFailure);
     }
   }
 }
 
 void ReleaseRanks() {
+  StopBusy();
+  while (AnyBusy()) {
+    MPI_Status status;
+    Receive(MPI_ANY_SOURCE, MPI_ANY_TAG, &status);
+    if (status.MPI_TAG == kResult || status.MPI_TAG == kFailure) {
+      gRanks[static_cast<std::size_t>(status.MPI_SOURCE)].job.reset();
+    }
+  }
   const int ranks = Size();
   for (int rank = 1; rank < ranks; ++rank) MPI_Send(nullptr, 0, MPI_BYTE, rank, kQuit, MPI_COMM_WORLD);
 }

@@ -11,12 +11,15 @@
 namespace talveron::mpi {
 
 // Rank 0's engine: runs the replicates of `series` on ranks 1..size-1.
+// Returns at once on a stop, throws at once on a failure; either way the
+// ranks are told to give up what they run.
 void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& options, RunCounters* counters);
 
 // Every other rank: runs what rank 0 sends until it says to quit.
 void ServeReplicates();
 
-// Rank 0, at the end: lets the other ranks quit.
+// Rank 0, at the end, whatever happened: takes what the ranks still send
+// and lets them quit.
 void ReleaseRanks();
 
 }  // namespace talveron::mpi

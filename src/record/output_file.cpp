@@ -160,13 +160,16 @@ void OutputFile::Fail(int error) {
   throw FileError(direct_ ? path_ : writtenPath_, reason);
 }
 
+// A device or pipe is never cut back, and a write to a pipe that nobody
+// reads never returns: its lock is not waited for.
 void OutputFile::CutAllBack() {
   std::lock_guard registry(gRegistryMutex);
   for (OutputFile* output : Registry()) {
+    if (output->direct_) continue;
     // Left locked on purpose: the process ends right after, and no write
     // may follow the cut.
     output->mutex_.lock();
-    if (output->file_ != nullptr && !output->direct_) {
+    if (output->file_ != nullptr) {
       if (::ftruncate(::fileno(output->file_), output->completeLength_.load()) != 0) {
         // As above: the complete records stay whatever happens here.
       }

@@ -54,7 +54,8 @@ class OutputFile {
   bool direct() const { return direct_; }
 
   // For a process that must end at once (a second Ctrl+C): cuts every open
-  // output back to its last complete record. Waits for a write in progress.
+  // output back to its last complete record. Waits for a write in progress
+  // to a regular file, never for one to a device or pipe.
   static void CutAllBack();
 
  private:

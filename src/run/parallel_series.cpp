@@ -1,9 +1,15 @@
 #include "run/parallel_series.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <thread>
 
@@ -38,6 +44,89 @@ class OutputSink : public TextSink {
 };
 
 }  // namespace
+
+// Text of a replicate held for its turn, in a temporary file removed as
+// soon as it is made: data and trace text in the order they came, each a
+// kind, a length and the bytes.
+class HeldText {
+ public:
+  // In $TMPDIR, else (or when that fails) in /tmp.
+  HeldText() {
+    const char* folder = std::getenv("TMPDIR");
+    for (const char* in : {folder != nullptr && *folder != '\0' ? folder : "/tmp", "/tmp"}) {
+      path_ = std::string(in) + "/talveron-held-XXXXXX";
+      descriptor_ = ::mkostemp(path_.data(), O_CLOEXEC);
+      if (descriptor_ >= 0) break;
+    }
+    if (descriptor_ < 0) throw FileError(path_, std::strerror(errno));
+    ::unlink(path_.c_str());
+  }
+  ~HeldText() { ::close(descriptor_); }
+  HeldText(const HeldText&) = delete;
+  HeldText& operator=(const HeldText&) = delete;
+
+  void Put(char kind, std::string_view text) {
+    if (text.empty()) return;
+    const std::uint64_t size = text.size();
+    Append(&kind, 1);
+    Append(&size, sizeof size);
+    Append(text.data(), text.size());
+  }
+
+  // Calls `take(kind, text)` for the text in order, a part at a time.
+  template <typename Take>
+  void Replay(Take take) {
+    std::string part;
+    for (off_t at = 0; at < end_;) {
+      char kind = 0;
+      std::uint64_t size = 0;
+      Read(&kind, 1, at);
+      Read(&size, sizeof size, at + 1);
+      at += 1 + static_cast<off_t>(sizeof size);
+      for (std::uint64_t done = 0; done < size;) {
+        part.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kPart)));
+        Read(part.data(), part.size(), at);
+        at += static_cast<off_t>(part.size());
+        done += part.size();
+        take(kind, std::string_view(part));
+      }
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t kPart = 1 << 16;
+
+  void Append(const void* bytes, std::size_t size) {
+    const char* from = static_cast<const char*>(bytes);
+    while (size > 0) {
+      const ssize_t wrote = ::pwrite(descriptor_, from, size, end_);
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) throw FileError(path_, std::strerror(wrote < 0 ? errno : ENOSPC));
+      from += wrote;
+      size -= static_cast<std::size_t>(wrote);
+      end_ += wrote;
+    }
+  }
+
+  void Read(void* bytes, std::size_t size, off_t at) {
+    char* to = static_cast<char*>(bytes);
+    while (size > 0) {
+      const ssize_t got = ::pread(descriptor_, to, size, at);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) throw FileError(path_, got < 0 ? std::strerror(errno) : "cut short");
+      to += got;
+      size -= static_cast<std::size_t>(got);
+      at += got;
+    }
+  }
+
+  std::string path_;
+  int descriptor_ = -1;
+  off_t end_ = 0;
+};
+
+constexpr char kHeldData = 'D';
+constexpr char kHeldTrace = 'T';
 
 // The environment switches after every generation whose number the period
 // divides: floor(G / period) times a replicate. From 2 the first switch
@@ -150,10 +239,7 @@ void SeriesWriter::WriteTrace(std::string_view text) {
   }
 }
 
-bool SeriesWriter::IsNext(long replicate) const {
-  std::lock_guard lock(mutex_);
-  return replicate == next_;
-}
+SeriesWriter::~SeriesWriter() = default;
 
 long SeriesWriter::recordsWritten() const {
   std::lock_guard lock(mutex_);
@@ -163,23 +249,52 @@ long SeriesWriter::recordsWritten() const {
 void SeriesWriter::Deliver(ReplicatePiece piece) {
   std::lock_guard lock(mutex_);
   if (piece.replicate != next_) {
-    waiting_.emplace(piece.replicate, std::move(piece));
+    HoldLocked(std::move(piece));
     return;
   }
   WriteLocked(piece);
   for (auto found = waiting_.find(next_); found != waiting_.end(); found = waiting_.find(next_)) {
-    ReplicatePiece waiting = std::move(found->second);
+    Held held = std::move(found->second);
     waiting_.erase(found);
-    WriteLocked(waiting);
+    WriteLocked(held.piece, held.spilled.get());
+    if (!held.piece.finished) break;  // the rest comes from the replicate, now next
   }
 }
 
-void SeriesWriter::WriteLocked(ReplicatePiece& piece) {
+// A later piece knows all an earlier one knew of the first span, the end
+// and the messages: only the text adds up.
+void SeriesWriter::HoldLocked(ReplicatePiece piece) {
+  Held& held = waiting_[piece.replicate];
+  held.piece.data += piece.data;
+  held.piece.trace += piece.trace;
+  piece.data = std::move(held.piece.data);
+  piece.trace = std::move(held.piece.trace);
+  held.piece = std::move(piece);
+  if (held.piece.data.size() + held.piece.trace.size() <= heldInMemory) return;
+  if (!held.spilled) held.spilled = std::make_unique<HeldText>();
+  held.spilled->Put(kHeldData, held.piece.data);
+  held.spilled->Put(kHeldTrace, held.piece.trace);
+  held.piece.data = std::string();
+  held.piece.trace = std::string();
+}
+
+// The text of an averaging replicate starts with its first span, so text
+// held before this piece follows the span's.
+void SeriesWriter::WriteLocked(ReplicatePiece& piece, HeldText* spilled) {
   if (piece.firstSpanCompleted && !firstSpanWritten_) {
     SpanSums first = carry_;
     first += piece.firstSpan;
     WriteData(format_.SpanText(first));
     firstSpanWritten_ = true;
+  }
+  if (spilled != nullptr) {
+    spilled->Replay([this](char kind, std::string_view text) {
+      if (kind == kHeldData) {
+        WriteData(text);
+      } else {
+        WriteTrace(text);
+      }
+    });
   }
   WriteData(piece.data);
   WriteTrace(piece.trace);
@@ -289,11 +404,8 @@ void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOpti
           if (stopped()) break;
           run.RunGeneration();
           if (counters != nullptr) ++counters->generations;
-          if (run.BufferedBytes() > options.bufferLimit && !run.Done()) {
-            while (!writer.IsNext(replicate) && !stopped()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (stopped()) break;
-            writer.Deliver(run.TakePiece());
-          }
+          // Written at once when its turn has come, else held for it.
+          if (run.BufferedBytes() > options.bufferLimit && !run.Done()) writer.Deliver(run.TakePiece());
         }
         if (!run.Done()) break;
         writer.Deliver(run.TakePiece());

@@ -106,9 +106,16 @@ class ReplicateRun {
   double startSeconds_ = 0;
 };
 
+class HeldText;
+
 // Writes a series' data file (and trace) from pieces of replicates that
 // arrive in any order: each replicate's record is written when all before
 // it are, and marked complete once both files hold it. Thread-safe.
+//
+// The text of a replicate whose turn has not come is held until it has:
+// up to `heldInMemory` bytes in memory, the rest in a temporary file that
+// has no name and goes with the process. So a series takes as much memory
+// for a long replicate as for a short one.
 class SeriesWriter {
  public:
   // Creates the files (as partial files) and writes the header; throws
@@ -119,11 +126,11 @@ class SeriesWriter {
   // flushed after every complete record. Commit and Abandon do nothing;
   // dataFile() and traceFile() are for files only.
   SeriesWriter(const SeriesPlan& plan, TextSink& data, TextSink* trace);
+  ~SeriesWriter();
 
-  // Pieces of an unfinished replicate are taken only from the next
-  // replicate to be written (see IsNext); finished ones at any time.
+  // Pieces of one replicate come in the order it made them; pieces of
+  // different replicates in any order. Throws FileError.
   void Deliver(ReplicatePiece piece);
-  bool IsNext(long replicate) const;
   long recordsWritten() const;
   bool Complete() const { return recordsWritten() == plan_.replicates; }
   // Puts both files in place; throws FileError.
@@ -143,8 +150,17 @@ class SeriesWriter {
   // recordsWritten, Complete, Deliver).
   std::function<void(const ReplicatePiece&, long written)> recordWritten;
 
+  // Bytes of held text kept in memory per replicate before it goes to a
+  // temporary file.
+  std::size_t heldInMemory = std::size_t{256} << 10;
+
  private:
-  void WriteLocked(ReplicatePiece& piece);
+  struct Held {
+    ReplicatePiece piece;  // the fields of its last piece, and the text held in memory
+    std::unique_ptr<HeldText> spilled;  // text from before it, when there was much
+  };
+  void HoldLocked(ReplicatePiece piece);
+  void WriteLocked(ReplicatePiece& piece, HeldText* spilled = nullptr);
   void WriteData(std::string_view text);
   void WriteTrace(std::string_view text);
 
@@ -158,7 +174,7 @@ class SeriesWriter {
   long next_ = 1;
   bool firstSpanWritten_ = false;
   SpanSums carry_;
-  std::map<long, ReplicatePiece> waiting_;  // finished, not yet their turn
+  std::map<long, Held> waiting_;  // not yet their turn
 };
 
 // Replicates that may run at once, and the cores of this machine that the
@@ -179,8 +195,8 @@ struct RunOptions {
   // Called about every `tickSeconds` on the calling thread while the run goes on.
   std::function<void()> tick;
   double tickSeconds = 0.25;
-  // A replicate that is not next to be written waits when it holds this much text.
-  std::size_t bufferLimit = std::size_t{8} << 20;
+  // A replicate hands its text to the writer whenever it holds this much.
+  std::size_t bufferLimit = std::size_t{64} << 10;
 };
 
 // Counters a run keeps for progress lines.

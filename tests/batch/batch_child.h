@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +37,8 @@ inline void WriteAll(const std::filesystem::path& path, const std::string& text)
 struct ChildSetup {
   std::string stdoutPath = "/dev/null";  // where standard output goes
   bool stdoutToClosedPipe = false;       // a pipe that no one reads
-  long fileSizeLimit = 0;                // RLIMIT_FSIZE in bytes (SIGXFSZ ignored); 0: none
+  bool stdoutToStalledPipe = false;      // a pipe kept open that no one reads from
+  long fileSizeLimit = 0;                // RLIMIT_FSIZE in bytes; 0: none
 };
 
 class BatchChild {
@@ -50,9 +53,14 @@ class BatchChild {
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     int pipeEnds[2] = {-1, -1};
-    if (setup.stdoutToClosedPipe) {
-      if (::pipe(pipeEnds) != 0) return;
-      ::close(pipeEnds[0]);  // before the child exists: no reader, ever
+    const bool toPipe = setup.stdoutToClosedPipe || setup.stdoutToStalledPipe;
+    if (toPipe) {
+      if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+      if (setup.stdoutToClosedPipe) {
+        ::close(pipeEnds[0]);  // before the child exists: no reader, ever
+      } else {
+        stalledReader_ = pipeEnds[0];
+      }
     }
     pid_ = ::fork();
     if (pid_ != 0) {
@@ -63,16 +71,15 @@ class BatchChild {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) ::signal(stop, SIG_DFL);
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) ::signal(stop, SIG_DFL);
     const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int out = setup.stdoutToClosedPipe
+    const int out = toPipe
                         ? pipeEnds[1]
                         : ::open(setup.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log < 0 || out < 0) ::_exit(126);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(log, STDERR_FILENO);
     if (setup.fileSizeLimit > 0) {
-      ::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit),
                             static_cast<rlim_t>(setup.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -85,12 +92,31 @@ class BatchChild {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
+    if (stalledReader_ >= 0) ::close(stalledReader_);
   }
   BatchChild(const BatchChild&) = delete;
   BatchChild& operator=(const BatchChild&) = delete;
 
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
+
+  // Whether the child waits to write to the stalled pipe: the pipe holds
+  // much and a thread of the child sleeps in a write.
+  bool StuckOnPipe() const {
+    int bytes = 0;
+    if (stalledReader_ < 0 || ::ioctl(stalledReader_, FIONREAD, &bytes) != 0) return false;
+    if (bytes < ::fcntl(stalledReader_, F_GETPIPE_SZ) / 2) return false;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid_) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+      const std::string wchan = ReadAll(task.path() / "wchan");
+      std::istringstream syscall(ReadAll(task.path() / "syscall"));
+      std::string number;
+      syscall >> number;
+      if (wchan.find("pipe_write") != std::string::npos || number == std::to_string(SYS_write)) return true;
+    }
+    return false;
+  }
 
   // Polls `ready` until it holds; false when the child ended first or
   // `seconds` passed.
@@ -122,13 +148,18 @@ class BatchChild {
 
   std::string Log() const { return ReadAll(logPath_); }
 
+  // The child's peak resident memory in kilobytes, once it has ended.
+  long PeakKilobytes() const { return peakKilobytes_; }
+
  private:
   static constexpr int kRunning = -2;
 
   bool Ended() {
     if (status_ != kRunning) return true;
     int raw = 0;
-    if (::waitpid(pid_, &raw, WNOHANG) != pid_) return false;
+    rusage usage {};
+    if (::wait4(pid_, &raw, WNOHANG, &usage) != pid_) return false;
+    peakKilobytes_ = usage.ru_maxrss;
     status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     return true;
   }
@@ -136,6 +167,8 @@ class BatchChild {
   std::string logPath_;
   pid_t pid_ = -1;
   int status_ = kRunning;
+  int stalledReader_ = -1;
+  long peakKilobytes_ = 0;
 };
 
 // Runs the batch command to its end: exit status and standard error.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # talveron-mpi on 2 and 3 ranks against talveron-batch --jobs 1: the same
 # data file and trace for a series, the same cell files and summary for a
-# study.
+# study; long replicates in bounded memory.
 #   mpi_test.sh TALVERON_MPI TALVERON_BATCH MPIRUN
 set -euo pipefail
 mpi="$1"
@@ -45,4 +45,30 @@ for ranks in 2 3; do
   done
 done
 [ "$(ls "$work"/study-one/cell-*.txt | wc -l)" -eq 4 ] || fail "the study has not four cells"
+
+# Long replicates come back to rank 0 in pieces as they grow: the same
+# bytes, and neither rank 0 nor a worker takes more memory for a replicate
+# four times as long. Each rank's peak resident memory (kB) goes to
+# $work/peak-GENERATIONS.RANK.
+peak_of_ranks() {
+  "$mpirun" --oversubscribe -n 3 python3 -c '
+import os, resource, subprocess, sys
+status = subprocess.call(sys.argv[2:])
+with open(sys.argv[1] + "." + os.environ["OMPI_COMM_WORLD_RANK"], "w") as out:
+    print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, file=out)
+sys.exit(status)' "$work/peak-$1" "$mpi" --seed 5 --replicates 2 --generations "$1" --record total --span 1 -q \
+    --out "$work/long-$1.txt" --trace "$work/long-$1.trace" || fail "long replicates on 3 ranks exited $?"
+}
+peak_of_ranks 15000
+peak_of_ranks 60000
+"$batch" --seed 5 --replicates 2 --generations 15000 --record total --span 1 -q --jobs 1 \
+  --out "$work/long-one.txt" --trace "$work/long-one.trace"
+cmp "$work/long-one.txt" "$work/long-15000.txt" || fail "data file of long replicates differs"
+cmp "$work/long-one.trace" "$work/long-15000.trace" || fail "trace of long replicates differs"
+for rank in 0 1 2; do
+  shorter=$(cat "$work/peak-15000.$rank")
+  longer=$(cat "$work/peak-60000.$rank")
+  # The longer run writes about 3 MB more trace per replicate.
+  [ $((longer - shorter)) -lt 2048 ] || fail "rank $rank took $shorter kB, then $longer kB for longer replicates"
+done
 echo "talveron-mpi wrote the bytes of one process on 2 and 3 ranks"

@@ -64,10 +64,12 @@ class ParallelSeries : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  Texts InParallel(const SeriesPlan& plan, int jobs, std::size_t bufferLimit = std::size_t{8} << 20) {
+  Texts InParallel(const SeriesPlan& plan, int jobs, std::size_t bufferLimit = RunOptions{}.bufferLimit,
+                   std::size_t heldInMemory = std::size_t{256} << 10) {
     const std::string data = (dir_ / "data.txt").string();
     const std::string trace = (dir_ / "data.trace").string();
     SeriesWriter writer(plan, data, trace);
+    writer.heldInMemory = heldInMemory;
     RunOptions options;
     options.jobs = jobs;
     options.bufferLimit = bufferLimit;
@@ -129,15 +131,19 @@ TEST_F(ParallelSeries, WritesTheBytesOfTheSeriesInOnePiece) {
 }
 
 // A long replicate hands its text over as it grows instead of holding it to
-// the end: what it holds stays small, and the bytes stay the same.
+// the end: what it holds stays small, and the bytes stay the same, also
+// when replicates whose turn has not come hold their text in a file.
 TEST_F(ParallelSeries, LongReplicatesAreWrittenAsTheyGrow) {
-  const SeriesPlan plan = Plan("total", 3, 3, 150);
-  const Texts expected = InOnePiece(plan);
-  const Texts actual = InParallel(plan, 2, 200);
-  EXPECT_TRUE(actual.data == expected.data);
-  EXPECT_TRUE(actual.trace == expected.trace);
+  for (const SeriesPlan& plan : {Plan("total", 3, 5, 150), Plan("timed", 10, 5, 150)}) {
+    const Texts expected = InOnePiece(plan);
+    for (const std::size_t held : {std::size_t{1} << 20, std::size_t{300}}) {
+      const Texts actual = InParallel(plan, 3, 200, held);
+      EXPECT_TRUE(actual.data == expected.data) << RecordName(plan.recording) << ", held " << held;
+      EXPECT_TRUE(actual.trace == expected.trace) << RecordName(plan.recording) << ", held " << held;
+    }
+  }
 
-  ReplicateRun run(plan, 1, true);
+  ReplicateRun run(Plan("total", 3, 3, 150), 1, true);
   std::size_t most = 0;
   while (!run.Done()) {
     run.RunGeneration();
