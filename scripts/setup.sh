@@ -40,8 +40,6 @@ packages=(
   # the Python package, its tests and its notebook
   pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest
   python3-nbclient python3-ipykernel
-  # the desktop program's charts
-  qt6-charts-dev
   # the web page: compiler, browser for its tests
   emscripten chromium
   # the package check
