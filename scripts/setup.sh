@@ -4,7 +4,7 @@
 #
 # Only the packages named here and what they depend on are installed, not
 # their recommended companions (--no-install-recommends): on a fresh
-# Debian 12 (a minimal system with apt) that is 664 packages, about 650 MB to
+# Debian 12 (a minimal system with apt) that is about 660 packages, about 650 MB to
 # download and 3.2 GB on disk, against about 880 packages and 4 GB with the
 # recommendations. Of those recommendations only two are needed, and they
 # are named below: xauth, which xvfb-run needs, and file, which cpack reads
@@ -80,7 +80,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 echo "Installing the missing Debian packages and what they depend on: ${missing[*]}"
-echo "(on a fresh Debian 12 that is 664 packages: about 650 MB to download, 3.2 GB on disk,"
+echo "(on a fresh Debian 12 that is about 660 packages: about 650 MB to download, 3.2 GB on disk,"
 echo " about 10 minutes)"
 "${sudo[@]}" apt-get update
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
