@@ -169,7 +169,16 @@ void WebPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
                         {"label", Text(control.label)},
                         {"texts", texts}});
   }
-  Call({{"op", "menus"}, {"menus", bar}, {"controls", controls}, {"version", Text(kTalveronVersion)}});
+  // And the charts' words, as the desktop program's Charts view has them.
+  json loci = json::array(), criteria = json::array(), criterionLocus = json::array();
+  for (const char* title : kLocusTitles) loci.push_back(title);
+  for (const char* text : kCriterionTexts) criteria.push_back(text);
+  for (const Locus locus : kCriterionLocus) criterionLocus.push_back(static_cast<int>(locus));
+  Call({{"op", "menus"},
+        {"menus", bar},
+        {"controls", controls},
+        {"version", Text(kTalveronVersion)},
+        {"charts", {{"loci", loci}, {"criteria", criteria}, {"criterionLocus", criterionLocus}}}});
 }
 
 void WebPlatform::CheckMenuItem(int menu, int item, bool checked) {

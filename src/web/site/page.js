@@ -99,7 +99,7 @@ var Talveron = {
   chartsWidth() {
     const section = $("view-charts");
     if (!section || section.hidden) return 0;
-    return Math.round(Math.min(520, Math.max(300, ($("views").clientWidth - 24) * 0.3))) + 4;
+    return Math.round(Math.min(520, Math.max(420, ($("views").clientWidth - 24) * 0.34))) + 4;
   },
   relayout() {
     const section = $("view-charts");
@@ -195,6 +195,7 @@ var Talveron = {
   // --- menus and toolbar ---
   buildMenus(message) {
     this.controls = message.controls;
+    Object.assign(ChartWords, message.charts);
     this.version = message.version;
     for (const menu of message.menus) this.menus.set(menu.number, menu);
     const bar = $("menubar");
@@ -637,14 +638,8 @@ function setUpPage() {
 // alleles 0 to 2 of specialization, preference and mating preference); the
 // page keeps them all and thins each line to the width it is drawn at.
 const ChartRow = 20;
-const LocusTitles = ["Habitat specialization", "Habitat preference", "Mating preference"];
-const CriterionLocus = [1, 0, 0, 2, 2];  // A preference, B and C specialization, D and E mating preference
-const CriterionTexts = [
-  "A: appropriate habitat preference over 50% in both habitats",
-  "B: appropriate habitat specialization over 50% in both habitats",
-  "C: appropriate habitat specialization over 95% in both habitats",
-  "D: a mating preference over 50% in both habitats",
-  "E: a mating preference over 95% in both habitats"];
+// The words of the charts come from the program with its menus.
+const ChartWords = { loci: ["", "", ""], criteria: [], criterionLocus: [] };
 const AlleleColours = ["#DD0806", "#0000D4", "#D8B800"];
 const ChartSizes = { header: 30, legend: 38, leftAxis: 40, bottomAxis: 18, panelTitle: 32, gap: 6 };
 const NaturalCharts = [440, 680];
@@ -715,7 +710,7 @@ const Charts = {
     const out = [];
     let free = -1e9;
     this.criteria.forEach((g, c) => {
-      if (CriterionLocus[c] !== locus || !g) return;
+      if (ChartWords.criterionLocus[c] !== locus || !g) return;
       const x = this.x(panel, axis, g);
       const left = Math.max(x - 7, free);
       out.push({ criterion: c, x, left, top: panel.top - 15 });
@@ -774,7 +769,9 @@ const Charts = {
 
     // The generation and head counts, readable from the back of a room.
     const g = this.last();
-    const header = this.count ? `Generation ${g}   Habitat 0: ${this.adults(g, 0)}   Habitat 1: ${this.adults(g, 1)}` : "Generation 0";
+    const gap = width < 460 ? "  " : "   ";
+    const header = this.count ? `Generation ${g}${gap}Habitat 0: ${this.adults(g, 0)}${gap}Habitat 1: ${this.adults(g, 1)}`
+                              : "Generation 0";
     let pixels = 18;
     do { c.font = `bold ${pixels}px sans-serif`; } while (pixels-- > 14 && c.measureText(header).width > width - 16);
     c.textBaseline = "middle";
@@ -810,7 +807,7 @@ const Charts = {
       const w = panel.right - panel.left;
       c.fillStyle = "#000";
       c.font = "bold 12px sans-serif";
-      c.fillText(LocusTitles[locus], panel.left, panel.top - 19);
+      c.fillText(ChartWords.loci[locus], panel.left, panel.top - 19);
       c.font = "11px sans-serif";
       c.lineWidth = 1;
       c.textBaseline = "middle";
@@ -890,7 +887,7 @@ const Charts = {
       const panel = panels[locus];
       for (const m of this.markers(panel, axis, locus)) {
         if (px >= m.left && px <= m.left + 14 && py >= m.top && py <= m.top + 14) {
-          return `${CriterionTexts[m.criterion]}, first met in generation ${this.criteria[m.criterion]}`;
+          return `${ChartWords.criteria[m.criterion]}, first met in generation ${this.criteria[m.criterion]}`;
         }
       }
       if (px < panel.left - 4 || px > panel.right + 4 || py < panel.top - 4 || py > panel.bottom + 4) continue;
@@ -904,7 +901,7 @@ const Charts = {
           const distance = Math.abs(this.y(panel, value) - py);
           if (distance > best) continue;
           best = distance;
-          text = `Generation ${g}: ${LocusTitles[locus].toLowerCase()}, habitat ${habitat}, allele ${allele}: ${value.toFixed(3)}`;
+          text = `Generation ${g}: ${ChartWords.loci[locus].toLowerCase()}, habitat ${habitat}, allele ${allele}: ${value.toFixed(3)}`;
         }
       }
       if (text) return text;
