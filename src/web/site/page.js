@@ -169,7 +169,7 @@ var Talveron = {
       case "itemText": this.setItemText(message.menu, message.item, message.text); break;
       case "space": this.showSpaceAction(message.text); break;
       case "mapKey": this.showMapKey(message.caption, message.alleles); break;
-      case "charts": $("view-charts").hidden = !message.on; this.relayout(); break;
+      case "charts": if ($("view-charts")) { $("view-charts").hidden = !message.on; this.relayout(); } break;
       case "zoom": this.setZoom(message.direction); break;
       case "copy": this.copy(message.text); break;
       case "guide": this.showGuide(); break;
@@ -302,6 +302,7 @@ var Talveron = {
     button.title = action ? action + " (Space)" : "The run goes on: Pause (Ctrl+P) holds it";
   },
   showMapKey(caption, alleles) {
+    if (!$("map-key")) return;
     $("map-caption").textContent = caption;
     const colours = ["#DD0806", "#0000D4", "#D8B800"];
     $("map-alleles").replaceChildren(...alleles.map((text, allele) =>
@@ -609,8 +610,10 @@ function setUpPage() {
     });
   }
   if ($("speed")) $("speed").addEventListener("input", () => Talveron.choose(SpeedMenu, Number($("speed").value) + 1));
-  $("charts").addEventListener("mousemove", (e) => Charts.hover(e));
-  $("charts").addEventListener("mouseleave", () => Charts.hover(null));
+  if ($("charts")) {
+    $("charts").addEventListener("mousemove", (e) => Charts.hover(e));
+    $("charts").addEventListener("mouseleave", () => Charts.hover(null));
+  }
   if ($("guide-close")) $("guide-close").addEventListener("click", () => { $("guide").hidden = true; });
   // A settings file dropped anywhere on the page opens as File > Open Settings.
   document.addEventListener("dragover", (e) => { e.preventDefault(); document.body.classList.add("dropping"); });
