@@ -159,6 +159,18 @@ test("the Charts view shows the trace's counts, and the key and run button say w
     return { red, blue, width: canvas.width };
   });
   assert.ok(colours.width >= 300 && colours.red > 50 && colours.blue > 50, JSON.stringify(colours));
+  // Hovering a line of the last panel tells its generation and value, the trace's share.
+  const box = await page.$eval("#charts", (e) => { const r = e.getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; });
+  let tip = "";
+  for (let y = box[1] + box[3] - 26; y > box[1] + box[3] * 0.7 && !tip; y -= 2) {
+    await page.mouse.move(box[0] + box[2] * 0.6, y);
+    tip = await page.$eval("#charts-tip", (e) => (e.hidden ? "" : e.textContent));
+  }
+  const told = tip.match(/^Generation (\d+): mating preference, habitat ([01]), allele ([012]): (\d\.\d{3})$/);
+  assert.ok(told, "hovering tells a point: " + tip);
+  const [g, habitat, allele] = told.slice(1, 4).map(Number);
+  const at = (g - 1) * 20 + habitat * 10;
+  assert.equal(told[4], (traced[at + 7 + allele] / traced[at]).toFixed(3));
   // Another display while waiting: the key follows and the status bar says when the map does.
   await chooseMenu(page, DisplayMenu, 5);  // Habitat specialization
   await page.waitForFunction(() => document.getElementById("map-caption").textContent === "Habitat specialization");
