@@ -152,8 +152,11 @@ var Talveron = {
     const rgba = context.getImageData(0, 0, width, height).data;
     this.mask = new Uint8Array(width * height);
     // Whole pixels or none, as the desktop program draws text at its
-    // natural size: text drawn again in its place stays as it was.
-    for (let i = 0; i < this.mask.length; ++i) this.mask[i] = rgba[4 * i + 3] >= 128 ? 255 : 0;
+    // natural size: text drawn again in its place stays as it was. Below
+    // that size a stroke thinner than a pixel covers less than half of
+    // each pixel it touches, and would vanish at the same cut.
+    const cut = scale < 1 ? 64 : 128;
+    for (let i = 0; i < this.mask.length; ++i) this.mask[i] = rgba[4 * i + 3] >= cut ? 255 : 0;
     return [width, height, -left, -top];
   },
 
@@ -830,7 +833,9 @@ const Charts = {
       for (let tick = axis.first - 1 + axis.step; tick <= axis.last; tick += axis.step) {
         const tx = Math.round(this.x(panel, axis, tick)) + 0.5;
         c.moveTo(tx, panel.bottom); c.lineTo(tx, panel.bottom + 4);
-        c.fillText(String(tick), tx, panel.bottom + 5);
+        // The last label stays inside the panel's right edge.
+        const label = String(tick), half = c.measureText(label).width / 2;
+        c.fillText(label, Math.min(tx, width - 2 - half), panel.bottom + 5);
       }
       c.stroke();
       c.textAlign = "left";
