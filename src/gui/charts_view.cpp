@@ -23,18 +23,6 @@ constexpr int kGap = 6;
 constexpr int kHeaderPixels = 18;  // the generation and head counts: readable from the back of a room
 
 const QColor kAlleleColours[3] = {QColor(0xDD, 0x08, 0x06), QColor(0x00, 0x00, 0xD4), QColor(0xD8, 0xB8, 0x00)};
-const char* const kLocusTitles[kLoci] = {"Habitat specialization", "Habitat preference", "Mating preference"};
-// The panel of each criterion: A preference, B and C specialization, D and
-// E mating preference.
-constexpr Locus kCriterionLocus[CensusHistory::kCriteria] = {Locus::Preference, Locus::Specialization,
-                                                             Locus::Specialization, Locus::Mating, Locus::Mating};
-const char* const kCriterionText[CensusHistory::kCriteria] = {
-    "A: appropriate habitat preference over 50% in both habitats",
-    "B: appropriate habitat specialization over 50% in both habitats",
-    "C: appropriate habitat specialization over 95% in both habitats",
-    "D: a mating preference over 50% in both habitats",
-    "E: a mating preference over 95% in both habitats"};
-
 // 1, 2 or 5 times a power of ten: the step that gives about `ticks` ticks.
 long NiceStep(long span, int ticks) {
   const double raw = std::max(1.0, static_cast<double>(span) / ticks);
@@ -63,7 +51,7 @@ std::vector<Marker> Markers(const QRect& panel, const GenerationAxis& axis, Locu
   std::vector<Marker> markers;
   double free = -1e9;
   for (int c = 0; c < CensusHistory::kCriteria; ++c) {
-    if (kCriterionLocus[c] != locus || criteria[static_cast<std::size_t>(c)] == 0) continue;
+    if (kCriterionLocus[static_cast<std::size_t>(c)] != locus || criteria[static_cast<std::size_t>(c)] == 0) continue;
     const double x = X(panel, axis, static_cast<double>(criteria[static_cast<std::size_t>(c)]));
     const double left = std::max(x - 7, free);
     markers.push_back({c, x, QRectF(left, panel.top() - 15, 14, 14)});
@@ -163,7 +151,7 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
     const auto locus = static_cast<Locus>(i);
     painter.setPen(Qt::black);
     painter.setFont(Font(12, true));
-    painter.drawText(panel.left(), panel.top() - 19, QObject::tr(kLocusTitles[i]));
+    painter.drawText(panel.left(), panel.top() - 19, QObject::tr(kLocusTitles[static_cast<std::size_t>(i)]));
     painter.setFont(Font(11));
     // Axes, grid and ticks.
     for (double value : {0.0, 0.25, 0.5, 0.75, 1.0}) {
@@ -271,7 +259,7 @@ std::optional<QString> ChartsView::DescribeAt(QPoint at) const {
     for (const Marker& marker : Markers(panel, axis, locus, criteria)) {
       if (marker.box.contains(at)) {
         return QObject::tr("%1, first met in generation %2")
-            .arg(QObject::tr(kCriterionText[marker.criterion]))
+            .arg(QObject::tr(kCriterionTexts[static_cast<std::size_t>(marker.criterion)]))
             .arg(criteria[static_cast<std::size_t>(marker.criterion)]);
       }
     }
@@ -290,7 +278,7 @@ std::optional<QString> ChartsView::DescribeAt(QPoint at) const {
         best = distance;
         text = QObject::tr("Generation %1: %2, habitat %3, allele %4: %5")
                    .arg(g)
-                   .arg(QObject::tr(kLocusTitles[i]).toLower())
+                   .arg(QObject::tr(kLocusTitles[static_cast<std::size_t>(i)]).toLower())
                    .arg(habitat)
                    .arg(allele)
                    .arg(value, 0, 'f', 3);

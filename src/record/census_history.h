@@ -20,6 +20,20 @@ namespace talveron {
 enum class Locus { Specialization = 0, Preference = 1, Mating = 2 };
 inline constexpr int kLoci = 3;
 
+// The words of a chart, the same wherever it is drawn: the title of each
+// locus's panel, each criterion's meaning and the panel that marks it (A
+// preference, B and C specialization, D and E mating preference).
+inline constexpr std::array<const char*, kLoci> kLocusTitles = {"Habitat specialization", "Habitat preference",
+                                                                "Mating preference"};
+inline constexpr std::array<const char*, 5> kCriterionTexts = {
+    "A: appropriate habitat preference over 50% in both habitats",
+    "B: appropriate habitat specialization over 50% in both habitats",
+    "C: appropriate habitat specialization over 95% in both habitats",
+    "D: a mating preference over 50% in both habitats",
+    "E: a mating preference over 95% in both habitats"};
+inline constexpr std::array<Locus, 5> kCriterionLocus = {Locus::Preference, Locus::Specialization,
+                                                         Locus::Specialization, Locus::Mating, Locus::Mating};
+
 // One point of a series as drawn: a frequency from 0 to 1, or a gap
 // (an empty habitat) when `value` is not a number.
 struct ChartPoint {
@@ -65,5 +79,7 @@ class CensusHistory {
   long first_ = 1;
   DataRecorder criteria_;  // timed criteria, written nowhere
 };
+
+static_assert(kCriterionTexts.size() == CensusHistory::kCriteria && kCriterionLocus.size() == CensusHistory::kCriteria);
 
 }  // namespace talveron

@@ -2,14 +2,18 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/map_key.h"
 #include "app/raster.h"
 #include "app/settings_formulas.h"
 #include "model/version.h"
+#include "record/census_history.h"
 
 // The page's side: talveron.js defines the object Talveron these call.
 // clang-format off
@@ -40,6 +44,13 @@ EM_JS(void, web_copy_mask, (unsigned char* out), { HEAPU8.set(Talveron.mask, out
 EM_JS(void, web_download, (const char* path, const char* name), {
   Talveron.download(UTF8ToString(name), FS.readFile(UTF8ToString(path)));
 });
+// The census rows (20 counts a generation, as the trace orders them: per
+// habitat the adults, then the alleles 0 to 2 of specialization,
+// preference and mating preference) and the criteria's generations.
+EM_JS(void, web_charts, (int restart, double first, int count, const unsigned short* rows, const double* criteria), {
+  Talveron.charts.take(restart, first, new Uint16Array(HEAPU16.buffer, rows, count * 20),
+                       Array.from(new Float64Array(HEAPF64.buffer, criteria, 5)));
+});
 // clang-format on
 
 namespace talveron::web {
@@ -49,6 +60,8 @@ namespace {
 using nlohmann::json;
 
 constexpr double kFrame = 1.0 / 30;  // the poll lets the browser run this often
+constexpr double kChartsEvery = 0.2;  // a running replicate's charts reach the page this often
+constexpr int kRowCounts = 20;  // the counts of one generation, both habitats
 
 void Call(const json& message) { web_call(message.dump().c_str()); }
 
@@ -84,7 +97,8 @@ TextSource::Mask BrowserText::RenderGlyph(char c, int size, int face, double sca
 
 WebPlatform::WebPlatform(WebCanvas& canvas) : canvas_(canvas) {}
 
-void WebPlatform::ShowViews() {
+void WebPlatform::ShowViews(bool settled) {
+  if (settled || web_now() - lastCharts_ >= kChartsEvery) HandOverCharts();
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
     const double scale = web_scale(static_cast<int>(port));
     if (scale > 0) canvas_.SetScale(port, scale);
@@ -96,7 +110,7 @@ void WebPlatform::ShowViews() {
 }
 
 void WebPlatform::Yield(double seconds) {
-  ShowViews();
+  ShowViews(seconds > 0);
   web_wait(seconds);
   lastYield_ = web_now();
 }
@@ -138,7 +152,9 @@ void WebPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
       items.push_back({{"text", item.text},
                        {"key", item.commandKey ? std::string(1, item.commandKey) : std::string()},
                        {"submenu", item.submenu},
-                       {"checkable", item.checkable}});
+                       {"checkable", item.checkable},
+                       {"group", item.group},
+                       {"hidden", item.hidden}});
     }
     bar.push_back({{"number", menu.number}, {"title", menu.title}, {"items", items}, {"submenu", menu.submenu}});
   }
@@ -153,7 +169,16 @@ void WebPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
                         {"label", Text(control.label)},
                         {"texts", texts}});
   }
-  Call({{"op", "menus"}, {"menus", bar}, {"controls", controls}, {"version", Text(kTalveronVersion)}});
+  // And the charts' words, as the desktop program's Charts view has them.
+  json loci = json::array(), criteria = json::array(), criterionLocus = json::array();
+  for (const char* title : kLocusTitles) loci.push_back(title);
+  for (const char* text : kCriterionTexts) criteria.push_back(text);
+  for (const Locus locus : kCriterionLocus) criterionLocus.push_back(static_cast<int>(locus));
+  Call({{"op", "menus"},
+        {"menus", bar},
+        {"controls", controls},
+        {"version", Text(kTalveronVersion)},
+        {"charts", {{"loci", loci}, {"criteria", criteria}, {"criterionLocus", criterionLocus}}}});
 }
 
 void WebPlatform::CheckMenuItem(int menu, int item, bool checked) {
@@ -162,6 +187,10 @@ void WebPlatform::CheckMenuItem(int menu, int item, bool checked) {
 
 void WebPlatform::EnableMenuItem(int menu, int item, bool enabled) {
   Call({{"op", "enable"}, {"menu", menu}, {"item", item}, {"on", enabled}});
+}
+
+void WebPlatform::SetMenuItemText(int menu, int item, std::string_view text) {
+  Call({{"op", "itemText"}, {"menu", menu}, {"item", item}, {"text", Text(text)}});
 }
 
 double WebPlatform::Seconds() { return web_now(); }
@@ -209,6 +238,11 @@ std::optional<std::string> WebPlatform::AskSettingsPath(bool save) {
 
 void WebPlatform::SavePicture() { Ask({{"op", "picture"}}); }
 
+bool WebPlatform::Confirm(std::string_view question) {
+  ShowViews();
+  return Ask({{"op", "confirm"}, {"text", Text(question)}}).has_value();
+}
+
 void WebPlatform::CopyText(std::string_view text) { Call({{"op", "copy"}, {"text", Text(text)}}); }
 
 void WebPlatform::ShowGuide() { Call({{"op", "guide"}}); }
@@ -253,6 +287,57 @@ void WebPlatform::ShowDataFileNote(std::string_view note) {
 void WebPlatform::ShowActivity(std::string_view text) {
   Call({{"op", "status"}, {"field", "activity"}, {"text", Text(text)}});
 }
+
+void WebPlatform::ShowSpaceAction(std::string_view action) { Call({{"op", "space"}, {"text", Text(action)}}); }
+
+// Only noted here: the page gets the generations added since the last
+// hand-over when it next shows the views.
+void WebPlatform::ShowCharts(const CensusHistory& history) {
+  if (&history != history_ || history.empty() || history.LastGeneration() < chartsLast_) {
+    chartsRestart_ = true;
+    chartsLast_ = 0;
+  }
+  history_ = &history;
+}
+
+void WebPlatform::HandOverCharts() {
+  lastCharts_ = web_now();
+  if (history_ == nullptr) return;
+  const CensusHistory& history = *history_;
+  const long first = history.empty() ? 1 : std::max(history.FirstGeneration(), chartsLast_ + 1);
+  const long last = history.empty() ? 0 : history.LastGeneration();
+  if (!chartsRestart_ && last < first) return;
+  rows_.clear();
+  for (long g = first; g <= last; ++g) {
+    for (int habitat = 0; habitat < 2; ++habitat) {
+      rows_.push_back(static_cast<std::uint16_t>(history.Adults(g, habitat)));
+      for (int locus = 0; locus < kLoci; ++locus) {
+        for (int allele = 0; allele < 3; ++allele) {
+          rows_.push_back(static_cast<std::uint16_t>(history.Count(g, habitat, static_cast<Locus>(locus), allele)));
+        }
+      }
+    }
+  }
+  std::array<double, CensusHistory::kCriteria> criteria{};
+  if (!history.empty()) {
+    const auto met = history.Criteria();
+    for (std::size_t c = 0; c < met.size(); ++c) criteria[c] = static_cast<double>(met[c]);
+  }
+  web_charts(chartsRestart_ ? 1 : 0, static_cast<double>(first), static_cast<int>(rows_.size() / kRowCounts),
+             rows_.data(), criteria.data());
+  chartsRestart_ = false;
+  chartsLast_ = std::max(chartsLast_, last);
+}
+
+void WebPlatform::ShowMapKey(const app::MapKey& key) {
+  Call({{"op", "mapKey"}, {"caption", key.caption}, {"alleles", key.alleles}});
+}
+
+void WebPlatform::ShowNote(std::string_view note) {
+  Call({{"op", "status"}, {"field", "remark"}, {"text", Text(note)}});
+}
+
+void WebPlatform::ShowChartsView(bool shown) { Call({{"op", "charts"}, {"on", shown}}); }
 
 void WebPlatform::Beep() { Call({{"op", "beep"}}); }
 

@@ -6,6 +6,7 @@
 // about thirty times a second, so the page stays live while a run goes on.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +29,9 @@ class WebPlatform : public app::Platform {
 
   // Copies what changed in the views to the page's canvases, after taking
   // the scales the page asks for.
-  void ShowViews();
+  // A wait (`settled`) hands the charts' new generations over at once;
+  // a running replicate hands them over a few times a second.
+  void ShowViews(bool settled = true);
   // Lets the browser run for `seconds` or until an event comes.
   void Yield(double seconds);
 
@@ -36,6 +39,7 @@ class WebPlatform : public app::Platform {
   std::optional<app::Event> WaitNextEvent(int sleepTicks) override;
   std::optional<app::Event> WaitNextEventFor(double seconds) override;
   void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
+  void SetMenuItemText(int menu, int item, std::string_view text) override;
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
   double Seconds() override;
@@ -45,6 +49,7 @@ class WebPlatform : public app::Platform {
   void ShowNotice(std::string_view message) override;
   std::optional<std::string> AskSettingsPath(bool save) override;
   void SavePicture() override;
+  bool Confirm(std::string_view question) override;
   void CopyText(std::string_view text) override;
   void ShowGuide() override;
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;
@@ -53,17 +58,31 @@ class WebPlatform : public app::Platform {
   void ShowDataFileName(std::string_view name) override;
   void ShowDataFileNote(std::string_view note) override;
   void ShowActivity(std::string_view text) override;
+  void ShowSpaceAction(std::string_view action) override;
+  void ShowCharts(const CensusHistory& history) override;
+  void ShowMapKey(const app::MapKey& key) override;
+  void ShowNote(std::string_view note) override;
+  void ShowChartsView(bool shown) override;
   void Beep() override;
   void ShowFatalError(std::string_view report) override;
 
  private:
   std::optional<app::Event> Next();
   void OfferDownloads();
+  void HandOverCharts();
 
   WebCanvas& canvas_;
   double lastYield_ = 0;
   std::string dataFile_;                 // the open data file
   std::vector<std::string> downloads_;   // files to hand over once written
+  // The census history on show and how much of it the page has: the page
+  // keeps the counts of every generation handed over, so each generation
+  // crosses once.
+  const CensusHistory* history_ = nullptr;
+  bool chartsRestart_ = true;  // the page is to forget what it has
+  long chartsLast_ = 0;        // the last generation the page has
+  double lastCharts_ = 0;      // when the charts were last handed over
+  std::vector<std::uint16_t> rows_;
 };
 
 }  // namespace talveron::web

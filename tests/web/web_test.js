@@ -128,6 +128,60 @@ test("the map after 50 generations is the desktop program's, pixel for pixel", a
   await page.close();
 });
 
+test("the Charts view shows the trace's counts, and the key and run button say what they mean", async (t) => {
+  const page = await pageWithSeed(t, 42);
+  assert.equal(await page.$eval("#space-button", (e) => e.textContent), "Start");
+  assert.equal(await page.$eval("#map-caption", (e) => e.textContent),
+               "All three loci: disc preference, ring specialization, centre mating");
+  await chooseMenu(page, GenerationsMenu, 3);  // 50
+  await page.keyboard.press("Space");
+  await waitActivity(page, "Run finished: space bar for a new population");
+  assert.equal(await page.$eval("#space-button", (e) => e.textContent), "New Population");
+  await page.waitForFunction(() => Talveron.charts.count === 50);
+  const shown = await page.evaluate(() => ({
+    first: Talveron.charts.first,
+    rows: Array.from(Talveron.charts.rows.subarray(0, Talveron.charts.count * 20)),
+  }));
+  const out = path.join(t.folder, "charts.txt"), trace = path.join(t.folder, "charts.trace");
+  execFileSync(options.batch, ["--seed", "42", "--replicates", "1", "--generations", "50", "--out", out, "--trace", trace, "--quiet"]);
+  const traced = fs.readFileSync(trace, "utf8").trim().split("\n").slice(1).flatMap((line) => line.split("\t").slice(3).map(Number));
+  assert.equal(shown.first, 1);
+  assert.deepEqual(shown.rows, traced);
+  // The lines are drawn: both habitats' allele colours are on the canvas.
+  const colours = await page.evaluate(() => {
+    const canvas = document.getElementById("charts");
+    const data = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+    let red = 0, blue = 0;
+    for (let i = 0; i < data.length; i += 4) {
+      if (data[i] > 200 && data[i + 1] < 40 && data[i + 2] < 40) ++red;
+      if (data[i] < 40 && data[i + 1] < 40 && data[i + 2] > 180) ++blue;
+    }
+    return { red, blue, width: canvas.width };
+  });
+  assert.ok(colours.width >= 300 && colours.red > 50 && colours.blue > 50, JSON.stringify(colours));
+  // Hovering a line of the last panel tells its generation and value, the trace's share.
+  const box = await page.$eval("#charts", (e) => { const r = e.getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; });
+  let tip = "";
+  for (let y = box[1] + box[3] - 26; y > box[1] + box[3] * 0.7 && !tip; y -= 2) {
+    await page.mouse.move(box[0] + box[2] * 0.6, y);
+    tip = await page.$eval("#charts-tip", (e) => (e.hidden ? "" : e.textContent));
+  }
+  const told = tip.match(/^Generation (\d+): mating preference, habitat ([01]), allele ([012]): (\d\.\d{3})$/);
+  assert.ok(told, "hovering tells a point: " + tip);
+  const [g, habitat, allele] = told.slice(1, 4).map(Number);
+  const at = (g - 1) * 20 + habitat * 10;
+  assert.equal(told[4], (traced[at + 7 + allele] / traced[at]).toFixed(3));
+  // Another display while waiting: the key follows and the status bar says when the map does.
+  await chooseMenu(page, DisplayMenu, 5);  // Habitat specialization
+  await page.waitForFunction(() => document.getElementById("map-caption").textContent === "Habitat specialization");
+  assert.equal(await page.$eval("#map-alleles", (e) => e.textContent),
+               "\u25CF 0 specialized to habitat 0\u25CF 1 specialized to habitat 1\u25CF 2 not specialized");
+  assert.equal(await page.$eval("#remark", (e) => e.textContent), "The map changes to Habitat specialization at the next generation");
+  await chooseMenu(page, DisplayMenu, 18);  // Charts off
+  await page.waitForFunction(() => document.getElementById("view-charts").hidden);
+  await page.close();
+});
+
 test("a series of 2 x 200 downloads the data file talveron-batch writes, byte for byte", async (t) => {
   const page = await pageWithSeed(t, 7);
   const downloads = path.join(t.folder, "downloads");
@@ -164,7 +218,11 @@ test("a series stopped early hands over its complete records as FILE.partial", a
   await answerDialog(page, `document.getElementById("dialog-name").value = "stopped.txt"`);
   await chooseMenu(page, DataFileMenu, 12);
   await waitActivity(page, "Series: replicate 2 of 2");
-  await chooseMenu(page, FileMenu, 1);  // Restart
+  await chooseMenu(page, FileMenu, 1);  // Restart: the page asks first, and the run waits for the answer
+  await page.waitForSelector("#dialog[open] #dialog-message");
+  assert.equal(await page.$eval("#dialog-message", (e) => e.textContent),
+               "A series is running: 1 of 2 replicates done. Stop it? The complete records are kept in stopped.txt.partial");
+  await page.evaluate(() => [...document.querySelectorAll("#dialog button")].find((b) => b.textContent === "Yes").click());
   await page.waitForFunction(() => document.getElementById("note").textContent.startsWith("Series stopped"));
   const partial = path.join(downloads, "stopped.txt.partial");
   for (let i = 0; i < 100 && !fs.existsSync(partial); ++i) await new Promise((r) => setTimeout(r, 100));

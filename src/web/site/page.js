@@ -89,13 +89,23 @@ var Talveron = {
   layoutScale() {
     if (this.zoom > 0) return this.zoom;
     const views = $("views");
-    const width = views.clientWidth - 24, height = window.innerHeight - views.getBoundingClientRect().top - 90;
+    const width = views.clientWidth - 24 - this.chartsWidth(),
+          height = window.innerHeight - views.getBoundingClientRect().top - 90 - ($("map-key") ? $("map-key").offsetHeight : 0);
     const fit = Math.min(width / 902, height / 680);
     return Math.max(Math.floor(fit * ScaleSteps), ScaleSteps / 4) / ScaleSteps;
   },
   scale(port) { return this.currentScale; },
+  // The Charts view's width in CSS pixels beside the classic views, 0 when hidden.
+  chartsWidth() {
+    const section = $("view-charts");
+    if (!section || section.hidden) return 0;
+    return Math.round(Math.min(520, Math.max(420, ($("views").clientWidth - 24) * 0.34))) + 4;
+  },
   relayout() {
+    const section = $("view-charts");
+    if (section) section.style.width = Math.max(0, this.chartsWidth() - 4) + "px";
     this.currentScale = this.layoutScale() * (window.devicePixelRatio || 1);
+    this.charts.schedule();
     this.wakeUp();
   },
   paint(port, pixels, width, height, top, left, bottom, right) {
@@ -142,10 +152,15 @@ var Talveron = {
     const rgba = context.getImageData(0, 0, width, height).data;
     this.mask = new Uint8Array(width * height);
     // Whole pixels or none, as the desktop program draws text at its
-    // natural size: text drawn again in its place stays as it was.
-    for (let i = 0; i < this.mask.length; ++i) this.mask[i] = rgba[4 * i + 3] >= 128 ? 255 : 0;
+    // natural size: text drawn again in its place stays as it was. Below
+    // that size a stroke thinner than a pixel covers less than half of
+    // each pixel it touches, and would vanish at the same cut.
+    const cut = scale < 1 ? 64 : 128;
+    for (let i = 0; i < this.mask.length; ++i) this.mask[i] = rgba[4 * i + 3] >= cut ? 255 : 0;
     return [width, height, -left, -top];
   },
+
+  charts: null,  // set below
 
   // --- calls from the program ---
   call(message) {
@@ -154,6 +169,10 @@ var Talveron = {
       case "check": this.setItem(message.menu, message.item, "checked", message.on); break;
       case "enable": this.setItem(message.menu, message.item, "enabled", message.on); break;
       case "status": if ($(message.field)) $(message.field).textContent = message.text; break;
+      case "itemText": this.setItemText(message.menu, message.item, message.text); break;
+      case "space": this.showSpaceAction(message.text); break;
+      case "mapKey": this.showMapKey(message.caption, message.alleles); break;
+      case "charts": if ($("view-charts")) { $("view-charts").hidden = !message.on; this.relayout(); } break;
       case "zoom": this.setZoom(message.direction); break;
       case "copy": this.copy(message.text); break;
       case "guide": this.showGuide(); break;
@@ -179,6 +198,7 @@ var Talveron = {
   // --- menus and toolbar ---
   buildMenus(message) {
     this.controls = message.controls;
+    Object.assign(ChartWords, message.charts);
     this.version = message.version;
     for (const menu of message.menus) this.menus.set(menu.number, menu);
     const bar = $("menubar");
@@ -209,7 +229,7 @@ var Talveron = {
     const list = element("ul", { class: "menu-list", role: "menu" });
     menu.items.forEach((described, index) => {
       const item = index + 1;
-      if (!described.text) { list.append(element("li", { class: "separator" })); return; }
+      if (!described.text && !described.hidden) { list.append(element("li", { class: "separator" })); return; }
       const key = described.key ? "Ctrl+" + described.key.toUpperCase() : (menu.number === HelpMenu && item === 1 ? "F1" : "");
       const entry = element("li", { class: "menu-item", role: "menuitem", "data-menu": menu.number, "data-item": item },
                             element("span", { class: "check" }), element("span", { class: "label" }, described.text),
@@ -225,6 +245,8 @@ var Talveron = {
           this.menuChosen(menu.number, item);
         });
       }
+      if (described.hidden) entry.classList.add("hidden");
+      if (described.group) entry.classList.add("radio");
       const state = this.items.get(menu.number + "," + item) || { checked: false, enabled: true };
       state.element = entry;
       this.items.set(menu.number + "," + item, state);
@@ -263,7 +285,33 @@ var Talveron = {
     if (!state.element) return;
     state.element.classList.toggle("checked", !!state.checked);
     state.element.classList.toggle("disabled", !state.enabled);
-    state.element.querySelector(".check").textContent = state.checked ? "\u2713" : "";
+    const radio = state.element.classList.contains("radio");
+    state.element.querySelector(".check").textContent = state.checked ? (radio ? "\u25CF" : "\u2713") : "";
+  },
+  // A hidden item given its text shows; an empty text hides it again.
+  setItemText(menu, item, text) {
+    const state = this.items.get(menu + "," + item);
+    if (!state || !state.element) return;
+    state.element.querySelector(".label").textContent = text;
+    state.element.classList.toggle("hidden", !text);
+  },
+  // The space bar's button says what the space bar does now; while the run
+  // goes on without it, the button rests.
+  showSpaceAction(action) {
+    const button = $("space-button");
+    if (!button) return;
+    button.textContent = action || "Running";
+    button.disabled = !action;
+    button.title = action ? action + " (Space)" : "The run goes on: Pause (Ctrl+P) holds it";
+  },
+  showMapKey(caption, alleles) {
+    if (!$("map-key")) return;
+    $("map-caption").textContent = caption;
+    const colours = ["#DD0806", "#0000D4", "#D8B800"];
+    $("map-alleles").replaceChildren(...alleles.map((text, allele) =>
+      element("span", { class: "key-allele" }, element("span", { class: "key-dot", style: "color:" + colours[allele] }, "\u25CF"),
+              " " + allele + " " + text)));
+    this.relayout();
   },
   setZoom(direction) {
     const current = this.layoutScale();
@@ -403,6 +451,11 @@ const Dialogs = {
     return modal("Talveron stopped", element("pre", { id: "dialog-message" }, question.text.replace(/\n+$/, "")),
                  [["OK", "ok", true]]);
   },
+  // Yes or No, No the default: Escape and the dialog's closing say No.
+  confirm(question) {
+    return modal("Talveron", element("p", { id: "dialog-message" }, question.text),
+                 [["No", "cancel", false], ["Yes", "yes", false]]);
+  },
   dataFile(question) { return nameDialog("Open Data File", "Name of the data file (downloaded when its series is complete):", question.name); },
   saveSettings(question) { return nameDialog("Save Settings", "Name of the settings file (downloaded):", question.name); },
   openSettings() {
@@ -471,7 +524,7 @@ const Dialogs = {
   },
   async picture() {
     const select = element("select", { id: "dialog-picture" },
-      ...[["all", "All four views"], ["0", "Habitats"], ["1", "Status"], ["2", "Graphs"], ["3", "Time Plot"]]
+      ...[["all", "All four views"], ["0", "Habitats"], ["1", "Status"], ["2", "Graphs"], ["3", "Time Plot"], ["charts", "Charts"]]
         .map(([value, text]) => element("option", { value }, text)));
     const answer = await modal("Save Picture", element("div", {}, element("label", { for: "dialog-picture" }, "Views (PNG):"), select),
                                [["Save", "ok", true], ["Cancel", "cancel", false]]);
@@ -487,6 +540,11 @@ function savePicture(which) {
   const scale = canvases[0].width / Natural[0][0];
   const names = ["habitats", "status", "graphs", "time-plot"];
   let out;
+  if (which === "charts") {
+    Charts.draw(true);
+    $("charts").toBlob((blob) => blob.arrayBuffer().then((bytes) => Talveron.download("talveron-charts.png", new Uint8Array(bytes))));
+    return;
+  }
   if (which === "all") {
     const at = [[0, 0], [0, 400], [640, 0], [0, 520]];
     out = document.createElement("canvas");
@@ -555,6 +613,10 @@ function setUpPage() {
     });
   }
   if ($("speed")) $("speed").addEventListener("input", () => Talveron.choose(SpeedMenu, Number($("speed").value) + 1));
+  if ($("charts")) {
+    $("charts").addEventListener("mousemove", (e) => Charts.hover(e));
+    $("charts").addEventListener("mouseleave", () => Charts.hover(null));
+  }
   if ($("guide-close")) $("guide-close").addEventListener("click", () => { $("guide").hidden = true; });
   // A settings file dropped anywhere on the page opens as File > Open Settings.
   document.addEventListener("dragover", (e) => { e.preventDefault(); document.body.classList.add("dropping"); });
@@ -574,6 +636,300 @@ function setUpPage() {
     });
   });
 }
+
+// --- the Charts view: the allele frequencies of the replicate on show ---
+
+// The program hands over the census counts of each generation once, as
+// the trace orders them (20 a generation: per habitat the adults, then the
+// alleles 0 to 2 of specialization, preference and mating preference); the
+// page keeps them all and thins each line to the width it is drawn at.
+const ChartRow = 20;
+// The words of the charts come from the program with its menus.
+const ChartWords = { loci: ["", "", ""], criteria: [], criterionLocus: [] };
+const AlleleColours = ["#DD0806", "#0000D4", "#D8B800"];
+const ChartSizes = { header: 30, legend: 38, leftAxis: 40, bottomAxis: 18, panelTitle: 32, gap: 6 };
+const NaturalCharts = [440, 680];
+
+const Charts = {
+  rows: new Uint16Array(0),
+  count: 0,       // generations kept
+  first: 1,       // the first one's number
+  criteria: [0, 0, 0, 0, 0],
+  pending: false,
+  size: NaturalCharts,  // CSS pixels of the last drawing
+
+  take(restart, first, rows, criteria) {
+    if (restart) { this.count = 0; this.first = first; }
+    const needed = (this.count * ChartRow) + rows.length;
+    if (needed > this.rows.length) {
+      const grown = new Uint16Array(Math.max(needed, this.rows.length * 2, 1024 * ChartRow));
+      grown.set(this.rows.subarray(0, this.count * ChartRow));
+      this.rows = grown;
+    }
+    this.rows.set(rows, this.count * ChartRow);
+    this.count += rows.length / ChartRow;
+    this.criteria = criteria;
+    this.schedule();
+  },
+  last() { return this.first + this.count - 1; },
+  adults(g, habitat) { return this.rows[(g - this.first) * ChartRow + habitat * 10]; },
+  frequency(g, habitat, locus, allele) {
+    const at = (g - this.first) * ChartRow + habitat * 10;
+    const adults = this.rows[at];
+    return adults === 0 ? NaN : this.rows[at + 1 + locus * 3 + allele] / adults;
+  },
+  // What the page shows of the charts: the series as numbers, for a look
+  // from outside (the tests) and for the hover.
+  series(habitat, locus, allele) {
+    const out = [];
+    for (let g = this.first; g <= this.last(); ++g) out.push(this.rows[(g - this.first) * ChartRow + habitat * 10 + 1 + locus * 3 + allele]);
+    return out;
+  },
+  schedule() {
+    if (this.pending) return;
+    this.pending = true;
+    requestAnimationFrame(() => { this.pending = false; this.draw(false); });
+  },
+
+  layout(width, height) {
+    const z = ChartSizes;
+    const top = z.header + z.legend;
+    const each = Math.max(30, Math.floor((height - top) / 3));
+    const panels = [];
+    for (let i = 0; i < 3; ++i) {
+      const y = top + i * each;
+      panels.push({ left: z.leftAxis, top: y + z.panelTitle, right: width - 12, bottom: y + each - z.bottomAxis - z.gap });
+    }
+    return panels;
+  },
+  axis() {
+    if (this.count === 0) return { first: 1, last: 10, step: 1 };
+    const span = Math.max(10, this.count);
+    const raw = Math.max(1, span / 5);
+    const power = Math.pow(10, Math.floor(Math.log10(raw)));
+    const step = [1, 2, 5, 10].map((f) => f * power).find((v) => v >= raw);
+    return { first: this.first, last: this.first + Math.ceil(span / step) * step, step };
+  },
+  x(panel, axis, g) { return panel.left + (g - axis.first) * (panel.right - panel.left) / Math.max(1, axis.last - axis.first); },
+  y(panel, value) { return panel.bottom - value * (panel.bottom - panel.top); },
+  markers(panel, axis, locus) {
+    const out = [];
+    let free = -1e9;
+    this.criteria.forEach((g, c) => {
+      if (ChartWords.criterionLocus[c] !== locus || !g) return;
+      const x = this.x(panel, axis, g);
+      const left = Math.max(x - 7, free);
+      out.push({ criterion: c, x, left, top: panel.top - 15 });
+      free = left + 15;
+    });
+    return out;
+  },
+  // The least and the greatest of each column, in their order; a gap
+  // (an empty habitat) breaks the line.
+  thinned(habitat, locus, allele, columns) {
+    const points = [];
+    const first = this.first, last = this.last(), span = last - first + 1;
+    for (let column = 0, from = first; from <= last; ++column) {
+      const to = Math.min(last, first + Math.floor((column + 1) * span / columns) - 1);
+      if (to < from) continue;
+      let low = null, high = null, gap = false;
+      for (let g = from; g <= to; ++g) {
+        const v = this.frequency(g, habitat, locus, allele);
+        if (Number.isNaN(v)) { gap = true; continue; }
+        if (!low || v < low[1]) low = [g, v];
+        if (!high || v > high[1]) high = [g, v];
+      }
+      if (gap && points.length && points[points.length - 1] !== null) points.push(null);
+      if (low) {
+        if (low[0] > high[0]) [low, high] = [high, low];
+        points.push(low);
+        if (high[0] !== low[0]) points.push(high);
+      }
+      from = to + 1;
+    }
+    return points;
+  },
+
+  draw(evenHidden) {
+    const canvas = $("charts");
+    if (!canvas) return;
+    const box = canvas.getBoundingClientRect();
+    if (box.width < 10 || box.height < 10) {
+      if (!evenHidden) return;
+      this.size = NaturalCharts;
+    } else {
+      this.size = [Math.round(box.width), Math.round(box.height)];
+    }
+    const ratio = window.devicePixelRatio || 1;
+    const [width, height] = this.size;
+    if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
+      canvas.width = Math.round(width * ratio);
+      canvas.height = Math.round(height * ratio);
+    }
+    const c = canvas.getContext("2d");
+    c.setTransform(ratio, 0, 0, ratio, 0, 0);
+    c.fillStyle = "#fff";
+    c.fillRect(0, 0, width, height);
+    c.fillStyle = "#000";
+    c.textBaseline = "alphabetic";
+
+    // The generation and head counts, readable from the back of a room.
+    const g = this.last();
+    const gap = width < 460 ? "  " : "   ";
+    const header = this.count ? `Generation ${g}${gap}Habitat 0: ${this.adults(g, 0)}${gap}Habitat 1: ${this.adults(g, 1)}`
+                              : "Generation 0";
+    let pixels = 18;
+    do { c.font = `bold ${pixels}px sans-serif`; } while (pixels-- > 14 && c.measureText(header).width > width - 16);
+    c.textBaseline = "middle";
+    c.fillText(header, 8, ChartSizes.header / 2);
+    c.textBaseline = "alphabetic";
+
+    // The legend: the alleles' colours, the habitats' lines, the markers.
+    c.font = "12px sans-serif";
+    let x = 8;
+    const row = ChartSizes.header + 12;
+    for (let allele = 0; allele < 3; ++allele) {
+      c.fillStyle = AlleleColours[allele];
+      c.fillRect(x, row - 5, 12, 10);
+      c.fillStyle = "#000";
+      const text = "allele " + allele;
+      c.fillText(text, x + 16, row + 4);
+      x += 24 + c.measureText(text).width;
+    }
+    for (let habitat = 0; habitat < 2; ++habitat) {
+      c.strokeStyle = "#000";
+      c.lineWidth = 1.6;
+      c.setLineDash(habitat ? [4, 3] : []);
+      c.beginPath(); c.moveTo(x, row); c.lineTo(x + 24, row); c.stroke();
+      c.setLineDash([]);
+      const text = "habitat " + habitat;
+      c.fillText(text, x + 28, row + 4);
+      x += 40 + c.measureText(text).width;
+    }
+    c.fillText("A-E: generation each criterion was first met (hover for more)", 8, row + 20);
+
+    const axis = this.axis();
+    this.layout(width, height).forEach((panel, locus) => {
+      const w = panel.right - panel.left;
+      c.fillStyle = "#000";
+      c.font = "bold 12px sans-serif";
+      c.fillText(ChartWords.loci[locus], panel.left, panel.top - 19);
+      c.font = "11px sans-serif";
+      c.lineWidth = 1;
+      c.textBaseline = "middle";
+      c.textAlign = "right";
+      for (const value of [0, 0.25, 0.5, 0.75, 1]) {
+        const y = Math.round(this.y(panel, value)) + 0.5;
+        c.strokeStyle = "#e0e0e0";
+        c.beginPath(); c.moveTo(panel.left, y); c.lineTo(panel.right, y); c.stroke();
+        c.fillText(String(value), ChartSizes.leftAxis - 5, y);
+      }
+      c.textBaseline = "top";
+      c.strokeStyle = "#000";
+      c.beginPath();
+      c.moveTo(panel.left + 0.5, panel.top); c.lineTo(panel.left + 0.5, panel.bottom + 0.5); c.lineTo(panel.right, panel.bottom + 0.5);
+      c.fillText("gen.", ChartSizes.leftAxis - 2, panel.bottom + 4);
+      c.textAlign = "center";
+      for (let tick = axis.first - 1 + axis.step; tick <= axis.last; tick += axis.step) {
+        const tx = Math.round(this.x(panel, axis, tick)) + 0.5;
+        c.moveTo(tx, panel.bottom); c.lineTo(tx, panel.bottom + 4);
+        // The last label stays inside the panel's right edge.
+        const label = String(tick), half = c.measureText(label).width / 2;
+        c.fillText(label, Math.min(tx, width - 2 - half), panel.bottom + 5);
+      }
+      c.stroke();
+      c.textAlign = "left";
+      c.textBaseline = "alphabetic";
+      if (!this.count) return;
+
+      // The lines, thinned to the panel's width.
+      c.save();
+      c.beginPath(); c.rect(panel.left - 1, panel.top - 2, w + 2, panel.bottom - panel.top + 4); c.clip();
+      c.lineWidth = 1.6;
+      for (let habitat = 0; habitat < 2; ++habitat) {
+        c.setLineDash(habitat ? [4, 3] : []);
+        for (let allele = 0; allele < 3; ++allele) {
+          c.strokeStyle = AlleleColours[allele];
+          c.beginPath();
+          let drawing = false;
+          for (const point of this.thinned(habitat, locus, allele, Math.max(1, Math.floor(w / 2)))) {
+            if (point === null) { drawing = false; continue; }
+            const px = this.x(panel, axis, point[0]), py = this.y(panel, point[1]);
+            if (drawing) c.lineTo(px, py); else c.moveTo(px, py);
+            drawing = true;
+          }
+          c.stroke();
+        }
+      }
+      c.restore();
+
+      // The criteria met in this panel's locus.
+      c.font = "bold 12px sans-serif";
+      c.textAlign = "center";
+      c.textBaseline = "middle";
+      for (const m of this.markers(panel, axis, locus)) {
+        c.setLineDash([1, 2]);
+        c.strokeStyle = "#000";
+        c.lineWidth = 1;
+        c.beginPath(); c.moveTo(m.x, panel.top); c.lineTo(m.x, panel.bottom); c.stroke();
+        c.setLineDash([]);
+        c.fillStyle = "#ffffe0";
+        c.fillRect(m.left, m.top, 14, 14);
+        c.strokeRect(m.left + 0.5, m.top + 0.5, 13, 13);
+        c.fillStyle = "#000";
+        c.fillText(String.fromCharCode(65 + m.criterion), m.left + 7, m.top + 7.5);
+      }
+      c.textAlign = "left";
+      c.textBaseline = "alphabetic";
+    });
+  },
+
+  // What a point of the charts tells: a marker's criterion, or the
+  // generation and value of the line nearest to it; null away from them.
+  describe(px, py) {
+    if (!this.count) return null;
+    const [width, height] = this.size;
+    const axis = this.axis();
+    const panels = this.layout(width, height);
+    for (let locus = 0; locus < 3; ++locus) {
+      const panel = panels[locus];
+      for (const m of this.markers(panel, axis, locus)) {
+        if (px >= m.left && px <= m.left + 14 && py >= m.top && py <= m.top + 14) {
+          return `${ChartWords.criteria[m.criterion]}, first met in generation ${this.criteria[m.criterion]}`;
+        }
+      }
+      if (px < panel.left - 4 || px > panel.right + 4 || py < panel.top - 4 || py > panel.bottom + 4) continue;
+      const g = Math.min(this.last(), Math.max(this.first,
+        axis.first + Math.round((px - panel.left) * (axis.last - axis.first) / Math.max(1, panel.right - panel.left))));
+      let best = 8, text = null;
+      for (let habitat = 0; habitat < 2; ++habitat) {
+        for (let allele = 0; allele < 3; ++allele) {
+          const value = this.frequency(g, habitat, locus, allele);
+          if (Number.isNaN(value)) continue;
+          const distance = Math.abs(this.y(panel, value) - py);
+          if (distance > best) continue;
+          best = distance;
+          text = `Generation ${g}: ${ChartWords.loci[locus].toLowerCase()}, habitat ${habitat}, allele ${allele}: ${value.toFixed(3)}`;
+        }
+      }
+      if (text) return text;
+    }
+    return null;
+  },
+  hover(e) {
+    const canvas = $("charts"), tip = $("charts-tip");
+    const box = canvas.getBoundingClientRect();
+    const text = e ? this.describe(e.clientX - box.left, e.clientY - box.top) : null;
+    tip.hidden = !text;
+    if (!text) return;
+    tip.textContent = text;
+    const section = $("view-charts").getBoundingClientRect();
+    const left = e.clientX - section.left + 12, top = e.clientY - section.top + 16;
+    tip.style.left = Math.max(0, Math.min(left, section.width - tip.offsetWidth - 2)) + "px";
+    tip.style.top = top + "px";
+  },
+};
+Talveron.charts = Charts;
 
 var Module = {
   print: (text) => console.log(text),
