@@ -143,7 +143,8 @@ TEST_F(ParallelSeries, LongReplicatesAreWrittenAsTheyGrow) {
     }
   }
 
-  ReplicateRun run(Plan("total", 3, 3, 150), 1, true);
+  const SeriesPlan longPlan = Plan("total", 3, 3, 150);  // a run keeps a reference to its plan
+  ReplicateRun run(longPlan, 1, true);
   std::size_t most = 0;
   while (!run.Done()) {
     run.RunGeneration();
