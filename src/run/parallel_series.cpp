@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "record/trace.h"
 #include "run/series.h"
+#include "run/settings_file.h"
 
 namespace talveron {
 namespace {
@@ -348,13 +348,7 @@ int AvailableCores() {
   return cores > 0 ? static_cast<int>(cores) : 1;
 }
 
-std::optional<int> ReadJobs(std::string_view text) {
-  int jobs = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (jobs < 1 || jobs > kMaxJobs) return std::nullopt;
-  return jobs;
-}
+std::optional<int> ReadJobs(std::string_view text) { return ReadWholeNumber<int>(text, 1, kMaxJobs); }
 
 std::string JobsAllowed() { return "allowed is a whole number from 1 to " + std::to_string(kMaxJobs); }
 

@@ -180,10 +180,7 @@ class Reader {
     }
     // Seeds past 2^63 - 1 do not fit a TOML integer; they may be quoted.
     if (const auto* value = node.as_string()) {
-      const std::string& text = value->get();
-      std::uint64_t seed = 0;
-      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
-      if (!text.empty() && error == std::errc() && end == text.data() + text.size()) return seed;
+      if (const auto seed = ReadSeed(value->get())) return *seed;
     }
     Refuse(name_, LineOf(node), allowed);
   }
@@ -401,18 +398,9 @@ std::string BatchCommandLine(const SeriesSettings& settings, const std::string& 
 }
 
 std::optional<std::uint64_t> ReadSeed(std::string_view text) {
-  std::uint64_t seed = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return seed;
+  return ReadWholeNumber<std::uint64_t>(text, 0);
 }
 
-std::optional<long> ReadCount(std::string_view text) {
-  long count = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (count < 1 || count > kMaxCount) return std::nullopt;
-  return count;
-}
+std::optional<long> ReadCount(std::string_view text) { return ReadWholeNumber<long>(text, 1, kMaxCount); }
 
 }  // namespace talveron

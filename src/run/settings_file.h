@@ -16,7 +16,9 @@
 //   selectionFactor = [0.2, 0.5, 0.8]
 #pragma once
 
+#include <charconv>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -39,6 +41,17 @@ inline constexpr long kMaxKeyParts = 32;
 // The whole numbers of a series as every shell reads them from text: the
 // number and nothing else, within its range. Nothing when the text is not
 // allowed; the words say what is.
+// A whole number written alone (no sign, space or other text) within
+// least..most; nothing otherwise.
+template <typename Number>
+std::optional<Number> ReadWholeNumber(std::string_view text, Number least,
+                                      Number most = std::numeric_limits<Number>::max()) {
+  Number number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (number < least || number > most) return std::nullopt;
+  return number;
+}
 std::optional<std::uint64_t> ReadSeed(std::string_view text);
 std::optional<long> ReadCount(std::string_view text);  // replicates, generations, span
 inline constexpr const char* kSeedAllowed = "allowed is a whole number from 0 to 18446744073709551615";
