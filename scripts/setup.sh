@@ -40,6 +40,14 @@ packages=(
   # the Python package, its tests and its notebook
   pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest
   python3-nbclient python3-ipykernel
+  # genotypes out as VCF (htslib), and the real clients its tests read it with
+  libhts-dev bcftools tabix python3-pysam
+  # the Python package built and installed the usual way, typed, with a
+  # progress bar and studies on a Dask cluster
+  python3-setuptools python3-wheel python3-build python3-venv python3-pip
+  mypy python3-tqdm python3-distributed
+  # byte-compiling and cleaning the Python files in the Debian package
+  dh-python
   # the web page: compiler, browser for its tests
   emscripten chromium
   # the package check
