@@ -1,8 +1,16 @@
 // The binding of the Python package: the run library and the model,
 // reached from Python. Everything a result is made of comes from the same
 // code as the batch command's; this file only converts between the two
-// languages, releases the interpreter while replicates run and turns
-// Ctrl+C into a stop at the end of the running generation.
+// languages, releases the interpreter while replicates run, reports
+// progress, and turns Ctrl+C into a stop at the end of the running
+// generation that keeps every complete record.
+//
+// Objects that Python may share between threads (Simulation, StudyFolder)
+// hold an ObjectLock: every method takes it first, and while it is held no
+// other thread touches the object, whether or not the interpreter is
+// released. A method added later takes it the same way:
+//
+//   .def("name", Locked(&Simulation::Name))
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -11,10 +19,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -45,6 +56,63 @@ static_assert(offsetof(Individ, generalViability) == 10 && offsetof(Individ, neu
 // Raised as ValueError: the value and what is allowed.
 [[noreturn]] void Refuse(const std::string& message) { throw py::value_error(message); }
 
+// --- one thread at a time per object -----------------------------------------------
+
+// The lock of an object that Python may share between threads. It is taken
+// with the interpreter released, so that a thread waiting for it never
+// holds the interpreter that the holder needs (to look at Ctrl+C, to build
+// its results). A method called again from the thread that holds it (from
+// a signal handler that runs while the object works) is refused: the
+// object is in the middle of a change.
+class ObjectLock {
+ public:
+  class Held {
+   public:
+    explicit Held(ObjectLock& lock) : lock_(lock) {
+      if (lock_.owner_.load() == std::this_thread::get_id()) {
+        throw std::runtime_error("the object is busy in this thread (called from within one of its own calls)");
+      }
+      if (!lock_.mutex_.try_lock()) {
+        py::gil_scoped_release release;
+        lock_.mutex_.lock();
+      }
+      lock_.owner_.store(std::this_thread::get_id());
+    }
+    ~Held() {
+      lock_.owner_.store(std::thread::id());
+      lock_.mutex_.unlock();
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+   private:
+    ObjectLock& lock_;
+  };
+
+ private:
+  std::mutex mutex_;
+  std::atomic<std::thread::id> owner_{};
+};
+
+// A member function of a class with a `lock_` member, wrapped to run under
+// that lock.
+template <typename Class, typename Result, typename... Args>
+auto Locked(Result (Class::*method)(Args...)) {
+  return [method](Class& self, Args... args) -> Result {
+    ObjectLock::Held held(self.lock_);
+    return (self.*method)(std::forward<Args>(args)...);
+  };
+}
+template <typename Class, typename Result, typename... Args>
+auto Locked(Result (Class::*method)(Args...) const) {
+  return [method](const Class& self, Args... args) -> Result {
+    ObjectLock::Held held(self.lock_);
+    return (self.*method)(std::forward<Args>(args)...);
+  };
+}
+
+// --- settings ----------------------------------------------------------------------
+
 // A series' settings as the package gives them: every value as text, read
 // by the same functions as the batch command's options.
 SeriesPlan MakePlan(const std::string& seed, const std::string& replicates, const std::string& generations,
@@ -70,6 +138,24 @@ SeriesPlan MakePlan(const std::string& seed, const std::string& replicates, cons
   return plan;
 }
 
+// A plan as the package's keywords: seed, replicates, generations, record,
+// span and every parameter as text that reads back to the same value. It
+// travels to other processes (an executor's workers) as it is.
+py::dict PlanSettings(const SeriesPlan& plan) {
+  py::dict settings;
+  settings["seed"] = std::to_string(plan.baseSeed);
+  settings["replicates"] = std::to_string(plan.replicates);
+  settings["generations"] = std::to_string(plan.generations);
+  settings["record"] = RecordName(plan.recording);
+  settings["span"] = std::to_string(plan.recording.gAveragingSpan);
+  py::list parameters;
+  for (const ParameterInfo& info : ParameterTable()) {
+    parameters.append(py::make_tuple(std::string(info.name), FormatParameter(plan.params, info)));
+  }
+  settings["parameters"] = parameters;
+  return settings;
+}
+
 int Jobs(const std::string& jobs) {
   if (jobs.empty()) return AvailableCores();
   const auto value = ReadJobs(jobs);
@@ -77,23 +163,56 @@ int Jobs(const std::string& jobs) {
   return *value;
 }
 
-// Ctrl+C while the interpreter is released: the calling thread looks at
-// Python's signals a few times a second and, when one raised, asks the run
-// to stop at the end of the running generation. The exception is kept and
-// raised once the run has returned.
-class Interrupt {
+// --- running with the interpreter released ------------------------------------------
+
+// While a run goes on with the interpreter released, the calling thread
+// comes back a few times a second: it looks at Python's signals and hands
+// the progress to `progress` (a callable taking the generations run, or
+// None). When a signal handler raises (Ctrl+C) or the callable does, the
+// run is asked to stop at the end of the running generation and the
+// exception is kept for the caller, who decides what to hand back with it.
+class Ticker {
  public:
-  void Check() {
+  explicit Ticker(py::object progress = py::none()) : progress_(std::move(progress)) {}
+  ~Ticker() {
+    // The callable is Python's: dropped with the interpreter held.
+    py::gil_scoped_acquire acquire;
+    progress_ = py::none();
+  }
+
+  void Tick() {
     if (pending_) return;
     py::gil_scoped_acquire acquire;
     if (PyErr_CheckSignals() != 0) {
-      pending_ = std::make_unique<py::error_already_set>();
-      stop_ = true;
+      Keep();
+      return;
+    }
+    if (!progress_.is_none()) {
+      try {
+        progress_(counters_.generations.load());
+      } catch (py::error_already_set& error) {
+        error.restore();
+        Keep();
+      }
     }
   }
+  void Apply(RunOptions& options) {
+    options.stop = &stop_;
+    options.tickSeconds = 0.1;
+    options.tick = [this] { Tick(); };
+  }
+  RunCounters& counters() { return counters_; }
   StopFlag& flag() { return stop_; }
   bool stopped() const { return stop_.load(); }
-  // With the interpreter held.
+  // With the interpreter held: the exception that stopped the run (taken
+  // from the ticker), or None.
+  py::object TakePending() {
+    if (!pending_) return py::none();
+    py::object value = pending_->value();
+    pending_.reset();
+    return value;
+  }
+  // With the interpreter held: raises the exception that stopped the run.
   void RaiseIfPending() {
     if (pending_) {
       pending_->restore();
@@ -103,16 +222,50 @@ class Interrupt {
   }
 
  private:
+  void Keep() {
+    pending_ = std::make_unique<py::error_already_set>();
+    stop_ = true;
+  }
+  py::object progress_;
   StopFlag stop_{false};
+  RunCounters counters_;
   std::unique_ptr<py::error_already_set> pending_;
 };
 
-// The text of a series' data file, kept whole.
+// Runs `work` with the interpreter released. Reads nothing of Python's
+// while released: `work` gets its inputs as C++ values.
+template <typename Work>
+void RunReleased(Work&& work) {
+  std::exception_ptr failure;
+  {
+    py::gil_scoped_release release;
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+// --- a series ----------------------------------------------------------------------
+
+// The text of a data file (or trace) kept whole, and how much of it is
+// complete records: the writer flushes after each.
 class TextBuffer : public TextSink {
  public:
   void Append(std::string_view text) override { text_.append(text); }
-  void Flush() override {}
+  void Flush() override { complete_ = text_.size(); }
+  // Everything so far is complete (the header).
+  void MarkComplete() { complete_ = text_.size(); }
+  std::string Complete() && {
+    text_.resize(complete_);
+    return std::move(text_);
+  }
+
+ private:
   std::string text_;
+  std::size_t complete_ = 0;
 };
 
 // The trace's lines read into rows of numbers as they arrive, in order:
@@ -128,7 +281,11 @@ class TraceRows : public TextSink {
     }
     partial_.erase(0, start);
   }
-  void Flush() override {}
+  void Flush() override { complete_ = values.size(); }
+  std::vector<std::int32_t> Complete() && {
+    values.resize(complete_);
+    return std::move(values);
+  }
   std::vector<std::int32_t> values;
 
  private:
@@ -148,6 +305,7 @@ class TraceRows : public TextSink {
   }
   std::string partial_;
   bool headerSeen_ = false;
+  std::size_t complete_ = 0;
 };
 
 // A vector handed to numpy without a copy: the array owns it.
@@ -160,44 +318,66 @@ py::array_t<std::int32_t> RowsArray(std::vector<std::int32_t>&& values, py::ssiz
                                    owned->data(), free);
 }
 
-// Runs `work` with the interpreter released, looking at Ctrl+C through
-// `interrupt` every tenth of a second from the run's own ticks.
-template <typename Work>
-void RunReleased(Interrupt& interrupt, Work&& work) {
-  std::exception_ptr failure;
-  {
-    py::gil_scoped_release release;
-    try {
-      work();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  }
-  interrupt.RaiseIfPending();
-  if (failure) std::rethrow_exception(failure);
-}
+// The trace of a series: none, rows of numbers, or the file's text.
+enum class TraceForm { None, Rows, Text };
 
-py::tuple RunSeries(const SeriesPlan& plan, bool trace, const std::string& jobs) {
+// Runs a series in memory. Returns (data file, trace, records, stop): the
+// data file's bytes and the trace (an int32 array of 13 columns, or its
+// text as bytes) hold every complete record, `records` of them; `stop` is
+// the exception that stopped the series early (Ctrl+C), or None.
+py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress) {
   RunOptions options;
   options.jobs = Jobs(jobs);
-  Interrupt interrupt;
-  options.stop = &interrupt.flag();
-  options.tickSeconds = 0.1;
-  options.tick = [&interrupt] { interrupt.Check(); };
+  Ticker ticker(std::move(progress));
+  ticker.Apply(options);
   TextBuffer data;
   TraceRows rows;
-  if (trace) {
+  TextBuffer traceText;
+  TextSink* traceSink = trace == TraceForm::Rows ? static_cast<TextSink*>(&rows)
+                        : trace == TraceForm::Text ? static_cast<TextSink*>(&traceText)
+                                                   : nullptr;
+  if (trace == TraceForm::Rows) {
     // Room for the whole trace at once, where that is a sensible size.
     const double values = 2.0 * kTraceColumns * static_cast<double>(plan.replicates) *
                           static_cast<double>(plan.generations);
     if (values <= double(1 << 28)) rows.values.reserve(static_cast<std::size_t>(values));
   }
-  SeriesWriter writer(plan, data, trace ? &rows : nullptr);
-  RunReleased(interrupt, [&] { RunSeriesInParallel({&writer}, options); });
-  py::object traceArray = py::none();
-  if (trace) traceArray = RowsArray(std::move(rows.values), kTraceColumns);
-  return py::make_tuple(py::bytes(data.text_), traceArray);
+  SeriesWriter writer(plan, data, traceSink);
+  data.MarkComplete();
+  traceText.MarkComplete();
+  RunReleased([&] { RunSeriesInParallel({&writer}, options, &ticker.counters()); });
+  py::object stop = ticker.TakePending();
+  py::object traceResult = py::none();
+  if (trace == TraceForm::Rows) traceResult = RowsArray(std::move(rows).Complete(), kTraceColumns);
+  if (trace == TraceForm::Text) traceResult = py::bytes(std::move(traceText).Complete());
+  return py::make_tuple(py::bytes(std::move(data).Complete()), traceResult, writer.recordsWritten(), stop);
 }
+
+// Files written together, as the batch command writes a series: each
+// beside its name until all are complete, then put in place; on a failure
+// the old files stay as they were.
+class FilesTogether {
+ public:
+  explicit FilesTogether(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) files_.push_back(std::make_unique<OutputFile>(path));
+  }
+  ~FilesTogether() {
+    if (!committed_) {
+      for (auto& file : files_) file->Abandon();
+    }
+  }
+  OutputFile& operator[](std::size_t i) { return *files_[i]; }
+  void Commit() {
+    // All are closed before any takes its name.
+    for (auto& file : files_) file->Close();
+    for (auto& file : files_) file->Commit();
+    committed_ = true;
+  }
+
+ private:
+  std::vector<std::unique_ptr<OutputFile>> files_;
+  bool committed_ = false;
+};
 
 // The data file and the trace of a series, as the batch command writes
 // them: beside their names until both are complete, then put in place.
@@ -213,42 +393,41 @@ void SaveSeries(const std::string& dataPath, const std::string& data, const std:
   if (!tracePath.empty() && (!rows || rows.ndim() != 2 || rows.shape(1) != kTraceColumns)) {
     Refuse("save: the trace must have the trace's 13 columns");
   }
-  std::exception_ptr failure;
-  {
-    py::gil_scoped_release release;
-    std::unique_ptr<OutputFile> dataFile;
-    std::unique_ptr<OutputFile> traceFile;
-    try {
-      dataFile = std::make_unique<OutputFile>(dataPath);
-      if (!tracePath.empty()) traceFile = std::make_unique<OutputFile>(tracePath);
-      dataFile->Write(data);
-      if (traceFile) {
-        traceFile->Write(kTraceHeader);
-        const std::int32_t* row = rows.data();
-        std::string text;
-        for (py::ssize_t r = 0; r < rows.shape(0); ++r, row += kTraceColumns) {
-          TraceCounts counts{};
-          std::copy(row + 3, row + kTraceColumns, counts.begin());
-          text += TraceLine(row[0], row[1], row[2], counts);
-          if (text.size() > (1 << 20)) {
-            traceFile->Write(text);
-            text.clear();
-          }
+  const std::int32_t* row = tracePath.empty() ? nullptr : rows.data();
+  const py::ssize_t rowCount = tracePath.empty() ? 0 : rows.shape(0);
+  RunReleased([&] {
+    FilesTogether files(paths);
+    files[0].Write(data);
+    if (row != nullptr) {
+      files[1].Write(kTraceHeader);
+      std::string text;
+      for (py::ssize_t r = 0; r < rowCount; ++r, row += kTraceColumns) {
+        TraceCounts counts{};
+        std::copy(row + 3, row + kTraceColumns, counts.begin());
+        text += TraceLine(row[0], row[1], row[2], counts);
+        if (text.size() > (1 << 20)) {
+          files[1].Write(text);
+          text.clear();
         }
-        traceFile->Write(text);
       }
-      // Both are closed before either takes its name.
-      dataFile->Close();
-      if (traceFile) traceFile->Close();
-      dataFile->Commit();
-      if (traceFile) traceFile->Commit();
-    } catch (...) {
-      if (dataFile) dataFile->Abandon();
-      if (traceFile) traceFile->Abandon();
-      failure = std::current_exception();
+      files[1].Write(text);
     }
+    files.Commit();
+  });
+}
+
+// --- one replicate -----------------------------------------------------------------
+
+// The census of both habitats, as the trace's two lines.
+std::vector<std::int32_t> CensusRows(long generation, const GeneFrequencies& frequencies) {
+  std::vector<std::int32_t> values;
+  for (int habitat = 0; habitat < 2; ++habitat) {
+    values.push_back(1);
+    values.push_back(static_cast<std::int32_t>(generation));
+    values.push_back(habitat);
+    for (const int count : TraceCountsOf(frequencies, habitat)) values.push_back(count);
   }
-  if (failure) std::rethrow_exception(failure);
+  return values;
 }
 
 // One replicate, generation by generation: replicate 1 of a series. The
@@ -259,22 +438,24 @@ class Simulation {
  public:
   explicit Simulation(const SeriesPlan& plan) : plan_(plan), runPlan_(Longer(plan)), run_(runPlan_, 1, false) {}
 
-  long Step(long generations) {
+  // Returns (generations run, stop): `stop` is the exception that ended
+  // the steps early (Ctrl+C), or None.
+  py::tuple Step(long generations) {
     if (generations < 0) Refuse("step(" + std::to_string(generations) + "): allowed is a whole number from 0");
     const long todo = std::min(generations, plan_.generations - run_.generation());
-    Interrupt interrupt;
+    Ticker ticker;
     long done = 0;
-    RunReleased(interrupt, [&] {
+    RunReleased([&] {
       auto last = std::chrono::steady_clock::now();
-      for (; done < todo && !interrupt.stopped(); ++done) {
+      for (; done < todo && !ticker.stopped(); ++done) {
         run_.RunGeneration();
         if (const auto now = std::chrono::steady_clock::now(); now - last > std::chrono::milliseconds(100)) {
           last = now;
-          interrupt.Check();
+          ticker.Tick();
         }
       }
     });
-    return done;
+    return py::make_tuple(done, ticker.TakePending());
   }
 
   long generation() const { return run_.generation(); }
@@ -282,16 +463,16 @@ class Simulation {
   bool done() const { return run_.generation() >= plan_.generations; }
   std::uint64_t seed() const { return plan_.baseSeed; }
 
-  // The trace's two lines of the current generation.
+  // The trace's two lines of the current generation; before the first, the
+  // founders'.
   py::array_t<std::int32_t> Census() const {
-    std::vector<std::int32_t> values;
-    for (int habitat = 0; habitat < 2; ++habitat) {
-      values.push_back(1);
-      values.push_back(static_cast<std::int32_t>(run_.generation()));
-      values.push_back(habitat);
-      for (const int count : TraceCountsOf(run_.world().geneFrequencies, habitat)) values.push_back(count);
+    const World& world = run_.world();
+    if (run_.generation() > 0) return RowsArray(CensusRows(run_.generation(), world.geneFrequencies), kTraceColumns);
+    GeneFrequencies founders;
+    for (const Individ& adult : world.adults) {
+      ++founders.count[adult.habitat][adult.habitatSpec][adult.habitatPref][adult.matingPrefType];
     }
-    return RowsArray(std::move(values), kTraceColumns);
+    return RowsArray(CensusRows(0, founders), kTraceColumns);
   }
 
   py::array_t<std::uint8_t> Adults() const {
@@ -314,6 +495,8 @@ class Simulation {
     return criteria;
   }
 
+  mutable ObjectLock lock_;
+
  private:
   static SeriesPlan Longer(SeriesPlan plan) {
     ++plan.generations;
@@ -324,52 +507,131 @@ class Simulation {
   ReplicateRun run_;
 };
 
-// A study: every cell's series into `outDir`, as talveron-batch --study
-// runs it. Returns the study's seed and the cells' numbers, varied values,
-// seeds and file names.
-py::tuple RunStudy(const std::string& text, const std::string& name, const std::string& outDir,
-                   const std::string& jobs, bool resume, const std::string& description) {
-  SettingsFile file;
-  try {
-    file = ParseSettingsText(text, name);
-  } catch (const SettingsFileError& error) {
-    Refuse(error.what());
-  }
-  if (file.vary.empty()) Refuse(name + ": a study needs a [vary] table of lists (for one series, use run_series)");
-  RunOptions options;
-  options.jobs = Jobs(jobs);
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  const auto clockSeed = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-  std::unique_ptr<StudyDirectory> study;
-  try {
-    study = std::make_unique<StudyDirectory>(
-        outDir, file, clockSeed, resume,
-        StudyIdentity{"talveron (Python)", std::string(kTalveronVersion), description, name});
-  } catch (const StudyError& error) {
-    Refuse(error.what());
-  }
-  Interrupt interrupt;
-  options.stop = &interrupt.flag();
-  options.tickSeconds = 0.1;
-  options.tick = [&interrupt] { interrupt.Check(); };
-  RunReleased(interrupt, [&] {
-    bool complete = false;
+// --- a study -----------------------------------------------------------------------
+
+// A study's folder, open for running: every cell's series into it, as
+// talveron-batch --study runs it, here (Run) or, cell by cell, elsewhere
+// (CellSettings, then WriteCell with what the cell's series gave).
+class StudyFolder {
+ public:
+  StudyFolder(const std::string& text, const std::string& name, const std::string& outDir, bool resume,
+              const std::string& description) {
+    SettingsFile file;
     try {
-      complete = RunStudyCells(*study, options);
-    } catch (...) {
-      study->Finish("failed");
-      throw;
+      file = ParseSettingsText(text, name);
+    } catch (const SettingsFileError& error) {
+      Refuse(error.what());
     }
-    study->Finish(complete ? "complete" : "stopped");
-  });
-  py::list cells;
-  for (const StudyCell& cell : study->plan().cells) {
-    cells.append(py::make_tuple(cell.number, cell.values, cell.plan.baseSeed, cell.dataName, cell.traceName));
+    if (file.vary.empty()) Refuse(name + ": a study needs a [vary] table of lists (for one series, use run_series)");
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto clockSeed =
+        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    try {
+      RunReleased([&] {
+        study_ = std::make_unique<StudyDirectory>(
+            outDir, file, clockSeed, resume,
+            StudyIdentity{"talveron (Python)", std::string(kTalveronVersion), description, name});
+      });
+    } catch (const StudyError& error) {
+      Refuse(error.what());
+    } catch (const OutputBusy& busy) {
+      const std::string message = "out_dir='" + outDir + "' is being written by " + busy.holder() +
+                                  "; wait for it to end before resuming, or choose another folder";
+      PyErr_SetString(PyExc_BlockingIOError, message.c_str());
+      throw py::error_already_set();
+    }
   }
-  py::list axes;
-  for (const StudyAxis& axis : study->plan().file.vary) axes.append(axis.name);
-  return py::make_tuple(study->plan().seed, axes, cells, RecordName(study->plan().file.settings.recording));
-}
+
+  std::uint64_t seed() const { return study_->plan().seed; }
+  std::string record() const { return RecordName(study_->plan().file.settings.recording); }
+  std::vector<std::string> axes() const {
+    std::vector<std::string> names;
+    for (const StudyAxis& axis : study_->plan().file.vary) names.push_back(axis.name);
+    return names;
+  }
+  // Per cell: number, varied values, base seed, data file's and trace's names.
+  py::list Cells() const {
+    py::list cells;
+    for (const StudyCell& cell : study_->plan().cells) {
+      cells.append(py::make_tuple(cell.number, cell.values, cell.plan.baseSeed, cell.dataName, cell.traceName));
+    }
+    return cells;
+  }
+  bool CellComplete(long cell) const { return study_->CellComplete(Cell(cell).number); }
+
+  // Runs every cell not complete yet on `jobs` threads. Returns the
+  // exception that stopped it early (Ctrl+C), or None; the manifest says
+  // "complete", "stopped" or "failed".
+  py::object Run(const std::string& jobs, py::object progress) {
+    RunOptions options;
+    options.jobs = Jobs(jobs);
+    Ticker ticker(std::move(progress));
+    ticker.Apply(options);
+    RunReleased([&] {
+      bool complete = false;
+      try {
+        complete = RunStudyCells(*study_, options, {}, &ticker.counters());
+      } catch (...) {
+        Finish("failed");
+        throw;
+      }
+      Finish(complete ? "complete" : "stopped");
+    });
+    return ticker.TakePending();
+  }
+
+  // What a cell's series needs, as run_series' keywords (see PlanSettings),
+  // and whether it keeps a trace.
+  py::dict CellSettings(long cell) const {
+    const StudyCell& found = Cell(cell);
+    py::dict settings = PlanSettings(found.plan);
+    settings["trace"] = !found.traceName.empty();
+    return settings;
+  }
+
+  // A cell's series run elsewhere: its data file and trace (text), written
+  // into the folder as its own run would have written them, and the cell
+  // marked complete.
+  void WriteCell(long cell, const std::string& data, const std::string& trace, double seconds) {
+    const StudyCell& found = Cell(cell);
+    if (study_->CellComplete(found.number)) Refuse("cell " + std::to_string(cell) + " is complete already");
+    RunReleased([&] {
+      std::vector<std::string> paths = {study_->PathOf(found.dataName)};
+      if (!found.traceName.empty()) paths.push_back(study_->PathOf(found.traceName));
+      FilesTogether files(paths);
+      files[0].Write(data);
+      if (!found.traceName.empty()) files[1].Write(trace);
+      files.Commit();
+      study_->CellFinished(found.number, seconds);
+    });
+  }
+
+  // Ends the study's run: "complete", "stopped" or "failed" in the
+  // manifest, the summary written, the journal and the lock gone.
+  void Finish(const std::string& status) {
+    if (!study_) return;
+    study_->Finish(status);
+    finished_ = true;
+  }
+  void Close(const std::string& status) {
+    if (!finished_) RunReleased([&] { Finish(status); });
+    RunReleased([&] { study_.reset(); });
+  }
+
+  mutable ObjectLock lock_;
+
+ private:
+  const StudyCell& Cell(long cell) const {
+    const auto& cells = study_->plan().cells;
+    if (cell < 1 || cell > static_cast<long>(cells.size())) {
+      Refuse("cell=" + std::to_string(cell) + ": allowed is a whole number from 1 to " +
+             std::to_string(cells.size()));
+    }
+    return cells[static_cast<std::size_t>(cell - 1)];
+  }
+  std::unique_ptr<StudyDirectory> study_;
+  bool finished_ = false;
+};
 
 py::list ParameterList() {
   const Parameters defaults;
@@ -403,17 +665,22 @@ PYBIND11_MODULE(_talveron, m) {
     }
   });
 
+  py::enum_<TraceForm>(m, "TraceForm")
+      .value("none", TraceForm::None)
+      .value("rows", TraceForm::Rows)
+      .value("text", TraceForm::Text);
+
   py::class_<SeriesPlan>(m, "Plan", "The settings of a series, checked.")
       .def_readonly("seed", &SeriesPlan::baseSeed)
       .def_readonly("replicates", &SeriesPlan::replicates)
-      .def_readonly("generations", &SeriesPlan::generations);
+      .def_readonly("generations", &SeriesPlan::generations)
+      .def("settings", &PlanSettings);
   m.def("make_plan", &MakePlan, py::arg("seed"), py::arg("replicates"), py::arg("generations"),
         py::arg("record"), py::arg("span"), py::arg("parameters"));
-  m.def("run_series", &RunSeries, py::arg("plan"), py::arg("trace"), py::arg("jobs"));
+  m.def("run_series", &RunSeries, py::arg("plan"), py::arg("trace"), py::arg("jobs"),
+        py::arg("progress") = py::none());
   m.def("save_series", &SaveSeries, py::arg("data_path"), py::arg("data"), py::arg("trace_path"),
         py::arg("trace"));
-  m.def("run_study", &RunStudy, py::arg("text"), py::arg("name"), py::arg("out_dir"), py::arg("jobs"),
-        py::arg("resume"), py::arg("description"));
   m.def("parameter_table", &ParameterList);
   m.def("wilson_interval", &WilsonInterval, py::arg("successes"), py::arg("trials"));
   m.def("available_cores", &AvailableCores);
@@ -421,12 +688,26 @@ PYBIND11_MODULE(_talveron, m) {
 
   py::class_<Simulation>(m, "Simulation")
       .def(py::init<const SeriesPlan&>(), py::arg("plan"))
-      .def("step", &Simulation::Step, py::arg("generations"))
-      .def_property_readonly("generation", &Simulation::generation)
-      .def_property_readonly("generations", &Simulation::generations)
-      .def_property_readonly("done", &Simulation::done)
-      .def_property_readonly("seed", &Simulation::seed)
-      .def("census", &Simulation::Census)
-      .def("adults", &Simulation::Adults)
-      .def("criteria", &Simulation::Criteria);
+      .def("step", Locked(&Simulation::Step), py::arg("generations"))
+      .def_property_readonly("generation", Locked(&Simulation::generation))
+      .def_property_readonly("generations", Locked(&Simulation::generations))
+      .def_property_readonly("done", Locked(&Simulation::done))
+      .def_property_readonly("seed", Locked(&Simulation::seed))
+      .def("census", Locked(&Simulation::Census))
+      .def("adults", Locked(&Simulation::Adults))
+      .def("criteria", Locked(&Simulation::Criteria));
+
+  py::class_<StudyFolder>(m, "StudyFolder")
+      .def(py::init<const std::string&, const std::string&, const std::string&, bool, const std::string&>(),
+           py::arg("text"), py::arg("name"), py::arg("out_dir"), py::arg("resume"), py::arg("description"))
+      .def_property_readonly("seed", Locked(&StudyFolder::seed))
+      .def_property_readonly("record", Locked(&StudyFolder::record))
+      .def_property_readonly("axes", Locked(&StudyFolder::axes))
+      .def("cells", Locked(&StudyFolder::Cells))
+      .def("cell_complete", Locked(&StudyFolder::CellComplete), py::arg("cell"))
+      .def("cell_settings", Locked(&StudyFolder::CellSettings), py::arg("cell"))
+      .def("run", Locked(&StudyFolder::Run), py::arg("jobs"), py::arg("progress") = py::none())
+      .def("write_cell", Locked(&StudyFolder::WriteCell), py::arg("cell"), py::arg("data"), py::arg("trace"),
+           py::arg("seconds"))
+      .def("close", Locked(&StudyFolder::Close), py::arg("status"));
 }

@@ -5,52 +5,94 @@ results as pandas DataFrames.
 Every result is the batch command's, byte for byte and draw for draw: a
 series' data file equals the one talveron-batch writes with the same seed
 and settings. Runs release the interpreter and use `jobs` threads (default:
-one per core); Ctrl+C stops at the end of the running generation and raises
-KeyboardInterrupt.
+one per core), and show their progress when someone watches. Ctrl+C stops
+at the end of the running generation and raises KeyboardInterrupt
+(talveron.Interrupted) holding every complete record.
 
 >>> import talveron
->>> s = talveron.run_series(seed=2026, replicates=5, generations=2000, density=4)
->>> s.records[["replicate", "C", "E", "I"]]
+>>> s = talveron.run_series(seed=2026, replicates=3, generations=300, density=4,
+...                         progress=False)
+>>> s.records[["replicate", "A", "B", "D", "E", "I"]]
+   replicate     A     B     D     E     I
+0          1    63    55     7    45     1
+1          2    63    59     8    41     1
+2          3    64    65     8    56     1
 >>> s.save("series.txt")               # the file talveron-batch --seed 2026 ... writes
->>> talveron.parameters()              # every model parameter, its default and range
+['series.txt']
 """
 
-import difflib
+import concurrent.futures
+import json
 import numbers
 import os
 import time
 
 import numpy as np
 
-from talveron import _talveron, frames, plots
+from talveron import _progress, _talveron, _values, frames, plots
+from talveron.frames import criteria_legend
 
 __version__ = _talveron.version
-__all__ = ["parameters", "run_series", "Series", "run_study", "Study", "StudyCell", "Simulation",
-           "settings_text", "wilson_interval", "ADULT_DTYPE", "__version__"]
+__all__ = ["parameters", "criteria_legend", "run_series", "Series", "run_study", "Study",
+           "StudyCell", "Simulation", "Interrupted", "settings_text", "wilson_interval",
+           "ADULT_DTYPE", "__version__"]
 
-# name, default, minimum, maximum, kind, meaning, allowed (in words)
-_TABLE = {row[0]: row for row in _talveron.parameter_table()}
-_RECORDS = ["timed", "total", "preference", "specialization", "mating", "none"]
-
-# An adult as Simulation.adults() gives it: its place and every locus.
+# An adult as Simulation.adults() gives it: its place and every locus, a
+# field each, so that pandas.DataFrame(sim.adults()) has a column each.
 ADULT_DTYPE = np.dtype([("habitat", "u1"), ("x", "u1"), ("y", "u1"), ("sex", "?"),
                         ("habitatPref", "u1"), ("habitatSpec", "u1"), ("matingPrefType", "u1"),
                         ("matingPrefValue", "u1"), ("signalType", "u1"), ("signalValue", "u1"),
-                        ("generalViability", "i1"), ("neutralGenes", "u1", (10,))])
+                        ("generalViability", "i1")] +
+                       [(f"neutral{i}", "u1") for i in range(10)])
 assert ADULT_DTYPE.itemsize == _talveron.individual_size()
+
+
+class Interrupted(KeyboardInterrupt):
+    """Ctrl+C (in a notebook, Interrupt) stopped a run at the end of a
+    generation. Nothing complete is lost: `series` is the Series of the
+    complete records (run_series), `study` the Study of the folder with its
+    complete cells (run_study, which resume=True continues), `simulation`
+    the Simulation at the generation reached (Simulation.step).
+
+    >>> try:
+    ...     raise Interrupted("stopped", series=None)
+    ... except KeyboardInterrupt as stop:
+    ...     print(stop, stop.series)
+    stopped None
+    """
+
+    def __init__(self, message, *, series=None, study=None, simulation=None):
+        super().__init__(message)
+        self.series = series
+        self.study = study
+        self.simulation = simulation
+
+
+def _stopped(stop, message, **attached):
+    """The exception to raise for what stopped a run (Ctrl+C, or an error
+    raised by a signal handler), with what was complete attached."""
+    if isinstance(stop, KeyboardInterrupt):
+        return Interrupted(message, **attached)
+    for name, value in attached.items():
+        try:
+            setattr(stop, name, value)
+        except AttributeError:
+            pass
+    return stop
 
 
 def parameters():
     """Every model parameter that can be set by name, as a DataFrame: name,
-    default, minimum, maximum, kind (boolean, integer or decimal) and
-    meaning. Pass them to run_series or Simulation as keywords.
+    default, minimum, maximum (numbers), kind (boolean, integer or decimal)
+    and meaning. Pass them to run_series or Simulation as keywords.
 
-    >>> p = talveron.parameters()
-    >>> p.set_index("name").loc["density", ["default", "minimum", "maximum"]].tolist()
-    ['1', 1.0, 8.0]
+    >>> p = talveron.parameters().set_index("name")
+    >>> p.loc["density", ["default", "minimum", "maximum", "kind"]].tolist()
+    [1.0, 1.0, 8.0, 'integer']
     """
     import pandas as pd
-    rows = [row[:6] for row in _TABLE.values()]
+    rows = [(row[0], float(_values.typed(row[0], row[1])), *row[2:6])
+            for row in _values.TABLE.values()]
     return pd.DataFrame(rows, columns=["name", "default", "minimum", "maximum", "kind", "meaning"])
 
 
@@ -62,81 +104,50 @@ def wilson_interval(successes, trials):
     >>> round(low, 3), round(high, 3)
     (0.49, 0.943)
     """
-    _whole("wilson_interval", "successes", successes)
-    _whole("wilson_interval", "trials", trials)
-    if not 0 <= successes <= trials:
-        raise ValueError(f"successes={successes}, trials={trials}: allowed are whole numbers "
-                         "with 0 <= successes <= trials")
-    return _talveron.wilson_interval(int(successes), int(trials))
+    successes_text = _values.whole_text("wilson_interval", "successes", successes)
+    trials_text = _values.whole_text("wilson_interval", "trials", trials)
+    try:
+        s, t = int(successes_text), int(trials_text)
+    except ValueError:
+        s, t = -1, 0
+    if not 0 <= s <= t:
+        raise ValueError(f"successes={successes_text}, trials={trials_text}: allowed are whole "
+                         "numbers with 0 <= successes <= trials")
+    return _talveron.wilson_interval(s, t)
 
 
 # --- checking what is given --------------------------------------------------------
 
-def _whole(function, name, value, none=False):
-    """A whole number as text, TypeError for anything else."""
-    if value is None and none:
-        return ""
-    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
-        raise TypeError(f"{function}(): {name} must be a whole number"
-                        f"{' or None' if none else ''}, not {type(value).__name__}")
-    return str(int(value))
-
-
-def _parameter_texts(function, given):
-    """The model parameters given as keywords, each as the batch command's
-    --set reads it. Unknown names are refused with the closest known ones."""
-    texts = []
-    for name, value in given.items():
-        row = _TABLE.get(name)
-        if row is None:
-            close = difflib.get_close_matches(name, list(_TABLE), n=3)
-            hint = f" (did you mean {' or '.join(repr(c) for c in close)}?)" if close else ""
-            raise TypeError(f"{function}() got an unexpected keyword argument {name!r}{hint}; "
-                            "the parameters are listed by talveron.parameters()")
-        kind = row[4]
-        if kind == "boolean":
-            if not isinstance(value, numbers.Integral):
-                raise TypeError(f"{function}(): {name} takes True or False (or 0 or 1), "
-                                f"not {type(value).__name__}")
-            text = str(int(value))
-        elif kind == "integer":
-            if isinstance(value, bool) or not isinstance(value, numbers.Integral):
-                raise TypeError(f"{function}(): {name} takes a whole number, "
-                                f"not {type(value).__name__}")
-            text = str(int(value))
-        else:
-            if isinstance(value, bool) or not isinstance(value, numbers.Real):
-                raise TypeError(f"{function}(): {name} takes a decimal number, "
-                                f"not {type(value).__name__}")
-            text = repr(float(value))
-        texts.append((name, text))
-    return texts
-
-
 def _plan(function, seed, replicates, generations, record, span, given):
     if not isinstance(record, str):
-        raise TypeError(f"{function}(): record must be a string ({', '.join(_RECORDS)}), "
+        raise TypeError(f"{function}(): record must be a string ({', '.join(_values.RECORDS)}), "
                         f"not {type(record).__name__}")
-    seed_text = _whole(function, "seed", seed, none=True)
+    seed_text = _values.whole_text(function, "seed", seed, none=True)
     if seed is None:
         seed_text = str(time.time_ns())  # as the batch command takes it from the clock
-    return _talveron.make_plan(seed_text, _whole(function, "replicates", replicates),
-                               _whole(function, "generations", generations), record,
-                               _whole(function, "span", span), _parameter_texts(function, given))
+    return _talveron.make_plan(seed_text, _values.whole_text(function, "replicates", replicates),
+                               _values.whole_text(function, "generations", generations), record,
+                               _values.whole_text(function, "span", span),
+                               _values.parameter_texts(function, given))
 
 
 def _jobs(function, jobs):
-    return _whole(function, "jobs", jobs, none=True)
+    return _values.whole_text(function, "jobs", jobs, none=True)
 
 
-def _interrupted():
-    return KeyboardInterrupt("stopped at the end of the running generation")
+def _flag(function, name, value):
+    if not _values.is_bool(value):
+        raise TypeError(f"{function}(): {name} must be True or False, not {type(value).__name__}")
+    return bool(value)
+
+
+_STOPPED = "stopped at the end of the running generation"
 
 
 # --- a series --------------------------------------------------------------------
 
 def run_series(*, seed=None, replicates=2, generations=5000, record="timed", span=10,
-               trace=False, jobs=None, **parameters):
+               trace=False, jobs=None, progress=None, **parameters):
     """Run a series of replicates, as talveron-batch does, and return its
     Series: the records, the trace and the data file's bytes.
 
@@ -151,58 +162,90 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
     trace        keep the census of every generation (Series.trace)
     jobs         replicates run at once (default: one per core); the results
                  are the same for any number
+    progress     show a progress bar (tqdm when installed, else a line on
+                 standard error); default: when interactive (a notebook, a
+                 terminal's interpreter)
     parameters   the model's, by name, as talveron.parameters() lists them
 
-    Bad values raise ValueError naming the value and what is allowed; an
-    unknown keyword or a value of the wrong type raises TypeError. Ctrl+C
-    stops at the end of the running generation and raises KeyboardInterrupt.
+    Numbers may be Python's or numpy's; a whole-valued decimal (4.0) passes
+    for a whole number. Bad values raise ValueError naming the value and
+    what is allowed; an unknown keyword or a value of the wrong type raises
+    TypeError. Ctrl+C stops at the end of the running generation and
+    raises talveron.Interrupted (a KeyboardInterrupt) whose `series` holds
+    every complete record, as the batch command's FILE.partial does.
 
-    >>> s = talveron.run_series(seed=2026, replicates=20, generations=5000,
+    >>> s = talveron.run_series(seed=2026, replicates=4, generations=200,
     ...                         record="timed", trace=True, density=4,
-    ...                         selectionFactor=0.8)
-    >>> s.records.head()
-    >>> s.trace[s.trace.replicate == 1]
+    ...                         selectionFactor=0.8, progress=False)
+    >>> s.records[["replicate", "seed", "A", "C", "E"]]
+       replicate  seed     A     C     E
+    0          1  2026  <NA>  <NA>    45
+    1          2  2027  <NA>  <NA>    41
+    2          3  2028  <NA>  <NA>    56
+    3          4  2029  <NA>  <NA>    61
+    >>> s.trace[s.trace.replicate == 1].shape
+    (400, 13)
     >>> s.save("series.txt", trace="series.trace")
+    ['series.txt', 'series.trace']
     """
-    if not isinstance(trace, bool):
-        raise TypeError(f"run_series(): trace must be True or False, not {type(trace).__name__}")
+    trace = _flag("run_series", "trace", trace)
+    show = _progress.choose(progress, "run_series")
     plan = _plan("run_series", seed, replicates, generations, record, span, parameters)
     jobs_text = _jobs("run_series", jobs)
+    bar = _progress.Progress(show, plan.replicates * plan.generations, "series")
+    form = _talveron.TraceForm.rows if trace else _talveron.TraceForm.none
     try:
-        data, rows = _talveron.run_series(plan, trace, jobs_text)
-    except KeyboardInterrupt:
-        raise _interrupted() from None
-    settings = {"seed": plan.seed, "replicates": plan.replicates, "generations": plan.generations,
-                "record": record, "span": int(span)}
-    return Series(settings, dict(parameters), data, rows)
+        data, rows, records, stop = _talveron.run_series(plan, form, jobs_text,
+                                                         bar if show else None)
+    except BaseException:
+        bar.close()
+        raise
+    bar.close(done=bar.total if stop is None else None)
+    series = Series(plan, record, data, rows, records)
+    if stop is not None:
+        raise _stopped(stop, f"{_STOPPED}; its Series (.series) holds the {records} complete "
+                             f"records of {plan.replicates}", series=series) from None
+    return series
 
 
 class Series:
     """The result of run_series.
 
     seed, replicates, generations, record, span  the series' settings
-    parameters  the model parameters given (the others are at their defaults)
+    parameters  every model parameter's value, as numbers
     data_file   bytes: exactly the data file talveron-batch writes for them
+    complete    False when Ctrl+C stopped the series: then it holds the
+                records of `replicates_done` replicates, as FILE.partial does
     records     DataFrame: per replicate its seed and the columns A..I (timed),
-                or per completed span its replicate, number and average
+                or per completed span its replicate, number, average and the
+                generations it covers
     trace       DataFrame of the census of every generation (replicate,
                 generation, habitat, adults, spec0..2, pref0..2, mate0..2),
                 or None when the series ran without trace=True
+    trace_long()  the trace with a row per locus and allele
 
-    >>> s = talveron.run_series(seed=7, replicates=3, generations=1000, trace=True)
-    >>> s.records["I"].value_counts()      # 1 speciation, 2 fad, 0 not met
+    >>> s = talveron.run_series(seed=7, replicates=3, generations=300, trace=True,
+    ...                         progress=False)
+    >>> s.records["I"].value_counts(dropna=False)   # 1 speciation, 2 fad, <NA> E not met
+    1    3
+    Name: I, dtype: Int64
     >>> s.save("series.txt", trace="series.trace")
+    ['series.txt', 'series.trace']
     """
 
-    def __init__(self, settings, parameters, data_file, trace_rows):
-        self.seed = settings["seed"]
-        self.replicates = settings["replicates"]
-        self.generations = settings["generations"]
-        self.record = settings["record"]
-        self.span = settings["span"]
-        self.parameters = parameters
+    def __init__(self, plan, record, data_file, trace_rows, replicates_done):
+        settings = plan.settings()
+        self.seed = plan.seed
+        self.replicates = plan.replicates
+        self.generations = plan.generations
+        self.record = record
+        self.span = int(settings["span"])
+        self.parameters = {name: _values.typed(name, text) for name, text in settings["parameters"]}
         self.data_file = data_file
+        self.replicates_done = replicates_done
+        self.complete = replicates_done == plan.replicates
         self._trace_rows = trace_rows
+        self._traced = trace_rows is not None
         self._records = None
         self._trace = None
 
@@ -210,18 +253,33 @@ class Series:
     def records(self):
         """The data file's records as a DataFrame (see talveron.frames.records_frame)."""
         if self._records is None:
-            self._records = frames.records_frame(self.data_file, self.record, self.seed)
+            self._records = frames.records_frame(self.data_file, self.record, self.seed,
+                                                 self.generations, self.span)
         return self._records
 
     @property
     def trace(self):
-        """The trace as a DataFrame, or None; built once, over the array the
-        run filled, without copying it."""
-        if self._trace_rows is None:
+        """The trace as a DataFrame (int32 counts, habitat categorical), or
+        None without trace=True; built once."""
+        if not self._traced:
             return None
         if self._trace is None:
             self._trace = frames.trace_frame(self._trace_rows)
+            self._trace_rows = None  # the frame holds the numbers now
         return self._trace
+
+    def trace_long(self):
+        """The trace with a row per generation, habitat, locus and allele
+        (see talveron.frames.trace_long), or None without trace=True.
+
+        >>> s.trace_long().groupby(["locus", "allele"])["count"].sum().loc["mate"]
+        allele
+        0    35849
+        1    35712
+        2    35656
+        Name: count, dtype: int32
+        """
+        return None if not self._traced else frames.trace_long(self.trace)
 
     def save(self, path, trace=None):
         """Write the data file to `path` (and the trace to `trace`), the
@@ -235,91 +293,236 @@ class Series:
         """
         path = os.fspath(path)
         trace_path = "" if trace is None else os.fspath(trace)
-        if trace_path and self._trace_rows is None:
+        if trace_path and not self._traced:
             raise ValueError(f"trace={trace!r}: this series ran without trace=True")
         if not path:
             raise ValueError("path='': a file name is needed")
-        _talveron.save_series(path, self.data_file, trace_path, self._trace_rows)
+        rows = None
+        if trace_path:
+            rows = self._trace_rows if self._trace_rows is not None else frames.trace_rows(self._trace)
+        _talveron.save_series(path, self.data_file, trace_path, rows)
         return [path] + ([trace_path] if trace_path else [])
 
     def __repr__(self):
-        return (f"<talveron.Series seed={self.seed} replicates={self.replicates} "
+        done = "" if self.complete else f" ({self.replicates_done} complete)"
+        return (f"<talveron.Series seed={self.seed} replicates={self.replicates}{done} "
                 f"generations={self.generations} record={self.record!r}"
-                f"{' with trace' if self._trace_rows is not None else ''}>")
+                f"{' with trace' if self._traced else ''}>")
 
 
 # --- a study ---------------------------------------------------------------------
 
-def _toml_value(value):
-    if isinstance(value, bool):
-        return "true" if value else "false"
-    if isinstance(value, numbers.Integral):
-        return str(int(value))
-    if isinstance(value, numbers.Real):
-        return repr(float(value))
-    if isinstance(value, str):
-        return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
-    if isinstance(value, (list, tuple)):
-        return "[" + ", ".join(_toml_value(v) for v in value) + "]"
-    raise TypeError(f"run_study(): a settings value must be a number, True/False, a string or "
-                    f"a list, not {type(value).__name__}")
+_SETTINGS_KEYS = ["seed", "replicates", "generations", "record", "span", "trace"]
+# Seeds from here on do not fit a TOML integer; settings files take them quoted.
+_TOML_INTEGER_LIMIT = 2 ** 63
+
+
+def _key(*path):
+    return "settings" + "".join(f"[{k!r}]" for k in path)
+
+
+def _toml_string(text):
+    return json.dumps(text)  # a TOML basic string: the same escapes
+
+
+def _toml_name(name):
+    bare = name and all(c.isalnum() and c.isascii() or c in "_-" for c in name)
+    return name if bare else _toml_string(name)
+
+
+def _top_value(name, value):
+    """A top-level setting as TOML, checked for its type; values out of
+    range are written as given, for the core to refuse in its words."""
+    where = _key(name)
+    if name in ("seed", "replicates", "generations", "span"):
+        text = _values.whole_text("run_study", where, value)
+        if name == "seed" and text.isdigit() and int(text) >= _TOML_INTEGER_LIMIT:
+            return _toml_string(text)
+        return text
+    if name == "record":
+        if not isinstance(value, str):
+            raise TypeError(f"run_study(): {where} must be a string "
+                            f"({', '.join(_values.RECORDS)}), not {type(value).__name__}")
+        return _toml_string(value)
+    if name == "trace":
+        return "true" if _flag("run_study", where, value) else "false"
+    raise ValueError(f"{where}: unknown setting; allowed are "
+                     f"{', '.join(_SETTINGS_KEYS)}, 'set' and 'vary'{_values.did_you_mean(name)}")
+
+
+def _parameter_toml(where, name, value):
+    text = _values.parameter_value("run_study", name, value, where)
+    if _values.TABLE[name][4] == "boolean" and text in ("0", "1"):
+        return "true" if text == "1" else "false"
+    return text
+
+
+def _settings_lines(settings):
+    """The TOML lines of a settings dict and, per line, the key it holds."""
+    if not isinstance(settings, dict):
+        raise TypeError(f"settings must be a dict, not {type(settings).__name__}")
+    lines, keys, tables = [], [], []
+    for name, value in settings.items():
+        if not isinstance(name, str):
+            raise TypeError(f"run_study(): settings keys must be strings, not {type(name).__name__}")
+        if name in ("set", "vary"):
+            if not isinstance(value, dict):
+                raise TypeError(f"run_study(): {_key(name)} must be a dict of parameters, "
+                                f"not {type(value).__name__}")
+            tables.append((name, value))
+        else:
+            lines.append(f"{name} = {_top_value(name, value)}")
+            keys.append(f"{_key(name)}={value!r}")
+    for table, entries in tables:
+        lines.append(f"[{table}]")
+        keys.append(_key(table))
+        for name, value in entries.items():
+            where = _key(table, name)
+            if not isinstance(name, str):
+                raise TypeError(f"run_study(): {_key(table)} keys must be parameter names, "
+                                f"not {type(name).__name__}")
+            if name not in _values.TABLE:
+                raise ValueError(f"{where}: unknown parameter"
+                                 f"{_values.did_you_mean(name)}; the parameters are listed by "
+                                 "talveron.parameters()")
+            if table == "set":
+                text = _parameter_toml(where, name, value)
+            else:
+                items = _values.sequence("run_study", where, value)
+                text = "[" + ", ".join(_parameter_toml(f"{where}[{i}]", name, item)
+                                       for i, item in enumerate(items)) + "]"
+            lines.append(f"{_toml_name(name)} = {text}")
+            keys.append(where)
+    return lines, keys
 
 
 def settings_text(settings):
     """The TOML text of a settings dict, as talveron-batch --settings and
     --study read it: seed, replicates, generations, record, span, trace, and
-    the tables "set" (parameters) and "vary" (lists of values).
+    the dicts "set" (parameters) and "vary" (a list, range or array of
+    values per parameter).
 
-    >>> print(talveron.settings_text({"seed": 1, "replicates": 2,
-    ...                               "vary": {"density": [2, 4]}}))
-    seed = 1
+    >>> import numpy as np
+    >>> print(talveron.settings_text({"seed": 2**64 - 1, "replicates": 2.0,
+    ...                               "vary": {"density": range(2, 4),
+    ...                                        "selectionFactor": np.linspace(0, 1, 3)}}))
+    seed = "18446744073709551615"
     replicates = 2
     [vary]
-    density = [2, 4]
+    density = [2, 3]
+    selectionFactor = [0.0, 0.5, 1.0]
+    <BLANKLINE>
     """
-    if not isinstance(settings, dict):
-        raise TypeError(f"settings must be a dict, not {type(settings).__name__}")
-    lines, tables = [], []
-    for key, value in settings.items():
-        if not isinstance(key, str):
-            raise TypeError(f"settings keys must be strings, not {type(key).__name__}")
-        if isinstance(value, dict):
-            tables.append((key, value))
-        else:
-            lines.append(f"{key} = {_toml_value(value)}")
-    for key, table in tables:
-        lines.append(f"[{key}]")
-        for name, value in table.items():
-            lines.append(f"{name} = {_toml_value(value)}")
-    return "\n".join(lines) + "\n"
+    return "\n".join(_settings_lines(settings)[0]) + "\n"
 
 
-def run_study(settings, out_dir, *, jobs=None, resume=False):
+def _name_keys(message, name, keys):
+    """A core message about a generated settings text ("settings:LINE: ..."),
+    reworded to name the user's key instead of the line."""
+    prefix = name + ":"
+    if not message.startswith(prefix):
+        return message
+    line_text, _, rest = message[len(prefix):].partition(": ")
+    if not line_text.isdigit() or not 1 <= int(line_text) <= len(keys):
+        return message
+    key = keys[int(line_text) - 1]
+    short = key[len("settings['"):].split("'")[0]  # "seed" of "settings['seed']=..."
+    if rest.startswith(short + ": "):  # "seed: allowed is ..."
+        rest = rest[len(short) + 2:]
+    return f"{key}: {rest}"
+
+
+def _run_cell(settings):
+    """Runs one cell's series where an executor puts it (a process, a
+    thread, another machine): returns its data file, its trace's text (or
+    b"") and its time in seconds."""
+    started = time.monotonic()
+    plan = _talveron.make_plan(settings["seed"], settings["replicates"], settings["generations"],
+                               settings["record"], settings["span"],
+                               [tuple(p) for p in settings["parameters"]])
+    form = _talveron.TraceForm.text if settings["trace"] else _talveron.TraceForm.none
+    data, trace, _, stop = _talveron.run_series(plan, form, "1", None)
+    if stop is not None:
+        raise stop
+    return data, trace or b"", time.monotonic() - started
+
+
+def _as_executor(executor):
+    """A concurrent.futures.Executor, or a Dask distributed Client's."""
+    if isinstance(executor, concurrent.futures.Executor):
+        return executor
+    if hasattr(executor, "get_executor"):  # distributed.Client
+        return executor.get_executor()
+    raise TypeError(f"run_study(): executor must be a concurrent.futures.Executor or a "
+                    f"distributed.Client, not {type(executor).__name__}")
+
+
+def _run_cells_on(folder, executor, bar):
+    """Every unfinished cell of `folder` as a task of `executor`; each
+    cell's files are written here as its result arrives. Returns the
+    KeyboardInterrupt that stopped it, or None."""
+    pending = {}
+    done = 0
+    try:
+        for number, *_ in folder.cells():
+            if not folder.cell_complete(number):
+                settings = folder.cell_settings(number)
+                pending[executor.submit(_run_cell, settings)] = (number, settings)
+        for future in concurrent.futures.as_completed(list(pending)):
+            number, settings = pending.pop(future)
+            data, trace, seconds = future.result()
+            folder.write_cell(number, data, trace, seconds)
+            done += int(settings["replicates"]) * int(settings["generations"])
+            bar(done)
+    except KeyboardInterrupt as stop:
+        for future in pending:
+            future.cancel()
+        return stop
+    except BaseException:
+        for future in pending:
+            future.cancel()
+        raise
+    return None
+
+
+def run_study(settings, out_dir, *, jobs=None, resume=False, progress=None, executor=None):
     """Run a study, as talveron-batch --study does: a series for every
     combination of the values listed under "vary" (the first changing
     slowest), each in out_dir/cell-N.txt, with summary.tsv and manifest.json.
 
     settings  a settings file (TOML, as for --study) or a dict of the same
               keys: seed, replicates, generations, record, span, trace, and
-              the tables "set" and "vary"
+              the dicts "set" and "vary" (lists, ranges or numpy arrays)
     out_dir   the study's folder, created when missing
     jobs      replicates run at once (default: one per core)
     resume    go on with a stopped study in out_dir: complete cells are kept
+    progress  show a progress bar; default: when interactive
+    executor  run the cells elsewhere: a concurrent.futures.Executor (a
+              ProcessPoolExecutor) or a Dask distributed.Client; each cell
+              is one task, and its files are written here as it returns
 
     The files are byte for byte those of talveron-batch --study (the
-    manifest names this package as the program). Ctrl+C stops at the end of
-    the running generation, marks the manifest "stopped" and raises
-    KeyboardInterrupt; resume=True goes on.
+    manifest names this package as the program), with or without an
+    executor. A bad value raises ValueError naming its key
+    (settings['vary']['density']: ...). Ctrl+C stops at the end of the
+    running generation, marks the manifest "stopped" and raises
+    talveron.Interrupted (a KeyboardInterrupt) whose `study` holds the
+    complete cells; resume=True goes on.
 
-    >>> st = talveron.run_study({"seed": 42, "replicates": 10, "generations": 2000,
-    ...                          "vary": {"selectionFactor": [0.2, 0.5, 0.8]}},
-    ...                         out_dir="results")
-    >>> st.summary[["selectionFactor", "speciation_share"]]
+    >>> st = talveron.run_study({"seed": 42, "replicates": 3, "generations": 300,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
+    ...                         out_dir="results", progress=False)
+    >>> st.summary[["selectionFactor", "E_met", "speciation_share"]]
+       selectionFactor  E_met  speciation_share
+    0              0.2      3               1.0
+    1              0.8      3               1.0
     >>> st.cells[0].parameters
-    {'selectionFactor': '0.2'}
+    {'selectionFactor': 0.2}
     """
+    keys = []
     if isinstance(settings, dict):
-        text, name = settings_text(settings), "settings"
+        lines, keys = _settings_lines(settings)
+        text, name = "\n".join(lines) + "\n", "settings"
     elif isinstance(settings, (str, os.PathLike)):
         name = os.fspath(settings)
         with open(name, encoding="utf-8") as f:
@@ -332,40 +535,71 @@ def run_study(settings, out_dir, *, jobs=None, resume=False):
     out_dir = os.fspath(out_dir)
     if not out_dir:
         raise ValueError("out_dir='': a folder name is needed")
-    if not isinstance(resume, bool):
-        raise TypeError(f"run_study(): resume must be True or False, not {type(resume).__name__}")
+    resume = _flag("run_study", "resume", resume)
+    show = _progress.choose(progress, "run_study")
     jobs_text = _jobs("run_study", jobs)
+    if executor is not None:
+        executor = _as_executor(executor)
     description = f"talveron.run_study({name!r}, out_dir={out_dir!r}" + \
                   (", resume=True" if resume else "") + ")"
     try:
-        seed, axes, cells, record = _talveron.run_study(text, name, out_dir, jobs_text, resume,
-                                                        description)
+        folder = _talveron.StudyFolder(text, name, out_dir, resume, description)
     except ValueError as e:
-        message = str(e).replace("--out-dir ", "out_dir=").replace("--resume", "resume=True")
+        message = _name_keys(str(e), name, keys) if keys else str(e)
+        message = message.replace("--out-dir ", "out_dir=").replace("--resume", "resume=True")
         raise ValueError(message) from None
-    except KeyboardInterrupt:
-        raise KeyboardInterrupt(f"stopped at the end of the running generation; complete cells "
-                                f"are in {out_dir}, run_study(..., resume=True) goes on") from None
-    return Study(out_dir, seed, axes, cells, record)
+    status = "failed"
+    try:
+        cells = folder.cells()
+        todo = sum(1 for number, *_ in cells if not folder.cell_complete(number))
+        first = folder.cell_settings(1)
+        total = todo * int(first["replicates"]) * int(first["generations"])
+        bar = _progress.Progress(show, total, "study")
+        try:
+            if executor is None:
+                status = "ran"  # the core writes the manifest's end itself
+                stop = folder.run(jobs_text, bar if show else None)
+            else:
+                stop = _run_cells_on(folder, executor, bar)
+                status = "stopped" if stop is not None else "complete"
+        except BaseException:
+            bar.close()
+            raise
+        bar.close(done=bar.total if stop is None else None)
+        study = Study(out_dir, folder.seed, folder.axes, cells, folder.record,
+                      [folder.cell_complete(number) for number, *_ in cells],
+                      int(first["generations"]), int(first["span"]))
+    finally:
+        folder.close(status)
+    if stop is not None:
+        raise _stopped(stop, f"{_STOPPED}; complete cells are in {out_dir} (.study), "
+                             "run_study(..., resume=True) goes on", study=study) from None
+    return study
 
 
 class StudyCell:
     """One cell of a study: its number, the values of the varied parameters
-    (as the settings list them), its base seed and its files.
+    (as numbers), its base seed, its files, and whether it is complete.
 
     >>> cell = st.cells[0]
-    >>> cell.number, cell.parameters, cell.seed
-    (1, {'selectionFactor': '0.2'}, 42)
-    >>> cell.records                      # its data file's records
+    >>> cell.number, cell.parameters, cell.seed, cell.complete
+    (1, {'selectionFactor': 0.2}, 42, True)
+    >>> cell.records[["replicate", "seed", "E", "I"]]      # its data file's records
+       replicate  seed   E  I
+    0          1    42  50  1
+    1          2    43  47  1
+    2          3    44  47  1
     """
 
-    def __init__(self, study, number, values, seed, data_name, trace_name):
+    def __init__(self, study, number, values, seed, data_name, trace_name, complete):
         self.number = number
-        self.parameters = dict(zip(study.varied, values))
+        self.parameters = {name: _values.typed(name, value)
+                           for name, value in zip(study.varied, values)}
         self.seed = seed
+        self.complete = complete
         self.data_path = os.path.join(study.out_dir, data_name)
         self.trace_path = os.path.join(study.out_dir, trace_name) if trace_name else None
-        self._record = study.record
+        self._study = study
 
     @property
     def data_file(self):
@@ -376,15 +610,24 @@ class StudyCell:
     @property
     def records(self):
         """The cell's records as a DataFrame, as Series.records."""
-        return frames.records_frame(self.data_file, self._record, self.seed)
+        study = self._study
+        return frames.records_frame(self.data_file, study.record, self.seed,
+                                    study.generations, study.span)
 
     @property
     def trace(self):
-        """The cell's trace as a DataFrame, or None without trace = true."""
+        """The cell's trace as a DataFrame, as Series.trace, or None without
+        trace = true."""
         if self.trace_path is None:
             return None
         import pandas as pd
-        return pd.read_csv(self.trace_path, sep="\t")
+        rows = pd.read_csv(self.trace_path, sep="\t", dtype=np.int32).to_numpy()
+        return frames.trace_frame(rows)
+
+    def trace_long(self):
+        """The cell's trace in long format, as Series.trace_long()."""
+        trace = self.trace
+        return None if trace is None else frames.trace_long(trace)
 
     def __repr__(self):
         return f"<talveron.StudyCell {self.number} {self.parameters} seed={self.seed}>"
@@ -392,30 +635,57 @@ class StudyCell:
 
 class Study:
     """The result of run_study: its folder, seed, varied parameters, the
-    summary and the cells.
+    summary, the cells and all their records.
 
     out_dir   the folder of the study's files
     seed      the study's seed (cell c has base seed seed + (c - 1) x replicates)
     varied    the names of the varied parameters
     summary   DataFrame: summary.tsv
+    records   DataFrame: every complete cell's records, with the cell's number
+              and its varied parameters as columns
     cells     list of StudyCell
     plot()    the pictures of scripts/plot-study, one per varied parameter
 
-    >>> st.summary[["cell", "speciation_share", "speciation_low", "speciation_high"]]
+    >>> st.records.groupby("selectionFactor")["E"].mean()
+    selectionFactor
+    0.2    48.0
+    0.8    45.0
+    Name: E, dtype: Float64
     >>> figures = st.plot()
     """
 
-    def __init__(self, out_dir, seed, varied, cells, record):
+    def __init__(self, out_dir, seed, varied, cells, record, complete, generations, span):
         self.out_dir = out_dir
         self.seed = seed
         self.varied = list(varied)
         self.record = record
-        self.cells = [StudyCell(self, *cell) for cell in cells]
+        self.generations = generations
+        self.span = span
+        self.cells = [StudyCell(self, *cell, complete=done) for cell, done in zip(cells, complete)]
 
     @property
     def summary(self):
         """summary.tsv as a DataFrame: a row per complete cell."""
-        return frames.summary_frame(os.path.join(self.out_dir, "summary.tsv"))
+        return frames.summary_frame(os.path.join(self.out_dir, "summary.tsv"), self.varied)
+
+    @property
+    def records(self):
+        """Every complete cell's records in one DataFrame: the cell's number
+        and varied parameters first, then the columns of Series.records."""
+        import pandas as pd
+        parts = []
+        for cell in self.cells:
+            if not cell.complete:
+                continue
+            part = cell.records
+            for position, (name, value) in enumerate([("cell", cell.number),
+                                                       *cell.parameters.items()]):
+                part.insert(position, name, value)
+            parts.append(part)
+        frame = pd.concat(parts, ignore_index=True) if parts else pd.DataFrame()
+        if self.record == "timed":
+            frame.attrs["criteria"] = criteria_legend()
+        return frame
 
     def plot(self):
         """The summary's pictures, as scripts/plot-study draws them: a dict
@@ -423,6 +693,7 @@ class Study:
 
         >>> figures = st.plot()
         >>> talveron.plots.save_figure(figures["selectionFactor"], "share")
+        ['share.png', 'share.svg']
         """
         path = os.path.join(self.out_dir, "summary.tsv")
         return dict(plots.study_figures(*plots.read_summary(path), path))
@@ -435,18 +706,20 @@ class Study:
 
 class Simulation:
     """One replicate, step by step: replicate 1 of a series with base seed
-    `seed`, the same draws and census as that series' trace.
+    `seed`, the same draws and census as that series' trace. Safe to use
+    from several threads (a plot refreshed beside a running simulation):
+    each call waits for the one before it.
 
     Simulation(seed=None, generations=5000, record="timed", span=10, **parameters)
 
     step(n=1)    run n generations (fewer when the end comes first); returns
                  how many ran. Ctrl+C stops at the end of a generation and
-                 raises KeyboardInterrupt.
+                 raises talveron.Interrupted; the generations run stay run.
     generation   generations run so far; done: all `generations` have run
     census()     DataFrame: the trace's two lines (habitat 0 and 1) of the
-                 current generation
+                 current generation; before the first, the founders
     adults()     numpy structured array (ADULT_DTYPE): habitat, x, y, sex
-                 and every locus of every adult
+                 and every locus of every adult; pandas.DataFrame(a) works
     criteria()   dict: the generation each criterion A..E was first met, or None
     draw_map()   the map of both habitats, as the desktop program draws it
 
@@ -454,14 +727,18 @@ class Simulation:
     >>> sim.step(100)
     100
     >>> sim.census()[["habitat", "adults", "spec0", "spec1"]]
+      habitat  adults  spec0  spec1
+    0       0    1127    167    791
+    1       1    1020     43    943
     >>> sim.criteria()
-    {'A': 37, 'B': 39, 'C': 53, 'D': 15, 'E': 47}
+    {'A': None, 'B': 37, 'C': None, 'D': 11, 'E': 64}
     """
 
     def __init__(self, *, seed=None, generations=5000, record="timed", span=10, **parameters):
         plan = _plan("Simulation", seed, 1, generations, record, span, parameters)
         self._core = _talveron.Simulation(plan)
-        self.parameters = dict(parameters)
+        self.parameters = {name: _values.typed(name, text)
+                           for name, text in plan.settings()["parameters"]}
 
     seed = property(lambda self: self._core.seed, doc="The replicate's seed.")
     generation = property(lambda self: self._core.generation, doc="Generations run so far.")
@@ -473,21 +750,28 @@ class Simulation:
         replicate ends first; returns how many ran.
 
         >>> while not sim.done:
-        ...     sim.step(500)
+        ...     _ = sim.step(2500)
+        >>> sim.generation
+        5000
         """
-        text = _whole("step", "generations", generations)
-        if int(text) < 0:
+        text = _values.whole_text("step", "generations", generations)
+        if not text.isdigit():
             raise ValueError(f"generations={text}: allowed is a whole number from 0")
-        try:
-            return self._core.step(int(text))
-        except KeyboardInterrupt:
-            raise _interrupted() from None
+        ran, stop = self._core.step(int(text))
+        if stop is not None:
+            raise _stopped(stop, f"{_STOPPED}; the simulation (.simulation) is at generation "
+                                 f"{self.generation}", simulation=self) from None
+        return ran
 
     def census(self):
         """The census of the current generation: the trace's two lines, as a
-        DataFrame with the trace's columns.
+        DataFrame with the trace's columns; at generation 0, the founders'.
 
-        >>> sim.census().set_index("habitat")["adults"]
+        >>> talveron.Simulation(seed=7).census().set_index("habitat")["adults"]
+        habitat
+        0    400
+        1    400
+        Name: adults, dtype: int32
         """
         return frames.trace_frame(self._core.census())
 
@@ -496,10 +780,14 @@ class Simulation:
         array of ADULT_DTYPE: habitat, x (0..31), y (0..39), sex (True male)
         and the loci habitatPref, habitatSpec, matingPrefType,
         matingPrefValue, signalType, signalValue, generalViability and the ten
-        neutralGenes.
+        neutral genes neutral0..neutral9.
 
         >>> a = sim.adults()
-        >>> (a["habitat"] == 0).sum()        # adults in habitat 0
+        >>> int((a["habitat"] == 0).sum())        # adults in habitat 0
+        1126
+        >>> import pandas as pd
+        >>> pd.DataFrame(a).columns[:4].tolist()
+        ['habitat', 'x', 'y', 'sex']
         """
         raw = self._core.adults()
         return raw.view(ADULT_DTYPE).reshape(len(raw))
@@ -509,6 +797,7 @@ class Simulation:
         habitats, or None while it has not been.
 
         >>> sim.criteria()["E"]
+        64
         """
         return self._core.criteria()
 

@@ -21,8 +21,9 @@ import talveron
     (lambda: talveron.run_series(initiallyOneHabitat=2),
      "'2' is not allowed for initiallyOneHabitat: it takes 0, 1, true or false"),
     (lambda: talveron.Simulation(generations=0), "generations=0: allowed is a whole number from 1"),
-    (lambda: talveron.run_study({"replicates": 2, "vary": {"density": [1, 9]}}, "unused"),
-     "density"),
+    (lambda: talveron.run_series(replicates=2.5), "replicates=2.5: allowed is a whole number from 1 to 1000000000"),
+    (lambda: talveron.run_series(density=2.5),
+     "'2.5' is not allowed for density: it takes a whole number from 1 to 8"),
 ])
 def test_bad_values_raise_value_error_naming_value_and_what_is_allowed(call, message):
     with pytest.raises(ValueError) as refused:
@@ -33,7 +34,7 @@ def test_bad_values_raise_value_error_naming_value_and_what_is_allowed(call, mes
 @pytest.mark.parametrize("call, message", [
     (lambda: talveron.run_series(densty=4), "unexpected keyword argument 'densty' (did you mean 'density'?)"),
     (lambda: talveron.Simulation(colour=1), "unexpected keyword argument 'colour'"),
-    (lambda: talveron.run_series(replicates=2.5), "replicates must be a whole number, not float"),
+    (lambda: talveron.run_series(replicates="2"), "replicates must be a whole number, not str"),
     (lambda: talveron.run_series(density="4"), "density takes a whole number, not str"),
     (lambda: talveron.run_series(selectionFactor="0.5"), "selectionFactor takes a decimal number, not str"),
     (lambda: talveron.run_series(trace="yes"), "trace must be True or False, not str"),
@@ -57,4 +58,4 @@ def test_every_public_name_has_a_docstring_with_an_example():
                 assert inspect.getdoc(member), f"{name}.{member_name}"
     parameters = talveron.parameters()
     assert list(parameters.columns) == ["name", "default", "minimum", "maximum", "kind", "meaning"]
-    assert parameters.set_index("name").loc["density"].tolist()[:4] == ["1", 1.0, 8.0, "integer"]
+    assert parameters.set_index("name").loc["density"].tolist()[:4] == [1.0, 1.0, 8.0, "integer"]

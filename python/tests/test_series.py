@@ -39,9 +39,10 @@ def test_series_equals_the_batch_command(tmp_path, batch, record, span, generati
         assert s.records["seed"].tolist() == list(range(2026, 2031))
         lines = expected.decode().split("\r")
         first = lines.index("A\tB\tC\tD\tE\tF\tG\tH\tI") + 2
-        assert s.records[list("ABCDEFGHI")].astype(str).agg("\t".join, axis=1).tolist() == \
+        assert s.records[list("ABCDEFGHI")].fillna(0).astype(str).agg("\t".join, axis=1).tolist() == \
             lines[first:first + 5]
     else:
         # 5 x 95 generations hold 67 whole spans of 7
         assert len(s.records) == 5 * 95 // 7
-        assert list(s.records.columns) == ["replicate", "span", "average"]
+        assert list(s.records.columns) == ["replicate", "span", "average", "from_replicate",
+                                           "from_generation", "to_replicate", "to_generation"]

@@ -1,6 +1,7 @@
 """A Simulation stepped generation by generation is replicate 1 of a series."""
 
 import numpy as np
+import pandas as pd
 
 import talveron
 
@@ -21,5 +22,5 @@ def test_stepped_simulation_gives_the_census_of_the_trace():
     assert sim.step(5) == 0
 
     record = s.records.iloc[0]
-    assert sim.criteria() == {c: (int(record[c]) or None) for c in "ABCDE"}
+    assert sim.criteria() == {c: (None if pd.isna(record[c]) else int(record[c])) for c in "ABCDE"}
     assert sim.draw_map().axes

@@ -19,7 +19,7 @@ def test_study_equals_the_batch_command(tmp_path, batch):
             assert (tmp_path / "python" / name).read_bytes() == (tmp_path / "batch" / name).read_bytes(), name
 
     assert len(st.cells) == 4
-    assert st.cells[1].parameters == {"selectionFactor": "0.2", "gMatingPrefTarget": "1"}
+    assert st.cells[1].parameters == {"selectionFactor": 0.2, "gMatingPrefTarget": 1}
     assert [c.seed for c in st.cells] == [11, 14, 17, 20]
     assert st.summary["replicates"].tolist() == [3, 3, 3, 3]
     assert len(st.cells[3].records) == 3 and len(st.cells[3].trace) == 3 * 200 * 2
