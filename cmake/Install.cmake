@@ -146,7 +146,7 @@ set(CPACK_DEBIAN_MPI_PACKAGE_DEPENDS
 if(TARGET talveron_python)
   install(TARGETS talveron_python LIBRARY DESTINATION ${TALVERON_PYTHON_DIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/talveron/ DESTINATION ${TALVERON_PYTHON_DIR}
-          FILES_MATCHING PATTERN "*.py")
+          FILES_MATCHING PATTERN "*.py" PATTERN "*.pyi" PATTERN "py.typed")
   # The extension module is built for this one Python version.
   math(EXPR TALVERON_PYTHON_NEXT_MINOR "${Python3_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS

@@ -542,22 +542,22 @@ class StudyFolder {
     }
   }
 
-  std::uint64_t seed() const { return study_->plan().seed; }
-  std::string record() const { return RecordName(study_->plan().file.settings.recording); }
+  std::uint64_t seed() const { return Open().plan().seed; }
+  std::string record() const { return RecordName(Open().plan().file.settings.recording); }
   std::vector<std::string> axes() const {
     std::vector<std::string> names;
-    for (const StudyAxis& axis : study_->plan().file.vary) names.push_back(axis.name);
+    for (const StudyAxis& axis : Open().plan().file.vary) names.push_back(axis.name);
     return names;
   }
   // Per cell: number, varied values, base seed, data file's and trace's names.
   py::list Cells() const {
     py::list cells;
-    for (const StudyCell& cell : study_->plan().cells) {
+    for (const StudyCell& cell : Open().plan().cells) {
       cells.append(py::make_tuple(cell.number, cell.values, cell.plan.baseSeed, cell.dataName, cell.traceName));
     }
     return cells;
   }
-  bool CellComplete(long cell) const { return study_->CellComplete(Cell(cell).number); }
+  bool CellComplete(long cell) const { return Open().CellComplete(Cell(cell).number); }
 
   // Runs every cell not complete yet on `jobs` threads. Returns the
   // exception that stopped it early (Ctrl+C), or None; the manifest says
@@ -570,7 +570,7 @@ class StudyFolder {
     RunReleased([&] {
       bool complete = false;
       try {
-        complete = RunStudyCells(*study_, options, {}, &ticker.counters());
+        complete = RunStudyCells(Open(), options, {}, &ticker.counters());
       } catch (...) {
         Finish("failed");
         throw;
@@ -594,15 +594,15 @@ class StudyFolder {
   // marked complete.
   void WriteCell(long cell, const std::string& data, const std::string& trace, double seconds) {
     const StudyCell& found = Cell(cell);
-    if (study_->CellComplete(found.number)) Refuse("cell " + std::to_string(cell) + " is complete already");
+    if (Open().CellComplete(found.number)) Refuse("cell " + std::to_string(cell) + " is complete already");
     RunReleased([&] {
-      std::vector<std::string> paths = {study_->PathOf(found.dataName)};
-      if (!found.traceName.empty()) paths.push_back(study_->PathOf(found.traceName));
+      std::vector<std::string> paths = {Open().PathOf(found.dataName)};
+      if (!found.traceName.empty()) paths.push_back(Open().PathOf(found.traceName));
       FilesTogether files(paths);
       files[0].Write(data);
       if (!found.traceName.empty()) files[1].Write(trace);
       files.Commit();
-      study_->CellFinished(found.number, seconds);
+      Open().CellFinished(found.number, seconds);
     });
   }
 
@@ -614,6 +614,7 @@ class StudyFolder {
     finished_ = true;
   }
   void Close(const std::string& status) {
+    if (!study_) return;
     if (!finished_) RunReleased([&] { Finish(status); });
     RunReleased([&] { study_.reset(); });
   }
@@ -621,8 +622,12 @@ class StudyFolder {
   mutable ObjectLock lock_;
 
  private:
+  StudyDirectory& Open() const {
+    if (!study_) throw std::runtime_error("the study's folder is closed");
+    return *study_;
+  }
   const StudyCell& Cell(long cell) const {
-    const auto& cells = study_->plan().cells;
+    const auto& cells = Open().plan().cells;
     if (cell < 1 || cell > static_cast<long>(cells.size())) {
       Refuse("cell=" + std::to_string(cell) + ": allowed is a whole number from 1 to " +
              std::to_string(cells.size()));

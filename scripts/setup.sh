@@ -46,6 +46,8 @@ packages=(
   # progress bar and studies on a Dask cluster
   python3-setuptools python3-wheel python3-build python3-venv python3-pip
   mypy python3-tqdm python3-distributed
+  # pybind11's build helpers, which the package's setup.py uses for a wheel
+  python3-pybind11
   # byte-compiling and cleaning the Python files in the Debian package
   dh-python
   # the web page: compiler, browser for its tests

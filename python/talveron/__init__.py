@@ -12,11 +12,11 @@ at the end of the running generation and raises KeyboardInterrupt
 >>> import talveron
 >>> s = talveron.run_series(seed=2026, replicates=3, generations=300, density=4,
 ...                         progress=False)
->>> s.records[["replicate", "A", "B", "D", "E", "I"]]
-   replicate     A     B     D     E     I
-0          1    63    55     7    45     1
-1          2    63    59     8    41     1
-2          3    64    65     8    56     1
+>>> s.records[["replicate", "A", "C", "E", "I"]]      # <NA>: C never met
+   replicate   A     C   E  I
+0          1  34    47  42  1
+1          2  35  <NA>  35  2
+2          3  35    51  45  1
 >>> s.save("series.txt")               # the file talveron-batch --seed 2026 ... writes
 ['series.txt']
 """
@@ -178,11 +178,11 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
     ...                         record="timed", trace=True, density=4,
     ...                         selectionFactor=0.8, progress=False)
     >>> s.records[["replicate", "seed", "A", "C", "E"]]
-       replicate  seed     A     C     E
-    0          1  2026  <NA>  <NA>    45
-    1          2  2027  <NA>  <NA>    41
-    2          3  2028  <NA>  <NA>    56
-    3          4  2029  <NA>  <NA>    61
+       replicate  seed   A   C   E
+    0          1  2026  26  34  31
+    1          2  2027  28  37  35
+    2          3  2028  18  25  24
+    3          4  2029  25  32  30
     >>> s.trace[s.trace.replicate == 1].shape
     (400, 13)
     >>> s.save("series.txt", trace="series.trace")
@@ -226,8 +226,9 @@ class Series:
 
     >>> s = talveron.run_series(seed=7, replicates=3, generations=300, trace=True,
     ...                         progress=False)
-    >>> s.records["I"].value_counts(dropna=False)   # 1 speciation, 2 fad, <NA> E not met
-    1    3
+    >>> s.records["I"].value_counts()     # 1 speciation, 2 fad (<NA>: E not met)
+    2    2
+    1    1
     Name: I, dtype: Int64
     >>> s.save("series.txt", trace="series.trace")
     ['series.txt', 'series.trace']
@@ -272,11 +273,13 @@ class Series:
         """The trace with a row per generation, habitat, locus and allele
         (see talveron.frames.trace_long), or None without trace=True.
 
+        >>> s = talveron.run_series(seed=7, replicates=3, generations=300, trace=True,
+        ...                         progress=False)
         >>> s.trace_long().groupby(["locus", "allele"])["count"].sum().loc["mate"]
         allele
-        0    35849
-        1    35712
-        2    35656
+        0    83222
+        1    81440
+        2     8908
         Name: count, dtype: int32
         """
         return None if not self._traced else frames.trace_long(self.trace)
@@ -288,6 +291,8 @@ class Series:
         complete, so an older file stays as it was until then. Returns the
         paths written.
 
+        >>> s = talveron.run_series(seed=7, replicates=2, generations=100, trace=True,
+        ...                         progress=False)
         >>> s.save("series.txt", trace="series.trace")
         ['series.txt', 'series.trace']
         """
@@ -514,7 +519,7 @@ def run_study(settings, out_dir, *, jobs=None, resume=False, progress=None, exec
     ...                         out_dir="results", progress=False)
     >>> st.summary[["selectionFactor", "E_met", "speciation_share"]]
        selectionFactor  E_met  speciation_share
-    0              0.2      3               1.0
+    0              0.2      3               0.0
     1              0.8      3               1.0
     >>> st.cells[0].parameters
     {'selectionFactor': 0.2}
@@ -581,14 +586,17 @@ class StudyCell:
     """One cell of a study: its number, the values of the varied parameters
     (as numbers), its base seed, its files, and whether it is complete.
 
+    >>> st = talveron.run_study({"seed": 42, "replicates": 3, "generations": 300,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
+    ...                         out_dir="results", progress=False)
     >>> cell = st.cells[0]
     >>> cell.number, cell.parameters, cell.seed, cell.complete
     (1, {'selectionFactor': 0.2}, 42, True)
     >>> cell.records[["replicate", "seed", "E", "I"]]      # its data file's records
        replicate  seed   E  I
-    0          1    42  50  1
-    1          2    43  47  1
-    2          3    44  47  1
+    0          1    42  23  2
+    1          2    43  27  2
+    2          3    44  20  2
     """
 
     def __init__(self, study, number, values, seed, data_name, trace_name, complete):
@@ -646,10 +654,13 @@ class Study:
     cells     list of StudyCell
     plot()    the pictures of scripts/plot-study, one per varied parameter
 
+    >>> st = talveron.run_study({"seed": 42, "replicates": 3, "generations": 300,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
+    ...                         out_dir="results", progress=False)
     >>> st.records.groupby("selectionFactor")["E"].mean()
     selectionFactor
-    0.2    48.0
-    0.8    45.0
+    0.2    23.333333
+    0.8    41.666667
     Name: E, dtype: Float64
     >>> figures = st.plot()
     """
@@ -691,6 +702,9 @@ class Study:
         """The summary's pictures, as scripts/plot-study draws them: a dict
         of matplotlib figures by varied parameter.
 
+        >>> st = talveron.run_study({"seed": 42, "replicates": 3, "generations": 300,
+        ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
+        ...                         out_dir="results", progress=False)
         >>> figures = st.plot()
         >>> talveron.plots.save_figure(figures["selectionFactor"], "share")
         ['share.png', 'share.svg']
@@ -728,10 +742,10 @@ class Simulation:
     100
     >>> sim.census()[["habitat", "adults", "spec0", "spec1"]]
       habitat  adults  spec0  spec1
-    0       0    1127    167    791
-    1       1    1020     43    943
+    0       0     476    458      9
+    1       1     482      4    469
     >>> sim.criteria()
-    {'A': None, 'B': 37, 'C': None, 'D': 11, 'E': 64}
+    {'A': 37, 'B': 39, 'C': 53, 'D': 15, 'E': 47}
     """
 
     def __init__(self, *, seed=None, generations=5000, record="timed", span=10, **parameters):
@@ -749,6 +763,7 @@ class Simulation:
         """Run `generations` generations (1 by default), fewer when the
         replicate ends first; returns how many ran.
 
+        >>> sim = talveron.Simulation(seed=7, density=4)
         >>> while not sim.done:
         ...     _ = sim.step(2500)
         >>> sim.generation
@@ -769,8 +784,8 @@ class Simulation:
 
         >>> talveron.Simulation(seed=7).census().set_index("habitat")["adults"]
         habitat
-        0    400
-        1    400
+        0    154
+        1    137
         Name: adults, dtype: int32
         """
         return frames.trace_frame(self._core.census())
@@ -782,9 +797,12 @@ class Simulation:
         matingPrefValue, signalType, signalValue, generalViability and the ten
         neutral genes neutral0..neutral9.
 
+        >>> sim = talveron.Simulation(seed=7, density=4)
+        >>> sim.step(100)
+        100
         >>> a = sim.adults()
         >>> int((a["habitat"] == 0).sum())        # adults in habitat 0
-        1126
+        476
         >>> import pandas as pd
         >>> pd.DataFrame(a).columns[:4].tolist()
         ['habitat', 'x', 'y', 'sex']
@@ -796,8 +814,11 @@ class Simulation:
         """The generation at which each criterion A..E was first met in both
         habitats, or None while it has not been.
 
+        >>> sim = talveron.Simulation(seed=7, density=4)
+        >>> sim.step(100)
+        100
         >>> sim.criteria()["E"]
-        64
+        47
         """
         return self._core.criteria()
 
@@ -805,6 +826,9 @@ class Simulation:
         """The map of both habitats as the desktop program draws it (see
         talveron.plots.map_figure); returns the figure.
 
+        >>> sim = talveron.Simulation(seed=7, density=4)
+        >>> sim.step(100)
+        100
         >>> fig = sim.draw_map()
         """
         return plots.map_figure(self.adults(), locus=locus, ax=ax,

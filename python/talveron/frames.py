@@ -73,11 +73,17 @@ def records_frame(data, record, seed, generations=None, span=None):
 
     >>> data = talveron.run_series(seed=3, replicates=2, generations=15, record="total",
     ...                            span=10, progress=False).data_file
-    >>> records_frame(data, "total", seed=3, generations=15, span=10)
-       replicate  span  average  from_replicate  from_generation  to_replicate  to_generation
-    0          1     1      576               1                1             1             10
-    1          2     1      576               1               11             2              5
-    2          2     2      576               2                6             2             15
+    >>> r = records_frame(data, "total", seed=3, generations=15, span=10)
+    >>> r[["replicate", "span", "average"]]
+       replicate  span  average
+    0          1     1       81
+    1          2     1       81
+    2          2     2       84
+    >>> r[["from_replicate", "from_generation", "to_replicate", "to_generation"]]
+       from_replicate  from_generation  to_replicate  to_generation
+    0               1                1             1             10
+    1               1               11             2              5
+    2               2                6             2             15
     """
     lines = data.decode("ascii").split("\r")
     if lines and lines[-1] == "":
@@ -146,9 +152,9 @@ def trace_long(trace):
     ...                         progress=False).trace_long()
     >>> t.head(3)
        replicate  generation habitat  adults locus  allele  count
-    0          1           1       0     190  spec       0     51
-    1          1           1       0     190  spec       1     64
-    2          1           1       0     190  spec       2     75
+    0          1           1       0      75  spec       0      0
+    1          1           1       0      75  spec       1      1
+    2          1           1       0      75  spec       2     74
     >>> len(t)                               # 2 habitats x 3 loci x 3 alleles
     18
     """
@@ -188,8 +194,7 @@ def summary_frame(path, parameters=()):
                 frame[column] = text.astype(np.int64)
             else:
                 frame[column] = text.astype(np.float64)
-        elif column.endswith("_median") or column in ("mean", "sd", "last") or \
-                column.startswith("speciation_"):
+        elif column.endswith("_median") or column in ("mean", "sd", "last"):
             frame[column] = pd.array(pd.to_numeric(text.mask(text == "")), dtype="Float64")
         else:
             frame[column] = pd.to_numeric(text, errors="ignore")

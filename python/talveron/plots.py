@@ -8,7 +8,7 @@ use them without the compiled part of the package.
 Example:
 
 >>> import talveron, talveron.plots as plots
->>> s = talveron.run_series(seed=1, replicates=1, generations=50, trace=True)
+>>> s = talveron.run_series(seed=1, replicates=1, generations=50, trace=True, progress=False)
 >>> fig = plots.trace_figure(s.trace, replicate=1)
 >>> plots.save_figure(fig, "replicate-1")      # replicate-1.png and .svg
 ['replicate-1.png', 'replicate-1.svg']
@@ -58,6 +58,8 @@ def save_figure(fig, base, close=True):
     same picture gives the same file) and return both paths. The folder is
     created when missing; OSError when a file cannot be written.
 
+    >>> s = talveron.run_series(seed=1, replicates=1, generations=50, trace=True, progress=False)
+    >>> fig = trace_figure(s.trace)
     >>> save_figure(fig, "pictures/series")
     ['pictures/series.png', 'pictures/series.svg']
     """
@@ -79,6 +81,10 @@ def read_summary(path):
     """Read a study's summary.tsv: (mode, parameters, rows), mode "timed" or
     "averaging", parameters the varied ones, rows dicts of strings.
 
+    >>> st = talveron.run_study({"seed": 1, "replicates": 2, "generations": 50,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8],
+    ...                                   "gMatingPrefTarget": [0, 1]}},
+    ...                         "results", progress=False)
     >>> mode, parameters, rows = read_summary("results/summary.tsv")
     >>> mode, parameters
     ('timed', ['selectionFactor', 'gMatingPrefTarget'])
@@ -189,8 +195,12 @@ def study_figures(mode, parameters, rows, path="summary.tsv"):
     the standard deviation. With several varied parameters, each
     combination of the others is a line of its own.
 
+    >>> st = talveron.run_study({"seed": 1, "replicates": 2, "generations": 50,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
+    ...                         "results", progress=False)
     >>> for parameter, fig in study_figures(*read_summary("results/summary.tsv")):
     ...     save_figure(fig, f"results/plots/{parameter}")
+    ['results/plots/selectionFactor.png', 'results/plots/selectionFactor.svg']
     """
     plt = _pyplot()
     for parameter in parameters or ["cell"]:
@@ -263,8 +273,12 @@ def study_figures(mode, parameters, rows, path="summary.tsv"):
 def read_trace_replicate(path, wanted):
     """One replicate of a trace file, per habitat: {habitat: {column: [values]}}.
 
+    >>> talveron.run_series(seed=1, replicates=2, generations=50, trace=True,
+    ...                     progress=False).save("series.txt", trace="series.trace")
+    ['series.txt', 'series.trace']
     >>> series = read_trace_replicate("series.trace", 2)
     >>> series[0]["adults"][:3]         # adults of habitat 0 in its first generations
+    [75, 91, 86]
     """
     series = {0: {c: [] for c in TRACE_COLUMNS}, 1: {c: [] for c in TRACE_COLUMNS}}
     replicates = []
@@ -307,6 +321,7 @@ def trace_figure(trace, title=None, replicate=None):
     `trace` is what read_trace_replicate returns, or a trace DataFrame (a
     Series' trace) of which `replicate` is drawn.
 
+    >>> s = talveron.run_series(seed=1, replicates=3, generations=50, trace=True, progress=False)
     >>> fig = trace_figure(s.trace, replicate=3)
     """
     if hasattr(trace, "columns"):

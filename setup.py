@@ -1,0 +1,47 @@
+"""The compiled part of the Python package: the core's sources (src/model,
+src/record, src/run) and the binding (python/talveron_module.cpp) in one
+extension module, talveron._talveron, built with pybind11's helpers and
+the flags the core's results depend on. The package's metadata is in
+pyproject.toml; setuptools' build files go to build-python/."""
+
+import pathlib
+import re
+
+from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
+from setuptools import setup
+
+HERE = pathlib.Path(__file__).parent
+VERSION = re.search(r"project\(Talveron VERSION ([0-9.]+)",
+                    (HERE / "CMakeLists.txt").read_text()).group(1)
+BUILD = "build-python"
+
+
+class BuildWithVersion(build_ext):
+    """Writes model/version.h, which CMake generates, before compiling."""
+
+    def build_extensions(self):
+        generated = pathlib.Path(self.build_temp) / "generated"
+        (generated / "model").mkdir(parents=True, exist_ok=True)
+        text = (HERE / "src" / "model" / "version.h.in").read_text()
+        (generated / "model" / "version.h").write_text(text.replace("@PROJECT_VERSION@", VERSION))
+        for extension in self.extensions:
+            extension.include_dirs.insert(0, str(generated))
+        super().build_extensions()
+
+
+sources = [str(p.relative_to(HERE)) for layer in ("model", "record", "run")
+           for p in sorted((HERE / "src" / layer).glob("*.cpp"))]
+extension = Pybind11Extension(
+    "talveron._talveron", sources + ["python/talveron_module.cpp"],
+    include_dirs=["src"], cxx_std=20,
+    # Results must not depend on the compiler's freedom with floating point.
+    extra_compile_args=["-O3", "-ffp-contract=off", "-fno-fast-math", "-fno-semantic-interposition"],
+    libraries=["pthread"])
+
+# Sources compiled in parallel, on every core unless NPY_NUM_BUILD_JOBS says.
+ParallelCompile("NPY_NUM_BUILD_JOBS").install()
+(HERE / BUILD).mkdir(exist_ok=True)
+setup(version=VERSION, packages=["talveron"], package_dir={"": "python"},
+      package_data={"talveron": ["py.typed", "*.pyi"]},
+      ext_modules=[extension], cmdclass={"build_ext": BuildWithVersion},
+      options={"build": {"build_base": BUILD}, "egg_info": {"egg_base": BUILD}})
