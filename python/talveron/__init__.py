@@ -499,7 +499,8 @@ def run_study(settings, out_dir, *, jobs=None, resume=False, progress=None, exec
               keys: seed, replicates, generations, record, span, trace, and
               the dicts "set" and "vary" (lists, ranges or numpy arrays)
     out_dir   the study's folder, created when missing
-    jobs      replicates run at once (default: one per core)
+    jobs      replicates run at once (default: one per core); with an
+              executor, each cell runs on one thread of its worker
     resume    go on with a stopped study in out_dir: complete cells are kept
     progress  show a progress bar; default: when interactive
     executor  run the cells elsewhere: a concurrent.futures.Executor (a

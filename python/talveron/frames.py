@@ -158,16 +158,21 @@ def trace_long(trace):
     >>> len(t)                               # 2 habitats x 3 loci x 3 alleles
     18
     """
-    keys = ["replicate", "generation", "habitat", "adults"]
     counts = [f"{locus}{allele}" for locus in TRACE_LOCI for allele in range(3)]
     values = trace[counts].to_numpy(dtype=np.int32)
     rows = len(trace)
-    frame = pd.DataFrame({key: np.repeat(trace[key].to_numpy(), 9) for key in keys})
-    frame["habitat"] = pd.Categorical(frame["habitat"], categories=[0, 1])
-    frame["locus"] = pd.Categorical(np.tile(np.repeat(list(TRACE_LOCI), 3), rows),
-                                    categories=list(TRACE_LOCI))
-    frame["allele"] = np.tile(np.array([0, 1, 2], dtype=np.int32), 3 * rows)
-    frame["count"] = values.reshape(-1)
+    habitat = np.asarray(trace["habitat"].cat.codes if hasattr(trace["habitat"], "cat")
+                         else trace["habitat"], dtype=np.int8)
+    frame = pd.DataFrame({
+        "replicate": np.repeat(trace["replicate"].to_numpy(), 9),
+        "generation": np.repeat(trace["generation"].to_numpy(), 9),
+        "habitat": pd.Categorical.from_codes(np.repeat(habitat, 9), categories=[0, 1]),
+        "adults": np.repeat(trace["adults"].to_numpy(), 9),
+        "locus": pd.Categorical.from_codes(np.tile(np.repeat(np.arange(3, dtype=np.int8), 3), rows),
+                                           categories=list(TRACE_LOCI)),
+        "allele": np.tile(np.array([0, 1, 2], dtype=np.int32), 3 * rows),
+        "count": values.reshape(-1),
+    })
     return frame
 
 
