@@ -23,7 +23,6 @@ at the end of the running generation and raises KeyboardInterrupt
 
 import concurrent.futures
 import json
-import numbers
 import os
 import time
 
@@ -356,9 +355,11 @@ def _top_value(name, value):
 
 
 def _parameter_toml(where, name, value):
+    """A parameter's value as TOML, as the user gave it: True and False as
+    true and false, numbers as numbers."""
     text = _values.parameter_value("run_study", name, value, where)
-    if _values.TABLE[name][4] == "boolean" and text in ("0", "1"):
-        return "true" if text == "1" else "false"
+    if _values.is_bool(value):
+        return "true" if value else "false"
     return text
 
 
