@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/shell.h"
+#include "gui/lesson_panel.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
@@ -67,7 +68,7 @@ int main(int argc, char* argv[]) {
 
   talveron::app::QtCanvas canvas;
   talveron::gui::MainWindow window(canvas);
-  talveron::gui::QtPlatform platform(window);
+  talveron::gui::QtLessonPlatform platform(window);
   talveron::app::Shell shell(platform, canvas, ClockSeed());
   shell.MenuBarInit();
 
