@@ -224,7 +224,10 @@ std::string Shell::RunningActivity() const {
   return "Running: Ctrl+P pauses, Ctrl+T steps, Ctrl+R founds a new population";
 }
 
+// Run On to the End leaves out the pause after an extinction too, which
+// otherwise holds every generation left for a second or two.
 void Shell::WaitForKey() {
+  if (runOn_) return;
   if (const auto event = platform_.WaitNextEvent(60)) DoEvent(*event);
 }
 

@@ -227,6 +227,8 @@ void Shell::TellNewRun() {
 void Shell::TellProgress() {
   if (!lesson_ || runReplicates) return;
   if (const std::string news = NewCriteriaSentences(history); !news.empty()) Tell(news);
+  // Run On to the End passes the extinction's message: told from the census.
+  if (DiedOut(history)) TellExtinction();
 }
 
 void Shell::TellExtinction() {
