@@ -185,6 +185,18 @@ function markdownHtml(markdown) {
   Talveron.lessonAsk = (question) => Lessons.ask(question);
 }
 
+// The views make room for the lesson panel as they do for the Charts.
+{
+  const layoutScale = Talveron.layoutScale;
+  Talveron.layoutScale = function () {
+    const lesson = $("lesson");
+    if (this.zoom > 0 || !lesson || lesson.hidden || Lessons.presenting) return layoutScale.call(this);
+    const chartsWidth = this.chartsWidth;
+    this.chartsWidth = () => chartsWidth.call(this) + lesson.offsetWidth + 4;
+    try { return layoutScale.call(this); } finally { this.chartsWidth = chartsWidth; }
+  };
+}
+
 // The Charts in presentation mode: drawn twice as large, text and all, on
 // the same canvas.
 {
