@@ -190,7 +190,7 @@ void QtLessonPlatform::SetPresentation(bool on) {
       for (QWidget* child : bar->findChildren<QWidget*>()) child->setFont(large);
     }
     panel_->SetTextPixels(kPresentationPixels);
-    lessonDock_->show();
+    lessonDock_->setVisible(!panel_->title().isEmpty() || panel_->showsGlossary());
     chartsDock_->show();
     window_.showFullScreen();
   } else {
