@@ -57,7 +57,7 @@ foreach(lesson IN LISTS TALVERON_LESSONS)
   install(FILES ${PROJECT_SOURCE_DIR}/lessons/${lesson}.md ${PROJECT_SOURCE_DIR}/lessons/${lesson}.toml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/talveron/lessons)
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/docs/glossary.md DESTINATION ${CMAKE_INSTALL_DATADIR}/talveron/lessons)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/glossary.md ${PROJECT_SOURCE_DIR}/docs/disc-rings.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/talveron/lessons)
 
 # ---------------------------------------------------------------------------
 # The Debian packages: talveron, and talveron-mpi where talveron-mpi is

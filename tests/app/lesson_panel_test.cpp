@@ -64,6 +64,10 @@ TEST_F(LessonPanelTest, PanelShowsTheLessonItsQuestionsSummaryAndGlossaryAndHide
 
   platform.panel()->glossaryButton()->click();
   EXPECT_TRUE(platform.panel()->text()->toPlainText().contains(QStringLiteral("Allele.")));
+  // The picture of a disc's rings travels with the program.
+  const QVariant picture =
+      platform.panel()->text()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("disc-rings.svg")));
+  EXPECT_TRUE(picture.isValid() && !picture.toByteArray().isEmpty());
   platform.panel()->glossaryButton()->click();
   EXPECT_EQ(platform.panel()->text()->toPlainText(), shown);
 

@@ -13,7 +13,7 @@ lessons() {
   while read -r name; do
     [ -n "$name" ] && echo "$1/talveron/lessons/$name.md $1/talveron/lessons/$name.toml"
   done < "$(dirname "$0")/../../lessons/index.txt"
-  echo "$1/talveron/lessons/glossary.md"
+  echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
 }
 build="$1"
 version="$2"

@@ -190,6 +190,11 @@ test("a lesson of one's own dropped on the page opens, and the glossary opens fr
   assert.equal(await copyLink(page), "seed=9&numberOfKids=6");
   await page.evaluate(() => document.getElementById("lesson-glossary").click());
   await page.waitForFunction(() => document.getElementById("lesson-text").textContent.includes("Allele."));
+  // The picture of a disc's rings, from the page's own folder.
+  await page.waitForFunction(() => {
+    const picture = document.querySelector('#lesson-text img[src="disc-rings.svg"]');
+    return picture && picture.complete && picture.naturalWidth === 480;
+  });
   await page.close();
 });
 

@@ -160,6 +160,8 @@ function markdownHtml(markdown) {
   for (const raw of markdown.split("\n")) {
     const line = raw.trim();
     const heading = /^(#{1,4}) (.*)$/.exec(line);
+    const picture = /^!\[([^\]]*)\]\(([\w.-]+\.svg)\)$/.exec(line);
+    if (picture) { flush(); html.push(`<p><img src="${picture[2]}" alt="${escape(picture[1])}"></p>`); continue; }
     const bullet = /^[-*] (.*)$/.exec(line);
     const numbered = /^\d+\. (.*)$/.exec(line);
     if (!line) { flush(); continue; }
