@@ -139,7 +139,10 @@ class HeadlessPlatform : public Platform {
     lessonTitle = std::string(title);
     lessonText = std::string(markdown);
   }
-  void HideLesson() override { lessonTitle.clear(), lessonText.clear(); }
+  void HideLesson() override {
+    lessonTitle.clear();
+    lessonText.clear();
+  }
   void ShowSummary(std::string_view summary) override {
     if (!summary.empty()) summaries.emplace_back(summary);
   }
