@@ -50,6 +50,15 @@ if(TARGET talveron)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
+# The lessons and the glossary, for teachers to read and copy (the programs
+# carry them built in), with talveron-batch, which runs their settings.
+file(STRINGS ${PROJECT_SOURCE_DIR}/lessons/index.txt TALVERON_LESSONS)
+foreach(lesson IN LISTS TALVERON_LESSONS)
+  install(FILES ${PROJECT_SOURCE_DIR}/lessons/${lesson}.md ${PROJECT_SOURCE_DIR}/lessons/${lesson}.toml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/talveron/lessons)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/docs/glossary.md ${PROJECT_SOURCE_DIR}/docs/disc-rings.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/talveron/lessons)
+
 # ---------------------------------------------------------------------------
 # The Debian packages: talveron, and talveron-mpi where talveron-mpi is
 # built. Their library dependencies are read from the programs by

@@ -14,5 +14,6 @@ mkdir -p "$site"
 emcmake cmake -S src/web -B build-web/cmake -DCMAKE_BUILD_TYPE=Release -DTALVERON_SITE="$site" >/dev/null
 cmake --build build-web/cmake -j"$(nproc)"
 cp src/web/site/*.html src/web/site/*.js src/web/site/*.css "$site/"
+cp docs/disc-rings.svg "$site/"  # the glossary's picture
 /usr/bin/python3 src/web/guide_html.py docs/guide.md src/web/site/guide-web.md > "$site/guide.html"
 echo "Built the page into build-web/site/ (scripts/serve-web.sh serves it)"

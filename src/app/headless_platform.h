@@ -134,6 +134,35 @@ class HeadlessPlatform : public Platform {
   int chartUpdates = 0;
   void ShowFatalError(std::string_view report) override;
 
+  // The lesson panel as the program leaves it, and every summary it showed.
+  void ShowLesson(std::string_view title, std::string_view markdown) override {
+    lessonTitle = std::string(title);
+    lessonText = std::string(markdown);
+  }
+  void HideLesson() override {
+    lessonTitle.clear();
+    lessonText.clear();
+  }
+  void ShowSummary(std::string_view summary) override {
+    if (!summary.empty()) summaries.emplace_back(summary);
+  }
+  void ShowGlossary(std::string_view markdown) override { glossary = std::string(markdown); }
+  void SetPresentation(bool on) override { presentation = on; }
+  std::optional<std::string> AskLessonPath() override {
+    if (lessonPaths.empty()) return std::nullopt;
+    std::optional<std::string> path = lessonPaths.front();
+    lessonPaths.pop_front();
+    return path;
+  }
+  void CopyLink(std::string_view fragment) override { link = std::string(fragment); }
+  std::string lessonTitle;
+  std::string lessonText;
+  std::vector<std::string> summaries;
+  std::string glossary;
+  bool presentation = false;
+  std::deque<std::optional<std::string>> lessonPaths;
+  std::string link;
+
  private:
   struct Entry {
     Condition when;  // empty: due at once

@@ -173,6 +173,26 @@ class Platform {
   // Shows or hides the Charts view.
   virtual void ShowChartsView(bool /*shown*/) {}
 
+  // --- lessons ---
+  // Shows a lesson's text (Markdown) in the lesson panel beside the views.
+  virtual void ShowLesson(std::string_view /*title*/, std::string_view /*markdown*/) {}
+  // Hides the lesson panel.
+  virtual void HideLesson() {}
+  // The plain-language summary of the run in the lesson panel; empty
+  // clears it.
+  virtual void ShowSummary(std::string_view /*summary*/) {}
+  // Shows the glossary (Markdown).
+  virtual void ShowGlossary(std::string_view /*markdown*/) {}
+  // Fills the screen with the lesson, the Charts and the run controls in
+  // large type, or returns to the window as it was.
+  virtual void SetPresentation(bool /*on*/) {}
+  // The dialog for a lesson's file (NAME.md or NAME.toml); nothing when the
+  // user cancelled.
+  virtual std::optional<std::string> AskLessonPath() { return std::nullopt; }
+  // Puts the link of the experiment on show on the clipboard; `fragment`
+  // is what follows the page's address and its #.
+  virtual void CopyLink(std::string_view /*fragment*/) {}
+
   // Writes the report of a fatal error to standard output, shows it in a
   // dialog and returns once the user has pressed a key or clicked.
   virtual void ShowFatalError(std::string_view report) = 0;

@@ -92,6 +92,7 @@ void Shell::BeginReplicate() {
   world.gGenerationNumber = 0;
   ShowInfo("Start");
   history.Clear();
+  TellNewRun();
   platform_.ShowCharts(history);
   world.ClearIndividuals();
   DrawHabitatFrames();
@@ -113,6 +114,7 @@ void Shell::RunGeneration() {
   world.ChangeEnvironmentIfDue();
   history.Add(world.gGenerationNumber, world.geneFrequencies);
   platform_.ShowCharts(history);
+  TellProgress();
   if (gGetData) RecordGeneration();
   if (step) WaitForStep(kStepPrompt);
   if (cycle) WaitForStep("Cycle mode: space bar for the next generation");
@@ -139,6 +141,7 @@ void Shell::EndPass() {
     prompt = "Series finished: " + std::to_string(passReplicates_) + " records in " + seriesFileName_;
   }
   if (restart) return;
+  TellRunEnd();
   WaitForSpaceKey(prompt);
 }
 
@@ -221,7 +224,10 @@ std::string Shell::RunningActivity() const {
   return "Running: Ctrl+P pauses, Ctrl+T steps, Ctrl+R founds a new population";
 }
 
+// Run On to the End leaves out the pause after an extinction too, which
+// otherwise holds every generation left for a second or two.
 void Shell::WaitForKey() {
+  if (runOn_) return;
   if (const auto event = platform_.WaitNextEvent(60)) DoEvent(*event);
 }
 
@@ -282,6 +288,7 @@ void Shell::ShowError(std::string_view message) {
   if (extinct && runOn_) return;
   const Port port = canvas_.GetPort();
   views_.DrawErrorLine(message);
+  if (extinct) TellExtinction();
   extinctionWait_ = extinct;
   WaitForSpaceKey(extinct ? kExtinctPrompt : kContinuePrompt);
   extinctionWait_ = false;

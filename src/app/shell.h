@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/canvas.h"
+#include "app/lessons.h"
 #include "app/platform.h"
 #include "app/views.h"
 #include "model/model_hooks.h"
@@ -41,6 +42,18 @@ inline constexpr int kReplicatesMenu = 109;
 inline constexpr int kAveragedVariablesMenu = 110;
 inline constexpr int kGenerationsMenu = 111;
 inline constexpr int kSpeedMenu = 112;
+inline constexpr int kLessonsMenu = 137;
+
+// The Lessons menu: the built-in lessons from item 1, then these, counted
+// from the end of the lessons.
+inline constexpr int kCloseLessonOffset = 2;  // after a separator
+inline constexpr int kGlossaryOffset = 3;
+inline constexpr int kCopyLinkOffset = 4;     // hidden: the page shows it
+// Items added to the File and Display menus.
+inline constexpr int kOpenLessonItem = 18;
+inline constexpr int kPresentationItem = 21;
+// The Speed menu's item of a pace a lesson opens at; 0 when it has none.
+int SpeedItemOf(double generationsPerSecond);
 
 // Items of the Display menu beyond the two commands that step through the
 // map displays and the time plots.
@@ -76,6 +89,9 @@ inline constexpr int kExtraSpanItem = 5;
 // hung from items of the Data File menu and the Speed submenu 112 of the
 // Display menu.
 const std::vector<MenuSpec>& TalveronMenuBar();
+// The Lessons menu: the built-in lessons, Close Lesson, Glossary and Copy
+// Link.
+MenuSpec LessonsMenu();
 
 // The check marks and enabling of every menu item, as the commands leave
 // them; the platform shows the same.
@@ -185,6 +201,31 @@ class Shell : public ModelHooks {
   // The seed of the next run and the base seed of the next series.
   void SetSeeds(std::uint64_t seed);
 
+  // --- lessons (shell_lessons.cpp) ---
+  // Opens a lesson: its settings in force, its seed the next run's, its
+  // pace the Speed menu's, its text in the lesson panel, and a new
+  // population. What is wrong with its settings, if anything, and then
+  // nothing changes.
+  std::optional<std::string> OpenLesson(const Lesson& lesson);
+  void CloseLesson();
+  // File > Open Lesson: a teacher's lesson from its files.
+  void OpenLessonFile();
+  const std::optional<Lesson>& CurrentLesson() const { return lesson_; }
+  // The Lessons menu's item of a built-in lesson, from 1; 0 for none.
+  static int LessonItem(std::string_view name);
+  void HandleLessonsChoice(int item);
+  // The page's address after its #: "lesson=drift&seed=42&density=2". An
+  // unknown lesson or a bad value is refused in the settings' words, and
+  // then nothing changes.
+  std::optional<std::string> OpenLink(std::string_view fragment);
+  // The link of the experiment on show: its lesson, the seed of the run
+  // and every parameter and count that differ from the lesson's.
+  std::string Link() const;
+  // The last plain-language summary of the run, as the lesson panel shows it.
+  const std::string& Summary() const { return summary_; }
+  bool Presentation() const { return presentation_; }
+  void SetPresentation(bool on);
+
   // --- ModelHooks ---
   void ShowInfo(std::string_view action) override;
   void ShowError(std::string_view message) override;
@@ -259,6 +300,14 @@ class Shell : public ModelHooks {
   std::optional<FileError> ReleaseDataFile(bool seriesComplete);
   void ResetRecording();
 
+  // Tells the criteria met in the generation just run, or the run's end,
+  // in plain words.
+  void TellProgress();
+  void TellRunEnd();
+  void TellNewRun();
+  void TellExtinction();
+  void Tell(const std::string& summary);
+
   std::uint64_t TakeSeed();
   void UpdateSeeds();
   int Fatal(const std::string& message);
@@ -286,6 +335,10 @@ class Shell : public ModelHooks {
   std::string spaceAction_;  // what the space bar does now; empty while the run goes on
   bool runOn_ = false;           // this replicate no longer stops on extinction messages
   bool extinctionWait_ = false;  // the wait is the one of an extinction message
+  std::optional<Lesson> lesson_;  // the lesson open, if any
+  std::string summary_;
+  bool extinctionTold_ = false;  // this replicate's extinction is told
+  bool presentation_ = false;
   std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits
 };
 

@@ -44,7 +44,8 @@ std::vector<MenuSpec> BuildMenuBar() {
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
         Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
         Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
-        Item("Copy Batch Command"), Item("Save Picture..."), Item("Run On to the End", 'u')},
+        Item("Copy Batch Command"), Item("Save Picture..."), Item("Run On to the End", 'u'),
+        Item("Open Lesson...")},
        false},
       {kDisplayMenu,
        "Display",
@@ -54,7 +55,7 @@ std::vector<MenuSpec> BuildMenuBar() {
         Radio("Specialization & Preference Plot", 2), Radio("Mating Preference Plot", 2),
         Radio("Concordance Plot", 2), Separator(), Item("Zoom In", '+'), Item("Zoom Out", '-'),
         Item("Actual Size", '0'), Item("Fit to Window"), Checkable("Charts"), Separator(),
-        Submenu("Speed", kSpeedMenu)},
+        Submenu("Speed", kSpeedMenu), Checkable("Presentation")},
        false},
       {kDataFileMenu,
        "Data File",
@@ -64,6 +65,7 @@ std::vector<MenuSpec> BuildMenuBar() {
         Submenu("Averaging Span", kAveragingSpanMenu), Separator(), Checkable("Minimize Display", 'd'),
         Checkable("Run Replicates", 'l')},
        false},
+      LessonsMenu(),
       {kHelpMenu, "Help", {Item("Guide"), Item("About Talveron")}, false},
       {kAveragingSpanMenu, "Averaging Span", CountItems(kAveragingSpans, " Generations"), true},
       {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
@@ -128,6 +130,7 @@ void Shell::MenuBarInit() {
   Check(kDisplayMenu, kChartsItem, chartsShown_);
   platform_.ShowMapKey(MapKeyFor(display));
   SetSpeed(1);
+  Enable(kLessonsMenu, static_cast<int>(BuiltInLessons().size()) + kCloseLessonOffset, false);
   UpdateSeeds();
 }
 
@@ -150,6 +153,9 @@ void Shell::HandleMenuChoice(long choice) {
       break;
     case kDataFileMenu:
       HandleDataFileChoice(item);
+      break;
+    case kLessonsMenu:
+      HandleLessonsChoice(item);
       break;
     case kHelpMenu:
       if (item == 1) platform_.ShowGuide();
@@ -274,6 +280,9 @@ void Shell::HandleFileChoice(int item) {
     case kRunOnItem:
       runOn_ = true;
       break;
+    case kOpenLessonItem:
+      OpenLessonFile();
+      break;
     default:
       break;
   }
@@ -325,6 +334,7 @@ void Shell::HandleDisplayChoice(int item) {
       noteShown_ = true;
     }
   }
+  if (item == kPresentationItem) SetPresentation(!presentation_);
   if (item == kChartsItem) {
     chartsShown_ = !chartsShown_;
     Check(kDisplayMenu, kChartsItem, chartsShown_);

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <iostream>
 #include <string>
+#include <variant>
 
 #include "app/shell.h"
+#include "gui/lesson_panel.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
@@ -15,13 +17,16 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: talveron [--settings FILE]\n"
+    "usage: talveron [--settings FILE] [--lesson LESSON]\n"
     "\n"
     "The desktop program: watch single runs, pause and step through them, and\n"
     "run series of replicates to a data file. The guide is under Help > Guide (F1).\n"
     "\n"
     "  --settings FILE  open with the settings of FILE (as talveron-batch reads\n"
     "                   them); its seed is the base seed of the next series\n"
+    "  --lesson LESSON  open with a lesson of the Lessons menu (drift, no-choice,\n"
+    "                   selection, migration, extinction) or of one's own\n"
+    "                   (NAME.md with NAME.toml beside it)\n"
     "  --help           show this help and exit\n"
     "  --version        show the version and exit\n";
 
@@ -39,6 +44,7 @@ int main(int argc, char* argv[]) {
   // mistake are answered without a display. Qt's own options (one dash)
   // are left to Qt.
   std::string settingsPath;
+  std::string lessonName;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
@@ -55,6 +61,12 @@ int main(int argc, char* argv[]) {
         return 2;
       }
       settingsPath = argv[++i];
+    } else if (argument == "--lesson") {
+      if (i + 1 == argc) {
+        std::cerr << "talveron: --lesson needs the name of a lesson\n" << kUsage;
+        return 2;
+      }
+      lessonName = argv[++i];
     } else if (argument.rfind("--", 0) == 0) {
       std::cerr << "talveron: unknown argument " << argument << "\n" << kUsage;
       return 2;
@@ -67,14 +79,14 @@ int main(int argc, char* argv[]) {
 
   talveron::app::QtCanvas canvas;
   talveron::gui::MainWindow window(canvas);
-  talveron::gui::QtPlatform platform(window);
+  talveron::gui::QtLessonPlatform platform(window);
   talveron::app::Shell shell(platform, canvas, ClockSeed());
   shell.MenuBarInit();
 
   // What Qt did not take as its own.
   const QStringList arguments = QApplication::arguments();
   for (qsizetype i = 1; i < arguments.size(); ++i) {
-    if (arguments[i] == QStringLiteral("--settings")) {
+    if (arguments[i] == QStringLiteral("--settings") || arguments[i] == QStringLiteral("--lesson")) {
       ++i;
     } else {
       std::cerr << "talveron: unknown argument " << arguments[i].toStdString() << "\n" << kUsage;
@@ -86,6 +98,28 @@ int main(int argc, char* argv[]) {
   // it every launch starts from the defaults.
   if (!settingsPath.empty()) {
     if (const auto failure = shell.OpenSettingsFile(settingsPath)) {
+      std::cerr << "talveron: " << *failure << '\n';
+      return 2;
+    }
+  }
+
+  if (!lessonName.empty()) {
+    const talveron::app::Lesson* builtIn = talveron::app::FindLesson(lessonName);
+    auto lesson = builtIn != nullptr ? std::variant<talveron::app::Lesson, std::string>(*builtIn)
+                                     : talveron::app::ReadLessonFiles(lessonName);
+    if (builtIn == nullptr && lessonName.find('.') == std::string::npos) {
+      std::string names;
+      for (const auto& known : talveron::app::BuiltInLessons()) names += (names.empty() ? "" : ", ") + known.name;
+      lesson = "'" + lessonName + "' is not a lesson; allowed is one of " + names +
+               ", or a lesson's own file (NAME.md or NAME.toml)";
+    }
+    std::optional<std::string> failure;
+    if (const auto* read = std::get_if<talveron::app::Lesson>(&lesson)) {
+      failure = shell.OpenLesson(*read);
+    } else {
+      failure = std::get<std::string>(lesson);
+    }
+    if (failure) {
       std::cerr << "talveron: " << *failure << '\n';
       return 2;
     }

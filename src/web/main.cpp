@@ -8,6 +8,7 @@
 
 #include "app/shell.h"
 #include "web/web_canvas.h"
+#include "web/web_lessons.h"
 #include "web/web_platform.h"
 
 // clang-format off
@@ -51,7 +52,7 @@ void Benchmark(app::Shell& shell, web::WebPlatform& platform, int density, doubl
 int main() {
   web::BrowserText text;
   web::WebCanvas canvas(text);
-  web::WebPlatform platform(canvas);
+  web::LessonWebPlatform platform(canvas);
   if (const int density = web_bench_density(); density > 0) {
     // The browser compiles the module's hot code fully only after it has
     // run a while: a first run, not reported, gets that done.
@@ -69,6 +70,7 @@ int main() {
   }
   app::Shell shell(platform, canvas, static_cast<std::uint64_t>(web_launch_seed()));
   shell.MenuBarInit();
+  web::OpenPageLink(shell, platform);
   platform.FlushEvents();
   const int status = shell.MainLoop();
   platform.ShowViews();

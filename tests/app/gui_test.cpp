@@ -113,9 +113,9 @@ class QtDesktopTest : public testing::Test, private WithApplication {
 };
 
 TEST_F(QtDesktopTest, MenuBarCarriesEveryItemByNumber) {
-  // Five menus in the bar; submenus hang from items of the Data File menu;
+  // Six menus in the bar; submenus hang from items of the Data File menu;
   // command keys are shown; start-up checks and disabling are visible.
-  EXPECT_EQ(window.menuBar()->actions().size(), 5);
+  EXPECT_EQ(window.menuBar()->actions().size(), 6);
   EXPECT_EQ(platform.menu(129)->title(), QStringLiteral("File"));
   EXPECT_EQ(platform.action(129, 4)->text(), QStringLiteral("Step Mode\tCtrl+T"));
   EXPECT_TRUE(platform.action(129, 2)->isSeparator());

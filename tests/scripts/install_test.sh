@@ -7,6 +7,14 @@
 #
 #   install_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
+# The lessons of the source's lessons folder and the glossary, under DATADIR.
+lessons() {
+  local name
+  while read -r name; do
+    [ -n "$name" ] && echo "$1/talveron/lessons/$name.md $1/talveron/lessons/$name.toml"
+  done < "$(dirname "$0")/../../lessons/index.txt"
+  echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
+}
 build="$1"
 version="$2"
 shift 2
@@ -24,6 +32,7 @@ for program in "$@"; do
   expected+=("bin/$program" "share/man/man1/$program.1.gz")
   [ "$program" = talveron ] && expected+=(share/applications/talveron.desktop
                                           share/icons/hicolor/scalable/apps/talveron.svg)
+  [ "$program" = talveron-batch ] && expected+=($(lessons share))
 done
 for file in ${TALVERON_PYTHON_FILES:-}; do expected+=("$file"); done
 actual=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)

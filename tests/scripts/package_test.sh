@@ -12,6 +12,14 @@
 #
 #   package_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
+# The lessons of the source's lessons folder and the glossary, under DATADIR.
+lessons() {
+  local name
+  while read -r name; do
+    [ -n "$name" ] && echo "$1/talveron/lessons/$name.md $1/talveron/lessons/$name.toml"
+  done < "$(dirname "$0")/../../lessons/index.txt"
+  echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
+}
 build="$1"
 version="$2"
 shift 2
@@ -60,6 +68,7 @@ for p in "${packages[@]}"; do
     expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
     [ "$program" = talveron ] && expected+=(usr/share/applications/talveron.desktop
                                             usr/share/icons/hicolor/scalable/apps/talveron.svg)
+    [ "$program" = talveron-batch ] && expected+=($(lessons usr/share))
   done
   if [ "$p" = talveron ]; then
     for file in ${TALVERON_PYTHON_FILES:-}; do expected+=("usr/$file"); done

@@ -1,0 +1,104 @@
+// Lessons in the desktop program: the lesson panel beside the views (the
+// lesson's text, the summary of the run in plain words and the glossary),
+// and presentation mode, which fills the screen with the map, the lesson,
+// large Charts and large run controls for a projector.
+#pragma once
+
+#include <QByteArray>
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+#include "gui/qt_platform.h"
+
+class QDockWidget;
+class QPushButton;
+class QTextBrowser;
+
+namespace talveron::gui {
+
+class LessonPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit LessonPanel(QWidget* parent = nullptr);
+
+  void ShowLesson(const QString& title, const QString& markdown);
+  void ShowSummary(const QString& summary);
+  // The glossary in place of the lesson's text; the button beside it
+  // goes back.
+  void ShowGlossary();
+  bool showsGlossary() const { return showsGlossary_; }
+  // The size of the text in pixels: larger in presentation mode.
+  void SetTextPixels(int pixels);
+
+  QString title() const { return title_->text(); }
+  QString summary() const { return summary_->text(); }
+  QTextBrowser* text() const { return text_; }
+  QPushButton* glossaryButton() const { return glossaryButton_; }
+
+ private:
+  QLabel* title_ = nullptr;
+  QTextBrowser* text_ = nullptr;
+  QLabel* summary_ = nullptr;
+  QPushButton* glossaryButton_ = nullptr;
+  QString markdown_;
+  bool showsGlossary_ = false;
+};
+
+// The Charts drawn `zoom` times larger, text and all.
+class ZoomedCharts : public QWidget {
+ public:
+  ZoomedCharts(double zoom, QWidget* parent);
+  void ShowHistory(const CensusHistory* history);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  double zoom_;
+  const CensusHistory* history_ = nullptr;
+};
+
+// The Qt platform with the lesson panel and presentation mode.
+class QtLessonPlatform : public QtPlatform {
+  Q_OBJECT
+
+ public:
+  // The text of presentation mode, in pixels: readable on a projector of
+  // 1280 by 720.
+  static constexpr int kPresentationPixels = 26;
+  static constexpr double kPresentationChartsZoom = 2;
+
+  explicit QtLessonPlatform(MainWindow& window);
+
+  LessonPanel* panel() const { return panel_; }
+  QDockWidget* lessonDock() const { return lessonDock_; }
+  QDockWidget* presentationChartsDock() const { return chartsDock_; }
+  bool presenting() const { return presenting_; }
+
+  void InstallMenuBar(std::span<const app::MenuSpec> menus) override;
+  void ShowGuide() override;
+  void ShowCharts(const CensusHistory& history) override;
+  void ShowLesson(std::string_view title, std::string_view markdown) override;
+  void HideLesson() override;
+  void ShowSummary(std::string_view summary) override;
+  void ShowGlossary(std::string_view markdown) override;
+  void SetPresentation(bool on) override;
+  std::optional<std::string> AskLessonPath() override;
+  void CopyLink(std::string_view fragment) override;
+
+ private:
+  MainWindow& window_;
+  LessonPanel* panel_ = nullptr;
+  QDockWidget* lessonDock_ = nullptr;
+  ZoomedCharts* charts_ = nullptr;
+  QDockWidget* chartsDock_ = nullptr;
+  bool presenting_ = false;
+  QByteArray stateBefore_;        // the docks and bars as they were
+  bool fullScreenBefore_ = false;
+  QFont barFontBefore_;
+  QSize iconSizeBefore_;
+};
+
+}  // namespace talveron::gui

@@ -1,0 +1,227 @@
+// The lessons on the web page in the system's Chromium: every lesson opens
+// from the page's address with its settings, pace, text and questions and
+// runs 200 generations; bad links are refused in the settings' words and
+// the page opens at the defaults; Copy Link gives back the experiment on
+// show; presentation mode's text is large on 1280 by 720; a lesson dropped
+// on the page opens. Skipped (status 77) without a built page or
+// puppeteer-core, as the other page tests are.
+"use strict";
+
+const assert = require("node:assert/strict");
+const { spawn, execFileSync } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+
+const options = {};
+for (let i = 2; i < process.argv.length; i += 2) options[process.argv[i].replace(/^--/, "")] = path.resolve(process.argv[i + 1]);
+const root = options.root;
+const site = path.join(root, "build-web", "site");
+const modules = path.join(root, "build-web", "node", "node_modules");
+const skip = (reason) => { console.log("skipped: " + reason); process.exit(77); };
+if (!fs.existsSync(path.join(site, "talveron.wasm"))) skip("no page in build-web/site (scripts/build-web.sh builds it)");
+if (!fs.existsSync(path.join(site, "lessons.js"))) skip("the page in build-web/site has no lessons (build it again)");
+if (!fs.existsSync(path.join(modules, "puppeteer-core"))) skip("puppeteer-core is not installed in build-web/node");
+const puppeteer = require(path.join(modules, "puppeteer-core"));
+
+const FileMenu = 129, DisplayMenu = 134, SpeedMenu = 112, LessonsMenu = 137;
+const lessonNames = fs.readFileSync(path.join(root, "lessons", "index.txt"), "utf8").split("\n").filter(Boolean);
+
+function serve() {
+  return new Promise((resolve, reject) => {
+    const server = spawn(path.join(root, "scripts", "serve-web.sh"), ["0"], { stdio: ["ignore", "pipe", "pipe"] });
+    let out = "";
+    server.stdout.on("data", (chunk) => {
+      out += chunk;
+      const match = out.match(/http:\/\/127\.0\.0\.1:(\d+)\//);
+      if (match) resolve({ server, origin: `http://127.0.0.1:${match[1]}` });
+    });
+    server.on("exit", (code) => reject(new Error("serve-web.sh ended with " + code + ": " + out)));
+  });
+}
+
+const waitActivity = (page, text, timeout = 60000) =>
+  page.waitForFunction((t) => document.getElementById("activity").textContent.startsWith(t), { timeout }, text);
+
+// The item of a menu with `text`, from 1, as the program built the menu.
+const itemOf = (page, menu, text) =>
+  page.evaluate((m, t) => Talveron.menus.get(m).items.findIndex((i) => i.text === t) + 1, menu, text);
+
+async function open(t, hash, size = { width: 1400, height: 1000 }) {
+  const page = await t.browser.newPage();
+  await page.setViewport({ ...size, deviceScaleFactor: 1 });
+  page.on("pageerror", (error) => t.errors.push(error.message));
+  await page.goto(t.origin + "/index.html" + hash);
+  return page;
+}
+
+// The link of the experiment on show, as Lessons > Copy Link gives it.
+async function copyLink(page) {
+  await page.evaluate(() => { Talveron.copied = null; Talveron.copy = (text) => { Talveron.copied = text; }; });
+  await page.evaluate((m, i) => Talveron.choose(m, i), LessonsMenu, await itemOf(page, LessonsMenu, "Copy Link"));
+  await page.waitForFunction(() => Talveron.copied !== null);
+  return page.evaluate(() => Talveron.copied.split("#")[1]);
+}
+
+// The settings file's values as talveron-batch reads them, for comparing
+// with the link of the page: the parameters that differ from the defaults.
+function settingsOf(name) {
+  const text = fs.readFileSync(path.join(root, "lessons", name + ".toml"), "utf8");
+  const seed = /^seed = (\d+)/m.exec(text)[1];
+  const set = text.split("[set]")[1] || "";
+  const values = {};
+  for (const line of set.split("\n")) {
+    const match = /^(\w+) = (.+)$/.exec(line.trim());
+    if (match) values[match[1]] = match[2] === "true" ? "1" : match[2];
+  }
+  return { seed, values };
+}
+
+const tests = [];
+const test = (name, body) => tests.push({ name, body });
+
+test("every lesson opens from the page's address with its settings, pace, text and questions, and runs 200 generations", async (t) => {
+  assert.equal(lessonNames.length, 5);
+  for (const name of lessonNames) {
+    const page = await open(t, "#lesson=" + name);
+    await waitActivity(page, "Press the space bar to start generation 1");
+    const markdown = fs.readFileSync(path.join(root, "lessons", name + ".md"), "utf8");
+    const title = /^# (.*)$/m.exec(markdown)[1];
+    await page.waitForFunction((ti) => document.getElementById("lesson-title").textContent === ti, {}, title);
+    assert.equal(await page.$eval("#lesson", (e) => e.hidden), false);
+    // The questions, each shown as an item of the list under "Questions".
+    const questions = await page.$$eval("#lesson-text h3", (hs) => {
+      const h = hs.find((e) => e.textContent === "Questions");
+      return h ? Array.from(h.nextElementSibling.querySelectorAll("li"), (li) => li.textContent) : [];
+    });
+    assert.ok(questions.length >= 2 && questions.length <= 3, name + ": " + questions.length + " questions");
+    for (const question of questions) assert.ok(question.includes("?"), question);
+    const onMenu = await itemOf(page, LessonsMenu, title);
+    assert.ok(await page.evaluate((m, i) => Talveron.items.get(m + "," + i).checked, LessonsMenu, onMenu));
+    // Its settings: the link names the lesson and its seed, and nothing else
+    // differs from the lesson's settings file.
+    const { seed } = settingsOf(name);
+    assert.equal(await copyLink(page), `lesson=${name}&seed=${seed}`);
+    // Its pace: the speed slider's item of the text's pace.
+    const pace = Number((/^Pace: (\d+)/m.exec(markdown) || [0, 10])[1]);
+    const speeds = [0, 1000, 300, 100, 30, 10, 3, 1];
+    assert.equal(Number(await page.$eval("#speed", (e) => e.value)), speeds.indexOf(pace));
+    // 200 generations, as fast as they go and past an extinction.
+    await page.evaluate((m) => Talveron.choose(m, 1), SpeedMenu);
+    await page.evaluate((m) => Talveron.choose(m, 17), FileMenu);  // Run On to the End
+    await page.keyboard.press("Space");
+    await page.waitForFunction(() => Charts.last() >= 200, { timeout: 120000 })
+      .catch((error) => { throw new Error(name + ": " + error.message); });
+    const summary = await page.$eval("#lesson-summary", (e) => (e.hidden ? "" : e.textContent));
+    if (name === "extinction") assert.match(summary, /^Generation \d+: the population has died out\./);
+    if (name === "drift") assert.match(summary, /^(Generation \d+: |The run ended at generation \d+\. Milestones reached: A)/);
+    await page.close();
+  }
+});
+
+test("a bad link is refused in the settings' words, and the page opens at the defaults", async (t) => {
+  const refusals = [
+    ["#lesson=nope&seed=3", "lesson: 'nope' is not a lesson; allowed is one of " + lessonNames.join(", ")],
+    ["#lesson=drift&density=12", "density"],
+    ["#seed=-4", "allowed is a whole number from 0 to 18446744073709551615"],
+  ];
+  for (const [hash, words] of refusals) {
+    const page = await open(t, hash);
+    await page.waitForSelector("#dialog[open]");
+    const message = await page.$eval("#dialog-message", (e) => e.textContent);
+    assert.ok(message.startsWith("The page's address is refused: "), message);
+    assert.ok(message.includes(words), message);
+    assert.ok(message.endsWith("The page opens at the defaults."), message);
+    await page.evaluate(() => document.querySelector("#dialog form").requestSubmit());
+    await waitActivity(page, "Press the space bar to start generation 1");
+    assert.equal(await page.$eval("#lesson", (e) => e.hidden).catch(() => true), true);
+    assert.match(await copyLink(page), /^seed=\d+$/);
+    await page.close();
+  }
+});
+
+test("Copy Link gives back the experiment on show, and a student's page opens the same", async (t) => {
+  const teacher = await open(t, "#lesson=selection&selectionFactor=0.9&seed=77");
+  await waitActivity(teacher, "Press the space bar to start generation 1");
+  const link = await copyLink(teacher);
+  assert.equal(link, "lesson=selection&seed=77&selectionFactor=0.9");
+  assert.equal(await teacher.evaluate(() => location.hash), "#" + link);
+  const student = await open(t, "#" + link);
+  await waitActivity(student, "Press the space bar to start generation 1");
+  assert.equal(await copyLink(student), link);
+  assert.match(await student.$eval("#seeds", (e) => e.textContent), /^Seed 77;/);
+  await teacher.close();
+  await student.close();
+});
+
+test("presentation mode shows the lesson, the Charts and the run controls in type of 24 pixels and more on 1280x720", async (t) => {
+  const page = await open(t, "#lesson=drift", { width: 1280, height: 720 });
+  await waitActivity(page, "Press the space bar to start generation 1");
+  await page.keyboard.press("F11");
+  await page.waitForFunction(() => document.body.classList.contains("presentation"));
+  const size = (selector) => page.$eval(selector, (e) => parseFloat(getComputedStyle(e).fontSize));
+  assert.ok((await size("#lesson-text")) >= 24);
+  assert.ok((await size("#toolbar button")) >= 24);
+  assert.equal(await page.$eval("#view-graph", (e) => getComputedStyle(e).display), "none");
+  // The Charts drawn twice as large: laid out for half their box and
+  // scaled up, so their 12-pixel legend shows at 24.
+  await page.waitForFunction(() => {
+    const box = document.getElementById("charts").getBoundingClientRect();
+    return Math.abs(Charts.size[0] * 2 - box.width) <= 2 && Math.abs(Charts.size[1] * 2 - box.height) <= 2;
+  });
+  assert.ok(await page.evaluate((m, i) => Talveron.items.get(m + "," + i).checked, DisplayMenu,
+                                await itemOf(page, DisplayMenu, "Presentation")));
+  await page.keyboard.press("F11");
+  await page.waitForFunction(() => !document.body.classList.contains("presentation"));
+  assert.ok((await size("#lesson-text")) < 24);
+  await page.close();
+});
+
+test("a lesson of one's own dropped on the page opens, and the glossary opens from the panel", async (t) => {
+  const page = await open(t, "");
+  await waitActivity(page, "Press the space bar to start generation 1");
+  await page.evaluate(() => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File(["# Islands\n\nPace: 3 generations a second.\n\n## Questions\n\n1. Why?\n2. How?\n"], "islands.md"));
+    transfer.items.add(new File(["seed = 9\n[set]\nnumberOfKids = 6\n"], "islands.toml"));
+    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  });
+  await page.waitForFunction(() => document.getElementById("lesson-title").textContent === "Islands");
+  assert.equal(await copyLink(page), "seed=9&numberOfKids=6");
+  await page.evaluate(() => document.getElementById("lesson-glossary").click());
+  await page.waitForFunction(() => document.getElementById("lesson-text").textContent.includes("Allele."));
+  // The picture of a disc's rings, from the page's own folder.
+  await page.waitForFunction(() => {
+    const picture = document.querySelector('#lesson-text img[src="disc-rings.svg"]');
+    return picture && picture.complete && picture.naturalWidth === 480;
+  });
+  await page.close();
+});
+
+(async () => {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "talveron-lessons-"));
+  let served = null, browser = null, failures = 0;
+  try {
+    served = await serve();
+    browser = await puppeteer.launch({
+      executablePath: "/usr/bin/chromium", headless: true, userDataDir: path.join(folder, "profile"),
+      args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking", "--force-device-scale-factor=1"],
+    });
+    const context = { browser, origin: served.origin, errors: [], folder };
+    for (const { name, body } of tests) {
+      try {
+        await body(context);
+        assert.deepEqual(context.errors, []);
+        console.log("ok   " + name);
+      } catch (error) {
+        ++failures;
+        console.log("FAIL " + name + "\n     " + String(error.stack || error).replace(/\n/g, "\n     "));
+      }
+    }
+  } finally {
+    if (browser) await browser.close();
+    if (served) served.server.kill();
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+  process.exit(failures ? 1 : 0);
+})().catch((error) => { console.error(error); process.exit(1); });
