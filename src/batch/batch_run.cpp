@@ -164,6 +164,15 @@ int ClaimSeriesOutputs(const BatchOptions& options, const BatchContext& context,
                        std::vector<std::unique_ptr<OutputLock>>& locks) {
   const std::vector<std::pair<std::string, std::string>> outputs = {{"--out", options.outPath},
                                                                     {"--trace", options.tracePath}};
+  // Another output's working or lock file is refused before anything,
+  // its lock included, is made.
+  for (const auto& [option, path] : outputs) {
+    if (path.empty() || SeriesLockPath(path).empty()) continue;
+    if (const std::string why = WorkingFileName(path); !why.empty()) {
+      reporter.Line(option + " " + Quoted(path) + ": " + why);
+      return 2;
+    }
+  }
   try {
     for (const auto& [option, path] : outputs) {
       if (path.empty()) continue;
@@ -176,6 +185,7 @@ int ClaimSeriesOutputs(const BatchOptions& options, const BatchContext& context,
       if (lockPath.empty()) continue;
       try {
         locks.push_back(std::make_unique<OutputLock>(lockPath, path, context.program));
+        locks.back()->ClaimFile(path);
       } catch (const OutputBusy& busy) {
         reporter.Line(option + " " + Quoted(path) + " is being written by " + busy.holder() +
                       "; wait for it to end, or choose another file");
