@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -299,6 +300,28 @@ TEST_F(Outputs, AStopLeavesAStreamWithWholeReplicatesOnly) {
       << streamed.size() << " bytes streamed, " << fs::file_size(PathOf("r.trace")) << " in " << records
       << " replicates";
   EXPECT_EQ(RecordsOf(ReadAll(PathOf("p.txt.partial"))), RecordsOf(ReadAll(PathOf("r.txt"))));
+}
+
+// Text held for its turn goes to $TMPDIR; a $TMPDIR that fills up part way
+// hands what it holds on to the output's own folder, and the series ends
+// as it would have. A full disk is made for the command alone: a small
+// memory file system mounted in a namespace of its own.
+TEST_F(Outputs, AFullTemporaryFolderDoesNotEndASeries) {
+  if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no namespaces to mount a full disk in";
+  const std::vector<std::string> series = {"--seed", "3", "--replicates", "4", "--generations", "8000", "-q"};
+  auto reference = series;
+  reference.insert(reference.end(), {"--jobs", "1", "--out", PathOf("r.txt"), "--trace", PathOf("r.trace")});
+  ASSERT_EQ(RunHere(reference).status, 0);
+  fs::create_directories(PathOf("small"));
+  std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=64k tmpfs " + PathOf("small") + " && TMPDIR=" +
+                        PathOf("small") + " exec " + TALVERON_BATCH_PATH;
+  for (const std::string& arg : series) command += " " + arg;
+  command += " --jobs 2 --out " + PathOf("f.txt") + " --trace " + PathOf("f.trace") + "' 2>" + PathOf("log");
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(status, 0) << ReadAll(PathOf("log"));
+  EXPECT_TRUE(ReadAll(PathOf("f.trace")) == ReadAll(PathOf("r.trace")));
+  EXPECT_EQ(ReadAll(PathOf("f.txt")), ReadAll(PathOf("r.txt")));
+  EXPECT_TRUE(fs::is_empty(PathOf("small")));
 }
 
 // Standard output is often a pipe: one that no one reads, or a full device,
