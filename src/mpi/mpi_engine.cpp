@@ -171,6 +171,10 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
   std::deque<Job> jobs;
   for (std::size_t s = 0; s < series.size(); ++s) {
     series[s]->stop = options.stop;
+    // mpirun ends rank 0 with SIGKILL a second after SIGTERM when a rank is
+    // lost: a file that grew piece by piece with the running replicate would
+    // be cut inside a line.
+    series[s]->HoldWholeReplicates();
     for (long r = 1; r <= series[s]->plan().replicates; ++r) jobs.push_back({s, r});
   }
   auto stopped = [&] { return options.stop != nullptr && options.stop->load(); };

@@ -394,7 +394,7 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece, HeldText* spilled) {
     // Files can be cut back: a stop ends a long write between parts. A
     // stream gets the replicate whole.
     struct Stopped {};
-    const bool stoppable = data_ && !holdWhole_;
+    const bool stoppable = data_ && !data_->direct() && !(trace_ && trace_->direct());
     try {
       spilled->Replay([this, stoppable](char kind, std::string_view text) {
         if (stoppable && StopSeen()) throw Stopped{};

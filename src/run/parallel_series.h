@@ -158,6 +158,14 @@ class SeriesWriter {
   // temporary file.
   std::size_t heldInMemory = std::size_t{256} << 10;
 
+  // Every replicate's text is held until the replicate is complete, also
+  // for files: they then only ever grow by whole replicates, written at
+  // once, and a process killed without warning leaves complete records.
+  void HoldWholeReplicates() {
+    std::lock_guard lock(mutex_);
+    holdWhole_ = true;
+  }
+
   // A stop: set, no further replicate is begun, and the long text of one
   // being written to files is cut back to the last complete record at
   // once (a stream gets the replicate whole). Set by the engines.
@@ -186,7 +194,7 @@ class SeriesWriter {
   TextSink* traceSink_ = nullptr;
   mutable std::mutex mutex_;
   long next_ = 1;
-  bool holdWhole_ = false;  // an output is a pipe or device
+  bool holdWhole_ = false;  // an output is a pipe or device, or HoldWholeReplicates
   bool stopped_ = false;
   bool firstSpanWritten_ = false;
   SpanSums carry_;
