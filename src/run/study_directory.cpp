@@ -176,16 +176,38 @@ struct ManifestHead {
   std::string started;
 };
 
-// Calls `cell` for each entry of the manifest's "cells", one at a time, and
-// returns the rest: a manifest of many cells is never whole in memory.
-// Throws what the JSON parser throws for text that is not JSON.
-Json ReadManifest(const std::string& path, const std::function<void(const Json&)>& cell) {
+// Reads what a manifest says of the study as a whole and calls `cell` for
+// each entry of its "cells", one at a time: a manifest of many cells is
+// never whole in memory. Without `cell` it stops at the cells when what
+// comes before them is known (as this program writes it). Throws
+// std::runtime_error, or what the JSON parser throws, for text that is not
+// a study's manifest.
+ManifestHead ReadManifest(const std::string& path, const std::function<void(const Json&)>& cell) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw FileError(path, std::strerror(errno != 0 ? errno : EIO));
+  struct HeadRead {};
+  ManifestHead head;
+  bool study = false;
+  bool seed = false;
   std::string topKey;
   const Json::parser_callback_t take = [&](int depth, Json::parse_event_t event, Json& parsed) {
     if (depth == 1 && event == Json::parse_event_t::key) {
       topKey = parsed.is_string() ? parsed.get<std::string>() : "";
+      if (topKey == "cells" && !cell && study && seed) throw HeadRead{};
+      return true;
+    }
+    if (depth == 1 && event == Json::parse_event_t::value && parsed.is_string()) {
+      if (topKey == "seed") {
+        head.seed = parsed.get<std::string>();
+        seed = true;
+      }
+      if (topKey == "check") head.check = parsed.get<std::string>();
+      if (topKey == "started") head.started = parsed.get<std::string>();
+      return true;
+    }
+    if (depth == 1 && event == Json::parse_event_t::object_end && topKey == "study") {
+      head.studyText = parsed.value("text", "");
+      study = true;
       return true;
     }
     if (depth == 2 && topKey == "cells" &&
@@ -196,7 +218,12 @@ Json ReadManifest(const std::string& path, const std::function<void(const Json&)
     }
     return true;
   };
-  return Json::parse(in, take);
+  try {
+    Json::parse(in, take);
+  } catch (const HeadRead&) {
+  }
+  if (!study || !seed) throw std::runtime_error("not a study manifest");
+  return head;
 }
 
 // The check of what makes a study's results: its seed and its text.
@@ -267,12 +294,8 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
   if (hasManifest) {
     ManifestHead head;
     try {
-      const Json manifest = ReadManifest(manifestPath, {});
-      if (!manifest.is_object() || !manifest.contains("study")) throw std::runtime_error("not a manifest");
-      head.studyText = manifest["study"].value("text", "");
-      head.seed = manifest.value("seed", "");
-      head.check = manifest.value("check", "");
-      head.started = manifest.value("started", started_);
+      head = ReadManifest(manifestPath, {});
+      if (head.started.empty()) head.started = started_;
     } catch (const FileError&) {
       throw;
     } catch (const std::exception&) {  // not JSON, or not what this program writes there
