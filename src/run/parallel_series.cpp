@@ -464,21 +464,22 @@ int AvailableCores() {
 // Each replicate held for its turn may keep a file open: the window also
 // leaves room under the limit of open files (ulimit -n), so that a run
 // waits for its slow replicate instead of failing.
-long long HeldWindow(int workers) {
-  long long window = 2LL * std::max(workers, 1);
+long long DescriptorsFree() {
   rlimit limit {};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    long long open = 0;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry("/proc/self/fd", error), end; !error && entry != end;
-         entry.increment(error)) {
-      ++open;
-    }
-    // Room for the outputs of a few hundred study cells and the libraries.
-    const long long room = static_cast<long long>(limit.rlim_cur) - open - 64;
-    window = std::min(window, std::max(room / 2, 2LL));
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1LL << 30;
+  long long open = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry("/proc/self/fd", error), end; !error && entry != end;
+       entry.increment(error)) {
+    ++open;
   }
-  return window;
+  return std::max(static_cast<long long>(limit.rlim_cur) - open, 0LL);
+}
+
+long long HeldWindow(int workers) {
+  // Room for a few files more and the libraries' own.
+  const long long room = DescriptorsFree() - 32;
+  return std::min(2LL * std::max(workers, 1), std::max(room / 2, 2LL));
 }
 
 std::optional<int> ReadJobs(std::string_view text) { return ReadWholeNumber<int>(text, 1, kMaxJobs); }

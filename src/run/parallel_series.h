@@ -209,6 +209,8 @@ int AvailableCores();
 // for `workers` running at once: 2 x workers, fewer where the limit of open
 // files would not hold as many held replicates.
 long long HeldWindow(int workers);
+// Files this process may still open (ulimit -n less those open).
+long long DescriptorsFree();
 // The number of jobs from text: a whole number from 1 to kMaxJobs.
 std::optional<int> ReadJobs(std::string_view text);
 // "allowed is a whole number from 1 to 1024"

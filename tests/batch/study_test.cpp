@@ -436,6 +436,30 @@ TEST(StudyResume, AFolderLeftBeforeTheFirstManifestIsTaken) {
   }
 }
 
+// A low limit of open files (ulimit -n 64) makes a study run fewer cells at
+// once, not fail: each cell has a data file and a trace open while it runs.
+TEST(StudyResume, ALowLimitOfOpenFilesIsWaitedFor) {
+  test_support::TempFolder dir("open-files");
+  WriteAll(dir / "study.toml", "seed = 2\nreplicates = 2\ngenerations = 20\ntrace = true\n[vary]\n"
+                               "density = [1, 2, 3, 4, 5, 6, 7, 8]\nnumberOfKids = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\n");
+  const std::vector<std::string> study = {"--study", (dir / "study.toml").string(), "--jobs", "2", "-q", "--out-dir"};
+  auto limited = study;
+  limited.push_back((dir / "limited").string());
+  testing::ChildSetup setup;
+  setup.openFilesLimit = 64;
+  const auto [status, log] = RunChild(limited, (dir / "log").string(), setup);
+  ASSERT_EQ(status, 0) << log;
+  auto plain = study;
+  plain.push_back((dir / "plain").string());
+  ASSERT_EQ(RunChild(plain, (dir / "log").string()).first, 0);
+  std::map<std::string, std::string> files = FilesOf(dir / "limited");
+  std::map<std::string, std::string> expected = FilesOf(dir / "plain");
+  EXPECT_EQ(files.size(), 162u);
+  files.erase("manifest.json");
+  expected.erase("manifest.json");
+  EXPECT_TRUE(files == expected);
+}
+
 // The seed decides every cell: a manifest whose seed was changed, or no
 // longer agrees with the seeds its cells were run with, is refused on
 // --resume instead of giving the rest of the cells another seed.
