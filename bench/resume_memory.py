@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Peak memory and time of a large study, run and then resumed.
 
-    bench/resume_memory.py BUILD_FOLDER [--cells 10000,100000] [--jobs 2]
+    bench/resume_memory.py BUILD_FOLDER [OTHER_BUILD ...] [--cells 10000,100000]
 
 For each number of cells it writes a study of one-generation cells (one
-replicate each), runs it with `talveron-batch --study`, then resumes the
-complete study with `--resume` (which reads the manifest, checks every
-cell's file and writes the manifest again), and prints the peak resident
-memory and the wall time of both. A resume should take no more memory than
-the run. 100,000 cells take a few minutes and about 1 GB of disk.
+replicate each) and runs it with the first build's `talveron-batch
+--study`; then each build resumes the complete study with `--resume` (which
+reads the manifest, checks every cell's file and writes the manifest
+again), in turn and twice, so that builds are compared in one run. It
+prints the peak resident memory and the wall time of each. A resume should
+take no more memory than the run. 100,000 cells take a few minutes and
+about 1 GB of disk.
 """
 import argparse
 import os
@@ -64,24 +66,28 @@ def measure(command):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("build", help="the build folder")
+    parser.add_argument("builds", nargs="+", help="build folders")
     parser.add_argument("--cells", default="10000,100000")
     parser.add_argument("--jobs", default="2")
     args = parser.parse_args()
-    batch = os.path.join(args.build, "src/batch/talveron-batch")
-    print(f"{'cells':>8}  {'run':>18}  {'--resume':>18}  manifest")
+    batches = [os.path.join(build, "src/batch/talveron-batch") for build in args.builds]
+    print(f"{'cells':>8}  {'':<10}  {'peak memory':>11}  {'time':>7}  build")
     for cells in [int(c) for c in args.cells.split(",")]:
         with tempfile.TemporaryDirectory() as work:
             study = os.path.join(work, "study.toml")
             with open(study, "w") as out:
                 out.write(study_text(cells))
             folder = os.path.join(work, "out")
-            command = [batch, "--study", study, "--out-dir", folder, "--jobs", args.jobs, "-q"]
-            run_kb, run_s = measure(command)
-            resume_kb, resume_s = measure(command + ["--resume"])
-            manifest = os.path.getsize(os.path.join(folder, "manifest.json"))
-            print(f"{cells:>8}  {run_kb / 1024:>7.1f} MB {run_s:>6.1f} s  "
-                  f"{resume_kb / 1024:>7.1f} MB {resume_s:>6.1f} s  {manifest / 1e6:.1f} MB", flush=True)
+            options = ["--study", study, "--out-dir", folder, "--jobs", args.jobs, "-q"]
+            kb, seconds = measure([batches[0]] + options)
+            print(f"{cells:>8}  {'run':<10}  {kb / 1024:>8.1f} MB  {seconds:>5.1f} s  {args.builds[0]}", flush=True)
+            for _ in range(2):
+                for build, batch in zip(args.builds, batches):
+                    kb, seconds = measure([batch] + options + ["--resume"])
+                    print(f"{cells:>8}  {'--resume':<10}  {kb / 1024:>8.1f} MB  {seconds:>5.1f} s  {build}",
+                          flush=True)
+            size = os.path.getsize(os.path.join(folder, "manifest.json"))
+            print(f"{cells:>8}  manifest.json {size / 1e6:.1f} MB", flush=True)
 
 
 if __name__ == "__main__":
