@@ -125,6 +125,12 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 [ -n "$first" ] && [ -n "$root" ] || fail "slow: ranks 0 and 1 not found"
+# Not before every rank is past MPI_Init (rank 0 has made its files), which
+# waits for all of them.
+for _ in $(seq 300); do
+  [ ! -e "$work/slow.trace.partial" ] || break
+  sleep 0.1
+done
 kill -STOP "$first"
 held_now() { ls -l "/proc/$root/fd" 2>/dev/null | grep -c talveron-held || true; }
 # Until three finished replicates wait behind the stopped one, then five
