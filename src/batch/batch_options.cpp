@@ -244,7 +244,7 @@ std::string BatchHelpText(const std::string& program) {
          "\n"
          "Running:\n"
          "  --jobs N            replicates run at once, 1 to 1024 (default: one per core)\n"
-         "  --quiet             no progress on standard error\n"
+         "  --quiet             only errors on standard error: no progress, no messages\n"
          "  --verbose           a line per replicate: its seed, generations, draws and time\n"
          "  --help              this text\n"
          "  --version           the program's version\n"

@@ -113,9 +113,12 @@ std::string ProgressText(const Totals& totals, const RunCounters& counters, Cloc
   return text;
 }
 
-// Messages of the model and, with --verbose, a line per replicate.
-void ReportReplicate(Reporter& reporter, const ReplicatePiece& piece, long generations, bool verbose,
+// Messages of the model (none with --quiet: they are not errors) and, with
+// --verbose, a line per replicate.
+void ReportReplicate(Reporter& reporter, const ReplicatePiece& piece, long generations, const BatchOptions& options,
                      const std::string& where) {
+  const bool verbose = options.verbose;
+  if (options.quiet) return;
   for (const auto& [message, count] : piece.messages) {
     std::string line = where + "replicate " + std::to_string(piece.replicate) + ": \"" + message + "\"";
     if (count > 1) line += " (" + std::to_string(count) + " times)";
@@ -164,6 +167,15 @@ int ClaimSeriesOutputs(const BatchOptions& options, const BatchContext& context,
                        std::vector<std::unique_ptr<OutputLock>>& locks) {
   const std::vector<std::pair<std::string, std::string>> outputs = {{"--out", options.outPath},
                                                                     {"--trace", options.tracePath}};
+  // Another output's working or lock file is refused before anything,
+  // its lock included, is made.
+  for (const auto& [option, path] : outputs) {
+    if (path.empty() || SeriesLockPath(path).empty()) continue;
+    if (const std::string why = WorkingFileName(path); !why.empty()) {
+      reporter.Line(option + " " + Quoted(path) + ": " + why);
+      return 2;
+    }
+  }
   try {
     for (const auto& [option, path] : outputs) {
       if (path.empty()) continue;
@@ -176,6 +188,7 @@ int ClaimSeriesOutputs(const BatchOptions& options, const BatchContext& context,
       if (lockPath.empty()) continue;
       try {
         locks.push_back(std::make_unique<OutputLock>(lockPath, path, context.program));
+        locks.back()->ClaimFile(path);
       } catch (const OutputBusy& busy) {
         reporter.Line(option + " " + Quoted(path) + " is being written by " + busy.holder() +
                       "; wait for it to end, or choose another file");
@@ -241,7 +254,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   const auto start = Clock::now();
   writer->recordWritten = [&](const ReplicatePiece& piece, long) {
     ++totals.replicatesDone;
-    ReportReplicate(reporter, piece, plan.generations, options.verbose, "");
+    ReportReplicate(reporter, piece, plan.generations, options, "");
   };
   RunOptions run = MakeRunOptions(options, context);
   run.tick = [&] { reporter.Progress(ProgressText(totals, counters, start)); };
@@ -339,7 +352,7 @@ int RunStudyCommand(const BatchOptions& options, const BatchContext& context, Re
       std::lock_guard lock(totalsMutex);
       ++totals.replicatesDone;
     }
-    ReportReplicate(reporter, piece, cell.plan.generations, options.verbose,
+    ReportReplicate(reporter, piece, cell.plan.generations, options,
                     "cell " + std::to_string(cell.number) + ", ");
   };
   events.cellFinished = [&](const StudyCell&) {

@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (rank == 0) {
+    // A lost rank is rank 0's to report, with its complete records kept,
+    // not a reason for the library to end it on the spot.
+    MPI_Comm_set_errhandler(MPI_COMM_WORLD, MPI_ERRORS_RETURN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     talveron::batch::BatchContext context;
     context.program = "talveron-mpi";

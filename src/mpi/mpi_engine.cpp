@@ -170,11 +170,27 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
   gRanks.assign(static_cast<std::size_t>(ranks), Rank{});
   std::deque<Job> jobs;
   for (std::size_t s = 0; s < series.size(); ++s) {
+    series[s]->stop = options.stop;
+    // mpirun ends rank 0 with SIGKILL a second after SIGTERM when a rank is
+    // lost: a file that grew piece by piece with the running replicate would
+    // be cut inside a line.
+    series[s]->HoldWholeReplicates();
     for (long r = 1; r <= series[s]->plan().replicates; ++r) jobs.push_back({s, r});
   }
   auto stopped = [&] { return options.stop != nullptr && options.stop->load(); };
+  // As in one process: replicates handed out but not yet written stay
+  // within a window, so that rank 0 holds few finished replicates behind a
+  // slow one; the ranks beyond it wait.
+  const long long window = HeldWindow(ranks - 1);
+  long long given = 0;
+  auto written = [&] {
+    long long count = 0;
+    for (const SeriesWriter* writer : series) count += writer->recordsWritten();
+    return count;
+  };
   auto give = [&](int rank) {
-    if (jobs.empty() || stopped()) return;
+    if (jobs.empty() || stopped() || given - written() >= window) return;
+    ++given;
     const Job job = jobs.front();
     jobs.pop_front();
     const SeriesWriter& writer = *series[job.series];
@@ -190,6 +206,10 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
       if (stopped()) {
         StopBusy();
         return;
+      }
+      // Ranks left waiting by the window, now that it may have moved.
+      for (int r = 1; r < ranks; ++r) {
+        if (!gRanks[static_cast<std::size_t>(r)].job) give(r);
       }
       int arrived = 0;
       MPI_Status status;

@@ -1,6 +1,7 @@
 #include "record/output_file.h"
 
 #include <stdio_ext.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,8 +72,18 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   target_ = ResolveLinks(path_);
   writtenPath_ = direct_ ? path_ : PartialPath(target_);
   if (!direct_ && std::filesystem::is_directory(path_)) throw FileError(path_, "Is a directory");
+  // A partial file left by a run before may be a link to a file of
+  // someone else's: it is made anew, never written through.
+  if (!direct_ && fs::is_symlink(writtenPath_)) ::unlink(writtenPath_.c_str());
+  struct stat left {};
+  if (!direct_ && ::lstat(writtenPath_.c_str(), &left) == 0 && S_ISREG(left.st_mode) && left.st_nlink > 1) {
+    ::unlink(writtenPath_.c_str());
+  }
   file_ = std::fopen(writtenPath_.c_str(), direct_ ? "ab" : "wb");
   if (file_ == nullptr) throw FileError(path_, Reason(errno));
+  // Locked as the output's lock file is: another run that names this file
+  // under another name (a hard link) is refused.
+  if (!direct_) static_cast<void>(::flock(::fileno(file_), LOCK_EX | LOCK_NB));
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   std::lock_guard lock(gRegistryMutex);
   Registry().push_back(this);

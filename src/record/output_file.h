@@ -5,7 +5,9 @@
 // ending, the partial file is cut back to the end of its last complete
 // record. Devices, pipes and links to open descriptors (/dev/stdout, a
 // FIFO) are written directly; a symbolic link to a file is followed, and
-// its target written and replaced.
+// its target written and replaced. FILE.partial is made anew (a link left
+// under that name is not written through) and holds an advisory lock
+// (flock) while it is written, for other runs to find it however named.
 #pragma once
 
 #include <atomic>

@@ -94,7 +94,34 @@ OutputLock::OutputLock(const std::string& lockPath, const std::string& shownPath
   throw FileError(shownPath, "cannot lock " + path_ + ": it keeps being removed");
 }
 
+void OutputLock::ClaimFile(const std::string& outputPath) {
+  struct stat info {};
+  if (::stat(outputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  const int fd = ::open(outputPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return;  // unreadable: it is replaced, never opened for writing
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    throw OutputBusy("another process, under another name (a hard link to the file it writes)");
+  }
+  if (fileFd_ >= 0) ::close(fileFd_);
+  fileFd_ = fd;
+}
+
+std::string WorkingFileName(const std::string& path) {
+  for (const std::string& name : {fs::path(path).filename().string(), fs::path(NormalPath(path)).filename().string()}) {
+    for (const std::string suffix : {".partial", ".lock"}) {
+      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        const std::string owner = name.substr(0, name.size() - suffix.size());
+        return "a name ending in " + suffix + " is the " + (suffix == ".lock" ? "lock" : "working") +
+               " file of an output (" + owner + "), not an output of its own; choose another name";
+      }
+    }
+  }
+  return "";
+}
+
 OutputLock::~OutputLock() {
+  if (fileFd_ >= 0) ::close(fileFd_);
   if (fd_ < 0) return;
   // Removed while still held: whoever opened it meanwhile finds, once it
   // has the lock, that the name leads elsewhere and starts again.

@@ -39,10 +39,22 @@ class OutputLock {
 
   const std::string& path() const { return path_; }
 
+  // Also holds the lock of the file `outputPath` itself when it exists (a
+  // regular file), as OutputFile does for the file it writes: a hard link
+  // to a file another process writes or replaces is refused like a
+  // symbolic link to it (OutputBusy).
+  void ClaimFile(const std::string& outputPath);
+
  private:
   std::string path_;
   int fd_ = -1;
+  int fileFd_ = -1;
 };
+
+// Empty, or why `path` may not name an output: a name ending in ".partial"
+// or ".lock" (as given or where its symbolic links lead) is the working or
+// lock file of another output, FILE.partial or FILE.lock.
+std::string WorkingFileName(const std::string& path);
 
 // The lock file of a series' output FILE: FILE.lock beside the file FILE
 // leads to; empty for devices, pipes and open descriptors (/dev/stdout),

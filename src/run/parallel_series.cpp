@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <thread>
 
 #include "record/trace.h"
@@ -47,30 +49,36 @@ class OutputSink : public TextSink {
 
 // Text of a replicate held for its turn, in a temporary file removed as
 // soon as it is made: data and trace text in the order they came, each a
-// kind, a length and the bytes.
+// kind, a length and the bytes. The file is made in the first of `folders`
+// where it can be; when it can no longer be written there (a full disk),
+// what it holds moves to the next. Where the process may open no more
+// files, the text stays in memory: the engines keep the number of held
+// replicates small, so that is rare and bounded.
 class HeldText {
  public:
-  // In $TMPDIR, else (or when that fails) in /tmp.
-  HeldText() {
-    const char* folder = std::getenv("TMPDIR");
-    for (const char* in : {folder != nullptr && *folder != '\0' ? folder : "/tmp", "/tmp"}) {
-      path_ = std::string(in) + "/talveron-held-XXXXXX";
-      descriptor_ = ::mkostemp(path_.data(), O_CLOEXEC);
-      if (descriptor_ >= 0) break;
-    }
-    if (descriptor_ < 0) throw FileError(path_, std::strerror(errno));
-    ::unlink(path_.c_str());
+  explicit HeldText(std::vector<std::string> folders) : folders_(std::move(folders)) { Open(); }
+  ~HeldText() {
+    if (descriptor_ >= 0) ::close(descriptor_);
   }
-  ~HeldText() { ::close(descriptor_); }
   HeldText(const HeldText&) = delete;
   HeldText& operator=(const HeldText&) = delete;
 
   void Put(char kind, std::string_view text) {
     if (text.empty()) return;
     const std::uint64_t size = text.size();
-    Append(&kind, 1);
-    Append(&size, sizeof size);
-    Append(text.data(), text.size());
+    std::string head(1, kind);
+    head.append(reinterpret_cast<const char*>(&size), sizeof size);
+    const off_t before = end_;
+    for (;;) {
+      try {
+        Append(head.data(), head.size());
+        Append(text.data(), text.size());
+        return;
+      } catch (const FileError&) {
+        end_ = before;  // the entry cut short is dropped with the file
+        Move();
+      }
+    }
   }
 
   // Calls `take(kind, text)` for the text in order, a part at a time.
@@ -96,8 +104,54 @@ class HeldText {
  private:
   static constexpr std::uint64_t kPart = 1 << 16;
 
+  // A file in the next folder that takes one; throws FileError when none does.
+  void Open() {
+    int lastError = ENOENT;
+    while (next_ < folders_.size()) {
+      path_ = folders_[next_++] + "/talveron-held-XXXXXX";
+      descriptor_ = ::mkostemp(path_.data(), O_CLOEXEC);
+      if (descriptor_ >= 0) {
+        ::unlink(path_.c_str());
+        return;
+      }
+      lastError = errno;
+      if (lastError == EMFILE || lastError == ENFILE) {
+        inMemory_ = true;
+        return;
+      }
+    }
+    throw FileError(path_, std::strerror(lastError));
+  }
+
+  // Takes what is held so far to a file in the next folder.
+  void Move() {
+    const int old = descriptor_;
+    const off_t size = end_;
+    descriptor_ = -1;
+    end_ = 0;
+    try {
+      Open();
+      std::string part;
+      for (off_t at = 0; at < size;) {
+        part.resize(static_cast<std::size_t>(std::min<off_t>(size - at, kPart)));
+        ReadFrom(old, part.data(), part.size(), at);
+        Append(part.data(), part.size());
+        at += static_cast<off_t>(part.size());
+      }
+    } catch (...) {
+      ::close(old);
+      throw;
+    }
+    ::close(old);
+  }
+
   void Append(const void* bytes, std::size_t size) {
     const char* from = static_cast<const char*>(bytes);
+    if (inMemory_) {
+      memory_.append(from, size);
+      end_ += static_cast<off_t>(size);
+      return;
+    }
     while (size > 0) {
       const ssize_t wrote = ::pwrite(descriptor_, from, size, end_);
       if (wrote < 0 && errno == EINTR) continue;
@@ -109,9 +163,17 @@ class HeldText {
   }
 
   void Read(void* bytes, std::size_t size, off_t at) {
+    if (inMemory_) {
+      std::memcpy(bytes, memory_.data() + at, size);
+      return;
+    }
+    ReadFrom(descriptor_, bytes, size, at);
+  }
+
+  void ReadFrom(int descriptor, void* bytes, std::size_t size, off_t at) {
     char* to = static_cast<char*>(bytes);
     while (size > 0) {
-      const ssize_t got = ::pread(descriptor_, to, size, at);
+      const ssize_t got = ::pread(descriptor, to, size, at);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) throw FileError(path_, got < 0 ? std::strerror(errno) : "cut short");
       to += got;
@@ -120,9 +182,13 @@ class HeldText {
     }
   }
 
+  std::vector<std::string> folders_;
+  std::size_t next_ = 0;
   std::string path_;
   int descriptor_ = -1;
   off_t end_ = 0;
+  bool inMemory_ = false;
+  std::string memory_;
 };
 
 constexpr char kHeldData = 'D';
@@ -205,6 +271,12 @@ SeriesWriter::SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, 
     trace_->Sync();
     trace_->MarkComplete();
   }
+  holdWhole_ = data_->direct() || (trace_ && trace_->direct());
+  for (const OutputFile* file : {data_.get(), trace_.get()}) {
+    if (file == nullptr || file->direct() || !heldBeside_.empty()) continue;
+    heldBeside_ = std::filesystem::path(file->writtenPath()).parent_path().string();
+    if (heldBeside_.empty()) heldBeside_ = ".";
+  }
   OutputSink sink(*data_);
   format_.SetSink(&sink);
   format_.WriteInitialFields(plan.params, plan.replicates, plan.generations);
@@ -248,17 +320,41 @@ long SeriesWriter::recordsWritten() const {
 
 void SeriesWriter::Deliver(ReplicatePiece piece) {
   std::lock_guard lock(mutex_);
-  if (piece.replicate != next_) {
+  if (stopped_) return;
+  const long replicate = piece.replicate;
+  if (replicate != next_ || (holdWhole_ && (!piece.finished || waiting_.count(replicate) != 0))) {
     HoldLocked(std::move(piece));
-    return;
+    if (replicate != next_) return;
+  } else {
+    WriteLocked(piece);
   }
-  WriteLocked(piece);
+  WriteWaitingLocked();
+}
+
+// Held replicates whose turn has come, in order; for a stream only whole.
+void SeriesWriter::WriteWaitingLocked() {
   for (auto found = waiting_.find(next_); found != waiting_.end(); found = waiting_.find(next_)) {
+    if (holdWhole_ && !found->second.piece.finished) break;
+    if (StopSeen()) {
+      StopLocked();
+      break;
+    }
     Held held = std::move(found->second);
     waiting_.erase(found);
     WriteLocked(held.piece, held.spilled.get());
-    if (!held.piece.finished) break;  // the rest comes from the replicate, now next
+    if (stopped_ || !held.piece.finished) break;  // the rest comes from the replicate, now next
   }
+}
+
+// A stop while a held replicate is written: the files are cut back to the
+// last complete record now, not once the text is out. A process that is
+// killed soon after a stop (mpirun ends the ranks with SIGKILL shortly
+// after SIGTERM) leaves files that end on a complete record.
+void SeriesWriter::StopLocked() {
+  stopped_ = true;
+  if (!data_) return;
+  data_->Abandon();
+  if (trace_) trace_->Abandon();
 }
 
 // A later piece knows all an earlier one knew of the first span, the end
@@ -271,7 +367,14 @@ void SeriesWriter::HoldLocked(ReplicatePiece piece) {
   piece.trace = std::move(held.piece.trace);
   held.piece = std::move(piece);
   if (held.piece.data.size() + held.piece.trace.size() <= heldInMemory) return;
-  if (!held.spilled) held.spilled = std::make_unique<HeldText>();
+  if (!held.spilled) {
+    std::vector<std::string> folders;
+    const char* tmpdir = std::getenv("TMPDIR");
+    if (tmpdir != nullptr && *tmpdir != '\0') folders.emplace_back(tmpdir);
+    if (!heldBeside_.empty()) folders.push_back(heldBeside_);
+    folders.emplace_back("/tmp");
+    held.spilled = std::make_unique<HeldText>(std::move(folders));
+  }
   held.spilled->Put(kHeldData, held.piece.data);
   held.spilled->Put(kHeldTrace, held.piece.trace);
   held.piece.data = std::string();
@@ -288,13 +391,23 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece, HeldText* spilled) {
     firstSpanWritten_ = true;
   }
   if (spilled != nullptr) {
-    spilled->Replay([this](char kind, std::string_view text) {
-      if (kind == kHeldData) {
-        WriteData(text);
-      } else {
-        WriteTrace(text);
-      }
-    });
+    // Files can be cut back: a stop ends a long write between parts. A
+    // stream gets the replicate whole.
+    struct Stopped {};
+    const bool stoppable = data_ && !data_->direct() && !(trace_ && trace_->direct());
+    try {
+      spilled->Replay([this, stoppable](char kind, std::string_view text) {
+        if (stoppable && StopSeen()) throw Stopped{};
+        if (kind == kHeldData) {
+          WriteData(text);
+        } else {
+          WriteTrace(text);
+        }
+      });
+    } catch (const Stopped&) {
+      StopLocked();
+      return;
+    }
   }
   WriteData(piece.data);
   WriteTrace(piece.trace);
@@ -348,6 +461,27 @@ int AvailableCores() {
   return cores > 0 ? static_cast<int>(cores) : 1;
 }
 
+// Each replicate held for its turn may keep a file open: the window also
+// leaves room under the limit of open files (ulimit -n), so that a run
+// waits for its slow replicate instead of failing.
+long long DescriptorsFree() {
+  rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1LL << 30;
+  long long open = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry("/proc/self/fd", error), end; !error && entry != end;
+       entry.increment(error)) {
+    ++open;
+  }
+  return std::max(static_cast<long long>(limit.rlim_cur) - open, 0LL);
+}
+
+long long HeldWindow(int workers) {
+  // Room for a few files more and the libraries' own.
+  const long long room = DescriptorsFree() - 32;
+  return std::min(2LL * std::max(workers, 1), std::max(room / 2, 2LL));
+}
+
 std::optional<int> ReadJobs(std::string_view text) { return ReadWholeNumber<int>(text, 1, kMaxJobs); }
 
 std::string JobsAllowed() { return "allowed is a whole number from 1 to " + std::to_string(kMaxJobs); }
@@ -375,7 +509,8 @@ void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOpti
   };
   // Replicates taken but not yet written stay within a window, so a slow
   // replicate does not leave an ever longer queue of finished ones behind it.
-  const long long window = 2LL * options.jobs;
+  const long long window = HeldWindow(options.jobs);
+  for (SeriesWriter* writer : series) writer->stop = options.stop;
 
   auto work = [&] {
     try {

@@ -114,8 +114,12 @@ class HeldText;
 //
 // The text of a replicate whose turn has not come is held until it has:
 // up to `heldInMemory` bytes in memory, the rest in a temporary file that
-// has no name and goes with the process. So a series takes as much memory
-// for a long replicate as for a short one.
+// has no name and goes with the process (in $TMPDIR, else beside the data
+// file, else in /tmp: a full or failing folder hands what it holds on to
+// the next). So a series takes as much memory for a long replicate as for
+// a short one. A pipe or device cannot be cut back: when either output is
+// one, every replicate's text is held until the replicate is complete, so
+// that a stream, like a file, only ever holds complete replicates.
 class SeriesWriter {
  public:
   // Creates the files (as partial files) and writes the header; throws
@@ -154,13 +158,31 @@ class SeriesWriter {
   // temporary file.
   std::size_t heldInMemory = std::size_t{256} << 10;
 
+  // Every replicate's text is held until the replicate is complete, also
+  // for files: they then only ever grow by whole replicates, written at
+  // once, and a process killed without warning leaves complete records.
+  void HoldWholeReplicates() {
+    std::lock_guard lock(mutex_);
+    holdWhole_ = true;
+  }
+
+  // A stop: set, no further replicate is begun, and the long text of one
+  // being written to files is cut back to the last complete record at
+  // once (a stream gets the replicate whole). Set by the engines.
+  const std::atomic<bool>* stop = nullptr;
+
  private:
   struct Held {
     ReplicatePiece piece;  // the fields of its last piece, and the text held in memory
     std::unique_ptr<HeldText> spilled;  // text from before it, when there was much
   };
   void HoldLocked(ReplicatePiece piece);
+  void WriteWaitingLocked();
   void WriteLocked(ReplicatePiece& piece, HeldText* spilled = nullptr);
+  bool StopSeen() const { return stop != nullptr && stop->load(); }
+  void StopLocked();
+  // The folder beside the data file, for held text when $TMPDIR fails.
+  std::string heldBeside_;
   void WriteData(std::string_view text);
   void WriteTrace(std::string_view text);
 
@@ -172,6 +194,8 @@ class SeriesWriter {
   TextSink* traceSink_ = nullptr;
   mutable std::mutex mutex_;
   long next_ = 1;
+  bool holdWhole_ = false;  // an output is a pipe or device, or HoldWholeReplicates
+  bool stopped_ = false;
   bool firstSpanWritten_ = false;
   SpanSums carry_;
   std::map<long, Held> waiting_;  // not yet their turn
@@ -181,6 +205,12 @@ class SeriesWriter {
 // process may use (the default).
 inline constexpr int kMaxJobs = 1024;
 int AvailableCores();
+// How many replicates may be taken ahead of the one whose record is due,
+// for `workers` running at once: 2 x workers, fewer where the limit of open
+// files would not hold as many held replicates.
+long long HeldWindow(int workers);
+// Files this process may still open (ulimit -n less those open).
+long long DescriptorsFree();
 // The number of jobs from text: a whole number from 1 to kMaxJobs.
 std::optional<int> ReadJobs(std::string_view text);
 // "allowed is a whole number from 1 to 1024"

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -20,6 +21,7 @@
 
 #include "record/data_file.h"
 #include "record/output_file.h"
+#include "run/settings_file.h"
 
 namespace talveron {
 namespace {
@@ -164,6 +166,94 @@ std::string HostName() {
 
 }  // namespace
 
+namespace {
+
+// What a manifest says of the study as a whole, read without its cells.
+struct ManifestHead {
+  std::string studyText;
+  std::string seed;
+  std::string check;  // empty in manifests written before it was kept
+  std::string started;
+};
+
+// Reads what a manifest says of the study as a whole and calls `cell` for
+// each entry of its "cells", one at a time: a manifest of many cells is
+// never whole in memory. Without `cell` it stops at the cells when what
+// comes before them is known (as this program writes it). Throws
+// std::runtime_error, or what the JSON parser throws, for text that is not
+// a study's manifest.
+ManifestHead ReadManifest(const std::string& path, const std::function<void(const Json&)>& cell) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw FileError(path, std::strerror(errno != 0 ? errno : EIO));
+  struct HeadRead {};
+  ManifestHead head;
+  bool study = false;
+  bool seed = false;
+  std::string topKey;
+  const Json::parser_callback_t take = [&](int depth, Json::parse_event_t event, Json& parsed) {
+    if (depth == 1 && event == Json::parse_event_t::key) {
+      topKey = parsed.is_string() ? parsed.get<std::string>() : "";
+      if (topKey == "cells" && !cell && study && seed) throw HeadRead{};
+      return true;
+    }
+    if (depth == 1 && event == Json::parse_event_t::value && parsed.is_string()) {
+      if (topKey == "seed") {
+        head.seed = parsed.get<std::string>();
+        seed = true;
+      }
+      if (topKey == "check") head.check = parsed.get<std::string>();
+      if (topKey == "started") head.started = parsed.get<std::string>();
+      return true;
+    }
+    if (depth == 1 && event == Json::parse_event_t::object_end && topKey == "study") {
+      head.studyText = parsed.value("text", "");
+      study = true;
+      return true;
+    }
+    if (depth == 2 && topKey == "cells" &&
+        (event == Json::parse_event_t::object_end || event == Json::parse_event_t::array_end ||
+         event == Json::parse_event_t::value)) {
+      if (cell) cell(parsed);
+      return false;  // taken: not kept
+    }
+    return true;
+  };
+  try {
+    Json::parse(in, take);
+  } catch (const HeadRead&) {
+  }
+  if (!study || !seed) throw std::runtime_error("not a study manifest");
+  return head;
+}
+
+// The check of what makes a study's results: its seed and its text.
+std::string StudyCheck(const std::string& seed, const std::string& studyText) {
+  Fnv1a64 fnv;
+  fnv.Add(seed);
+  fnv.Add("\n");
+  fnv.Add(studyText);
+  return fnv.Hex();
+}
+
+// A file a start of the study leaves in its folder before the first
+// manifest: a cell's working file (cell-NN.txt.partial, its width that of
+// the number of cells), or the manifest's or the summary's.
+bool LeftBeforeManifest(const std::string& name, std::size_t cells) {
+  if (name == kStudyLockName || name == "manifest.json.partial" || name == "summary.tsv.partial") return true;
+  const std::string partial = ".partial";
+  if (name.rfind("cell-", 0) != 0 || name.size() <= partial.size() ||
+      name.compare(name.size() - partial.size(), partial.size(), partial) != 0) {
+    return false;
+  }
+  std::size_t digits = 0;
+  while (5 + digits < name.size() && name[5 + digits] >= '0' && name[5 + digits] <= '9') ++digits;
+  if (digits != std::to_string(cells).size() || name[5 + digits] != '.') return false;
+  const unsigned long number = std::stoul(name.substr(5, digits));
+  return number >= 1 && number <= cells;
+}
+
+}  // namespace
+
 StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::uint64_t clockSeed, bool resume,
                                StudyIdentity identity, std::chrono::milliseconds saveEvery)
     : dir_(std::move(dir)), identity_(std::move(identity)), started_(TimeNow()), saveEvery_(saveEvery) {
@@ -175,6 +265,7 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
       throw StudyError(identity_.studyPath + ": " + refusal.what());
     }
   };
+  const std::string refused = "--out-dir '" + dir_ + "': ";
 
   CheckPathUsable(dir_);
   struct stat info {};
@@ -196,39 +287,59 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
   // it is read.
   lock_ = std::make_unique<OutputLock>(PathOf(kStudyLockName), dir_, identity_.program);
 
-  Json manifest;
   const std::string manifestPath = PathOf(kManifestName);
   struct stat manifestInfo {};
   const bool hasManifest = ::stat(manifestPath.c_str(), &manifestInfo) == 0;
   if (!hasManifest && errno != ENOENT) throw FileError(manifestPath, std::strerror(errno));
   if (hasManifest) {
-    bool same = false;
+    ManifestHead head;
     try {
-      manifest = Json::parse(ReadText(manifestPath));
-      same = manifest.is_object() && manifest.contains("study") && manifest["study"].value("text", "") == file.text;
-      if (same && resume) {
-        if (!file.settings.seed) seed = std::stoull(manifest.at("seed").get<std::string>());
-        started_ = manifest.value("started", started_);
-      }
+      head = ReadManifest(manifestPath, {});
+      if (head.started.empty()) head.started = started_;
+    } catch (const FileError&) {
+      throw;
     } catch (const std::exception&) {  // not JSON, or not what this program writes there
-      throw StudyError("--out-dir '" + dir_ + "': manifest.json is not a study manifest; choose another folder");
+      throw StudyError(refused + "manifest.json is not a study manifest; choose another folder");
     }
-    if (!same) {
+    if (head.studyText != file.text) {
       throw StudyError("--out-dir '" + dir_ + "' holds another study (its manifest.json differs); choose another folder");
     }
     if (!resume) {
       throw StudyError("--out-dir '" + dir_ + "' holds this study already: add --resume to continue it");
     }
+    // The seed decides every cell: a manifest whose seed is not the one it
+    // was written with is not trusted.
+    const std::optional<std::uint64_t> manifestSeed = ReadSeed(head.seed);
+    if (!manifestSeed || (!head.check.empty() && head.check != StudyCheck(head.seed, JsonSafe(file.text)))) {
+      throw StudyError(refused + "manifest.json has been changed: its seed '" + head.seed +
+                       "' is not the one the study was run with; put the manifest back, or start again in a new folder");
+    }
+    if (!file.settings.seed) seed = *manifestSeed;
+    started_ = head.started;
   } else {
-    if (resume) throw StudyError("--resume: '" + dir_ + "' holds no study to resume (no manifest.json)");
-    // Files this program did not make are not overwritten.
+    if (!planned) plan();
+    planned = true;
+    // Files this program did not make are not overwritten; what a start of
+    // this study left before its first manifest (killed at once) is cleared.
+    std::vector<fs::path> left;
     std::error_code error;
     for (fs::directory_iterator entry(dir_, error), end; !error && entry != end; entry.increment(error)) {
-      if (entry->path().filename() == kStudyLockName) continue;
-      throw StudyError("--out-dir '" + dir_ + "' holds files but no manifest.json (" +
-                       entry->path().filename().string() + ", ...): it is not a study's folder; choose an empty or new folder");
+      const std::string name = entry->path().filename().string();
+      if (name == kStudyLockName) continue;
+      if (LeftBeforeManifest(name, plan_.cells.size()) && entry->is_regular_file(error) && !entry->is_symlink(error)) {
+        left.push_back(entry->path());
+        continue;
+      }
+      throw StudyError("--out-dir '" + dir_ + "' holds files but no manifest.json (" + name +
+                       ", ...): it is not a study's folder; choose an empty or new folder");
     }
     if (error) throw FileError(dir_, error.message());
+    // A folder that a start left before any cell ran is resumed by
+    // starting again; one that never held a study is not resumed.
+    if (resume && !existed) {
+      throw StudyError("--resume: '" + dir_ + "' holds no study to resume (no manifest.json)");
+    }
+    for (const fs::path& path : left) fs::remove(path, error);
   }
   if (!planned || plan_.seed != seed) plan();
 
@@ -239,11 +350,30 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
   checks_.assign(cells, {});
 
   if (hasManifest) {
+    // A cell the manifest or the journal lists under another seed than the
+    // manifest's was run from another manifest.
+    auto agrees = [this, &refused](const Json& entry) {
+      if (!entry.is_object() || !entry.contains("seed") || !entry.contains("cell")) return;
+      const Json& number = entry["cell"];
+      const Json& cellSeed = entry["seed"];
+      if (!number.is_number_integer() || !cellSeed.is_string()) return;
+      const long c = number.get<long>();
+      if (c < 1 || static_cast<std::size_t>(c) > plan_.cells.size()) return;
+      const std::string expected = std::to_string(plan_.cells[static_cast<std::size_t>(c - 1)].plan.baseSeed);
+      if (cellSeed.get<std::string>() != expected) {
+        throw StudyError(refused + "manifest.json does not agree with its cells: cell " + std::to_string(c) +
+                         " was run with seed " + cellSeed.get<std::string>() + ", the manifest's seed " +
+                         std::to_string(plan_.seed) + " gives " + expected +
+                         "; put the manifest back, or start again in a new folder");
+      }
+    };
     // What the manifest says is complete, then what the journal adds since.
-    auto claim = [this](const Json& entry) {
+    auto claim = [this, &agrees](const Json& entry) {
+      agrees(entry);
       long number = 0;
       double seconds = 0;
       try {
+        if (!entry.is_object()) return;
         if (entry.contains("complete") && !entry.value("complete", false)) return;
         number = entry.value("cell", 0L);
         seconds = entry.value("seconds", 0.0);
@@ -252,10 +382,12 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
       }
       Keep(number, seconds, ChecksOf(entry));
     };
-    if (manifest.contains("cells") && manifest["cells"].is_array()) {
-      for (const Json& cell : manifest["cells"]) claim(cell);
+    try {
+      ReadManifest(manifestPath, claim);
+    } catch (const Json::exception&) {
+      throw StudyError(refused + "manifest.json is not a study manifest; choose another folder");
     }
-    std::istringstream journal(ReadText(PathOf(kJournalName)));
+    std::ifstream journal(PathOf(kJournalName), std::ios::binary);
     for (std::string line; std::getline(journal, line);) {
       // A line cut short by a power cut is no claim.
       const Json entry = Json::parse(line, nullptr, false);
@@ -263,7 +395,12 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
     }
   }
 
-  // Every file of a cell still to run must be possible to create.
+  // The manifest first: a folder is a study's from its first manifest on,
+  // and a kill from here on leaves a study that --resume takes.
+  std::lock_guard lock(mutex_);
+  SaveLocked();
+  // The files of the cells still to run must be possible to create: their
+  // names differ only in their numbers, so the first cell's stand for all.
   for (const StudyCell& cell : plan_.cells) {
     if (CellComplete(cell.number)) continue;
     for (const std::string& name : {cell.dataName, cell.traceName}) {
@@ -276,9 +413,8 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
       std::fclose(created);
       std::remove(probe.c_str());
     }
+    break;
   }
-  std::lock_guard lock(mutex_);
-  SaveLocked();
   // What the journal held is in the manifest now: it starts empty.
   const std::string journalPath = PathOf(kJournalName);
   journal_ = ::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
@@ -360,7 +496,10 @@ void StudyDirectory::CellFinished(long cell, double seconds) {
 
 void StudyDirectory::AppendJournal(long cell) {
   const std::size_t i = static_cast<std::size_t>(cell - 1);
-  const Json entry = {{"cell", cell}, {"seconds", seconds_[i]}, {"checks", ChecksJson(checks_[i])}};
+  const Json entry = {{"cell", cell},
+                      {"seed", std::to_string(plan_.cells[i].plan.baseSeed)},
+                      {"seconds", seconds_[i]},
+                      {"checks", ChecksJson(checks_[i])}};
   // One write of one line: a line is there whole or, after a power cut,
   // cut short and ignored.
   const std::string line = Dump(entry, -1) + "\n";
@@ -407,6 +546,8 @@ void StudyDirectory::WriteManifest() const {
   manifest["study"] = {{"file", JsonSafe(identity_.studyPath)}, {"text", JsonSafe(plan_.file.text)}};
   // A string: JSON readers lose digits of whole numbers past 2^53.
   manifest["seed"] = std::to_string(plan_.seed);
+  // The seed and the study's text checked: a changed seed is seen on --resume.
+  manifest["check"] = StudyCheck(manifest["seed"].get<std::string>(), JsonSafe(plan_.file.text));
   manifest["host"] = JsonSafe(HostName());
   manifest["started"] = started_;
   manifest["ended"] = ended_.empty() ? Json() : Json(ended_);

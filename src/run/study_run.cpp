@@ -1,5 +1,6 @@
 #include "run/study_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -17,8 +18,12 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
     if (!study.CellComplete(cell.number)) toRun.push_back(&cell);
   }
 
-  // A few hundred cells at a time keep the number of open files small.
-  constexpr std::size_t kCellsAtOnce = 200;
+  // A few hundred cells at a time keep the number of open files small;
+  // fewer where the limit of open files (ulimit -n) is low, half of what
+  // is left going to the cells' files and half to replicates held.
+  const long long filesPerCell = plan.cells.empty() || plan.cells.front().traceName.empty() ? 1 : 2;
+  const std::size_t kCellsAtOnce = static_cast<std::size_t>(
+      std::clamp((DescriptorsFree() - 32) / 2 / filesPerCell, 1LL, 200LL));
   for (std::size_t first = 0; first < toRun.size(); first += kCellsAtOnce) {
     std::vector<std::unique_ptr<SeriesWriter>> writers;
     std::vector<SeriesWriter*> running;

@@ -39,6 +39,7 @@ struct ChildSetup {
   bool stdoutToClosedPipe = false;       // a pipe that no one reads
   bool stdoutToStalledPipe = false;      // a pipe kept open that no one reads from
   long fileSizeLimit = 0;                // RLIMIT_FSIZE in bytes; 0: none
+  long openFilesLimit = 0;               // RLIMIT_NOFILE; 0: as it is
 };
 
 class BatchChild {
@@ -83,6 +84,10 @@ class BatchChild {
       const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit),
                             static_cast<rlim_t>(setup.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (setup.openFilesLimit > 0) {
+      const rlimit limit = {static_cast<rlim_t>(setup.openFilesLimit), static_cast<rlim_t>(setup.openFilesLimit)};
+      ::setrlimit(RLIMIT_NOFILE, &limit);
     }
     ::execv(argv[0], argv.data());
     ::_exit(127);

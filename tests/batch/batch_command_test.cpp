@@ -179,6 +179,20 @@ TEST_F(BatchCommand, RepeatedMessagesAreReportedOncePerReplicate) {
       << outcome.log;
   const std::string data = ReadAll(PathOf("e.txt"));
   EXPECT_NE(data.find("\r\r0\t0\t0\t0\t0\t0\t0\t0\t0\r0\t0\t0\t0\t0\t0\t0\t0\t0\r"), std::string::npos);
+
+  // --quiet means quiet: the model's messages are not errors, and a series
+  // or study of thousands of replicates would print thousands of lines.
+  const Outcome quiet = RunBatchCommand({"--seed", "3", "--replicates", "2", "--generations", "10", "--set",
+                                         "gSearchCost=1", "--quiet", "--out", PathOf("q.txt")});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.log, "");
+  EXPECT_EQ(ReadAll(PathOf("q.txt")), data);
+  std::ofstream(PathOf("extinct.toml")) << "seed = 3\nreplicates = 2\ngenerations = 10\n[set]\ngSearchCost = 1\n"
+                                           "[vary]\ndensity = [1, 2]\n";
+  const Outcome study =
+      RunBatchCommand({"--study", PathOf("extinct.toml"), "--out-dir", PathOf("extinct"), "--quiet"});
+  EXPECT_EQ(study.status, 0);
+  EXPECT_EQ(study.log, "");
 }
 
 }  // namespace

@@ -104,6 +104,52 @@ TEST(OutputClaims, ASecondWriterIsRefusedWhileTheFirstRuns) {
   EXPECT_EQ(resumed.Finish(), 130) << resumed.Log();
 }
 
+// Another output's working or lock file is no output of its own: naming
+// x.txt.partial or x.txt.lock would replace the first run's series or its
+// lock. Such names are refused before anything is made, also through a
+// symbolic link. A hard link to a file another run writes, or is about to
+// replace, is refused as a symbolic link to it is.
+TEST(OutputClaims, AnotherOutputsWorkingAndLockFilesAreRefused) {
+  TempFolder dir("working");
+  const std::string out = (dir / "x.txt").string();
+  const std::string trace = (dir / "x.trace").string();
+  WriteAll(out, "old data\r");
+  BatchChild first({"--seed", "1", "--replicates", "100000", "--generations", "20", "--jobs", "1", "--verbose",
+                    "--out", out, "--trace", trace},
+                   (dir / "log1").string());
+  ASSERT_TRUE(first.WaitUntil([&] { return first.LogHas("replicate 1: seed"); })) << first.Log();
+  const std::string partial = ReadAll(out + ".partial").substr(0, 100);
+  fs::create_symlink(out + ".partial", dir / "link.txt");
+  fs::create_symlink(out + ".lock", dir / "lock-link.txt");
+  for (const std::string& name : {out + ".partial", out + ".lock", trace + ".partial", trace + ".lock",
+                                  (dir / "link.txt").string(), (dir / "lock-link.txt").string()}) {
+    for (const char* option : {"--out", "--trace"}) {
+      std::vector<std::string> outputs = {option, name};
+      if (std::string(option) == "--trace") outputs.insert(outputs.end(), {"--out", (dir / "y.txt").string()});
+      const Outcome second = RunHere(Series(outputs));
+      EXPECT_EQ(second.status, 2) << option << " " << name;
+      EXPECT_NE(second.log.find(std::string(option) + " '" + name + "': a name ending in ."), std::string::npos)
+          << second.log;
+    }
+  }
+  fs::create_hard_link(out + ".partial", dir / "hard-partial.txt");
+  fs::create_hard_link(out, dir / "hard-old.txt");
+  fs::create_hard_link(out + ".lock", dir / "hard-lock.txt");
+  for (const char* name : {"hard-partial.txt", "hard-old.txt", "hard-lock.txt"}) {
+    const Outcome second = RunHere(Series({"--out", (dir / name).string()}));
+    EXPECT_EQ(second.status, 2) << name;
+    EXPECT_NE(second.log.find("is being written by another process"), std::string::npos) << second.log;
+  }
+  EXPECT_EQ(NamesIn(dir.path()),
+            (std::set<std::string>{"log1", "x.txt", "x.txt.lock", "x.txt.partial", "x.trace.lock", "x.trace.partial",
+                                   "link.txt", "lock-link.txt", "hard-partial.txt", "hard-old.txt", "hard-lock.txt"}));
+  EXPECT_EQ(ReadAll(out + ".partial").substr(0, 100), partial);
+  first.Signal(SIGINT);
+  EXPECT_EQ(first.Finish(), 130) << first.Log();
+  EXPECT_EQ(ReadAll(out), "old data\r");
+  EXPECT_NE(first.Log().find("complete records in " + out + ".partial"), std::string::npos) << first.Log();
+}
+
 // The working folder changed while it lives.
 class InFolder {
  public:

@@ -1,14 +1,18 @@
 // What the batch command leaves in its files when things go wrong: two
 // outputs in one file, a failed or stopped rerun, a file that cannot grow,
 // a closed pipe; and the bytes of replicates run at once.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "batch/batch_run.h"
 #include "batch_child.h"
@@ -251,6 +255,73 @@ TEST_F(Outputs, AStopBySignalKeepsCompleteRecordsAndTheOldFiles) {
       EXPECT_EQ(traced, TraceUpTo(refTrace, records));
     }
   }
+}
+
+// A pipe cannot be cut back: a stop in the middle of a long replicate
+// leaves the stream with whole replicates only, as a file, and the message
+// counts what the stream holds.
+TEST_F(Outputs, AStopLeavesAStreamWithWholeReplicatesOnly) {
+  const std::string fifo = PathOf("trace.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string streamed;
+  std::thread reader([&] { streamed = ReadAll(fifo); });
+  const std::vector<std::string> series = {"--seed", "8", "--generations", "30000", "--jobs", "2"};
+  auto args = series;
+  args.insert(args.end(), {"--replicates", "6", "--verbose", "--out", PathOf("p.txt"), "--trace", fifo});
+  {
+    BatchChild child(args, PathOf("log"));
+    // Replicates 1 and 2 run at once; replicate 3 is half way when the
+    // stop comes.
+    const bool written = child.WaitUntil([&] { return child.LogHas("replicate 2: seed"); });
+    if (written) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.Signal(SIGINT);
+    EXPECT_EQ(child.Finish(), 130) << child.Log();
+    EXPECT_TRUE(written) << child.Log();
+  }
+  // A reader still waiting for a writer that never came gets an end.
+  const int release = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (release >= 0) ::close(release);
+  reader.join();
+  const std::string log = ReadAll(PathOf("log"));
+  const std::smatch kept = [&] {
+    std::smatch match;
+    std::regex_search(log, match, std::regex("kept (\\d+) complete records? in " + PathOf("p.txt.partial") + " and " + fifo));
+    return match;
+  }();
+  ASSERT_FALSE(kept.empty()) << log;
+  const long records = std::stol(kept[1]);
+  EXPECT_GE(records, 2);
+  EXPECT_LT(records, 6);
+  auto reference = series;
+  reference.insert(reference.end(), {"--replicates", std::to_string(records), "-q", "--out", PathOf("r.txt"),
+                                     "--trace", PathOf("r.trace")});
+  ASSERT_EQ(RunHere(reference).status, 0);
+  EXPECT_TRUE(streamed == ReadAll(PathOf("r.trace")))
+      << streamed.size() << " bytes streamed, " << fs::file_size(PathOf("r.trace")) << " in " << records
+      << " replicates";
+  EXPECT_EQ(RecordsOf(ReadAll(PathOf("p.txt.partial"))), RecordsOf(ReadAll(PathOf("r.txt"))));
+}
+
+// Text held for its turn goes to $TMPDIR; a $TMPDIR that fills up part way
+// hands what it holds on to the output's own folder, and the series ends
+// as it would have. A full disk is made for the command alone: a small
+// memory file system mounted in a namespace of its own.
+TEST_F(Outputs, AFullTemporaryFolderDoesNotEndASeries) {
+  if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no namespaces to mount a full disk in";
+  const std::vector<std::string> series = {"--seed", "3", "--replicates", "4", "--generations", "8000", "-q"};
+  auto reference = series;
+  reference.insert(reference.end(), {"--jobs", "1", "--out", PathOf("r.txt"), "--trace", PathOf("r.trace")});
+  ASSERT_EQ(RunHere(reference).status, 0);
+  fs::create_directories(PathOf("small"));
+  std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=64k tmpfs " + PathOf("small") + " && TMPDIR=" +
+                        PathOf("small") + " exec " + TALVERON_BATCH_PATH;
+  for (const std::string& arg : series) command += " " + arg;
+  command += " --jobs 2 --out " + PathOf("f.txt") + " --trace " + PathOf("f.trace") + "' 2>" + PathOf("log");
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(status, 0) << ReadAll(PathOf("log"));
+  EXPECT_TRUE(ReadAll(PathOf("f.trace")) == ReadAll(PathOf("r.trace")));
+  EXPECT_EQ(ReadAll(PathOf("f.txt")), ReadAll(PathOf("r.txt")));
+  EXPECT_TRUE(fs::is_empty(PathOf("small")));
 }
 
 // Standard output is often a pipe: one that no one reads, or a full device,

@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
 #include "batch/batch_run.h"
 #include "batch_child.h"
@@ -374,6 +376,122 @@ TEST(StudyResume, DamagedCellsRunAgain) {
   std::map<std::string, std::string> expected = whole;
   expected.erase("manifest.json");
   EXPECT_TRUE(again == expected);
+}
+
+// A kill in a study's first moments, before its first manifest, leaves
+// only what the study itself makes (its lock, a working file of a cell, of
+// the manifest or the summary): a new start and --resume take such a folder
+// and clear those files; a file of anyone else's is still refused.
+TEST(StudyResume, AFolderLeftBeforeTheFirstManifestIsTaken) {
+  test_support::TempFolder dir("first-moments");
+  WriteAll(dir / "study.toml", "seed = 4\nreplicates = 1\ngenerations = 5\ntrace = true\n[vary]\ndensity = [1, 2, 3]\n");
+  const std::string whole = (dir / "whole").string();
+  ASSERT_EQ(RunChild({"--study", (dir / "study.toml").string(), "--out-dir", whole, "-q"}, (dir / "log").string()).first, 0);
+  for (const bool resume : {false, true}) {
+    SCOPED_TRACE(resume ? "--resume" : "a new start");
+    const fs::path out = dir / (resume ? "resumed" : "started");
+    fs::create_directories(out);
+    for (const char* name : {"study.lock", "cell-1.txt.partial", "cell-3.trace.partial", "manifest.json.partial",
+                             "summary.tsv.partial"}) {
+      WriteAll(out / name, "cut");
+    }
+    std::vector<std::string> args = {"--study", (dir / "study.toml").string(), "--out-dir", out.string(), "-q"};
+    if (resume) args.push_back("--resume");
+    WriteAll(out / "notes.txt", "mine");
+    auto [status, log] = RunChild(args, (dir / "log").string());
+    EXPECT_EQ(status, 2) << log;
+    EXPECT_NE(log.find("holds files but no manifest.json (notes.txt, ...)"), std::string::npos) << log;
+    fs::remove(out / "notes.txt");
+    std::tie(status, log) = RunChild(args, (dir / "log").string());
+    ASSERT_EQ(status, 0) << log;
+    std::map<std::string, std::string> files = FilesOf(out);
+    std::map<std::string, std::string> expected = FilesOf(whole);
+    files.erase("manifest.json");
+    expected.erase("manifest.json");
+    EXPECT_TRUE(files == expected);
+  }
+
+  // Killed at once, again and again: each folder is taken by --resume.
+  WriteAll(dir / "large.toml", "seed = 4\nreplicates = 1\ngenerations = 1\n[vary]\ndensity = [1, 2, 3, 4, 5]\n"
+                               "numberOfKids = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\n"
+                               "mutationRate = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\nselectionFactor = [0.2, 0.5, 0.8, 0.9]\n");
+  for (const int milliseconds : {0, 5, 20, 60}) {
+    SCOPED_TRACE(std::to_string(milliseconds) + " ms");
+    const std::string out = (dir / ("killed-" + std::to_string(milliseconds))).string();
+    const std::vector<std::string> args = {"--study", (dir / "large.toml").string(), "--out-dir", out};
+    {
+      BatchChild first(args, (dir / "log1").string());
+      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+      first.Signal(SIGKILL);
+      first.Finish();
+    }
+    if (!fs::exists(out)) continue;  // killed before it made the folder
+    std::vector<std::string> resume = args;
+    resume.push_back("--resume");
+    BatchChild again(resume, (dir / "log2").string());
+    ASSERT_TRUE(again.WaitUntil([&] { return again.LogHas("cells already complete"); })) << again.Log();
+    again.Signal(SIGINT);
+    const int status = again.Finish();
+    EXPECT_TRUE(status == 130 || status == 0) << again.Log();
+  }
+}
+
+// A low limit of open files (ulimit -n 64) makes a study run fewer cells at
+// once, not fail: each cell has a data file and a trace open while it runs.
+TEST(StudyResume, ALowLimitOfOpenFilesIsWaitedFor) {
+  test_support::TempFolder dir("open-files");
+  WriteAll(dir / "study.toml", "seed = 2\nreplicates = 2\ngenerations = 20\ntrace = true\n[vary]\n"
+                               "density = [1, 2, 3, 4, 5, 6, 7, 8]\nnumberOfKids = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\n");
+  const std::vector<std::string> study = {"--study", (dir / "study.toml").string(), "--jobs", "2", "-q", "--out-dir"};
+  auto limited = study;
+  limited.push_back((dir / "limited").string());
+  testing::ChildSetup setup;
+  setup.openFilesLimit = 64;
+  const auto [status, log] = RunChild(limited, (dir / "log").string(), setup);
+  ASSERT_EQ(status, 0) << log;
+  auto plain = study;
+  plain.push_back((dir / "plain").string());
+  ASSERT_EQ(RunChild(plain, (dir / "log").string()).first, 0);
+  std::map<std::string, std::string> files = FilesOf(dir / "limited");
+  std::map<std::string, std::string> expected = FilesOf(dir / "plain");
+  EXPECT_EQ(files.size(), 162u);
+  files.erase("manifest.json");
+  expected.erase("manifest.json");
+  EXPECT_TRUE(files == expected);
+}
+
+// The seed decides every cell: a manifest whose seed was changed, or no
+// longer agrees with the seeds its cells were run with, is refused on
+// --resume instead of giving the rest of the cells another seed.
+TEST(StudyResume, AManifestWithAChangedSeedIsRefused) {
+  test_support::TempFolder dir("changed-seed");
+  WriteAll(dir / "study.toml", "replicates = 1\ngenerations = 5\n[vary]\ndensity = [1, 2, 3]\n");
+  const std::string out = (dir / "out").string();
+  const std::vector<std::string> study = {"--study", (dir / "study.toml").string(), "--out-dir", out, "-q", "--resume"};
+  ASSERT_EQ(RunChild({study.begin(), study.end() - 1}, (dir / "log").string()).first, 0);
+  const std::string written = ReadAll(out + "/manifest.json");
+  nlohmann::json manifest = nlohmann::json::parse(written);
+  manifest["status"] = "stopped";
+  manifest["cells"][2]["complete"] = false;
+  const std::string seed = manifest["seed"];
+  manifest["seed"] = seed == "7" ? "8" : "7";
+  nlohmann::json unchecked = manifest;
+  unchecked.erase("check");  // as a manifest written before the check was kept
+  for (const auto& [changed, expected] :
+       {std::pair{manifest, std::string("manifest.json has been changed: its seed")},
+        std::pair{unchecked, "manifest.json does not agree with its cells: cell 1 was run with seed " + seed}}) {
+    const std::map<std::string, std::string> before = [&] {
+      WriteAll(out + "/manifest.json", changed.dump(2));
+      return FilesOf(out);
+    }();
+    const auto [status, log] = RunChild(study, (dir / "log").string());
+    EXPECT_EQ(status, 2) << log;
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    EXPECT_TRUE(FilesOf(out) == before);
+  }
+  WriteAll(out + "/manifest.json", written);
+  const auto [status, log] = RunChild(study, (dir / "log").string());
+  EXPECT_EQ(status, 0) << log;
 }
 
 // Names that are not UTF-8 (a folder or file named in another encoding)

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # talveron-mpi when things go wrong: a write failure on rank 0 ends every
 # rank with status 1; a Ctrl+C to mpirun and a rank killed with -9 end the
-# job, with rank 0's complete records kept and named. A hang fails here
+# job, with rank 0's complete records kept and named; a slow rank is waited
+# for, with few finished replicates held. A hang fails here
 # (timeout) instead of stalling the tests.
-#   faults_test.sh TALVERON_MPI MPIRUN
+#   faults_test.sh TALVERON_MPI MPIRUN TALVERON_BATCH
 set -euo pipefail
 mpi="$1"
 mpirun="$2"
+batch="$3"
 work="$(mktemp -d)"
 reader=""
 trap '[ -z "$reader" ] || kill "$reader" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -104,4 +106,57 @@ finish killed
 grep -q "kept [0-9]* complete records in $work/killed.txt.partial" "$work/err" || fail "killed: no kept line"
 complete_records "$work/killed.txt.partial" || fail "killed: the data file is cut inside a record"
 
-echo "talveron-mpi ended promptly after a write failure, a Ctrl+C and a lost rank"
+# One rank slow (stopped with SIGSTOP for a while): rank 0 hands out
+# replicates within a window and holds only a few finished ones behind the
+# slow one, each in a temporary file; the others wait, and once the slow
+# rank goes on the run ends with the bytes of one process.
+slow=(--seed 5 --replicates 30 --generations 6000 -q)
+"$mpirun" -n 4 "$mpi" "${slow[@]}" --out "$work/slow.txt" --trace "$work/slow.trace" 2>"$work/err" &
+job=$!
+rank_pid() {
+  for pid in $(pgrep -P "$job" || true); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "OMPI_COMM_WORLD_RANK=$1"; then echo "$pid"; fi
+  done
+}
+first="" root=""
+for _ in $(seq 300); do
+  first=$(rank_pid 1) root=$(rank_pid 0)
+  [ -z "$first" ] || [ -z "$root" ] || break
+  sleep 0.1
+done
+[ -n "$first" ] && [ -n "$root" ] || fail "slow: ranks 0 and 1 not found"
+# Not before every rank is past MPI_Init (rank 0 has made its files), which
+# waits for all of them.
+for _ in $(seq 300); do
+  [ ! -e "$work/slow.trace.partial" ] || break
+  sleep 0.1
+done
+kill -STOP "$first"
+held_now() { ls -l "/proc/$root/fd" 2>/dev/null | grep -c talveron-held || true; }
+# Until three finished replicates wait behind the stopped one, then five
+# seconds more, in which the others run several replicates when not held.
+for _ in $(seq 600); do
+  [ "$(held_now)" -lt 3 ] || break
+  sleep 0.1
+done
+most=0
+for _ in $(seq 50); do
+  held=$(held_now)
+  [ "$held" -le "$most" ] || most=$held
+  sleep 0.1
+done
+rss=$(awk '/VmRSS/ {print $2}' "/proc/$root/status")
+open_files=$(ls -l "/proc/$root/fd" 2>&1 || true)
+kill -CONT "$first"
+finish slow
+[ "$status" -eq 0 ] || fail "slow: a run with a slow rank ended with $status"
+# 3 workers: at most 2 x 3 replicates taken ahead of the one due, and that
+# one is not held.
+[ "$most" -ge 3 ] && [ "$most" -le 5 ] ||
+  fail "slow: rank 0 held $most replicates in files behind the slow one; its files: $open_files"
+echo "rank 0 held at most $most replicates, $rss kB resident, behind a stopped rank"
+"$batch" "${slow[@]}" --jobs 1 --out "$work/slow-one.txt" --trace "$work/slow-one.trace"
+cmp "$work/slow.txt" "$work/slow-one.txt" || fail "slow: data file differs"
+cmp "$work/slow.trace" "$work/slow-one.trace" || fail "slow: trace differs"
+
+echo "talveron-mpi ended promptly after a write failure, a Ctrl+C and a lost rank, and waited for a slow rank"

@@ -185,6 +185,53 @@ TEST_F(ParallelSeries, AStopKeepsCompleteRecordsOnly) {
   EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 1 + records * 2 * plan.generations);
 }
 
+// Replicates held for their turn are written when it comes, possibly many
+// and long at once. A stop seen then (mpirun sends SIGTERM and, a moment
+// later, SIGKILL) begins no further replicate and cuts the files back at
+// once: what a kill finds on disk ends on a complete record.
+TEST_F(ParallelSeries, AStopWhileHeldReplicatesAreWrittenCutsTheFilesBackAtOnce) {
+  const SeriesPlan plan = Plan("timed", 10, 4, 60);
+  const std::string data = (dir_ / "held.txt").string();
+  const std::string trace = (dir_ / "held.trace").string();
+  StopFlag stop{false};
+  SeriesWriter writer(plan, data, trace);
+  writer.heldInMemory = 100;  // every replicate's text goes to a file while it waits
+  writer.stop = &stop;
+  writer.recordWritten = [&](const ReplicatePiece&, long written) {
+    if (written == 1) stop = true;
+  };
+  std::vector<ReplicatePiece> pieces;
+  for (long replicate = 1; replicate <= 4; ++replicate) {
+    ReplicateRun run(plan, replicate, true);
+    while (!run.Done()) {
+      run.RunGeneration();
+      if (run.BufferedBytes() > 500 && !run.Done()) pieces.push_back(run.TakePiece());
+    }
+    pieces.push_back(run.TakePiece());
+  }
+  // Replicates 2 to 4 wait for replicate 1, which comes last.
+  for (ReplicatePiece& piece : pieces) {
+    if (piece.replicate != 1) writer.Deliver(std::move(piece));
+  }
+  for (ReplicatePiece& piece : pieces) {
+    if (piece.replicate == 1) writer.Deliver(std::move(piece));
+  }
+  EXPECT_EQ(writer.recordsWritten(), 1);
+  // As a kill right now would leave them.
+  const Texts full = InOnePiece(plan);
+  const std::string written = ReadAll(data + ".partial");
+  const std::string legend = "A\tB\tC\tD\tE\tF\tG\tH\tI\r\r";
+  ASSERT_NE(written.find(legend), std::string::npos);
+  const std::string records = written.substr(written.find(legend) + legend.size());
+  EXPECT_EQ(std::count(records.begin(), records.end(), '\r'), 1);
+  EXPECT_EQ(written.back(), '\r');
+  EXPECT_EQ(written, full.data.substr(0, written.size()));
+  const std::string traced = ReadAll(trace + ".partial");
+  EXPECT_EQ(std::count(traced.begin(), traced.end(), '\n'), 1 + 2 * plan.generations);
+  EXPECT_TRUE(traced == full.trace.substr(0, traced.size()));
+  writer.Abandon();
+}
+
 TEST(EnvironmentState, IsKnownAtTheStartOfEveryReplicate) {
   SeriesPlan plan;
   plan.generations = 10;
