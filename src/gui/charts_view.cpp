@@ -7,6 +7,7 @@
 #include <QPolygonF>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -40,28 +41,37 @@ double X(const QRect& panel, const GenerationAxis& axis, double generation) {
 
 double Y(const QRect& panel, double value) { return panel.bottom() - value * panel.height(); }
 
-struct Marker {
-  int criterion;
-  double x;    // the line at its generation
-  QRectF box;  // the letter, moved right of the one before when they would meet
-};
+using Marker = CriterionMarker;
 
+// The letters stand over their lines in the order of their generations, each
+// moved right of the one before when they would meet, and all of them
+// inside the panel's width, moved left from its right edge if need be.
 std::vector<Marker> Markers(const QRect& panel, const GenerationAxis& axis, Locus locus,
                             const std::array<long, CensusHistory::kCriteria>& criteria) {
   std::vector<Marker> markers;
-  double free = -1e9;
   for (int c = 0; c < CensusHistory::kCriteria; ++c) {
     if (kCriterionLocus[static_cast<std::size_t>(c)] != locus || criteria[static_cast<std::size_t>(c)] == 0) continue;
     const double x = X(panel, axis, static_cast<double>(criteria[static_cast<std::size_t>(c)]));
-    const double left = std::max(x - 7, free);
-    markers.push_back({c, x, QRectF(left, panel.top() - 15, 14, 14)});
-    free = left + 15;
+    markers.push_back({c, x, QRectF()});
+  }
+  std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.x < b.x; });
+  double free = panel.left() - 7.0;
+  for (Marker& marker : markers) {
+    const double left = std::max(marker.x - 7, free);
+    marker.box = QRectF(left, panel.top() - 15, 14, 14);
+    free = left + 16;
+  }
+  double limit = panel.right() + 7.0;
+  for (auto marker = markers.rbegin(); marker != markers.rend(); ++marker) {
+    if (marker->box.right() > limit) marker->box.moveRight(limit);
+    limit = marker->box.left() - 2;
   }
   return markers;
 }
 
 QFont Font(int pixels, bool bold = false) {
-  QFont font;
+  // A generic family, which a picture of the charts names too.
+  QFont font(QStringLiteral("sans-serif"));
   font.setPixelSize(pixels);
   font.setBold(bold);
   return font;
@@ -75,10 +85,47 @@ QPen AllelePen(int allele, int habitat) {
 
 }  // namespace
 
+// The labels under a panel's generation axis: "gen." at the left, then a
+// number under each tick, moved inside the view's right edge and clear of
+// "gen.", and left out where it would meet the one before.
+std::vector<AxisLabel> GenerationLabels(QSize size, const QRect& panel, const GenerationAxis& axis) {
+  const QFontMetricsF metrics(Font(11));
+  std::vector<AxisLabel> labels;
+  const QString gen = QObject::tr("gen.");
+  const double genWidth = metrics.horizontalAdvance(gen) + 2;
+  labels.push_back({gen, QRectF(kLeftAxis - 2 - genWidth, panel.bottom() + 4, genWidth, 14)});
+  double free = kLeftAxis - 2 + 3;
+  for (long g = axis.first - 1 + axis.step; g <= axis.last; g += axis.step) {
+    const QString text = QString::number(g);
+    const double width = metrics.horizontalAdvance(text) + 2;
+    const double gx = X(panel, axis, static_cast<double>(g));
+    const double left = std::min(gx - width / 2, size.width() - 1 - width);
+    if (left < free) continue;
+    labels.push_back({text, QRectF(left, panel.bottom() + 4, width, 14)});
+    free = left + width + 4;
+  }
+  return labels;
+}
+
+std::vector<CriterionMarker> CriterionMarkers(const CensusHistory* history, QSize size, int panel) {
+  if (history == nullptr || history->empty()) return {};
+  return Markers(ChartsLayout(size).panels[static_cast<std::size_t>(panel)], GenerationAxis(history),
+                 static_cast<Locus>(panel), history->Criteria());
+}
+
+// The header's widest text in its smallest type: a long run, full habitats.
+static int OneLineHeaderWidth() {
+  const QString widest = QObject::tr("Generation %1   Habitat 0: %2   Habitat 1: %3").arg(99999).arg(640).arg(640);
+  return QFontMetrics(Font(14, true)).horizontalAdvance(widest) + 16;
+}
+
 ChartsLayout::ChartsLayout(QSize size) {
-  header = QRect(0, 0, size.width(), kHeaderHeight);
-  legend = QRect(0, kHeaderHeight, size.width(), kLegendHeight);
-  const int top = kHeaderHeight + kLegendHeight;
+  // A view too narrow for the header on one line has it on two.
+  headerLines = size.width() < OneLineHeaderWidth() ? 2 : 1;
+  const int headerHeight = headerLines == 2 ? 2 * kHeaderHeight - 8 : kHeaderHeight;
+  header = QRect(0, 0, size.width(), headerHeight);
+  legend = QRect(0, headerHeight, size.width(), kLegendHeight);
+  const int top = headerHeight + kLegendHeight;
   const int each = std::max(30, (size.height() - top) / kLoci);
   for (int i = 0; i < kLoci; ++i) {
     const int y = top + i * each;
@@ -104,6 +151,27 @@ static QString ChartsHeader(const CensusHistory* history) {
       .arg(history->Adults(g, 1));
 }
 
+ChartsHeaderText ChartsHeaderFor(QSize size, const CensusHistory* history) {
+  const ChartsLayout layout(size);
+  ChartsHeaderText text;
+  const QString whole = ChartsHeader(history);
+  if (layout.headerLines == 2) {
+    const qsizetype counts = whole.indexOf(QStringLiteral("   "));
+    text.lines = counts < 0 ? QStringList{whole} : QStringList{whole.left(counts), whole.mid(counts + 3)};
+  } else {
+    text.lines = QStringList{whole};
+  }
+  // As large as the width allows, never below 14 pixels.
+  auto widest = [&](int pixels) {
+    int width = 0;
+    for (const QString& line : text.lines) width = std::max(width, QFontMetrics(Font(pixels, true)).horizontalAdvance(line));
+    return width;
+  };
+  text.pixels = kHeaderPixels;
+  while (text.pixels > 14 && widest(text.pixels) > layout.header.width() - 16) --text.pixels;
+  return text;
+}
+
 void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
   const ChartsLayout layout(size);
   const GenerationAxis axis(history);
@@ -111,15 +179,14 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
   painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
   painter.setRenderHint(QPainter::Antialiasing);
 
-  // As large as the width allows, never below 14 pixels.
   painter.setPen(Qt::black);
-  const QString header = ChartsHeader(history);
-  int pixels = kHeaderPixels;
-  while (pixels > 14 && QFontMetrics(Font(pixels, true)).horizontalAdvance(header) > layout.header.width() - 16) {
-    --pixels;
+  const ChartsHeaderText header = ChartsHeaderFor(size, history);
+  painter.setFont(Font(header.pixels, true));
+  const int lineHeight = layout.header.height() / static_cast<int>(header.lines.size());
+  for (int line = 0; line < header.lines.size(); ++line) {
+    painter.drawText(QRect(8, line * lineHeight, layout.header.width() - 16, lineHeight),
+                     Qt::AlignVCenter | Qt::AlignLeft, header.lines[line]);
   }
-  painter.setFont(Font(pixels, true));
-  painter.drawText(layout.header.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, header);
 
   // The legend: the alleles' colours, the habitats' lines, the markers.
   painter.setFont(Font(12));
@@ -165,13 +232,12 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
     for (long g = axis.first - 1 + axis.step; g <= axis.last; g += axis.step) {
       const double gx = X(panel, axis, static_cast<double>(g));
       painter.drawLine(QPointF(gx, panel.bottom()), QPointF(gx, panel.bottom() + 4));
-      painter.drawText(QRectF(gx - 40, panel.bottom() + 4, 80, 14), Qt::AlignHCenter | Qt::AlignTop,
-                       QString::number(g));
+    }
+    for (const AxisLabel& label : GenerationLabels(size, panel, axis)) {
+      painter.drawText(label.box, Qt::AlignHCenter | Qt::AlignTop, label.text);
     }
     painter.drawLine(panel.bottomLeft(), panel.bottomRight());
     painter.drawLine(panel.bottomLeft(), panel.topLeft());
-    painter.drawText(QRectF(0, panel.bottom() + 4, kLeftAxis - 2, 14), Qt::AlignRight | Qt::AlignTop,
-                     QObject::tr("gen."));
     if (history == nullptr || history->empty()) continue;
 
     // The lines, thinned to the panel's width.
@@ -217,6 +283,23 @@ ChartsView::ChartsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("chartsView"));
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ChartsView::SetZoom(double zoom) {
+  zoom_ = zoom;
+  updateGeometry();
+}
+
+QSize ChartsView::sizeHint() const {
+  const QSize least = minimumSizeHint();
+  return QSize(std::max(least.width(), static_cast<int>(std::lround(460 * zoom_))),
+               std::max(least.height(), static_cast<int>(std::lround(560 * zoom_))));
+}
+
+QSize ChartsView::minimumSizeHint() const {
+  // The header's counts on a line of their own, full habitats, at 14 pixels.
+  const QString counts = QObject::tr("Habitat 0: %1   Habitat 1: %2").arg(640).arg(640);
+  return {QFontMetrics(Font(14, true)).horizontalAdvance(counts) + 20, 240};
 }
 
 QString ChartsView::HeaderText() const { return ChartsHeader(history_); }

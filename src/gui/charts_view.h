@@ -10,6 +10,11 @@
 
 #include <array>
 #include <optional>
+#include <vector>
+
+#include <QRectF>
+#include <QString>
+#include <QStringList>
 
 #include "record/census_history.h"
 
@@ -21,6 +26,7 @@ namespace talveron::gui {
 struct ChartsLayout {
   explicit ChartsLayout(QSize size);
   QRect header;
+  int headerLines = 1;  // two where the view is too narrow for one
   QRect legend;
   std::array<QRect, kLoci> panels;  // the plotting areas, inside the axes
 };
@@ -33,6 +39,30 @@ struct GenerationAxis {
   long last = 10;
   long step = 1;
 };
+
+// The header as drawn at a size: one line, or two (the generation, then the
+// head counts), in type of `pixels`.
+struct ChartsHeaderText {
+  QStringList lines;
+  int pixels = 18;
+};
+ChartsHeaderText ChartsHeaderFor(QSize size, const CensusHistory* history);
+
+// A label of a generation axis and where it stands.
+struct AxisLabel {
+  QString text;
+  QRectF box;
+};
+std::vector<AxisLabel> GenerationLabels(QSize size, const QRect& panel, const GenerationAxis& axis);
+
+// The criteria's lettered markers of one panel: the criterion, the x of its
+// line and the letter's box.
+struct CriterionMarker {
+  int criterion;
+  double x;
+  QRectF box;
+};
+std::vector<CriterionMarker> CriterionMarkers(const CensusHistory* history, QSize size, int panel);
 
 // Paints the charts of `history` (none: empty axes) into an area of `size`.
 void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history);
@@ -48,8 +78,11 @@ class ChartsView : public QWidget {
   void ShowHistory(const CensusHistory* history);
   const CensusHistory* history() const { return history_; }
 
-  QSize sizeHint() const override { return {460, 560}; }
-  QSize minimumSizeHint() const override { return {240, 240}; }
+  // The natural size follows the classic views' zoom; the view is never
+  // narrower than its header in its smallest type needs.
+  void SetZoom(double zoom);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
   // What hovering at `at` tells: the generation and the value of the line
   // nearest to it, or the criterion of a marker; nothing away from them.
@@ -63,6 +96,7 @@ class ChartsView : public QWidget {
 
  private:
   const CensusHistory* history_ = nullptr;
+  double zoom_ = 1.0;
   qint64 lastPaint_ = 0;  // when the last drawing ended, in ms
   qint64 paintTook_ = 0;  // how long it took, in ms
   bool paintPending_ = false;

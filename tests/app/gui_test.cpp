@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QXmlStreamReader>
 #include <algorithm>
@@ -26,7 +27,9 @@
 #include <map>
 #include <vector>
 
+#include "app/map_key.h"
 #include "app/settings_formulas.h"
+#include "app/views.h"
 #include "app/shell.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
@@ -237,6 +240,7 @@ TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
     PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
     return false;
   });
+  window.Zoom(0);  // pixel for pixel, whatever the screen
   Repeatedly quitAtTheEnd([&] {
     if (shell.world.gGenerationNumber <= 5) return false;
     PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11"));
@@ -279,6 +283,15 @@ TEST_F(QtDesktopTest, TheGuideIsAWindowOfItsOwnAndTheRunGoesOn) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_GE(shell.world.gGenerationNumber, openedAt + 10);
+  // The desktop program's guide: its docks and its command line, not the
+  // page's passages.
+  const auto* text = platform.guide()->findChild<QTextBrowser*>(QStringLiteral("guideText"));
+  ASSERT_NE(text, nullptr);
+  const QString guide = text->toPlainText();
+  EXPECT_TRUE(guide.contains(QStringLiteral("talveron --settings"))) << guide.left(200).toStdString();
+  EXPECT_TRUE(guide.contains(QStringLiteral("dock")));
+  EXPECT_FALSE(guide.contains(QStringLiteral("in the browser"), Qt::CaseInsensitive));
+  EXPECT_FALSE(guide.contains(QStringLiteral("<!--")));
 }
 
 TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
@@ -356,6 +369,7 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
   // views as SVG at that zoom: the file parses, is as large as the four
   // views zoomed, and holds each view's drawing.
   const fs::path file = folder / "picture.svg";
+  window.Zoom(0);
   Repeatedly start([&] {
     if (shell.world.gGenerationNumber > 0) return true;
     platform.action(111, 1)->trigger();
@@ -408,14 +422,15 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
 
 TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {
   // Opened at the views' natural size, the window can be made half as
-  // high and as narrow as its status bar; every view is then drawn
+  // wide and three fifths as high; every view is then drawn
   // smaller, none below a quarter, and the map keeps a share like the
   // others'.
+  window.resize(window.sizeHint());
   QCoreApplication::processEvents();
   const QSize opening = window.size();
   EXPECT_EQ(canvas.view(Port::View)->FitScale(), 1.0);
   EXPECT_EQ(canvas.view(Port::Time)->FitScale(), 1.0);
-  const QSize small(std::max(opening.width() / 2, window.minimumWidth()), opening.height() / 2);
+  const QSize small(std::max(opening.width() / 2, window.minimumWidth()), opening.height() * 3 / 5);
   EXPECT_LT(small.width(), opening.width() * 2 / 3);
   EXPECT_LT(window.minimumSizeHint().height(), small.height());
   window.resize(small);
@@ -434,39 +449,173 @@ TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirSha
   EXPECT_GE(canvas.view(Port::View)->FitScale(), 0.3);
 }
 
-TEST_F(QtDesktopTest, StatusBarShowsEverySeedFileNameAndInstructionWholeOnA1280x720Screen) {
-  // At the opening size on a 1280x720 screen, with ten-digit seeds: at
-  // the start, during a series, and after a Restart that stopped it. Each
-  // field is as wide as its text; the window stays on the screen.
+TEST_F(QtDesktopTest, WindowFitsA1024x768ScreenAndOneOf800x600AfterEveryStatusMessage) {
+  // A 1024x768 projector, and a 1600x1200 screen at scale 2 (800x600 of
+  // the window's pixels). After each message the window is no wider than
+  // the screen, and every seed, instruction and the data file's name are
+  // there whole; a long folder gives way, the file's name never.
+  for (const QSize room : {QSize(1024, 768), QSize(800, 600)}) {
+    SCOPED_TRACE(room.width());
+    window.FitToRoom(room);
+    QCoreApplication::processEvents();
+    auto expectFits = [&](const char* when) {
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      QCoreApplication::processEvents();
+      EXPECT_LE(window.frameGeometry().width(), room.width()) << when;
+      EXPECT_LE(window.minimumSizeHint().width(), room.width()) << when;
+      for (const QLabel* label : {window.WholeFields()[1], window.WholeFields()[2]}) {
+        EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << when << ": " << label->text().toStdString();
+      }
+      // The instruction wraps onto a second line rather than being cut.
+      const QLabel* activity = window.WholeFields()[0];
+      EXPECT_GE(activity->height(), activity->heightForWidth(activity->width())) << when;
+    };
+    shell.SetSeeds(1796713109);
+    platform.ShowActivity("Press the space bar to start generation 1");
+    expectFits("start");
+    EXPECT_TRUE(window.SeriesSeedText().contains(QStringLiteral("1796713109")));
+
+    platform.ShowActivity(app::Shell::kExtinctPrompt);
+    expectFits("extinction");
+    EXPECT_EQ(window.ActivityText().toStdString(), app::Shell::kExtinctPrompt);
+
+    platform.ShowSeeds(app::SeedStatus{1796713112, 1796713110, true, 1796713109, 4, 10, 1796713109});
+    const QString longFolder =
+        QStringLiteral("/home/teacher/Documents/biology/year-ten/habitat-experiments/autumn-term-2026");
+    platform.ShowDataFileName((longFolder + QStringLiteral("/habitats-series-seven.txt")).toStdString());
+    platform.ShowActivity("Series: replicate 4 of 10, habitats-series-seven.txt");
+    expectFits("series in a long folder");
+    EXPECT_TRUE(window.DataFileShown().endsWith(QStringLiteral("/habitats-series-seven.txt")))
+        << window.DataFileShown().toStdString();
+    EXPECT_TRUE(window.DataFileShown().startsWith(QStringLiteral("Data file: /"))) << window.DataFileShown().toStdString();
+
+    platform.ShowSeeds(app::SeedStatus{1796713110, 1796713111, false, 1796713109, 1, 1, 1796713109});
+    platform.ShowDataFileName("");
+    platform.ShowDataFileNote("Series stopped: records kept in habitats-series-seven.txt.partial");
+    platform.ShowActivity("Press the space bar to start generation 1");
+    expectFits("after Restart");
+    EXPECT_TRUE(window.DataFileShown().endsWith(QStringLiteral("habitats-series-seven.txt.partial")));
+    EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
+  }
+}
+
+TEST_F(QtDesktopTest, ZoomInFromTheOpeningSizeEnlargesAndFitToWindowLeavesTheChartsTheirHeader) {
+  // Opened on a 1280x720 screen, the views are drawn at the scale the docks
+  // allow; Zoom In goes one step above that, whatever the zoom the opening
+  // fit left. Fit to Window afterwards gives the Charts room for their
+  // header in its smallest type.
   window.FitToRoom(QSize(1280, 720));
   QCoreApplication::processEvents();
-  auto expectWhole = [&](const char* when) {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QCoreApplication::processEvents();
-    for (const QLabel* label : window.WholeFields()) {
-      EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
-          << when << ": " << label->text().toStdString();
+  const double opening = canvas.view(Port::View)->FitScale();
+  const int openingWidth = canvas.view(Port::View)->width();
+  window.Zoom(+1);
+  QCoreApplication::processEvents();
+  EXPECT_GT(window.zoom(), opening);
+  EXPECT_GT(canvas.view(Port::View)->sizeHint().width(), openingWidth);
+  window.Zoom(app::Platform::kFitToWindow);
+  QCoreApplication::processEvents();
+  const ChartsView* charts = window.charts();
+  CensusHistory history;
+  GeneFrequencies census;
+  census.count[0][0][0][0] = 640;
+  census.count[1][1][1][1] = 640;
+  for (long g = 1; g <= 20000; ++g) history.Add(g, census);
+  const ChartsHeaderText header = ChartsHeaderFor(charts->size(), &history);
+  EXPECT_EQ(header.lines.join(QStringLiteral("   ")), QStringLiteral("Generation 20000   Habitat 0: 640   Habitat 1: 640"));
+  QFont type(QStringLiteral("sans-serif"));
+  type.setPixelSize(header.pixels);
+  type.setBold(true);
+  for (const QString& line : header.lines) {
+    EXPECT_LE(QFontMetrics(type).horizontalAdvance(line) + 16, charts->width()) << line.toStdString();
+  }
+}
+
+TEST_F(QtDesktopTest, TextsAreWholeTheColourKeyTheGenerationAndTheChartsLabels) {
+  QCoreApplication::processEvents();
+  // The colour key of habitat specialization at the opening size of a
+  // 1024x768 screen: every colour's meaning whole, on as many lines as it
+  // takes.
+  window.FitToRoom(QSize(1024, 768));
+  platform.ShowMapKey(app::MapKeyFor(app::DisplayFlags{false, true, false, false}));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  QCoreApplication::processEvents();
+  const auto* key = window.findChild<QLabel*>(QStringLiteral("mapKey"));
+  ASSERT_NE(key, nullptr);
+  EXPECT_GE(key->height(), key->heightForWidth(key->width()));
+  for (const QString& line : key->toolTip().split(QLatin1Char('\n')).mid(1)) {
+    // "2: not specialized" is shown as "2 not specialized".
+    const QString shown = QString(line).replace(QStringLiteral(": "), QStringLiteral(" "));
+    EXPECT_LE(key->fontMetrics().horizontalAdvance(QStringLiteral("\u25CF ") + shown), key->contentsRect().width())
+        << shown.toStdString();
+  }
+
+  // The Status view's generation: at 350 for the menus' runs, moved left
+  // as far as a larger number needs, never past the view's right edge.
+  app::Views views(canvas, shell.display);
+  for (const int generation : {5000, 20000, 1000000}) {
+    views.ShowInfo("Dispersal", generation, false);
+    canvas.SetPort(Port::Text);
+    canvas.TextSize(32);
+    canvas.TextFace(0);
+    const std::string text = "Generation: " + std::to_string(generation);
+    const int width = canvas.StringWidth(text);
+    const QImage picture = canvas.Picture(Port::Text, 1.0);
+    int left = 640, right = -1;
+    for (int x = 0; x < picture.width(); ++x) {
+      for (int y = 60; y < 95; ++y) {
+        if (qGray(picture.pixel(x, y)) < 128) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+      }
     }
-    EXPECT_LE(window.frameGeometry().width(), 1280) << when;
-  };
-  shell.SetSeeds(1796713109);
-  platform.ShowActivity("Press the space bar to start generation 1");
-  expectWhole("start");
-  EXPECT_TRUE(window.SeriesSeedText().contains(QStringLiteral("1796713109")));
+    EXPECT_LT(right, 640) << generation;
+    if (generation <= 5000) {
+      EXPECT_GE(left, 350) << generation;
+    } else {
+      EXPECT_GE(right - left + 4, width - 4) << generation;  // the whole text, inked
+      EXPECT_LT(left, 350) << generation;
+    }
+  }
 
-  app::SeedStatus series{1796713112, 1796713110, true, 1796713109, 4, 10, 1796713109};
-  platform.ShowSeeds(series);
-  platform.ShowDataFileName("/home/teacher/class-2026/habitats-series.txt");
-  platform.ShowActivity("Series: replicate 4 of 10, habitats-series.txt");
-  expectWhole("series");
-
-  platform.ShowSeeds(app::SeedStatus{1796713110, 1796713111, false, 1796713109, 1, 1, 1796713109});
-  platform.ShowDataFileName("");
-  platform.ShowDataFileNote(
-      "Series stopped: records kept in habitats-series.txt.partial");
-  platform.ShowActivity("Press the space bar to start generation 1");
-  expectWhole("after Restart");
-  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
+  // The Charts of a long run whose criteria were all met at once: the last
+  // tick label whole inside the view, none meeting another or "gen.", and
+  // the criteria's letters side by side, none on another.
+  CensusHistory history;
+  GeneFrequencies census;
+  census.count[0][0][0][0] = 300;
+  census.count[1][1][1][1] = 300;
+  for (long g = 1; g <= 20000; ++g) history.Add(g, census);
+  const QSize size(460, 560);
+  const ChartsLayout layout(size);
+  const GenerationAxis axis(&history);
+  const std::vector<AxisLabel> labels = GenerationLabels(size, layout.panels[0], axis);
+  ASSERT_GE(labels.size(), 3u);
+  EXPECT_EQ(labels.front().text, QStringLiteral("gen."));
+  EXPECT_EQ(labels.back().text, QStringLiteral("20000"));
+  QFont eleven(QStringLiteral("sans-serif"));
+  eleven.setPixelSize(11);
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    EXPECT_GE(labels[i].box.left(), 0);
+    EXPECT_LE(labels[i].box.right(), size.width());
+    EXPECT_GE(labels[i].box.width(), QFontMetricsF(eleven).horizontalAdvance(labels[i].text)) << labels[i].text.toStdString();
+    if (i > 0) {
+      EXPECT_LT(labels[i - 1].box.right(), labels[i].box.left()) << labels[i].text.toStdString();
+    }
+  }
+  int letters = 0;
+  for (int panel = 0; panel < kLoci; ++panel) {
+    const std::vector<CriterionMarker> markers = CriterionMarkers(&history, size, panel);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+      ++letters;
+      EXPECT_GE(markers[i].box.left(), layout.panels[static_cast<std::size_t>(panel)].left() - 8);
+      if (i > 0) {
+        EXPECT_FALSE(markers[i - 1].box.intersects(markers[i].box)) << panel;
+      }
+    }
+  }
+  EXPECT_EQ(letters, CensusHistory::kCriteria);
 }
 
 TEST_F(QtDesktopTest, ActualSizeIsPixelForPixelOnASmallScreenAndFitToWindowFitsAgain) {
