@@ -98,6 +98,7 @@ TextSource::Mask BrowserText::RenderGlyph(char c, int size, int face, double sca
 WebPlatform::WebPlatform(WebCanvas& canvas) : canvas_(canvas) {}
 
 void WebPlatform::ShowViews(bool settled) {
+  OfferDownloads();  // also the records a Quit left, after the last poll
   if (settled || web_now() - lastCharts_ >= kChartsEvery) HandOverCharts();
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
     const double scale = web_scale(static_cast<int>(port));
@@ -154,7 +155,8 @@ void WebPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
                        {"submenu", item.submenu},
                        {"checkable", item.checkable},
                        {"group", item.group},
-                       {"hidden", item.hidden}});
+                       {"hidden", item.hidden},
+                       {"atEnd", item.atEnd}});
     }
     bar.push_back({{"number", menu.number}, {"title", menu.title}, {"items", items}, {"submenu", menu.submenu}});
   }
@@ -261,9 +263,10 @@ void WebPlatform::ShowSeeds(const app::SeedStatus& seeds) {
     text = "Replicate " + std::to_string(seeds.replicate) + " of " + std::to_string(seeds.replicates) + ", seed " +
            std::to_string(seeds.current) + "; series base seed " + std::to_string(seeds.seriesBase);
   } else if (seeds.replicate > 0) {
-    text = "Seed " + std::to_string(seeds.current) + "; next seed " + std::to_string(seeds.next);
+    text = "Seed " + std::to_string(seeds.current) + "; next seed " + std::to_string(seeds.next) +
+           "; next series seed " + std::to_string(seeds.nextSeries);
   } else {
-    text = "Next seed " + std::to_string(seeds.next);
+    text = "Next seed " + std::to_string(seeds.next) + "; next series seed " + std::to_string(seeds.nextSeries);
   }
   Call({{"op", "status"}, {"field", "seeds"}, {"text", text}});
 }
