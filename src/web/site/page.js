@@ -89,22 +89,40 @@ var Talveron = {
   layoutScale() {
     if (this.zoom > 0) return this.zoom;
     const views = $("views");
+    if (this.narrow()) return this.narrowScales()[0];
     const width = views.clientWidth - 24 - this.chartsWidth(),
           height = window.innerHeight - views.getBoundingClientRect().top - 90 - ($("map-key") ? $("map-key").offsetHeight : 0);
     const fit = Math.min(width / 902, height / 680);
     return Math.max(Math.floor(fit * ScaleSteps), ScaleSteps / 4) / ScaleSteps;
   },
-  scale(port) { return this.currentScale; },
+  // Below 700 CSS pixels the views stand one above the other (page.css),
+  // each as wide as the page allows: the map and the status view fill the
+  // width, the graphs half again as large, the time plot its own width.
+  narrow() { return window.matchMedia("(max-width: 700px)").matches; },
+  narrowScales() {
+    const width = Math.max(100, $("views").clientWidth - 16);
+    const fit = (natural) => Math.max(Math.floor(width / natural * ScaleSteps), ScaleSteps / 8) / ScaleSteps;
+    return [fit(640), fit(640), Math.min(fit(220), Math.floor(fit(640) * 1.5 * ScaleSteps) / ScaleSteps), fit(902)];
+  },
+  scale(port) { return this.currentScales ? this.currentScales[port] : this.currentScale; },
   // The Charts view's width in CSS pixels beside the classic views, 0 when hidden.
   chartsWidth() {
     const section = $("view-charts");
-    if (!section || section.hidden) return 0;
+    if (!section || section.hidden || this.narrow()) return 0;
     return Math.round(Math.min(520, Math.max(420, ($("views").clientWidth - 24) * 0.34))) + 4;
   },
   relayout() {
     const section = $("view-charts");
-    if (section) section.style.width = Math.max(0, this.chartsWidth() - 4) + "px";
-    this.currentScale = this.layoutScale() * (window.devicePixelRatio || 1);
+    const ratio = window.devicePixelRatio || 1;
+    if (section && this.narrow()) {
+      section.style.width = "";
+      section.style.height = Math.round(Math.min(680, Math.max(360, $("views").clientWidth * 1.3))) + "px";
+    } else if (section) {
+      section.style.width = Math.max(0, this.chartsWidth() - 4) + "px";
+      section.style.height = "";
+    }
+    this.currentScale = this.layoutScale() * ratio;
+    this.currentScales = this.narrow() && this.zoom === 0 ? this.narrowScales().map((scale) => scale * ratio) : null;
     this.charts.schedule();
     this.wakeUp();
   },
@@ -206,9 +224,13 @@ var Talveron = {
     bar.replaceChildren();
     for (const menu of message.menus) {
       if (menu.submenu) continue;
-      const title = element("button", { class: "menu-title", type: "button", tabindex: "-1", "data-menu": menu.number },
+      // One stop of the Tab key for the whole bar: the first title; the
+      // arrows move from there (Menus.keys).
+      const first = !bar.children.length;
+      const title = element("button", { class: "menu-title", type: "button", role: "menuitem", "aria-haspopup": "true",
+                                        "aria-expanded": "false", tabindex: first ? "0" : "-1", "data-menu": menu.number },
                             menu.title);
-      const holder = element("div", { class: "menu" }, title, this.menuList(menu));
+      const holder = element("div", { class: "menu", role: "none" }, title, this.menuList(menu));
       title.addEventListener("mousedown", (e) => e.preventDefault());  // the keys stay with the page
       title.addEventListener("click", (e) => {
         e.stopPropagation();
@@ -224,19 +246,28 @@ var Talveron = {
       });
       bar.append(holder);
     }
+    bar.addEventListener("keydown", (e) => Menus.keys(e));
   },
   menuList(menu) {
-    const list = element("ul", { class: "menu-list", role: "menu" });
+    const list = element("ul", { class: "menu-list", role: "menu", "aria-label": menu.title });
+    const atEnd = [];
     menu.items.forEach((described, index) => {
       const item = index + 1;
-      if (!described.text && !described.hidden) { list.append(element("li", { class: "separator" })); return; }
+      if (!described.text && !described.hidden) { list.append(element("li", { class: "separator", role: "separator" })); return; }
       const key = described.key ? "Ctrl+" + described.key.toUpperCase() : (menu.number === HelpMenu && item === 1 ? "F1" : "");
-      const entry = element("li", { class: "menu-item", role: "menuitem", "data-menu": menu.number, "data-item": item },
-                            element("span", { class: "check" }), element("span", { class: "label" }, described.text),
-                            element("span", { class: "key" }, described.submenu ? "\u25B8" : key));
+      const role = described.group ? "menuitemradio" : described.checkable ? "menuitemcheckbox" : "menuitem";
+      const entry = element("li", { class: "menu-item", role, tabindex: "-1", "aria-label": described.text,
+                                    "data-menu": menu.number, "data-item": item },
+                            element("span", { class: "check", "aria-hidden": "true" }),
+                            element("span", { class: "label" }, described.text),
+                            element("span", { class: "key", "aria-hidden": "true" }, described.submenu ? "\u25B8" : key));
+      if (key) entry.setAttribute("aria-keyshortcuts", key === "F1" ? "F1" : "Control+" + described.key.toUpperCase());
       if (described.submenu) {
         entry.classList.add("has-submenu");
+        entry.setAttribute("aria-haspopup", "true");
+        entry.setAttribute("aria-expanded", "false");
         entry.append(this.menuList(this.menus.get(described.submenu)));
+        entry.addEventListener("click", (e) => { e.stopPropagation(); Menus.openSubmenu(entry, false); });
       } else {
         entry.addEventListener("click", (e) => {
           e.stopPropagation();
@@ -251,11 +282,16 @@ var Talveron = {
       state.element = entry;
       this.items.set(menu.number + "," + item, state);
       this.showItem(state);
-      list.append(entry);
+      // Quit stands last, after a separator, whatever its number.
+      if (described.atEnd) atEnd.push(entry); else list.append(entry);
     });
+    for (const entry of atEnd) list.append(element("li", { class: "separator", role: "separator" }), entry);
     return list;
   },
-  closeMenus() { for (const open of document.querySelectorAll(".menu.open")) open.classList.remove("open"); },
+  closeMenus() {
+    for (const open of document.querySelectorAll(".menu.open, .menu-item.open")) open.classList.remove("open");
+    for (const expanded of document.querySelectorAll('#menubar [aria-expanded="true"]')) expanded.setAttribute("aria-expanded", "false");
+  },
   menuChosen(menu, item) {
     if (menu === FileMenu && item === OpenSettingsItem) {
       // The file is chosen here, while the click still counts as the
@@ -275,16 +311,25 @@ var Talveron = {
     state[field] = on;
     this.items.set(key, state);
     this.showItem(state);
-    if (menu === SpeedMenu && field === "checked" && on && $("speed")) $("speed").value = String(item - 1);
+    if (menu === SpeedMenu && field === "checked" && on && $("speed")) {
+      $("speed").value = String(item - 1);
+      this.showPace(item);
+    }
     for (const button of document.querySelectorAll(`#toolbar [data-menu="${menu}"][data-item="${item}"]`)) {
-      if (field === "checked") button.classList.toggle("checked", on);
-      else button.disabled = !on;
+      if (field === "checked") {
+        button.classList.toggle("checked", on);
+        button.setAttribute("aria-pressed", String(on));
+      } else {
+        button.disabled = !on;
+      }
     }
   },
   showItem(state) {
     if (!state.element) return;
     state.element.classList.toggle("checked", !!state.checked);
     state.element.classList.toggle("disabled", !state.enabled);
+    if (state.enabled) state.element.removeAttribute("aria-disabled"); else state.element.setAttribute("aria-disabled", "true");
+    if (state.element.getAttribute("role") !== "menuitem") state.element.setAttribute("aria-checked", String(!!state.checked));
     const radio = state.element.classList.contains("radio");
     state.element.querySelector(".check").textContent = state.checked ? (radio ? "\u25CF" : "\u2713") : "";
   },
@@ -312,6 +357,14 @@ var Talveron = {
       element("span", { class: "key-allele" }, element("span", { class: "key-dot", style: "color:" + colours[allele] }, "\u25CF"),
               " " + allele + " " + text)));
     this.relayout();
+  },
+  // The pace set, beside the slider and for screen readers.
+  showPace(item) {
+    const texts = ["as fast as it goes", "1000 a second", "300 a second", "100 a second", "30 a second", "10 a second",
+                   "3 a second", "1 a second"];
+    const text = texts[item - 1] || "";
+    if ($("pace")) $("pace").textContent = text;
+    if ($("speed")) $("speed").setAttribute("aria-valuetext", text);
   },
   setZoom(direction) {
     const current = this.layoutScale();
@@ -561,6 +614,135 @@ function savePicture(which) {
     Talveron.download("talveron-" + (which === "all" ? "views" : names[Number(which)]) + ".png", new Uint8Array(bytes))));
 }
 
+// --- the menu bar by keyboard, as a menu bar of the desktop does ---
+// Tab reaches the first title (F10 too); Left and Right move between the
+// menus, Down, Enter or Space opens one; in a menu Up and Down move, Right
+// opens a submenu, Left closes it, Enter or Space chooses, Escape closes.
+const Menus = {
+  titles() { return [...document.querySelectorAll("#menubar .menu-title")]; },
+  // The items of a list that can be reached: shown, not separators.
+  items(list) {
+    return [...list.children].filter((li) => li.classList.contains("menu-item") && !li.classList.contains("hidden"));
+  },
+  focusTitle(title) {
+    for (const other of this.titles()) other.tabIndex = other === title ? 0 : -1;
+    title.focus();
+  },
+  open(title, focusLast = false) {
+    Talveron.closeMenus();
+    title.parentElement.classList.add("open");
+    title.setAttribute("aria-expanded", "true");
+    const items = this.items(title.nextElementSibling);
+    this.focusTitle(title);
+    if (items.length) (focusLast ? items[items.length - 1] : items[0]).focus();
+  },
+  openSubmenu(entry, focusFirst = true) {
+    if (entry.classList.contains("disabled")) return;
+    for (const sibling of entry.parentElement.querySelectorAll(":scope > .menu-item.open")) {
+      sibling.classList.remove("open");
+      sibling.setAttribute("aria-expanded", "false");
+    }
+    entry.classList.add("open");
+    entry.setAttribute("aria-expanded", "true");
+    const items = this.items(entry.querySelector(".menu-list"));
+    if (focusFirst && items.length) items[0].focus();
+  },
+  closeSubmenu(entry) {
+    entry.classList.remove("open");
+    entry.setAttribute("aria-expanded", "false");
+    entry.focus();
+  },
+  // Leaves the bar: the keys go to the page again (the space bar runs).
+  leave() {
+    Talveron.closeMenus();
+    if (document.activeElement) document.activeElement.blur();
+  },
+  keys(e) {
+    const target = e.target;
+    const titles = this.titles();
+    const handled = () => { e.preventDefault(); e.stopPropagation(); };
+    if (target.classList.contains("menu-title")) {
+      const at = titles.indexOf(target);
+      const wasOpen = target.parentElement.classList.contains("open");
+      const move = (by) => {
+        const next = titles[(at + by + titles.length) % titles.length];
+        if (wasOpen) this.open(next); else this.focusTitle(next);
+      };
+      switch (e.key) {
+        case "ArrowRight": handled(); move(1); return;
+        case "ArrowLeft": handled(); move(-1); return;
+        case "Home": handled(); this.focusTitle(titles[0]); return;
+        case "End": handled(); this.focusTitle(titles[titles.length - 1]); return;
+        case "ArrowDown": case "Enter": case " ": handled(); this.open(target); return;
+        case "ArrowUp": handled(); this.open(target, true); return;
+        case "Escape": handled(); Talveron.closeMenus(); return;
+        case "Tab": Talveron.closeMenus(); return;
+      }
+      return;
+    }
+    const entry = target.closest(".menu-item");
+    if (!entry) return;
+    const list = entry.parentElement;
+    const items = this.items(list);
+    const at = items.indexOf(entry);
+    const parentEntry = list.parentElement.closest(".menu-item");
+    const title = entry.closest(".menu").querySelector(".menu-title");
+    const nextMenu = (by) => this.open(titles[(titles.indexOf(title) + by + titles.length) % titles.length]);
+    switch (e.key) {
+      case "ArrowDown": handled(); items[(at + 1) % items.length].focus(); return;
+      case "ArrowUp": handled(); items[(at - 1 + items.length) % items.length].focus(); return;
+      case "Home": handled(); items[0].focus(); return;
+      case "End": handled(); items[items.length - 1].focus(); return;
+      case "ArrowRight":
+        handled();
+        if (entry.classList.contains("has-submenu")) this.openSubmenu(entry); else nextMenu(1);
+        return;
+      case "ArrowLeft":
+        handled();
+        if (parentEntry) this.closeSubmenu(parentEntry); else nextMenu(-1);
+        return;
+      case "Escape":
+        handled();
+        if (parentEntry) { this.closeSubmenu(parentEntry); return; }
+        Talveron.closeMenus();
+        this.focusTitle(title);
+        return;
+      case "Enter": case " ":
+        handled();
+        if (entry.classList.contains("has-submenu")) { this.openSubmenu(entry); return; }
+        if (entry.classList.contains("disabled")) return;
+        this.leave();
+        Talveron.menuChosen(Number(entry.dataset.menu), Number(entry.dataset.item));
+        return;
+      case "Tab": Talveron.closeMenus(); return;
+    }
+  },
+};
+Talveron.menuKeys = Menus;
+
+// What the Charts show now, in words, for screen readers.
+function describeCharts() {
+  const summary = $("charts-summary");
+  if (!summary) return;
+  if (!Charts.count) { summary.textContent = "Charts: no generation yet."; return; }
+  const g = Charts.last();
+  const parts = [`Generation ${g}. Habitat 0: ${Charts.adults(g, 0)} adults; habitat 1: ${Charts.adults(g, 1)} adults.`];
+  for (let locus = 0; locus < 3; ++locus) {
+    const habitats = [0, 1].map((habitat) => {
+      const shares = [0, 1, 2].map((allele) => {
+        const value = Charts.frequency(g, habitat, locus, allele);
+        return Number.isNaN(value) ? null : `allele ${allele} ${Math.round(value * 100)}%`;
+      });
+      return shares.includes(null) ? `habitat ${habitat} empty` : `habitat ${habitat} ${shares.join(", ")}`;
+    });
+    parts.push(`${ChartWords.loci[locus]}: ${habitats.join("; ")}.`);
+  }
+  const met = Charts.criteria.map((generation, c) => (generation ? `${String.fromCharCode(65 + c)} in generation ${generation}` : null))
+                             .filter((text) => text);
+  parts.push(met.length ? `Criteria met: ${met.join(", ")}.` : "No criterion met yet.");
+  summary.textContent = parts.join(" ");
+}
+
 // --- the page ---
 
 function setUpPage() {
@@ -586,6 +768,12 @@ function setUpPage() {
   });
   document.addEventListener("keydown", (e) => {
     if (Talveron.dialogOpen) return;
+    if (e.key === "F10") {
+      e.preventDefault();
+      const first = Menus.titles()[0];
+      if (first) Menus.focusTitle(first);
+      return;
+    }
     if (e.key === "Escape") { Talveron.closeMenus(); if ($("guide")) $("guide").hidden = true; return; }
     if (e.key === "F1") {
       e.preventDefault();
@@ -600,11 +788,23 @@ function setUpPage() {
       Talveron.key(key, true, e.repeat);
       return;
     }
-    if (e.key === " ") {
+    // A focused button, slider or field takes its own keys.
+    const focused = e.target.closest && e.target.closest("button, input, select, textarea, a, [role^=menuitem]");
+    if (e.key === " " && !focused) {
       e.preventDefault();
       Talveron.key(" ", false, e.repeat);
     }
   });
+  // A tap on the map, a finger's space bar: it starts a run and goes on
+  // where the space bar would; while the run goes on it pauses it.
+  const map = document.querySelector('canvas[data-port="0"]');
+  if (map) {
+    map.addEventListener("click", () => {
+      const space = $("space-button");
+      if (space && !space.disabled) Talveron.key(" ", false, false);
+      else Talveron.menuChosen(FileMenu, 3);
+    });
+  }
   for (const button of document.querySelectorAll("#toolbar button")) {
     button.addEventListener("mousedown", (e) => e.preventDefault());  // the keys stay with the page
     button.addEventListener("click", () => {
@@ -612,7 +812,13 @@ function setUpPage() {
       else Talveron.menuChosen(Number(button.dataset.menu), Number(button.dataset.item));
     });
   }
-  if ($("speed")) $("speed").addEventListener("input", () => Talveron.choose(SpeedMenu, Number($("speed").value) + 1));
+  if ($("speed")) {
+    $("speed").addEventListener("input", () => {
+      Talveron.showPace(Number($("speed").value) + 1);
+      Talveron.choose(SpeedMenu, Number($("speed").value) + 1);
+    });
+    Talveron.showPace(Number($("speed").value) + 1);
+  }
   if ($("charts")) {
     $("charts").addEventListener("mousemove", (e) => Charts.hover(e));
     $("charts").addEventListener("mouseleave", () => Charts.hover(null));
@@ -688,7 +894,7 @@ const Charts = {
   schedule() {
     if (this.pending) return;
     this.pending = true;
-    requestAnimationFrame(() => { this.pending = false; this.draw(false); });
+    requestAnimationFrame(() => { this.pending = false; this.draw(false); describeCharts(); });
   },
 
   layout(width, height) {
