@@ -322,12 +322,13 @@ TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
       QStringLiteral("Habitat 1: %1").arg(shell.history.Adults(last, 1))));
 
   charts->resize(460, 560);
-  const ChartsLayout layout(charts->size());
-  const GenerationAxis axis(&shell.history);
-  const QRect& panel = layout.panels[0];
+  QtChartsPainter measure;
+  const app::ChartsLayout layout(460, 560, measure);
+  const app::GenerationAxis axis(&shell.history);
+  const app::ChartsRect& panel = layout.panels[0];
   const double value = shell.history.Frequency(last, 0, Locus::Specialization, 2);
-  const QPoint on(panel.left() + static_cast<int>((last - axis.first) * panel.width() / (axis.last - axis.first)),
-                  panel.bottom() - static_cast<int>(value * panel.height()));
+  const QPoint on(static_cast<int>(panel.left + (last - axis.first) * panel.width / (axis.last - axis.first)),
+                  static_cast<int>(panel.bottom() - value * panel.height));
   const auto told = charts->DescribeAt(on);
   ASSERT_TRUE(told.has_value());
   EXPECT_TRUE(told->startsWith(QStringLiteral("Generation %1: habitat specialization").arg(last))) << told->toStdString();
@@ -521,13 +522,14 @@ TEST_F(QtDesktopTest, ZoomInFromTheOpeningSizeEnlargesAndFitToWindowLeavesTheCha
   census.count[0][0][0][0] = 640;
   census.count[1][1][1][1] = 640;
   for (long g = 1; g <= 20000; ++g) history.Add(g, census);
-  const ChartsHeaderText header = ChartsHeaderFor(charts->size(), &history);
-  EXPECT_EQ(header.lines.join(QStringLiteral("   ")), QStringLiteral("Generation 20000   Habitat 0: 640   Habitat 1: 640"));
-  QFont type(QStringLiteral("sans-serif"));
-  type.setPixelSize(header.pixels);
-  type.setBold(true);
-  for (const QString& line : header.lines) {
-    EXPECT_LE(QFontMetrics(type).horizontalAdvance(line) + 16, charts->width()) << line.toStdString();
+  QtChartsPainter measure;
+  const app::ChartsHeader header =
+      app::HeaderFor(app::ChartsLayout(charts->width(), charts->height(), measure), &history, measure);
+  std::string joined;
+  for (const std::string& line : header.lines) joined += (joined.empty() ? "" : "   ") + line;
+  EXPECT_EQ(joined, "Generation 20000   Habitat 0: 640   Habitat 1: 640");
+  for (const std::string& line : header.lines) {
+    EXPECT_LE(measure.TextWidth(line, header.pixels, true) + 16, charts->width()) << line;
   }
 }
 
@@ -587,31 +589,29 @@ TEST_F(QtDesktopTest, TextsAreWholeTheColourKeyTheGenerationAndTheChartsLabels) 
   census.count[0][0][0][0] = 300;
   census.count[1][1][1][1] = 300;
   for (long g = 1; g <= 20000; ++g) history.Add(g, census);
-  const QSize size(460, 560);
-  const ChartsLayout layout(size);
-  const GenerationAxis axis(&history);
-  const std::vector<AxisLabel> labels = GenerationLabels(size, layout.panels[0], axis);
+  QtChartsPainter measure;
+  const app::ChartsLayout layout(460, 560, measure);
+  const app::GenerationAxis axis(&history);
+  const std::vector<app::AxisLabel> labels = app::GenerationLabels(layout, 0, axis, measure);
   ASSERT_GE(labels.size(), 3u);
-  EXPECT_EQ(labels.front().text, QStringLiteral("gen."));
-  EXPECT_EQ(labels.back().text, QStringLiteral("20000"));
-  QFont eleven(QStringLiteral("sans-serif"));
-  eleven.setPixelSize(11);
+  EXPECT_EQ(labels.front().text, "gen.");
+  EXPECT_EQ(labels.back().text, "20000");
   for (std::size_t i = 0; i < labels.size(); ++i) {
-    EXPECT_GE(labels[i].box.left(), 0);
-    EXPECT_LE(labels[i].box.right(), size.width());
-    EXPECT_GE(labels[i].box.width(), QFontMetricsF(eleven).horizontalAdvance(labels[i].text)) << labels[i].text.toStdString();
+    EXPECT_GE(labels[i].box.left, 0);
+    EXPECT_LE(labels[i].box.right(), 460);
+    EXPECT_GE(labels[i].box.width, measure.TextWidth(labels[i].text, 11, false)) << labels[i].text;
     if (i > 0) {
-      EXPECT_LT(labels[i - 1].box.right(), labels[i].box.left()) << labels[i].text.toStdString();
+      EXPECT_LT(labels[i - 1].box.right(), labels[i].box.left) << labels[i].text;
     }
   }
   int letters = 0;
   for (int panel = 0; panel < kLoci; ++panel) {
-    const std::vector<CriterionMarker> markers = CriterionMarkers(&history, size, panel);
+    const std::vector<app::CriterionMarker> markers = app::CriterionMarkers(layout, panel, &history);
     for (std::size_t i = 0; i < markers.size(); ++i) {
       ++letters;
-      EXPECT_GE(markers[i].box.left(), layout.panels[static_cast<std::size_t>(panel)].left() - 8);
+      EXPECT_GE(markers[i].box.left, layout.panels[static_cast<std::size_t>(panel)].left - 8);
       if (i > 0) {
-        EXPECT_FALSE(markers[i - 1].box.intersects(markers[i].box)) << panel;
+        EXPECT_FALSE(markers[i - 1].box.Intersects(markers[i].box)) << panel;
       }
     }
   }

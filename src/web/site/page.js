@@ -216,7 +216,6 @@ var Talveron = {
   // --- menus and toolbar ---
   buildMenus(message) {
     this.controls = message.controls;
-    Object.assign(ChartWords, message.charts);
     this.version = message.version;
     for (const menu of message.menus) this.menus.set(menu.number, menu);
     const bar = $("menubar");
@@ -594,8 +593,7 @@ function savePicture(which) {
   const names = ["habitats", "status", "graphs", "time-plot"];
   let out;
   if (which === "charts") {
-    Charts.draw(true);
-    $("charts").toBlob((blob) => blob.arrayBuffer().then((bytes) => Talveron.download("talveron-charts.png", new Uint8Array(bytes))));
+    Charts.picture();
     return;
   }
   if (which === "all") {
@@ -720,29 +718,6 @@ const Menus = {
 };
 Talveron.menuKeys = Menus;
 
-// What the Charts show now, in words, for screen readers.
-function describeCharts() {
-  const summary = $("charts-summary");
-  if (!summary) return;
-  if (!Charts.count) { summary.textContent = "Charts: no generation yet."; return; }
-  const g = Charts.last();
-  const parts = [`Generation ${g}. Habitat 0: ${Charts.adults(g, 0)} adults; habitat 1: ${Charts.adults(g, 1)} adults.`];
-  for (let locus = 0; locus < 3; ++locus) {
-    const habitats = [0, 1].map((habitat) => {
-      const shares = [0, 1, 2].map((allele) => {
-        const value = Charts.frequency(g, habitat, locus, allele);
-        return Number.isNaN(value) ? null : `allele ${allele} ${Math.round(value * 100)}%`;
-      });
-      return shares.includes(null) ? `habitat ${habitat} empty` : `habitat ${habitat} ${shares.join(", ")}`;
-    });
-    parts.push(`${ChartWords.loci[locus]}: ${habitats.join("; ")}.`);
-  }
-  const met = Charts.criteria.map((generation, c) => (generation ? `${String.fromCharCode(65 + c)} in generation ${generation}` : null))
-                             .filter((text) => text);
-  parts.push(met.length ? `Criteria met: ${met.join(", ")}.` : "No criterion met yet.");
-  summary.textContent = parts.join(" ");
-}
-
 // --- the page ---
 
 function setUpPage() {
@@ -845,292 +820,119 @@ function setUpPage() {
 
 // --- the Charts view: the allele frequencies of the replicate on show ---
 
-// The program hands over the census counts of each generation once, as
-// the trace orders them (20 a generation: per habitat the adults, then the
-// alleles 0 to 2 of specialization, preference and mating preference); the
-// page keeps them all and thins each line to the width it is drawn at.
-const ChartRow = 20;
-// The words of the charts come from the program with its menus.
-const ChartWords = { loci: ["", "", ""], criteria: [], criterionLocus: [] };
-const AlleleColours = ["#DD0806", "#0000D4", "#D8B800"];
-const ChartSizes = { header: 30, legend: 38, leftAxis: 40, bottomAxis: 18, panelTitle: 32, gap: 6 };
+// The program draws the charts itself, with the desktop program's drawing
+// (web_charts.cpp): the page gives it the view's size, asks it to draw again
+// when the size changes, and lends it the canvas's 2D context. A hover is
+// answered by the program too, at its next look.
 const NaturalCharts = [440, 680];
-
 const Charts = {
-  rows: new Uint16Array(0),
-  count: 0,       // generations kept
-  first: 1,       // the first one's number
-  criteria: [0, 0, 0, 0, 0],
-  pending: false,
-  size: NaturalCharts,  // CSS pixels of the last drawing
+  dirty: true,
+  hovered: null,       // [x, y] waiting for its answer
+  pictureWanted: false,
+  size: NaturalCharts,
+  context: null,
+  clips: 0,
 
-  take(restart, first, rows, criteria) {
-    if (restart) { this.count = 0; this.first = first; }
-    const needed = (this.count * ChartRow) + rows.length;
-    if (needed > this.rows.length) {
-      const grown = new Uint16Array(Math.max(needed, this.rows.length * 2, 1024 * ChartRow));
-      grown.set(this.rows.subarray(0, this.count * ChartRow));
-      this.rows = grown;
-    }
-    this.rows.set(rows, this.count * ChartRow);
-    this.count += rows.length / ChartRow;
-    this.criteria = criteria;
-    this.schedule();
-  },
-  last() { return this.first + this.count - 1; },
-  adults(g, habitat) { return this.rows[(g - this.first) * ChartRow + habitat * 10]; },
-  frequency(g, habitat, locus, allele) {
-    const at = (g - this.first) * ChartRow + habitat * 10;
-    const adults = this.rows[at];
-    return adults === 0 ? NaN : this.rows[at + 1 + locus * 3 + allele] / adults;
-  },
-  // What the page shows of the charts: the series as numbers, for a look
-  // from outside (the tests) and for the hover.
-  series(habitat, locus, allele) {
-    const out = [];
-    for (let g = this.first; g <= this.last(); ++g) out.push(this.rows[(g - this.first) * ChartRow + habitat * 10 + 1 + locus * 3 + allele]);
-    return out;
-  },
   schedule() {
-    if (this.pending) return;
-    this.pending = true;
-    requestAnimationFrame(() => { this.pending = false; this.draw(false); describeCharts(); });
+    this.dirty = true;
+    Talveron.wakeUp();
   },
-
-  layout(width, height) {
-    const z = ChartSizes;
-    const top = z.header + z.legend;
-    const each = Math.max(30, Math.floor((height - top) / 3));
-    const panels = [];
-    for (let i = 0; i < 3; ++i) {
-      const y = top + i * each;
-      panels.push({ left: z.leftAxis, top: y + z.panelTitle, right: width - 12, bottom: y + each - z.bottomAxis - z.gap });
-    }
-    return panels;
-  },
-  axis() {
-    if (this.count === 0) return { first: 1, last: 10, step: 1 };
-    const span = Math.max(10, this.count);
-    const raw = Math.max(1, span / 5);
-    const power = Math.pow(10, Math.floor(Math.log10(raw)));
-    const step = [1, 2, 5, 10].map((f) => f * power).find((v) => v >= raw);
-    return { first: this.first, last: this.first + Math.ceil(span / step) * step, step };
-  },
-  x(panel, axis, g) { return panel.left + (g - axis.first) * (panel.right - panel.left) / Math.max(1, axis.last - axis.first); },
-  y(panel, value) { return panel.bottom - value * (panel.bottom - panel.top); },
-  markers(panel, axis, locus) {
-    const out = [];
-    let free = -1e9;
-    this.criteria.forEach((g, c) => {
-      if (ChartWords.criterionLocus[c] !== locus || !g) return;
-      const x = this.x(panel, axis, g);
-      const left = Math.max(x - 7, free);
-      out.push({ criterion: c, x, left, top: panel.top - 15 });
-      free = left + 15;
-    });
-    return out;
-  },
-  // The least and the greatest of each column, in their order; a gap
-  // (an empty habitat) breaks the line.
-  thinned(habitat, locus, allele, columns) {
-    const points = [];
-    const first = this.first, last = this.last(), span = last - first + 1;
-    for (let column = 0, from = first; from <= last; ++column) {
-      const to = Math.min(last, first + Math.floor((column + 1) * span / columns) - 1);
-      if (to < from) continue;
-      let low = null, high = null, gap = false;
-      for (let g = from; g <= to; ++g) {
-        const v = this.frequency(g, habitat, locus, allele);
-        if (Number.isNaN(v)) { gap = true; continue; }
-        if (!low || v < low[1]) low = [g, v];
-        if (!high || v > high[1]) high = [g, v];
-      }
-      if (gap && points.length && points[points.length - 1] !== null) points.push(null);
-      if (low) {
-        if (low[0] > high[0]) [low, high] = [high, low];
-        points.push(low);
-        if (high[0] !== low[0]) points.push(high);
-      }
-      from = to + 1;
-    }
-    return points;
-  },
-
-  draw(evenHidden) {
+  // [width, height, draw again, hover x, hover y]: 0 x 0 while hidden, unless
+  // a picture of the charts is wanted.
+  state() {
     const canvas = $("charts");
-    if (!canvas) return;
-    const box = canvas.getBoundingClientRect();
-    if (box.width < 10 || box.height < 10) {
-      if (!evenHidden) return;
-      this.size = NaturalCharts;
-    } else {
-      this.size = [Math.round(box.width), Math.round(box.height)];
-    }
+    const box = canvas ? canvas.getBoundingClientRect() : { width: 0, height: 0 };
+    const shown = box.width >= 10 && box.height >= 10;
+    this.size = shown ? [Math.round(box.width), Math.round(box.height)] : this.pictureWanted ? NaturalCharts : [0, 0];
+    const hover = this.hovered || [-1, -1];
+    this.hovered = null;
+    const state = [this.size[0], this.size[1], this.dirty || this.pictureWanted ? 1 : 0, hover[0], hover[1]];
+    this.dirty = false;
+    return state;
+  },
+  begin() {
+    const canvas = $("charts");
     const ratio = window.devicePixelRatio || 1;
     const [width, height] = this.size;
     if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
       canvas.width = Math.round(width * ratio);
       canvas.height = Math.round(height * ratio);
     }
-    const c = canvas.getContext("2d");
-    c.setTransform(ratio, 0, 0, ratio, 0, 0);
-    c.fillStyle = "#fff";
-    c.fillRect(0, 0, width, height);
-    c.fillStyle = "#000";
-    c.textBaseline = "alphabetic";
-
-    // The generation and head counts, readable from the back of a room.
-    const g = this.last();
-    const gap = width < 460 ? "  " : "   ";
-    const header = this.count ? `Generation ${g}${gap}Habitat 0: ${this.adults(g, 0)}${gap}Habitat 1: ${this.adults(g, 1)}`
-                              : "Generation 0";
-    let pixels = 18;
-    do { c.font = `bold ${pixels}px sans-serif`; } while (pixels-- > 14 && c.measureText(header).width > width - 16);
+    this.context = canvas.getContext("2d");
+    this.context.setTransform(ratio, 0, 0, ratio, 0, 0);
+    this.context.lineCap = "butt";
+  },
+  colour(rgb) { return "#" + (rgb >>> 0).toString(16).padStart(6, "0"); },
+  font(pixels, bold) { return (bold ? "bold " : "") + pixels + "px sans-serif"; },
+  fill(x, y, w, h, rgb) {
+    this.context.fillStyle = this.colour(rgb);
+    this.context.fillRect(x, y, w, h);
+  },
+  frame(x, y, w, h, rgb) {
+    const c = this.context;
+    c.setLineDash([]);
+    c.lineWidth = 1;
+    c.strokeStyle = this.colour(rgb);
+    c.strokeRect(x + 0.5, y + 0.5, w - 1, h - 1);
+  },
+  line(points, rgb, width, dash) {
+    const c = this.context;
+    c.setLineDash(dash === 1 ? [4, 3] : dash === 2 ? [1, 2] : []);
+    c.lineWidth = width;
+    c.strokeStyle = this.colour(rgb);
+    c.beginPath();
+    c.moveTo(points[0], points[1]);
+    for (let i = 2; i < points.length; i += 2) c.lineTo(points[i], points[i + 1]);
+    c.stroke();
+  },
+  text(text, x, middle, pixels, bold, align, rgb) {
+    const c = this.context;
+    c.font = this.font(pixels, bold);
+    c.textAlign = ["left", "center", "right"][align];
     c.textBaseline = "middle";
-    c.fillText(header, 8, ChartSizes.header / 2);
-    c.textBaseline = "alphabetic";
-
-    // The legend: the alleles' colours, the habitats' lines, the markers.
-    c.font = "12px sans-serif";
-    let x = 8;
-    const row = ChartSizes.header + 12;
-    for (let allele = 0; allele < 3; ++allele) {
-      c.fillStyle = AlleleColours[allele];
-      c.fillRect(x, row - 5, 12, 10);
-      c.fillStyle = "#000";
-      const text = "allele " + allele;
-      c.fillText(text, x + 16, row + 4);
-      x += 24 + c.measureText(text).width;
+    c.fillStyle = this.colour(rgb);
+    c.fillText(text, x, middle);
+  },
+  width(text, pixels, bold) {
+    const c = this.context || $("charts").getContext("2d");
+    c.font = this.font(pixels, bold);
+    return c.measureText(text).width;
+  },
+  clip(x, y, w, h) {
+    this.context.save();
+    this.context.beginPath();
+    this.context.rect(x, y, w, h);
+    this.context.clip();
+  },
+  unclip() { this.context.restore(); },
+  // Drawn: the words for screen readers, and a picture if one was wanted.
+  end(words) {
+    if ($("charts-summary")) $("charts-summary").textContent = words;
+    if (this.pictureWanted) {
+      this.pictureWanted = false;
+      $("charts").toBlob((blob) => blob.arrayBuffer().then((bytes) => Talveron.download("talveron-charts.png", new Uint8Array(bytes))));
     }
-    for (let habitat = 0; habitat < 2; ++habitat) {
-      c.strokeStyle = "#000";
-      c.lineWidth = 1.6;
-      c.setLineDash(habitat ? [4, 3] : []);
-      c.beginPath(); c.moveTo(x, row); c.lineTo(x + 24, row); c.stroke();
-      c.setLineDash([]);
-      const text = "habitat " + habitat;
-      c.fillText(text, x + 28, row + 4);
-      x += 40 + c.measureText(text).width;
-    }
-    c.fillText("A-E: generation each criterion was first met (hover for more)", 8, row + 20);
-
-    const axis = this.axis();
-    this.layout(width, height).forEach((panel, locus) => {
-      const w = panel.right - panel.left;
-      c.fillStyle = "#000";
-      c.font = "bold 12px sans-serif";
-      c.fillText(ChartWords.loci[locus], panel.left, panel.top - 19);
-      c.font = "11px sans-serif";
-      c.lineWidth = 1;
-      c.textBaseline = "middle";
-      c.textAlign = "right";
-      for (const value of [0, 0.25, 0.5, 0.75, 1]) {
-        const y = Math.round(this.y(panel, value)) + 0.5;
-        c.strokeStyle = "#e0e0e0";
-        c.beginPath(); c.moveTo(panel.left, y); c.lineTo(panel.right, y); c.stroke();
-        c.fillText(String(value), ChartSizes.leftAxis - 5, y);
-      }
-      c.textBaseline = "top";
-      c.strokeStyle = "#000";
-      c.beginPath();
-      c.moveTo(panel.left + 0.5, panel.top); c.lineTo(panel.left + 0.5, panel.bottom + 0.5); c.lineTo(panel.right, panel.bottom + 0.5);
-      c.fillText("gen.", ChartSizes.leftAxis - 2, panel.bottom + 4);
-      c.textAlign = "center";
-      for (let tick = axis.first - 1 + axis.step; tick <= axis.last; tick += axis.step) {
-        const tx = Math.round(this.x(panel, axis, tick)) + 0.5;
-        c.moveTo(tx, panel.bottom); c.lineTo(tx, panel.bottom + 4);
-        // The last label stays inside the panel's right edge.
-        const label = String(tick), half = c.measureText(label).width / 2;
-        c.fillText(label, Math.min(tx, width - 2 - half), panel.bottom + 5);
-      }
-      c.stroke();
-      c.textAlign = "left";
-      c.textBaseline = "alphabetic";
-      if (!this.count) return;
-
-      // The lines, thinned to the panel's width.
-      c.save();
-      c.beginPath(); c.rect(panel.left - 1, panel.top - 2, w + 2, panel.bottom - panel.top + 4); c.clip();
-      c.lineWidth = 1.6;
-      for (let habitat = 0; habitat < 2; ++habitat) {
-        c.setLineDash(habitat ? [4, 3] : []);
-        for (let allele = 0; allele < 3; ++allele) {
-          c.strokeStyle = AlleleColours[allele];
-          c.beginPath();
-          let drawing = false;
-          for (const point of this.thinned(habitat, locus, allele, Math.max(1, Math.floor(w / 2)))) {
-            if (point === null) { drawing = false; continue; }
-            const px = this.x(panel, axis, point[0]), py = this.y(panel, point[1]);
-            if (drawing) c.lineTo(px, py); else c.moveTo(px, py);
-            drawing = true;
-          }
-          c.stroke();
-        }
-      }
-      c.restore();
-
-      // The criteria met in this panel's locus.
-      c.font = "bold 12px sans-serif";
-      c.textAlign = "center";
-      c.textBaseline = "middle";
-      for (const m of this.markers(panel, axis, locus)) {
-        c.setLineDash([1, 2]);
-        c.strokeStyle = "#000";
-        c.lineWidth = 1;
-        c.beginPath(); c.moveTo(m.x, panel.top); c.lineTo(m.x, panel.bottom); c.stroke();
-        c.setLineDash([]);
-        c.fillStyle = "#ffffe0";
-        c.fillRect(m.left, m.top, 14, 14);
-        c.strokeRect(m.left + 0.5, m.top + 0.5, 13, 13);
-        c.fillStyle = "#000";
-        c.fillText(String.fromCharCode(65 + m.criterion), m.left + 7, m.top + 7.5);
-      }
-      c.textAlign = "left";
-      c.textBaseline = "alphabetic";
-    });
+  },
+  picture() {
+    this.pictureWanted = true;
+    Talveron.wakeUp();
   },
 
-  // What a point of the charts tells: a marker's criterion, or the
-  // generation and value of the line nearest to it; null away from them.
-  describe(px, py) {
-    if (!this.count) return null;
-    const [width, height] = this.size;
-    const axis = this.axis();
-    const panels = this.layout(width, height);
-    for (let locus = 0; locus < 3; ++locus) {
-      const panel = panels[locus];
-      for (const m of this.markers(panel, axis, locus)) {
-        if (px >= m.left && px <= m.left + 14 && py >= m.top && py <= m.top + 14) {
-          return `${ChartWords.criteria[m.criterion]}, first met in generation ${this.criteria[m.criterion]}`;
-        }
-      }
-      if (px < panel.left - 4 || px > panel.right + 4 || py < panel.top - 4 || py > panel.bottom + 4) continue;
-      const g = Math.min(this.last(), Math.max(this.first,
-        axis.first + Math.round((px - panel.left) * (axis.last - axis.first) / Math.max(1, panel.right - panel.left))));
-      let best = 8, text = null;
-      for (let habitat = 0; habitat < 2; ++habitat) {
-        for (let allele = 0; allele < 3; ++allele) {
-          const value = this.frequency(g, habitat, locus, allele);
-          if (Number.isNaN(value)) continue;
-          const distance = Math.abs(this.y(panel, value) - py);
-          if (distance > best) continue;
-          best = distance;
-          text = `Generation ${g}: ${ChartWords.loci[locus].toLowerCase()}, habitat ${habitat}, allele ${allele}: ${value.toFixed(3)}`;
-        }
-      }
-      if (text) return text;
-    }
-    return null;
-  },
   hover(e) {
-    const canvas = $("charts"), tip = $("charts-tip");
-    const box = canvas.getBoundingClientRect();
-    const text = e ? this.describe(e.clientX - box.left, e.clientY - box.top) : null;
+    const tip = $("charts-tip");
+    if (!e) { tip.hidden = true; return; }
+    const box = $("charts").getBoundingClientRect();
+    this.hovered = [e.clientX - box.left, e.clientY - box.top];
+    this.pointer = [e.clientX, e.clientY];
+    Talveron.wakeUp();
+  },
+  tip(text) {
+    const tip = $("charts-tip");
     tip.hidden = !text;
-    if (!text) return;
+    if (!text || !this.pointer) return;
     tip.textContent = text;
     const section = $("view-charts").getBoundingClientRect();
-    const left = e.clientX - section.left + 12, top = e.clientY - section.top + 16;
+    const left = this.pointer[0] - section.left + 12, top = this.pointer[1] - section.top + 16;
     tip.style.left = Math.max(0, Math.min(left, section.width - tip.offsetWidth - 2)) + "px";
     tip.style.top = top + "px";
   },
