@@ -229,6 +229,87 @@ TEST_F(QtDesktopTest, UnwritablePlaceInTheSaveDialogIsToldAndTheProgramRuns) {
   EXPECT_TRUE(platform.action(135, 1)->isEnabled());
 }
 
+TEST_F(QtDesktopTest, TheFileDialogsOpenInTheFolderOfTheFileChosenLast) {
+  // A data file chosen in a folder of its own; closed, and Open Data File
+  // chosen again: the dialog opens in that folder, not the home folder.
+  const fs::path place = folder / "class";
+  fs::create_directories(place);
+  int dialogs = 0;
+  bool closed = false;
+  QString openedIn;
+  Repeatedly answer([&] {
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) {
+      if (dialogs == 0 && !shell.DataFileOpen()) platform.action(135, 1)->trigger();
+      if (dialogs == 1 && shell.DataFileOpen()) {
+        platform.action(135, 2)->trigger();
+        closed = true;
+      } else if (dialogs == 1 && closed) {
+        platform.action(135, 1)->trigger();
+      }
+      return false;
+    }
+    if (++dialogs == 1) {
+      dialog->selectFile(QString::fromStdString((place / "first.txt").string()));
+      static_cast<QDialog*>(dialog)->accept();
+      return false;
+    }
+    openedIn = dialog->directory().absolutePath();
+    static_cast<QDialog*>(dialog)->reject();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(openedIn, QString::fromStdString(fs::canonical(place).string()));
+}
+
+TEST_F(QtDesktopTest, MenusEndFileWithQuitNameTheTimePlotAndAboutOnce) {
+  // Quit last in the File menu, after a separator; About in one menu;
+  // the time plot called so in the Display menu.
+  QAction* last = nullptr;
+  QAction* beforeLast = nullptr;
+  for (QAction* action : platform.menu(app::kFileMenu)->actions()) {
+    if (!action->isVisible()) continue;
+    beforeLast = last;
+    last = action;
+  }
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last, platform.action(app::kFileMenu, 9));
+  EXPECT_TRUE(beforeLast->isSeparator());
+  int abouts = 0;
+  for (QAction* action : window.findChildren<QAction*>()) {
+    if (action->isVisible() && action->text().startsWith(QStringLiteral("About"))) ++abouts;
+  }
+  EXPECT_EQ(abouts, 1);
+  EXPECT_TRUE(platform.action(app::kDisplayMenu, 2)->text().startsWith(QStringLiteral("Next Time Plot")));
+  // The speed slider names the pace set, from the menu or the slider.
+  platform.CheckMenuItem(app::kSpeedMenu, 4, true);
+  EXPECT_EQ(window.PaceText(), QStringLiteral("100 a second"));
+  window.speedSlider()->setValue(0);
+  EXPECT_EQ(window.PaceText(), QStringLiteral("as fast as it goes"));
+}
+
+TEST_F(QtDesktopTest, ErasedTextLeavesNoDotsAtAnotherScale) {
+  // The map display's caption changed at a zoom of 1.25: the text view is
+  // as it is drawn afresh with the new caption alone.
+  app::DisplayFlags first;
+  app::DisplayFlags second;
+  second.gAllLocusDisplay = false;
+  second.gHabitatSpecDisplay = true;
+  app::QtCanvas changed;
+  changed.SetScale(Port::Text, 1.25);
+  app::Views(changed, first).ShowInfo("Start", 0, false);
+  app::Views(changed, second).ShowInfo("Start", 0, false);
+  app::QtCanvas fresh;
+  fresh.SetScale(Port::Text, 1.25);
+  app::Views(fresh, second).ShowInfo("Start", 0, false);
+  changed.Refresh(Port::Text);
+  fresh.Refresh(Port::Text);
+  EXPECT_EQ(changed.image(Port::Text), fresh.image(Port::Text));
+  EXPECT_EQ(changed.Picture(Port::Text, 1.25), fresh.Picture(Port::Text, 1.25));
+}
+
 TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
   // Five generations after the space bar, drawn into the views; at the end
   // of the pass Ctrl+Q ends the loop.
@@ -327,7 +408,8 @@ TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
   const app::GenerationAxis axis(&shell.history);
   const app::ChartsRect& panel = layout.panels[0];
   const double value = shell.history.Frequency(last, 0, Locus::Specialization, 2);
-  const QPoint on(static_cast<int>(panel.left + (last - axis.first) * panel.width / (axis.last - axis.first)),
+  const double along = static_cast<double>(last - axis.first) / static_cast<double>(axis.last - axis.first);
+  const QPoint on(static_cast<int>(panel.left + along * panel.width),
                   static_cast<int>(panel.bottom() - value * panel.height));
   const auto told = charts->DescribeAt(on);
   ASSERT_TRUE(told.has_value());
