@@ -47,6 +47,9 @@ class Canvas {
   virtual void MoveTo(int h, int v) = 0;
   virtual void LineTo(int h, int v) = 0;        // both end points drawn; pen ends at (h, v)
   virtual void DrawString(std::string_view text) = 0;  // baseline at the pen; pen moves on
+  // How far DrawString of `text` would move the pen, in the text size and
+  // face of the current port.
+  virtual int StringWidth(std::string_view text) = 0;
   virtual void TextSize(int points) = 0;
   virtual void TextFace(int style) = 0;         // 0 plain, 1 bold
 };

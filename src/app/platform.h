@@ -65,6 +65,8 @@ struct MenuItemSpec {
   int group = 0;
   // Not shown until SetMenuItemText gives it a text.
   bool hidden = false;
+  // Shown last in its menu, after a separator, whatever its number (Quit).
+  bool atEnd = false;
 };
 
 struct MenuSpec {

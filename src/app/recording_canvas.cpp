@@ -50,7 +50,11 @@ void RecordingCanvas::DrawString(std::string_view text) {
   op.v = s.penV;
   op.text = std::string(text);
   // Without a font the pen moves on by a nominal half an em per character.
-  s.penH += static_cast<int>(text.size()) * s.size / 2;
+  s.penH += StringWidth(text);
+}
+
+int RecordingCanvas::StringWidth(std::string_view text) {
+  return static_cast<int>(text.size()) * state().size / 2;
 }
 
 void RecordingCanvas::TextSize(int points) {

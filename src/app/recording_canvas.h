@@ -45,6 +45,7 @@ class RecordingCanvas : public Canvas {
   void MoveTo(int h, int v) override;
   void LineTo(int h, int v) override;
   void DrawString(std::string_view text) override;
+  int StringWidth(std::string_view text) override;
   void TextSize(int points) override;
   void TextFace(int style) override;
 

@@ -70,9 +70,13 @@ std::optional<FileError> Shell::ReleaseDataFile(bool seriesComplete) {
     }
     if (partial && (!seriesComplete || failure)) {
       std::error_code ignored;
-      if (!dataWritten_) {
+      const bool exists = std::filesystem::exists(written, ignored);
+      // A file without a byte keeps nothing worth a name.
+      const bool empty = exists && std::filesystem::file_size(written, ignored) == 0;
+      if (!dataWritten_ || empty) {
         std::filesystem::remove(written, ignored);
-      } else if (std::filesystem::exists(written, ignored)) {
+        if (dataWritten_) note = "Series stopped: no records were kept";
+      } else if (exists) {
         // Short: it stands in the status bar beside the seeds, whole.
         note = "Series stopped: records kept in " + FileName(written);
       }
@@ -145,7 +149,9 @@ void Shell::ReportWriteFailure(const FileError& error) {
     runReplicates = false;
     Check(kDataFileMenu, 12, false);
   }
-  const std::string kept = dataFile_ && dataWritten_ ? dataFile_->writtenPath() : std::string();
+  std::string kept = dataFile_ && dataWritten_ ? dataFile_->writtenPath() : std::string();
+  std::error_code ignored;
+  if (!kept.empty() && std::filesystem::file_size(kept, ignored) == 0 && !ignored) kept.clear();
   ReleaseDataFile(false);  // a second failure adds nothing to the first
   ShowError(WriteFailureMessage(error, inSeries, kept != error.path() ? kept : ""));
   if (inSeries) restart = true;

@@ -20,6 +20,15 @@ MenuItemSpec Item(std::string text, char key = 0) { return MenuItemSpec{std::mov
 MenuItemSpec Checkable(std::string text, char key = 0) { return MenuItemSpec{std::move(text), key, 0, true}; }
 MenuItemSpec Radio(std::string text, int group = 1) { return MenuItemSpec{std::move(text), 0, 0, true, group}; }
 MenuItemSpec Separator() { return MenuItemSpec{}; }
+MenuItemSpec Last(MenuItemSpec item) {
+  item.atEnd = true;
+  return item;
+}
+// Kept for its number; the item is shown elsewhere.
+MenuItemSpec Hidden(MenuItemSpec item) {
+  item.hidden = true;
+  return item;
+}
 MenuItemSpec Submenu(std::string text, int submenu) {
   return MenuItemSpec{std::move(text), 0, submenu, false};
 }
@@ -42,14 +51,14 @@ std::vector<MenuSpec> BuildMenuBar() {
       {kFileMenu,
        "File",
        {Item("Restart", 'r'), Separator(), Checkable("Pause", 'p'), Checkable("Step Mode", 't'),
-        Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Item("Quit", 'q'),
+        Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Last(Item("Quit", 'q')),
         Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
         Item("Copy Batch Command"), Item("Save Picture..."), Item("Run On to the End", 'u'),
         Item("Open Lesson...")},
        false},
       {kDisplayMenu,
        "Display",
-       {Item("Next Map Display", 'm'), Item("Next Graph", 'g'), Separator(), Radio("All Three Loci", 1),
+       {Item("Next Map Display", 'm'), Item("Next Time Plot", 'g'), Separator(), Radio("All Three Loci", 1),
         Radio("Habitat Specialization Locus", 1), Radio("Habitat Preference Locus", 1),
         Radio("Mating Preference Locus", 1), Separator(), Radio("Habitat Specialization Plot", 2),
         Radio("Specialization & Preference Plot", 2), Radio("Mating Preference Plot", 2),
@@ -66,7 +75,8 @@ std::vector<MenuSpec> BuildMenuBar() {
         Checkable("Run Replicates", 'l')},
        false},
       LessonsMenu(),
-      {kHelpMenu, "Help", {Item("Guide"), Item("About Talveron")}, false},
+      // About is the Talveron menu's; its number here stays.
+      {kHelpMenu, "Help", {Item("Guide"), Hidden(Item("About Talveron"))}, false},
       {kAveragingSpanMenu, "Averaging Span", CountItems(kAveragingSpans, " Generations"), true},
       {kReplicatesMenu, "Replicates", CountItems(kReplicateCounts, ""), true},
       {kAveragedVariablesMenu,

@@ -1,6 +1,7 @@
 // The map, the results graphs and the status line.
 #include "app/views.h"
 
+#include <algorithm>
 #include <string>
 
 namespace talveron::app {
@@ -292,9 +293,13 @@ void Views::ShowInfo(std::string_view action, int generationNumber, bool step) {
   // the run stops between phases.
   if (generationNumber == 0 || step) canvas_.DrawString(action);
   canvas_.TextFace(0);
-  canvas_.MoveTo(350, 85);
+  // The field begins at 350 for the numbers of the menus' runs; a larger
+  // number widens it to the left as far as it must to end inside the view.
+  const std::string number = std::to_string(generationNumber);
+  const int width = canvas_.StringWidth("Generation: ") + canvas_.StringWidth(number);
+  canvas_.MoveTo(std::min(350, 640 - 4 - width), 85);
   canvas_.DrawString("Generation: ");
-  canvas_.DrawString(std::to_string(generationNumber));
+  canvas_.DrawString(number);
 
   canvas_.SetPort(Port::Text);
   canvas_.EraseRect(QdRect{2, 400, 14, 650});

@@ -1,37 +1,38 @@
-// The Charts view: the frequency of each allele (0, 1, 2) at habitat
-// specialization, habitat preference and mating preference over the whole
-// replicate, one panel per locus, habitat 0 solid and habitat 1 dashed,
-// with axes, tick labels, a legend and a lettered marker where each
-// criterion A to E was first met; above them the generation and the head
-// counts in large type. Hovering a line tells its generation and value.
+// The Charts view: the shared drawing of the charts (app/charts_drawing.h)
+// painted with Qt, the view redrawn as the run goes on, and what hovering a
+// point tells in a tooltip.
 #pragma once
 
+#include <QFont>
+#include <QPainter>
+#include <QString>
 #include <QWidget>
 
-#include <array>
 #include <optional>
 
+#include "app/charts_drawing.h"
 #include "record/census_history.h"
-
-class QPainter;
 
 namespace talveron::gui {
 
-// Where the parts of the charts lie in an area of a given size.
-struct ChartsLayout {
-  explicit ChartsLayout(QSize size);
-  QRect header;
-  QRect legend;
-  std::array<QRect, kLoci> panels;  // the plotting areas, inside the axes
-};
+// The charts' drawing operations on a QPainter (a widget, an image, an SVG
+// file); also the measure of their texts in Qt's fonts.
+class QtChartsPainter : public app::ChartsPainter {
+ public:
+  explicit QtChartsPainter(QPainter* painter = nullptr) : painter_(painter) {}
+  void FillRect(const app::ChartsRect& r, std::uint32_t colour) override;
+  void StrokeRect(const app::ChartsRect& r, std::uint32_t colour) override;
+  void Polyline(const std::vector<app::ChartsPoint>& points, std::uint32_t colour, double width, Dash dash) override;
+  void Text(const std::string& text, double x, double middle, int pixels, bool bold, Align align,
+            std::uint32_t colour) override;
+  double TextWidth(const std::string& text, int pixels, bool bold) override;
+  void Clip(const app::ChartsRect& r) override;
+  void Unclip() override;
+  // The charts' type: a generic sans-serif family, which a picture names.
+  static QFont Font(int pixels, bool bold);
 
-// The generation span the charts show: from the first generation to the
-// last, rounded up to a step of the axis.
-struct GenerationAxis {
-  explicit GenerationAxis(const CensusHistory* history);
-  long first = 1;
-  long last = 10;
-  long step = 1;
+ private:
+  QPainter* painter_;
 };
 
 // Paints the charts of `history` (none: empty axes) into an area of `size`.
@@ -48,8 +49,11 @@ class ChartsView : public QWidget {
   void ShowHistory(const CensusHistory* history);
   const CensusHistory* history() const { return history_; }
 
-  QSize sizeHint() const override { return {460, 560}; }
-  QSize minimumSizeHint() const override { return {240, 240}; }
+  // The natural size follows the classic views' zoom; the view is never
+  // narrower than its header, on two lines, needs.
+  void SetZoom(double zoom);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
   // What hovering at `at` tells: the generation and the value of the line
   // nearest to it, or the criterion of a marker; nothing away from them.
@@ -63,6 +67,7 @@ class ChartsView : public QWidget {
 
  private:
   const CensusHistory* history_ = nullptr;
+  double zoom_ = 1.0;
   qint64 lastPaint_ = 0;  // when the last drawing ended, in ms
   qint64 paintTook_ = 0;  // how long it took, in ms
   bool paintPending_ = false;

@@ -60,6 +60,11 @@ int main(int argc, char* argv[]) {
         std::cerr << "talveron: --settings needs the name of a settings file\n" << kUsage;
         return 2;
       }
+      if (!settingsPath.empty()) {
+        std::cerr << "talveron: --settings is given twice (\"" << argv[i + 1]
+                  << "\" the second time); give it once\n";
+        return 2;
+      }
       settingsPath = argv[++i];
     } else if (argument == "--lesson") {
       if (i + 1 == argc) {

@@ -1,11 +1,15 @@
 #include "gui/main_window.h"
 
+#include <QCursor>
+#include <QToolTip>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QDockWidget>
 #include <QLayout>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QPainter>
 #include <QScreen>
@@ -18,9 +22,23 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/shell.h"
+
 namespace talveron::gui {
 
 namespace {
+
+// A tooltip on screen for one of `action`'s buttons takes its new text at
+// once, not when the pointer next moves.
+void RenewToolTip(const QAction* action) {
+  if (!QToolTip::isVisible()) return;
+  for (QObject* object : action->associatedObjects()) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget != nullptr && widget->underMouse() && widget->isVisible()) {
+      QToolTip::showText(QCursor::pos(), action->toolTip(), widget);
+    }
+  }
+}
 
 // The zoom steps, in 1/32 so that a view at its zoom is drawn at a scale
 // its widget keeps to.
@@ -42,6 +60,40 @@ class ProseLabel : public QLabel {
     const QRect area = contentsRect();
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(toolTip(), Qt::ElideRight, area.width()));
+  }
+};
+
+// A text that ends in a file's name, as "Data file: /folder/name.txt": when
+// the line is too short the folder is cut in the middle, never the name.
+class PathLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize sizeHint() const override { return {fontMetrics().horizontalAdvance(text()) + 4, QLabel::sizeHint().height()}; }
+  QSize minimumSizeHint() const override {
+    const auto [head, name] = Parts();
+    const QString least = head.left(head.indexOf(QLatin1Char('/')) + 1) + QStringLiteral("\u2026") + name;
+    return {fontMetrics().horizontalAdvance(head.isEmpty() ? name : least) + 4, QLabel::sizeHint().height()};
+  }
+  // What is shown at the label's width.
+  QString Shown() const {
+    const auto [head, name] = Parts();
+    const int room = contentsRect().width() - fontMetrics().horizontalAdvance(name);
+    if (fontMetrics().horizontalAdvance(text()) <= contentsRect().width()) return text();
+    return fontMetrics().elidedText(head, Qt::ElideMiddle, std::max(0, room)) + name;
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, Shown());
+  }
+
+ private:
+  // The text up to the file's name, and the name with the slash before it.
+  std::pair<QString, QString> Parts() const {
+    const qsizetype slash = text().lastIndexOf(QLatin1Char('/'));
+    if (slash < 0) return {QString(), text()};
+    return {text().left(slash), text().mid(slash)};
   }
 };
 
@@ -104,8 +156,9 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   mapLayout->setSpacing(2);
   mapKey_ = new QLabel(mapBox);
   mapKey_->setObjectName(QStringLiteral("mapKey"));
-  // Two lines whatever the width; what a narrow dock cuts off stays in
-  // the tooltip.
+  // The caption, then the three colours, each whole: a narrow dock wraps
+  // them onto further lines rather than cut one.
+  mapKey_->setWordWrap(true);
   mapKey_->setMinimumWidth(1);
   mapKey_->setContentsMargins(4, 2, 4, 0);
   mapLayout->addWidget(mapKey_);
@@ -137,7 +190,7 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
 void MainWindow::CreateToolBar() {
   QToolBar* bar = addToolBar(tr("Speed"));
   bar->setObjectName(QStringLiteral("speedToolBar"));
-  bar->addWidget(new QLabel(tr("Speed: fastest "), bar));
+  bar->addWidget(new QLabel(tr("Speed: "), bar));
   speedSlider_ = new QSlider(Qt::Horizontal, bar);
   speedSlider_->setObjectName(QStringLiteral("speedSlider"));
   speedSlider_->setRange(0, kSpeedItems - 1);
@@ -146,8 +199,16 @@ void MainWindow::CreateToolBar() {
   speedSlider_->setMaximumWidth(160);
   speedSlider_->setToolTip(tr("Generations a second of a single run; a series always runs at full speed"));
   bar->addWidget(speedSlider_);
-  bar->addWidget(new QLabel(tr(" 1 a second"), bar));
-  connect(speedSlider_, &QSlider::valueChanged, this, [this](int value) { emit speedChosen(value + 1); });
+  // The pace set, in words, beside the slider.
+  paceLabel_ = new QLabel(bar);
+  paceLabel_->setObjectName(QStringLiteral("paceLabel"));
+  paceLabel_->setMinimumWidth(paceLabel_->fontMetrics().horizontalAdvance(tr(" 1000 a second ")));
+  bar->addWidget(paceLabel_);
+  ShowPace(speedSlider_->value() + 1);
+  connect(speedSlider_, &QSlider::valueChanged, this, [this](int value) {
+    ShowPace(value + 1);
+    emit speedChosen(value + 1);
+  });
 }
 
 void MainWindow::AddRunControls(QAction* restart, QAction* pause, QAction* step, QAction* cycle, QAction* runOn) {
@@ -189,6 +250,7 @@ void MainWindow::ShowSpaceAction(const QString& action) {
   spaceAction_->setText(action.isEmpty() ? tr("Running") : action);
   spaceAction_->setToolTip(action.isEmpty() ? tr("The run goes on: Pause (Ctrl+P) holds it")
                                             : tr("%1 (Space)").arg(action));
+  RenewToolTip(spaceAction_);
 }
 
 void MainWindow::ShowRunControlStates() {
@@ -200,16 +262,19 @@ void MainWindow::ShowRunControlStates() {
                               : tr("Step mode: stop after each phase of a generation (Ctrl+T)"));
   cycleAction_->setToolTip(cycleAction_->isChecked() ? tr("Cycle mode is on: click to run without stops (Ctrl+Y)")
                                                      : tr("Cycle mode: stop after each generation (Ctrl+Y)"));
+  for (const QAction* action : {pauseAction_, stepAction_, cycleAction_}) RenewToolTip(action);
 }
 
 void MainWindow::ShowMapKey(const QString& caption, const QStringList& alleles) {
   static const char* const kColours[] = {"#DD0806", "#0000D4", "#D8B800"};
   QString text = QStringLiteral("<b>%1</b><br>").arg(caption.toHtmlEscaped());
   for (int allele = 0; allele < 3 && allele < alleles.size(); ++allele) {
-    text += QStringLiteral("<span style=\"color:%1\">&#9679;</span>&nbsp;%2 %3&nbsp;&nbsp; ")
+    QString meaning = alleles[allele].toHtmlEscaped();
+    meaning.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
+    text += QStringLiteral("<span style=\"color:%1\">&#9679;</span>&nbsp;%2&nbsp;%3&nbsp;&nbsp; ")
                 .arg(QLatin1String(kColours[allele]))
                 .arg(allele)
-                .arg(alleles[allele].toHtmlEscaped());
+                .arg(meaning);
   }
   mapKey_->setText(text);
   QString tip = caption;
@@ -217,52 +282,71 @@ void MainWindow::ShowMapKey(const QString& caption, const QStringList& alleles) 
   mapKey_->setToolTip(tip);
 }
 
+QString MainWindow::DataFileShown() const { return static_cast<const PathLabel*>(dataFileLabel_)->Shown(); }
+
 QString MainWindow::MapCaption() const { return mapKey_->toolTip().section(QLatin1Char('\n'), 0, 0); }
 
 void MainWindow::ShowSpeedItem(int item) {
   const QSignalBlocker quiet(speedSlider_);
   speedSlider_->setValue(item - 1);
+  ShowPace(item);
 }
 
+void MainWindow::ShowPace(int item) {
+  const double speed = app::kSpeeds[std::clamp(item, 1, app::kSpeedItems) - 1];
+  const QString pace = speed == 0 ? tr("as fast as it goes") : tr("%1 a second").arg(speed);
+  paceLabel_->setText(QStringLiteral(" ") + pace);
+  speedSlider_->setAccessibleName(tr("Speed"));
+  speedSlider_->setAccessibleDescription(pace);
+}
+
+// Two lines: what the program does or waits for, and a note beside it;
+// below them the seeds and the data file. Nothing here sets the window's
+// width: an instruction too long for one line takes two, the data file's
+// folder gives way before its name, and the note, free prose, is cut; each
+// keeps its whole text in its tooltip.
 void MainWindow::CreateStatusBar() {
-  activityLabel_ = new QLabel(this);
+  auto* box = new QWidget(this);
+  box->setObjectName(QStringLiteral("statusFields"));
+  auto* lines = new QVBoxLayout(box);
+  lines->setContentsMargins(2, 0, 2, 0);
+  lines->setSpacing(0);
+  auto* first = new QHBoxLayout;
+  auto* second = new QHBoxLayout;
+  first->setSpacing(12);
+  second->setSpacing(12);
+  lines->addLayout(first);
+  lines->addLayout(second);
+
+  activityLabel_ = new QLabel(box);
   activityLabel_->setObjectName(QStringLiteral("activityLabel"));
-  seedLabel_ = new QLabel(this);
+  activityLabel_->setWordWrap(true);
+  activityLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+  seedLabel_ = new QLabel(box);
   seedLabel_->setObjectName(QStringLiteral("seedLabel"));
-  seriesSeedLabel_ = new QLabel(this);
+  seriesSeedLabel_ = new QLabel(box);
   seriesSeedLabel_->setObjectName(QStringLiteral("seriesSeedLabel"));
-  dataFileLabel_ = new QLabel(tr("No data file"), this);
+  dataFileLabel_ = new PathLabel(box);
   dataFileLabel_->setObjectName(QStringLiteral("dataFileLabel"));
-  noteLabel_ = new ProseLabel(this);
+  dataFileLabel_->setText(tr("No data file"));
+  noteLabel_ = new ProseLabel(box);
   noteLabel_->setObjectName(QStringLiteral("noteLabel"));
-  // A QLabel's minimum width is its whole text: these never shrink below
-  // it, and the window's minimum width follows.
-  statusBar()->addWidget(activityLabel_);
-  statusBar()->addWidget(noteLabel_, 1);
-  statusBar()->addPermanentWidget(seedLabel_);
-  statusBar()->addPermanentWidget(seriesSeedLabel_);
-  statusBar()->addPermanentWidget(dataFileLabel_);
+  first->addWidget(activityLabel_, 3);
+  first->addWidget(noteLabel_, 2);
+  second->addWidget(seedLabel_);
+  second->addWidget(seriesSeedLabel_);
+  second->addWidget(dataFileLabel_, 1);
+  statusBar()->addWidget(box, 1);
 }
 
 void MainWindow::ShowSeedText(const QString& text) {
   seedLabel_->setText(text);
-  FollowStatusBar();
+  seedLabel_->setToolTip(text);
 }
 
 void MainWindow::ShowSeriesSeedText(const QString& text) {
   seriesSeedLabel_->setText(text);
-  FollowStatusBar();
-}
-
-// The window is never narrower than the fields that must be read whole.
-void MainWindow::FollowStatusBar() {
-  int width = 0;
-  for (const QLabel* label : WholeFields()) width += label->sizeHint().width();
-  // The note's least, the gaps between the fields and the size grip.
-  width += noteLabel_->minimumSizeHint().width() + 8 * 6 + 24;
-  if (width == minimumWidth()) return;
-  setMinimumWidth(width);
-  if (this->width() < width) resize(width, height());
+  seriesSeedLabel_->setToolTip(text);
 }
 
 void MainWindow::ShowNoteText(const QString& text) {
@@ -272,12 +356,12 @@ void MainWindow::ShowNoteText(const QString& text) {
 
 void MainWindow::ShowDataFileText(const QString& text) {
   dataFileLabel_->setText(text);
-  FollowStatusBar();
+  dataFileLabel_->setToolTip(text);
 }
 
 void MainWindow::ShowActivityText(const QString& text) {
   activityLabel_->setText(text);
-  FollowStatusBar();
+  activityLabel_->setToolTip(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -285,6 +369,7 @@ void MainWindow::ShowActivityText(const QString& text) {
 
 void MainWindow::SetZoom(double zoom) {
   zoom_ = zoom;
+  charts_->SetZoom(zoom);
   for (app::Port port : {app::Port::View, app::Port::Text, app::Port::Graph, app::Port::Time}) {
     app::CanvasWidget* view = canvas_.view(port);
     view->SetZoom(zoom);
@@ -308,13 +393,16 @@ void MainWindow::Zoom(int direction) {
     FitToWindow();
     return;
   }
+  // The steps go from the scale on screen: fitting the window, the views
+  // are drawn at the scale the docks allow, not at the zoom.
+  const double shown = fitToWindow_ ? canvas_.view(app::Port::View)->FitScale() : zoom_;
   fitToWindow_ = false;
   double zoom = 1.0;
   if (direction > 0) {
-    const auto* next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), zoom_ + 1e-9);
+    const auto* next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), shown + 1e-9);
     zoom = next != std::end(kZoomSteps) ? *next : kZoomSteps[std::size(kZoomSteps) - 1];
   } else if (direction < 0) {
-    const auto* next = std::lower_bound(std::begin(kZoomSteps), std::end(kZoomSteps), zoom_ - 1e-9);
+    const auto* next = std::lower_bound(std::begin(kZoomSteps), std::end(kZoomSteps), shown - 1e-9);
     zoom = next != std::begin(kZoomSteps) ? *(next - 1) : kZoomSteps[0];
   }
   SetZoom(zoom);

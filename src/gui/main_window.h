@@ -31,10 +31,10 @@ class MainWindow : public QMainWindow {
   ChartsView* charts() const { return charts_; }
   QDockWidget* chartsDock() const { return chartsDock_; }
 
-  // The status bar's fields. The activity (an instruction), the seeds and
-  // the data file keep their whole text, and the window's minimum width
-  // follows from them; only the note, free prose, gives way, with its whole
-  // text in its tooltip.
+  // The status bar's fields, on two lines. None of them sets the window's
+  // width: the activity, an instruction, takes a second line when it must;
+  // the data file's folder gives way to its name; the note, free prose, is
+  // cut. Each has its whole text in its tooltip.
   void ShowSeedText(const QString& text);
   void ShowSeriesSeedText(const QString& text);
   void ShowDataFileText(const QString& text);
@@ -45,7 +45,9 @@ class MainWindow : public QMainWindow {
   QString DataFileText() const { return dataFileLabel_->text(); }
   QString ActivityText() const { return activityLabel_->text(); }
   QString NoteText() const { return noteLabel_->toolTip(); }
-  // The fields that must be shown whole.
+  // The data file's text as it is shown at the field's width.
+  QString DataFileShown() const;
+  // The fields that are shown whole (the data file's name whole).
   std::array<QLabel*, 4> WholeFields() const { return {activityLabel_, seedLabel_, seriesSeedLabel_, dataFileLabel_}; }
 
   // The views' zoom: their size, as a multiple of their natural size, when
@@ -72,6 +74,7 @@ class MainWindow : public QMainWindow {
   // menu, as fast as it goes at the left.
   QSlider* speedSlider() const { return speedSlider_; }
   void ShowSpeedItem(int item);
+  QString PaceText() const { return paceLabel_->text().trimmed(); }
 
   // The run controls as toolbar buttons: the space bar's button, then the
   // menu items Restart, Pause, Step Mode, Cycle Mode and Run On to the End.
@@ -104,9 +107,9 @@ class MainWindow : public QMainWindow {
   void CreateViews(app::QtCanvas& canvas);
   void CreateToolBar();
   void CreateStatusBar();
+  void ShowPace(int item);
   void ResizeToViews(bool withinScreen);
   void ShareSpaceAmongViews();
-  void FollowStatusBar();
 
   app::QtCanvas& canvas_;
   std::array<QDockWidget*, 4> docks_{};
@@ -123,6 +126,7 @@ class MainWindow : public QMainWindow {
   QLabel* dataFileLabel_ = nullptr;
   QLabel* noteLabel_ = nullptr;
   QSlider* speedSlider_ = nullptr;
+  QLabel* paceLabel_ = nullptr;
   double zoom_ = 1.0;
   bool fitToWindow_ = true;
 };

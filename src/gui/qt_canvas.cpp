@@ -538,6 +538,11 @@ void QtCanvas::Render(QImage& image, double scale, QSize natural, const Operatio
       painter.setFont(FontFor(op.size, op.face, smooth));
       painter.setPen(QColor::fromRgb(op.colour));
       if (smooth) {
+        // No further than the text's ink at scale 1, so that the erase that
+        // clears it at scale 1 clears it at every scale, its smoothing too.
+        const QRect ink = op.bounds.adjusted(1, 1, -1, -1);
+        painter.setClipRect(QRect(QPoint(raster.Edge(ink.left()), raster.Edge(ink.top())),
+                                  QPoint(raster.Edge(ink.right() + 1) - 1, raster.Edge(ink.bottom() + 1) - 1)));
         painter.setRenderHint(QPainter::TextAntialiasing);
         painter.scale(scale, scale);
         painter.drawText(QPointF(r.left, r.top), string);
@@ -585,7 +590,10 @@ void QtCanvas::PaintOperation(const Operation& op, QPainter& painter) const {
       break;
     case Kind::Text: {
       auto* self = const_cast<QtCanvas*>(this);
-      painter.setFont(self->FontFor(op.size, op.face, true));
+      // A generic family: a picture names a font every reader knows.
+      QFont font = self->FontFor(op.size, op.face, true);
+      font.setFamily(QStringLiteral("sans-serif"));
+      painter.setFont(font);
       painter.setPen(colour);
       painter.drawText(QPointF(r.left, r.top),
                        QString::fromLatin1(op.text->data(), static_cast<qsizetype>(op.text->size())));
@@ -642,6 +650,14 @@ void QtCanvas::LineTo(int h, int v) {
   Add(s, Shape(Kind::Line, s.colour, QdRect{s.penV, s.penH, v, h}, bounds));
   s.penH = h;
   s.penV = v;
+}
+
+int QtCanvas::StringWidth(std::string_view text) {
+  if (text.empty()) return 0;
+  const Surface& s = surface();
+  auto interned = texts_.find(text);
+  if (interned == texts_.end()) interned = texts_.emplace(text).first;
+  return Measure(s.size, s.face, &*interned).advance;
 }
 
 const QFont& QtCanvas::FontFor(int size, int face, bool smooth) {

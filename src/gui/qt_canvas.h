@@ -93,6 +93,7 @@ class QtCanvas : public Canvas {
   void MoveTo(int h, int v) override;
   void LineTo(int h, int v) override;
   void DrawString(std::string_view text) override;
+  int StringWidth(std::string_view text) override;
   void TextSize(int points) override;
   void TextFace(int style) override;
 

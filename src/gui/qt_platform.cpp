@@ -27,6 +27,7 @@
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <vector>
 
 #include "app/map_key.h"
 #include "app/shell.h"
@@ -235,9 +236,18 @@ void QtPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
   for (const app::MenuSpec& spec : menus) {
     QMenu* menu = menus_[spec.number];
     if (!spec.submenu) bar->addMenu(menu);
+    // The items in their order, those shown at the end last.
+    std::vector<std::size_t> order;
     for (std::size_t i = 0; i < spec.items.size(); ++i) {
+      if (!spec.items[i].atEnd) order.push_back(i);
+    }
+    for (std::size_t i = 0; i < spec.items.size(); ++i) {
+      if (spec.items[i].atEnd) order.push_back(i);
+    }
+    for (const std::size_t i : order) {
       const app::MenuItemSpec& item = spec.items[i];
       const int number = static_cast<int>(i + 1);
+      if (item.atEnd) menu->addSeparator();
       QAction* action = nullptr;
       if (item.text.empty() && !item.hidden) {
         action = menu->addSeparator();
@@ -333,9 +343,10 @@ bool QtPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForc
 
 std::optional<std::string> QtPlatform::AskDataFilePath() {
   const QString path = QFileDialog::getSaveFileName(
-      &window_, tr("Open Data File"), QDir::home().filePath(QStringLiteral("talveron-data.txt")),
+      &window_, tr("Open Data File"), InFolder(QStringLiteral("talveron-data.txt")),
       tr("Text files (*.txt);;All files (*)"));
   if (path.isEmpty()) return std::nullopt;
+  Remember(path);
   return path.toStdString();
 }
 
@@ -368,9 +379,10 @@ std::optional<std::string> QtPlatform::AskSettingsPath(bool save) {
   const QString filter = tr("Settings files (*.toml);;All files (*)");
   const QString path =
       save ? QFileDialog::getSaveFileName(&window_, tr("Save Settings"),
-                                          QDir::home().filePath(QStringLiteral("talveron-settings.toml")), filter)
-           : QFileDialog::getOpenFileName(&window_, tr("Open Settings"), QDir::homePath(), filter);
+                                          InFolder(QStringLiteral("talveron-settings.toml")), filter)
+           : QFileDialog::getOpenFileName(&window_, tr("Open Settings"), folder_, filter);
   if (path.isEmpty()) return std::nullopt;
+  Remember(path);
   return path.toStdString();
 }
 
@@ -393,7 +405,7 @@ void QtPlatform::SavePicture() {
     filters << tr("%1, PNG (*.png)").arg(choice.name);
     if (SvgAvailable()) filters << tr("%1, SVG (*.svg)").arg(choice.name);
   }
-  QFileDialog dialog(&window_, tr("Save Picture"), QDir::home().filePath(QStringLiteral("talveron.png")));
+  QFileDialog dialog(&window_, tr("Save Picture"), InFolder(QStringLiteral("talveron.png")));
   dialog.setObjectName(QStringLiteral("pictureDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters(filters);
@@ -416,10 +428,19 @@ void QtPlatform::SavePicture() {
       written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
                     : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");
     }
-    if (written) return;
+    if (written) {
+      Remember(path);
+      return;
+    }
     ShowNotice((tr("The picture cannot be written to %1. Choose another place or name.").arg(path)).toStdString());
   }
 }
+
+// The file dialogs open in the folder of the file chosen last, at first the
+// home folder.
+QString QtPlatform::InFolder(const QString& name) const { return QDir(folder_).filePath(name); }
+
+void QtPlatform::Remember(const QString& path) { folder_ = QFileInfo(path).absolutePath(); }
 
 bool QtPlatform::Confirm(std::string_view question) {
   QMessageBox box(QMessageBox::Question, tr("Talveron"), Text(question), QMessageBox::Yes | QMessageBox::No,
@@ -431,6 +452,25 @@ bool QtPlatform::Confirm(std::string_view question) {
 
 void QtPlatform::CopyText(std::string_view text) { QGuiApplication::clipboard()->setText(Text(text)); }
 
+// The guide serves the page as well: its passages marked for the page are
+// left out, and the markers around the desktop program's own.
+QString QtPlatform::DesktopGuide(const QString& markdown) {
+  QStringList kept;
+  bool pageOnly = false;
+  for (const QString& line : markdown.split(QLatin1Char('\n'))) {
+    const QString marker = line.trimmed();
+    if (marker == QStringLiteral("<!-- page -->")) {
+      pageOnly = true;
+    } else if (marker == QStringLiteral("<!-- /page -->")) {
+      pageOnly = false;
+    } else if (marker != QStringLiteral("<!-- desktop -->") && marker != QStringLiteral("<!-- /desktop -->") &&
+               !pageOnly) {
+      kept << line;
+    }
+  }
+  return kept.join(QLatin1Char('\n'));
+}
+
 // A window of its own beside the main window, not modal: the run goes on
 // while it is open. Asked again, it comes to the front.
 void QtPlatform::ShowGuide() {
@@ -441,7 +481,7 @@ void QtPlatform::ShowGuide() {
     auto* browser = new QTextBrowser(guide_);
     browser->setObjectName(QStringLiteral("guideText"));
     QFile guide(QStringLiteral(":/guide.md"));
-    if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(QString::fromUtf8(guide.readAll()));
+    if (guide.open(QIODevice::ReadOnly)) browser->setMarkdown(DesktopGuide(QString::fromUtf8(guide.readAll())));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, guide_);
     connect(buttons, &QDialogButtonBox::rejected, guide_, &QWidget::close);
     auto* layout = new QVBoxLayout(guide_);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QDir>
 #include <QObject>
 #include <QPointer>
 #include <deque>
@@ -76,7 +77,13 @@ class QtPlatform : public QObject, public app::Platform {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
+  // The guide's Markdown as the desktop program shows it.
+  static QString DesktopGuide(const QString& markdown);
+
  private:
+  QString InFolder(const QString& name) const;
+  void Remember(const QString& path);
+  QString folder_ = QDir::homePath();
   bool InOurWindows(QObject* watched) const;
   void Enqueue(const app::Event& event) { queue_.push_back(event); }
   std::optional<app::Event> Deliver();

@@ -1,6 +1,10 @@
 """The Guide as HTML for the page: the Markdown of the given files, in
 order, turned into one fragment (headings, paragraphs, lists, tables, code
-blocks, inline code, bold and links: what the guide uses)."""
+blocks, inline code, bold and links: what the guide uses).
+
+The guide serves both programs: lines between `<!-- desktop -->` and
+`<!-- /desktop -->` are the desktop program's alone and left out here;
+those between `<!-- page -->` and `<!-- /page -->` are the page's."""
 import html
 import re
 import sys
@@ -82,13 +86,28 @@ def convert(lines):
     return "\n".join(out)
 
 
+def for_audience(lines, audience):
+    """The lines meant for `audience` ("page" or "desktop"), without the
+    markers."""
+    kept = []
+    within = None
+    for line in lines:
+        marker = re.fullmatch(r"<!-- (/?)(desktop|page) -->", line.strip())
+        if marker:
+            within = None if marker.group(1) else marker.group(2)
+            continue
+        if within is None or within == audience:
+            kept.append(line)
+    return kept
+
+
 def main():
     lines = []
     for name in sys.argv[1:]:
         with open(name, encoding="utf-8") as f:
             lines.extend(f.readlines())
         lines.append("\n")
-    sys.stdout.write(convert(lines) + "\n")
+    sys.stdout.write(convert(for_audience(lines, "page")) + "\n")
 
 
 if __name__ == "__main__":

@@ -135,6 +135,12 @@ void WebCanvas::DrawString(std::string_view text) {
   s.penH += advance;
 }
 
+int WebCanvas::StringWidth(std::string_view text) {
+  if (text.empty()) return 0;
+  const Surface& s = surface();
+  return static_cast<int>(Measured(Intern(text), s.size > 0 ? s.size : 12, s.face & 1).advance);
+}
+
 void WebCanvas::TextSize(int points) { surface().size = points > 0 ? points : 12; }
 
 void WebCanvas::TextFace(int style) { surface().face = style; }

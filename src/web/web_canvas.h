@@ -60,6 +60,7 @@ class WebCanvas : public app::Canvas {
   void MoveTo(int h, int v) override;
   void LineTo(int h, int v) override;
   void DrawString(std::string_view text) override;
+  int StringWidth(std::string_view text) override;
   void TextSize(int points) override;
   void TextFace(int style) override;
 

@@ -14,6 +14,7 @@
 #include "app/settings_formulas.h"
 #include "model/version.h"
 #include "record/census_history.h"
+#include "web/web_charts.h"
 
 // The page's side: talveron.js defines the object Talveron these call.
 // clang-format off
@@ -44,13 +45,6 @@ EM_JS(void, web_copy_mask, (unsigned char* out), { HEAPU8.set(Talveron.mask, out
 EM_JS(void, web_download, (const char* path, const char* name), {
   Talveron.download(UTF8ToString(name), FS.readFile(UTF8ToString(path)));
 });
-// The census rows (20 counts a generation, as the trace orders them: per
-// habitat the adults, then the alleles 0 to 2 of specialization,
-// preference and mating preference) and the criteria's generations.
-EM_JS(void, web_charts, (int restart, double first, int count, const unsigned short* rows, const double* criteria), {
-  Talveron.charts.take(restart, first, new Uint16Array(HEAPU16.buffer, rows, count * 20),
-                       Array.from(new Float64Array(HEAPF64.buffer, criteria, 5)));
-});
 // clang-format on
 
 namespace talveron::web {
@@ -61,7 +55,6 @@ using nlohmann::json;
 
 constexpr double kFrame = 1.0 / 30;  // the poll lets the browser run this often
 constexpr double kChartsEvery = 0.2;  // a running replicate's charts reach the page this often
-constexpr int kRowCounts = 20;  // the counts of one generation, both habitats
 
 void Call(const json& message) { web_call(message.dump().c_str()); }
 
@@ -98,6 +91,7 @@ TextSource::Mask BrowserText::RenderGlyph(char c, int size, int face, double sca
 WebPlatform::WebPlatform(WebCanvas& canvas) : canvas_(canvas) {}
 
 void WebPlatform::ShowViews(bool settled) {
+  OfferDownloads();  // also the records a Quit left, after the last poll
   if (settled || web_now() - lastCharts_ >= kChartsEvery) HandOverCharts();
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
     const double scale = web_scale(static_cast<int>(port));
@@ -154,7 +148,8 @@ void WebPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
                        {"submenu", item.submenu},
                        {"checkable", item.checkable},
                        {"group", item.group},
-                       {"hidden", item.hidden}});
+                       {"hidden", item.hidden},
+                       {"atEnd", item.atEnd}});
     }
     bar.push_back({{"number", menu.number}, {"title", menu.title}, {"items", items}, {"submenu", menu.submenu}});
   }
@@ -169,16 +164,7 @@ void WebPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {
                         {"label", Text(control.label)},
                         {"texts", texts}});
   }
-  // And the charts' words, as the desktop program's Charts view has them.
-  json loci = json::array(), criteria = json::array(), criterionLocus = json::array();
-  for (const char* title : kLocusTitles) loci.push_back(title);
-  for (const char* text : kCriterionTexts) criteria.push_back(text);
-  for (const Locus locus : kCriterionLocus) criterionLocus.push_back(static_cast<int>(locus));
-  Call({{"op", "menus"},
-        {"menus", bar},
-        {"controls", controls},
-        {"version", Text(kTalveronVersion)},
-        {"charts", {{"loci", loci}, {"criteria", criteria}, {"criterionLocus", criterionLocus}}}});
+  Call({{"op", "menus"}, {"menus", bar}, {"controls", controls}, {"version", Text(kTalveronVersion)}});
 }
 
 void WebPlatform::CheckMenuItem(int menu, int item, bool checked) {
@@ -261,9 +247,10 @@ void WebPlatform::ShowSeeds(const app::SeedStatus& seeds) {
     text = "Replicate " + std::to_string(seeds.replicate) + " of " + std::to_string(seeds.replicates) + ", seed " +
            std::to_string(seeds.current) + "; series base seed " + std::to_string(seeds.seriesBase);
   } else if (seeds.replicate > 0) {
-    text = "Seed " + std::to_string(seeds.current) + "; next seed " + std::to_string(seeds.next);
+    text = "Seed " + std::to_string(seeds.current) + "; next seed " + std::to_string(seeds.next) +
+           "; next series seed " + std::to_string(seeds.nextSeries);
   } else {
-    text = "Next seed " + std::to_string(seeds.next);
+    text = "Next seed " + std::to_string(seeds.next) + "; next series seed " + std::to_string(seeds.nextSeries);
   }
   Call({{"op", "status"}, {"field", "seeds"}, {"text", text}});
 }
@@ -302,31 +289,10 @@ void WebPlatform::ShowCharts(const CensusHistory& history) {
 
 void WebPlatform::HandOverCharts() {
   lastCharts_ = web_now();
-  if (history_ == nullptr) return;
-  const CensusHistory& history = *history_;
-  const long first = history.empty() ? 1 : std::max(history.FirstGeneration(), chartsLast_ + 1);
-  const long last = history.empty() ? 0 : history.LastGeneration();
-  if (!chartsRestart_ && last < first) return;
-  rows_.clear();
-  for (long g = first; g <= last; ++g) {
-    for (int habitat = 0; habitat < 2; ++habitat) {
-      rows_.push_back(static_cast<std::uint16_t>(history.Adults(g, habitat)));
-      for (int locus = 0; locus < kLoci; ++locus) {
-        for (int allele = 0; allele < 3; ++allele) {
-          rows_.push_back(static_cast<std::uint16_t>(history.Count(g, habitat, static_cast<Locus>(locus), allele)));
-        }
-      }
-    }
-  }
-  std::array<double, CensusHistory::kCriteria> criteria{};
-  if (!history.empty()) {
-    const auto met = history.Criteria();
-    for (std::size_t c = 0; c < met.size(); ++c) criteria[c] = static_cast<double>(met[c]);
-  }
-  web_charts(chartsRestart_ ? 1 : 0, static_cast<double>(first), static_cast<int>(rows_.size() / kRowCounts),
-             rows_.data(), criteria.data());
+  const long last = history_ == nullptr || history_->empty() ? 0 : history_->LastGeneration();
+  ShowChartsInPage(history_, chartsRestart_ || last != chartsLast_);
   chartsRestart_ = false;
-  chartsLast_ = std::max(chartsLast_, last);
+  chartsLast_ = last;
 }
 
 void WebPlatform::ShowMapKey(const app::MapKey& key) {

@@ -82,7 +82,6 @@ class WebPlatform : public app::Platform {
   bool chartsRestart_ = true;  // the page is to forget what it has
   long chartsLast_ = 0;        // the last generation the page has
   double lastCharts_ = 0;      // when the charts were last handed over
-  std::vector<std::uint16_t> rows_;
 };
 
 }  // namespace talveron::web

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QXmlStreamReader>
 #include <algorithm>
@@ -26,7 +27,9 @@
 #include <map>
 #include <vector>
 
+#include "app/map_key.h"
 #include "app/settings_formulas.h"
+#include "app/views.h"
 #include "app/shell.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
@@ -226,6 +229,87 @@ TEST_F(QtDesktopTest, UnwritablePlaceInTheSaveDialogIsToldAndTheProgramRuns) {
   EXPECT_TRUE(platform.action(135, 1)->isEnabled());
 }
 
+TEST_F(QtDesktopTest, TheFileDialogsOpenInTheFolderOfTheFileChosenLast) {
+  // A data file chosen in a folder of its own; closed, and Open Data File
+  // chosen again: the dialog opens in that folder, not the home folder.
+  const fs::path place = folder / "class";
+  fs::create_directories(place);
+  int dialogs = 0;
+  bool closed = false;
+  QString openedIn;
+  Repeatedly answer([&] {
+    auto* dialog = ModalDialog<QFileDialog>();
+    if (dialog == nullptr) {
+      if (dialogs == 0 && !shell.DataFileOpen()) platform.action(135, 1)->trigger();
+      if (dialogs == 1 && shell.DataFileOpen()) {
+        platform.action(135, 2)->trigger();
+        closed = true;
+      } else if (dialogs == 1 && closed) {
+        platform.action(135, 1)->trigger();
+      }
+      return false;
+    }
+    if (++dialogs == 1) {
+      dialog->selectFile(QString::fromStdString((place / "first.txt").string()));
+      static_cast<QDialog*>(dialog)->accept();
+      return false;
+    }
+    openedIn = dialog->directory().absolutePath();
+    static_cast<QDialog*>(dialog)->reject();
+    QTimer::singleShot(0, [&] { PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11")); });
+    return true;
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(openedIn, QString::fromStdString(fs::canonical(place).string()));
+}
+
+TEST_F(QtDesktopTest, MenusEndFileWithQuitNameTheTimePlotAndAboutOnce) {
+  // Quit last in the File menu, after a separator; About in one menu;
+  // the time plot called so in the Display menu.
+  QAction* last = nullptr;
+  QAction* beforeLast = nullptr;
+  for (QAction* action : platform.menu(app::kFileMenu)->actions()) {
+    if (!action->isVisible()) continue;
+    beforeLast = last;
+    last = action;
+  }
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last, platform.action(app::kFileMenu, 9));
+  EXPECT_TRUE(beforeLast->isSeparator());
+  int abouts = 0;
+  for (QAction* action : window.findChildren<QAction*>()) {
+    if (action->isVisible() && action->text().startsWith(QStringLiteral("About"))) ++abouts;
+  }
+  EXPECT_EQ(abouts, 1);
+  EXPECT_TRUE(platform.action(app::kDisplayMenu, 2)->text().startsWith(QStringLiteral("Next Time Plot")));
+  // The speed slider names the pace set, from the menu or the slider.
+  platform.CheckMenuItem(app::kSpeedMenu, 4, true);
+  EXPECT_EQ(window.PaceText(), QStringLiteral("100 a second"));
+  window.speedSlider()->setValue(0);
+  EXPECT_EQ(window.PaceText(), QStringLiteral("as fast as it goes"));
+}
+
+TEST_F(QtDesktopTest, ErasedTextLeavesNoDotsAtAnotherScale) {
+  // The map display's caption changed at a zoom of 1.25: the text view is
+  // as it is drawn afresh with the new caption alone.
+  app::DisplayFlags first;
+  app::DisplayFlags second;
+  second.gAllLocusDisplay = false;
+  second.gHabitatSpecDisplay = true;
+  app::QtCanvas changed;
+  changed.SetScale(Port::Text, 1.25);
+  app::Views(changed, first).ShowInfo("Start", 0, false);
+  app::Views(changed, second).ShowInfo("Start", 0, false);
+  app::QtCanvas fresh;
+  fresh.SetScale(Port::Text, 1.25);
+  app::Views(fresh, second).ShowInfo("Start", 0, false);
+  changed.Refresh(Port::Text);
+  fresh.Refresh(Port::Text);
+  EXPECT_EQ(changed.image(Port::Text), fresh.image(Port::Text));
+  EXPECT_EQ(changed.Picture(Port::Text, 1.25), fresh.Picture(Port::Text, 1.25));
+}
+
 TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
   // Five generations after the space bar, drawn into the views; at the end
   // of the pass Ctrl+Q ends the loop.
@@ -237,6 +321,7 @@ TEST_F(QtDesktopTest, SpaceBarStartsTheRunAndCtrlQQuits) {
     PressKey(map(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
     return false;
   });
+  window.Zoom(0);  // pixel for pixel, whatever the screen
   Repeatedly quitAtTheEnd([&] {
     if (shell.world.gGenerationNumber <= 5) return false;
     PressKey(map(), Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11"));
@@ -279,6 +364,15 @@ TEST_F(QtDesktopTest, TheGuideIsAWindowOfItsOwnAndTheRunGoesOn) {
   });
   EXPECT_EQ(shell.MainLoop(), 0);
   EXPECT_GE(shell.world.gGenerationNumber, openedAt + 10);
+  // The desktop program's guide: its docks and its command line, not the
+  // page's passages.
+  const auto* text = platform.guide()->findChild<QTextBrowser*>(QStringLiteral("guideText"));
+  ASSERT_NE(text, nullptr);
+  const QString guide = text->toPlainText();
+  EXPECT_TRUE(guide.contains(QStringLiteral("talveron --settings"))) << guide.left(200).toStdString();
+  EXPECT_TRUE(guide.contains(QStringLiteral("dock")));
+  EXPECT_FALSE(guide.contains(QStringLiteral("in the browser"), Qt::CaseInsensitive));
+  EXPECT_FALSE(guide.contains(QStringLiteral("<!--")));
 }
 
 TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
@@ -309,12 +403,14 @@ TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
       QStringLiteral("Habitat 1: %1").arg(shell.history.Adults(last, 1))));
 
   charts->resize(460, 560);
-  const ChartsLayout layout(charts->size());
-  const GenerationAxis axis(&shell.history);
-  const QRect& panel = layout.panels[0];
+  QtChartsPainter measure;
+  const app::ChartsLayout layout(460, 560, measure);
+  const app::GenerationAxis axis(&shell.history);
+  const app::ChartsRect& panel = layout.panels[0];
   const double value = shell.history.Frequency(last, 0, Locus::Specialization, 2);
-  const QPoint on(panel.left() + static_cast<int>((last - axis.first) * panel.width() / (axis.last - axis.first)),
-                  panel.bottom() - static_cast<int>(value * panel.height()));
+  const double along = static_cast<double>(last - axis.first) / static_cast<double>(axis.last - axis.first);
+  const QPoint on(static_cast<int>(panel.left + along * panel.width),
+                  static_cast<int>(panel.bottom() - value * panel.height));
   const auto told = charts->DescribeAt(on);
   ASSERT_TRUE(told.has_value());
   EXPECT_TRUE(told->startsWith(QStringLiteral("Generation %1: habitat specialization").arg(last))) << told->toStdString();
@@ -356,6 +452,7 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
   // views as SVG at that zoom: the file parses, is as large as the four
   // views zoomed, and holds each view's drawing.
   const fs::path file = folder / "picture.svg";
+  window.Zoom(0);
   Repeatedly start([&] {
     if (shell.world.gGenerationNumber > 0) return true;
     platform.action(111, 1)->trigger();
@@ -408,14 +505,15 @@ TEST_F(QtDesktopTest, PictureOfTheFourViewsAsSvgAfterZoomingIn) {
 
 TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirShare) {
   // Opened at the views' natural size, the window can be made half as
-  // high and as narrow as its status bar; every view is then drawn
+  // wide and three fifths as high; every view is then drawn
   // smaller, none below a quarter, and the map keeps a share like the
   // others'.
+  window.resize(window.sizeHint());
   QCoreApplication::processEvents();
   const QSize opening = window.size();
   EXPECT_EQ(canvas.view(Port::View)->FitScale(), 1.0);
   EXPECT_EQ(canvas.view(Port::Time)->FitScale(), 1.0);
-  const QSize small(std::max(opening.width() / 2, window.minimumWidth()), opening.height() / 2);
+  const QSize small(std::max(opening.width() / 2, window.minimumWidth()), opening.height() * 3 / 5);
   EXPECT_LT(small.width(), opening.width() * 2 / 3);
   EXPECT_LT(window.minimumSizeHint().height(), small.height());
   window.resize(small);
@@ -434,39 +532,172 @@ TEST_F(QtDesktopTest, TheWindowShrinksBelowItsOpeningSizeAndTheViewsKeepTheirSha
   EXPECT_GE(canvas.view(Port::View)->FitScale(), 0.3);
 }
 
-TEST_F(QtDesktopTest, StatusBarShowsEverySeedFileNameAndInstructionWholeOnA1280x720Screen) {
-  // At the opening size on a 1280x720 screen, with ten-digit seeds: at
-  // the start, during a series, and after a Restart that stopped it. Each
-  // field is as wide as its text; the window stays on the screen.
+TEST_F(QtDesktopTest, WindowFitsA1024x768ScreenAndOneOf800x600AfterEveryStatusMessage) {
+  // A 1024x768 projector, and a 1600x1200 screen at scale 2 (800x600 of
+  // the window's pixels). After each message the window is no wider than
+  // the screen, and every seed, instruction and the data file's name are
+  // there whole; a long folder gives way, the file's name never.
+  for (const QSize room : {QSize(1024, 768), QSize(800, 600)}) {
+    SCOPED_TRACE(room.width());
+    window.FitToRoom(room);
+    QCoreApplication::processEvents();
+    auto expectFits = [&](const char* when) {
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      QCoreApplication::processEvents();
+      EXPECT_LE(window.frameGeometry().width(), room.width()) << when;
+      EXPECT_LE(window.minimumSizeHint().width(), room.width()) << when;
+      for (const QLabel* label : {window.WholeFields()[1], window.WholeFields()[2]}) {
+        EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << when << ": " << label->text().toStdString();
+      }
+      // The instruction wraps onto a second line rather than being cut.
+      const QLabel* activity = window.WholeFields()[0];
+      EXPECT_GE(activity->height(), activity->heightForWidth(activity->width())) << when;
+    };
+    shell.SetSeeds(1796713109);
+    platform.ShowActivity("Press the space bar to start generation 1");
+    expectFits("start");
+    EXPECT_TRUE(window.SeriesSeedText().contains(QStringLiteral("1796713109")));
+
+    platform.ShowActivity(app::Shell::kExtinctPrompt);
+    expectFits("extinction");
+    EXPECT_EQ(window.ActivityText().toStdString(), app::Shell::kExtinctPrompt);
+
+    platform.ShowSeeds(app::SeedStatus{1796713112, 1796713110, true, 1796713109, 4, 10, 1796713109});
+    const QString longFolder =
+        QStringLiteral("/home/teacher/Documents/biology/year-ten/habitat-experiments/autumn-term-2026");
+    platform.ShowDataFileName((longFolder + QStringLiteral("/habitats-series-seven.txt")).toStdString());
+    platform.ShowActivity("Series: replicate 4 of 10, habitats-series-seven.txt");
+    expectFits("series in a long folder");
+    EXPECT_TRUE(window.DataFileShown().endsWith(QStringLiteral("/habitats-series-seven.txt")))
+        << window.DataFileShown().toStdString();
+    EXPECT_TRUE(window.DataFileShown().startsWith(QStringLiteral("Data file: /"))) << window.DataFileShown().toStdString();
+
+    platform.ShowSeeds(app::SeedStatus{1796713110, 1796713111, false, 1796713109, 1, 1, 1796713109});
+    platform.ShowDataFileName("");
+    platform.ShowDataFileNote("Series stopped: records kept in habitats-series-seven.txt.partial");
+    platform.ShowActivity("Press the space bar to start generation 1");
+    expectFits("after Restart");
+    EXPECT_TRUE(window.DataFileShown().endsWith(QStringLiteral("habitats-series-seven.txt.partial")));
+    EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
+  }
+}
+
+TEST_F(QtDesktopTest, ZoomInFromTheOpeningSizeEnlargesAndFitToWindowLeavesTheChartsTheirHeader) {
+  // Opened on a 1280x720 screen, the views are drawn at the scale the docks
+  // allow; Zoom In goes one step above that, whatever the zoom the opening
+  // fit left. Fit to Window afterwards gives the Charts room for their
+  // header in its smallest type.
   window.FitToRoom(QSize(1280, 720));
   QCoreApplication::processEvents();
-  auto expectWhole = [&](const char* when) {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QCoreApplication::processEvents();
-    for (const QLabel* label : window.WholeFields()) {
-      EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
-          << when << ": " << label->text().toStdString();
+  const double opening = canvas.view(Port::View)->FitScale();
+  const int openingWidth = canvas.view(Port::View)->width();
+  window.Zoom(+1);
+  QCoreApplication::processEvents();
+  EXPECT_GT(window.zoom(), opening);
+  EXPECT_GT(canvas.view(Port::View)->sizeHint().width(), openingWidth);
+  window.Zoom(app::Platform::kFitToWindow);
+  QCoreApplication::processEvents();
+  const ChartsView* charts = window.charts();
+  CensusHistory history;
+  GeneFrequencies census;
+  census.count[0][0][0][0] = 640;
+  census.count[1][1][1][1] = 640;
+  for (long g = 1; g <= 20000; ++g) history.Add(g, census);
+  QtChartsPainter measure;
+  const app::ChartsHeader header =
+      app::HeaderFor(app::ChartsLayout(charts->width(), charts->height(), measure), &history, measure);
+  std::string joined;
+  for (const std::string& line : header.lines) joined += (joined.empty() ? "" : "   ") + line;
+  EXPECT_EQ(joined, "Generation 20000   Habitat 0: 640   Habitat 1: 640");
+  for (const std::string& line : header.lines) {
+    EXPECT_LE(measure.TextWidth(line, header.pixels, true) + 16, charts->width()) << line;
+  }
+}
+
+TEST_F(QtDesktopTest, TextsAreWholeTheColourKeyTheGenerationAndTheChartsLabels) {
+  QCoreApplication::processEvents();
+  // The colour key of habitat specialization at the opening size of a
+  // 1024x768 screen: every colour's meaning whole, on as many lines as it
+  // takes.
+  window.FitToRoom(QSize(1024, 768));
+  platform.ShowMapKey(app::MapKeyFor(app::DisplayFlags{false, true, false, false}));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  QCoreApplication::processEvents();
+  const auto* key = window.findChild<QLabel*>(QStringLiteral("mapKey"));
+  ASSERT_NE(key, nullptr);
+  EXPECT_GE(key->height(), key->heightForWidth(key->width()));
+  for (const QString& line : key->toolTip().split(QLatin1Char('\n')).mid(1)) {
+    // "2: not specialized" is shown as "2 not specialized".
+    const QString shown = QString(line).replace(QStringLiteral(": "), QStringLiteral(" "));
+    EXPECT_LE(key->fontMetrics().horizontalAdvance(QStringLiteral("\u25CF ") + shown), key->contentsRect().width())
+        << shown.toStdString();
+  }
+
+  // The Status view's generation: at 350 for the menus' runs, moved left
+  // as far as a larger number needs, never past the view's right edge.
+  app::Views views(canvas, shell.display);
+  for (const int generation : {5000, 20000, 1000000}) {
+    views.ShowInfo("Dispersal", generation, false);
+    canvas.SetPort(Port::Text);
+    canvas.TextSize(32);
+    canvas.TextFace(0);
+    const std::string text = "Generation: " + std::to_string(generation);
+    const int width = canvas.StringWidth(text);
+    const QImage picture = canvas.Picture(Port::Text, 1.0);
+    int left = 640, right = -1;
+    for (int x = 0; x < picture.width(); ++x) {
+      for (int y = 60; y < 95; ++y) {
+        if (qGray(picture.pixel(x, y)) < 128) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+      }
     }
-    EXPECT_LE(window.frameGeometry().width(), 1280) << when;
-  };
-  shell.SetSeeds(1796713109);
-  platform.ShowActivity("Press the space bar to start generation 1");
-  expectWhole("start");
-  EXPECT_TRUE(window.SeriesSeedText().contains(QStringLiteral("1796713109")));
+    EXPECT_LT(right, 640) << generation;
+    if (generation <= 5000) {
+      EXPECT_GE(left, 350) << generation;
+    } else {
+      EXPECT_GE(right - left + 4, width - 4) << generation;  // the whole text, inked
+      EXPECT_LT(left, 350) << generation;
+    }
+  }
 
-  app::SeedStatus series{1796713112, 1796713110, true, 1796713109, 4, 10, 1796713109};
-  platform.ShowSeeds(series);
-  platform.ShowDataFileName("/home/teacher/class-2026/habitats-series.txt");
-  platform.ShowActivity("Series: replicate 4 of 10, habitats-series.txt");
-  expectWhole("series");
-
-  platform.ShowSeeds(app::SeedStatus{1796713110, 1796713111, false, 1796713109, 1, 1, 1796713109});
-  platform.ShowDataFileName("");
-  platform.ShowDataFileNote(
-      "Series stopped: records kept in habitats-series.txt.partial");
-  platform.ShowActivity("Press the space bar to start generation 1");
-  expectWhole("after Restart");
-  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("1796713110")));
+  // The Charts of a long run whose criteria were all met at once: the last
+  // tick label whole inside the view, none meeting another or "gen.", and
+  // the criteria's letters side by side, none on another.
+  CensusHistory history;
+  GeneFrequencies census;
+  census.count[0][0][0][0] = 300;
+  census.count[1][1][1][1] = 300;
+  for (long g = 1; g <= 20000; ++g) history.Add(g, census);
+  QtChartsPainter measure;
+  const app::ChartsLayout layout(460, 560, measure);
+  const app::GenerationAxis axis(&history);
+  const std::vector<app::AxisLabel> labels = app::GenerationLabels(layout, 0, axis, measure);
+  ASSERT_GE(labels.size(), 3u);
+  EXPECT_EQ(labels.front().text, "gen.");
+  EXPECT_EQ(labels.back().text, "20000");
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    EXPECT_GE(labels[i].box.left, 0);
+    EXPECT_LE(labels[i].box.right(), 460);
+    EXPECT_GE(labels[i].box.width, measure.TextWidth(labels[i].text, 11, false)) << labels[i].text;
+    if (i > 0) {
+      EXPECT_LT(labels[i - 1].box.right(), labels[i].box.left) << labels[i].text;
+    }
+  }
+  int letters = 0;
+  for (int panel = 0; panel < kLoci; ++panel) {
+    const std::vector<app::CriterionMarker> markers = app::CriterionMarkers(layout, panel, &history);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+      ++letters;
+      EXPECT_GE(markers[i].box.left, layout.panels[static_cast<std::size_t>(panel)].left - 8);
+      if (i > 0) {
+        EXPECT_FALSE(markers[i - 1].box.Intersects(markers[i].box)) << panel;
+      }
+    }
+  }
+  EXPECT_EQ(letters, CensusHistory::kCriteria);
 }
 
 TEST_F(QtDesktopTest, ActualSizeIsPixelForPixelOnASmallScreenAndFitToWindowFitsAgain) {

@@ -1179,6 +1179,45 @@ TEST_F(DesktopTest, RecordThatCannotBeWrittenStopsTheSeries) {
   EXPECT_NE(text.find("the series was stopped"), std::string::npos) << text;
 }
 
+TEST_F(DesktopTest, SeriesThatCouldKeepNoRecordSaysSoAndLeavesNoFile) {
+  // Not a byte can be written: the header fails. The empty partial file
+  // goes, and the status bar says that nothing was kept rather than name a
+  // file of 0 bytes.
+  const fs::path file = TestDirectory() / "nothing.txt";
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 0;
+
+  platform.PostMenu(135, 11);
+  platform.PostMenu(111, 1);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(135, 1);
+  platform.PostStep([&] {
+    setrlimit(RLIMIT_FSIZE, &limited);
+    return std::optional<Event>(Event::Menu(135, 12));
+  });
+  platform.PostWhen([&] { return !shell.DataFileOpen(); },
+                    [&] {
+                      setrlimit(RLIMIT_FSIZE, &saved);
+                      return std::optional<Event>(Event::Key(' '));
+                    });
+  platform.PostStepAtWait([&] { return std::optional<Event>(Event::Menu(129, 9)); });
+  const int status = shell.MainLoop();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(status, 0);
+  EXPECT_FALSE(shell.DataFileOpen());
+  EXPECT_FALSE(fs::exists(file.string() + ".partial"));
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_EQ(platform.dataFileNote, "Series stopped: no records were kept");
+  const std::string text = canvas.TextIn(Port::Text);
+  EXPECT_NE(text.find("nothing.txt.partial not written"), std::string::npos) << text;
+  EXPECT_EQ(text.find("records are in"), std::string::npos) << text;
+}
+
 // ---------------------------------------------------------------------------
 // Charts
 

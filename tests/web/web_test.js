@@ -137,16 +137,20 @@ test("the Charts view shows the trace's counts, and the key and run button say w
   await page.keyboard.press("Space");
   await waitActivity(page, "Run finished: space bar for a new population");
   assert.equal(await page.$eval("#space-button", (e) => e.textContent), "New Population");
-  await page.waitForFunction(() => Talveron.charts.count === 50);
-  const shown = await page.evaluate(() => ({
-    first: Talveron.charts.first,
-    rows: Array.from(Talveron.charts.rows.subarray(0, Talveron.charts.count * 20)),
-  }));
+  // The charts in words (the program's own, as the desktop program gives
+  // them to screen readers): the last generation's counts and shares are
+  // the trace's.
+  await page.waitForFunction(() => document.getElementById("charts-summary").textContent.startsWith("Generation 50."));
+  const words = await page.$eval("#charts-summary", (e) => e.textContent);
   const out = path.join(t.folder, "charts.txt"), trace = path.join(t.folder, "charts.trace");
   execFileSync(options.batch, ["--seed", "42", "--replicates", "1", "--generations", "50", "--out", out, "--trace", trace, "--quiet"]);
   const traced = fs.readFileSync(trace, "utf8").trim().split("\n").slice(1).flatMap((line) => line.split("\t").slice(3).map(Number));
-  assert.equal(shown.first, 1);
-  assert.deepEqual(shown.rows, traced);
+  const last = traced.slice(49 * 20, 50 * 20);
+  const share = (habitat, locus, allele) => Math.round(100 * last[habitat * 10 + 1 + locus * 3 + allele] / last[habitat * 10]);
+  assert.ok(words.startsWith(`Generation 50. Habitat 0: ${last[0]} adults; habitat 1: ${last[10]} adults. ` +
+                             `Habitat specialization: habitat 0 allele 0 ${share(0, 0, 0)}%, allele 1 ${share(0, 0, 1)}%, ` +
+                             `allele 2 ${share(0, 0, 2)}%; habitat 1 allele 0 ${share(1, 0, 0)}%`), words);
+  assert.ok(words.includes(`Mating preference: habitat 0 allele 0 ${share(0, 2, 0)}%`), words);
   // The lines are drawn: both habitats' allele colours are on the canvas.
   const colours = await page.evaluate(() => {
     const canvas = document.getElementById("charts");
@@ -164,6 +168,7 @@ test("the Charts view shows the trace's counts, and the key and run button say w
   let tip = "";
   for (let y = box[1] + box[3] - 26; y > box[1] + box[3] * 0.7 && !tip; y -= 2) {
     await page.mouse.move(box[0] + box[2] * 0.6, y);
+    await new Promise((r) => setTimeout(r, 30));  // the program answers at its next look
     tip = await page.$eval("#charts-tip", (e) => (e.hidden ? "" : e.textContent));
   }
   const told = tip.match(/^Generation (\d+): mating preference, habitat ([01]), allele ([012]): (\d\.\d{3})$/);
@@ -265,6 +270,178 @@ test("a bad settings file is refused with the desktop program's words, and nothi
   await page.close();
 });
 
+test("Quit during a series hands over its records, and the status bar shows the next series' seed", async (t) => {
+  const page = await pageWithSeed(t, 13);
+  assert.match(await page.$eval("#seeds", (e) => e.textContent), /; next series seed \d+$/);
+  const downloads = path.join(t.folder, "quit");
+  fs.mkdirSync(downloads);
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+  await chooseMenu(page, GenerationsMenu, 9);  // 5000
+  await setBaseSeed(page, 13);
+  assert.match(await page.$eval("#seeds", (e) => e.textContent), /; next series seed 13$/);
+  await chooseMenu(page, DataFileMenu, 1);
+  await answerDialog(page, `document.getElementById("dialog-name").value = "q.txt"`);
+  await chooseMenu(page, DataFileMenu, 12);
+  await waitActivity(page, "Series: replicate 2 of 2");
+  await chooseMenu(page, FileMenu, 9);  // Quit: asks first
+  await page.waitForSelector("#dialog[open] #dialog-message");
+  await page.evaluate(() => [...document.querySelectorAll("#dialog button")].find((b) => b.textContent === "Yes").click());
+  await waitActivity(page, "Talveron has ended");
+  const partial = path.join(downloads, "q.txt.partial");
+  for (let i = 0; i < 100 && !fs.existsSync(partial); ++i) await new Promise((r) => setTimeout(r, 100));
+  assert.ok(fs.existsSync(partial), "the records of the stopped series were downloaded");
+  assert.match(fs.readFileSync(partial, "latin1"), /\r/);
+  await page.close();
+});
+
+test("the page's own guide: no docks, no command line, pictures as PNG only", async (t) => {
+  const guide = await (await fetch(t.origin + "/guide.html")).text();
+  assert.match(guide, /Talveron in the browser/);
+  assert.match(guide, /Without a mouse/);
+  for (const desktopOnly of [/dock/i, /talveron --settings/, /SVG/, /floated/, /standard error/, /<!--/]) {
+    assert.doesNotMatch(guide, desktopOnly);
+  }
+});
+
+// Every menu item the page shows, reached with the keyboard alone: Tab to
+// the menu bar, the arrows through every menu and submenu, Escape out;
+// Enter chooses.
+test("every menu item is reached by keyboard alone, and Enter chooses", async (t) => {
+  const page = await pageWithSeed(t, 3);
+  await page.evaluate(() => document.activeElement && document.activeElement.blur());
+  await page.keyboard.press("Tab");
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), "Talveron");
+  const shown = await page.evaluate(() =>
+    [...document.querySelectorAll("#menubar .menu-item")].filter((e) => !e.classList.contains("hidden"))
+      .map((e) => e.dataset.menu + "," + e.dataset.item));
+  const focused = () => page.evaluate(() => {
+    const e = document.activeElement;
+    return e.classList.contains("menu-item") ? e.dataset.menu + "," + e.dataset.item : "title:" + e.textContent;
+  });
+  const reached = new Set();
+  const titles = await page.$$eval("#menubar .menu-title", (all) => all.map((e) => e.textContent));
+  // Walks the open list from its first item until it comes round again,
+  // and every submenu on the way.
+  const walk = async (depth) => {
+    const first = await focused();
+    for (let guard = 0; guard < 60; ++guard) {
+      const here = await focused();
+      reached.add(here);
+      const submenu = await page.evaluate(() => document.activeElement.classList.contains("has-submenu") &&
+                                                !document.activeElement.classList.contains("disabled"));
+      if (submenu && depth < 2) {
+        await page.keyboard.press("ArrowRight");
+        await walk(depth + 1);
+        await page.keyboard.press("ArrowLeft");
+        assert.equal(await focused(), here, "Left closes the submenu");
+      }
+      await page.keyboard.press("ArrowDown");
+      if ((await focused()) === first) return;
+    }
+    assert.fail("a menu that never comes round");
+  };
+  for (let i = 0; i < titles.length; ++i) {
+    assert.equal(await focused(), "title:" + titles[i]);
+    await page.keyboard.press("ArrowDown");
+    assert.equal(await page.evaluate(() => document.activeElement.closest(".menu").classList.contains("open")), true);
+    await walk(0);
+    await page.keyboard.press("Escape");
+    assert.equal(await focused(), "title:" + titles[i]);
+    await page.keyboard.press("ArrowRight");
+  }
+  // The items of a disabled submenu are out of reach, as in any menu.
+  const disabledParents = await page.evaluate(() =>
+    [...document.querySelectorAll("#menubar .menu-item.has-submenu.disabled .menu-item")].map((e) => e.dataset.menu + "," + e.dataset.item));
+  assert.deepEqual(shown.filter((item) => !reached.has(item) && !disabledParents.includes(item)), []);
+  assert.ok(reached.size > 60, `${reached.size} items reached`);
+  // Quit stands last in the File menu; About is in one menu only.
+  const file = await page.$$eval('#menubar .menu-title[data-menu="129"] + .menu-list > .menu-item:not(.hidden)',
+                                 (all) => all.map((e) => e.getAttribute("aria-label")));
+  assert.equal(file[file.length - 1], "Quit");
+  assert.equal(await page.$$eval("#menubar .menu-item:not(.hidden)",
+                                 (all) => all.filter((e) => e.getAttribute("aria-label").startsWith("About")).length), 1);
+  // F10, right to Help, down to Guide, Enter: the guide opens, and the
+  // space bar runs again, the menu bar left.
+  await page.keyboard.press("F10");
+  for (let i = 0; i < titles.indexOf("Help"); ++i) await page.keyboard.press("ArrowRight");
+  await page.keyboard.press("Enter");
+  await page.keyboard.press("Enter");
+  await page.waitForFunction(() => !document.getElementById("guide").hidden);
+  await page.keyboard.press("Space");
+  await page.waitForFunction(() => document.getElementById("activity").textContent.startsWith("Running"), { timeout: 30000 });
+  await page.close();
+});
+
+// Each view lies where it can be seen or scrolled to: none starts left of
+// the page or above it, and on a phone none is wider than the screen.
+async function expectViewsReachable(page, width, height) {
+  await page.setViewport({ width, height, deviceScaleFactor: 1 });
+  await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(() => r(true)))));
+  await new Promise((r) => setTimeout(r, 300));
+  const boxes = await page.evaluate(() => ["view-map", "view-text", "view-graph", "view-time", "view-charts"].map((id) => {
+    const section = document.getElementById(id);
+    const canvas = section.querySelector("canvas");
+    const box = section.getBoundingClientRect(), drawn = canvas.getBoundingClientRect();
+    return { id, left: box.left + scrollX, top: box.top + scrollY, right: box.right + scrollX, bottom: box.bottom + scrollY,
+             canvasRight: drawn.right + scrollX, canvasWidth: drawn.width, canvasHeight: drawn.height };
+  }));
+  const page_ = await page.evaluate(() => ({ width: document.documentElement.scrollWidth, height: document.documentElement.scrollHeight }));
+  for (const box of boxes) {
+    assert.ok(box.left >= 0 && box.top >= 0, `${width}x${height}: ${box.id} starts at ${box.left}, ${box.top}`);
+    assert.ok(box.right <= page_.width + 0.5 && box.bottom <= page_.height + 0.5, `${width}x${height}: ${box.id} ends past the page`);
+    assert.ok(box.canvasRight <= page_.width + 0.5, `${width}x${height}: ${box.id}'s drawing ends past the page`);
+    assert.ok(box.canvasWidth > 50 && box.canvasHeight > 30, `${width}x${height}: ${box.id} is drawn at ${box.canvasWidth}x${box.canvasHeight}`);
+  }
+  return { boxes, page: page_ };
+}
+
+test("at 390x844 and at 800x600 every view can be reached, and a phone gets the map as wide as its screen", async (t) => {
+  const page = await pageWithSeed(t, 4);
+  const phone = await expectViewsReachable(page, 390, 844);
+  assert.ok(phone.page.width <= 390, `the phone's page is ${phone.page.width} wide`);
+  const map = phone.boxes.find((box) => box.id === "view-map");
+  assert.ok(map.canvasWidth >= 340, `the map is ${map.canvasWidth} wide`);
+  const order = phone.boxes.map((box) => box.id).sort((a, b) =>
+    phone.boxes.find((x) => x.id === a).top - phone.boxes.find((x) => x.id === b).top);
+  assert.equal(order[0], "view-map");
+  const buttons = await page.$$eval("#toolbar button", (all) => all.map((b) => b.getBoundingClientRect().height));
+  assert.ok(buttons.every((h) => h >= 44), "run buttons a finger can press: " + buttons.join(", "));
+  // A tap on the map starts the run.
+  const box = await page.$eval('canvas[data-port="0"]', (e) => { const r = e.getBoundingClientRect(); return [r.left + 20, r.top + 20]; });
+  await page.touchscreen.tap(box[0], box[1]);
+  await page.waitForFunction(() => document.getElementById("activity").textContent.startsWith("Running"), { timeout: 30000 });
+  await expectViewsReachable(page, 800, 600);
+  await page.close();
+});
+
+test("every control and view has a name, the charts are told in words, and axe finds no serious violation", async (t) => {
+  const page = await pageWithSeed(t, 8);
+  await chooseMenu(page, GenerationsMenu, 2);  // 20
+  await page.keyboard.press("Space");
+  await waitActivity(page, "Run finished: space bar for a new population");
+  await page.waitForFunction(() => document.getElementById("charts-summary").textContent.startsWith("Generation 20."));
+  const summary = await page.$eval("#charts-summary", (e) => e.textContent);
+  assert.match(summary, /^Generation 20\. Habitat 0: \d+ adults; habitat 1: \d+ adults\. Habitat specialization: habitat 0 allele 0 \d+%/);
+  await page.addScriptTag({ path: path.join(modules, "axe-core", "axe.min.js") });
+  const check = async (when) => {
+    const found = await page.evaluate(async () => {
+      const result = await axe.run(document, { resultTypes: ["violations"] });
+      return result.violations.filter((v) => v.impact === "serious" || v.impact === "critical")
+        .map((v) => v.id + ": " + v.nodes.map((n) => n.target.join(" ")).slice(0, 3).join(", "));
+    });
+    assert.deepEqual(found, [], when);
+  };
+  await check("the page");
+  await page.keyboard.press("F10");
+  await page.keyboard.press("ArrowDown");  // the first menu open
+  await check("a menu open");
+  await page.keyboard.press("Escape");
+  await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 1 });
+  await check("on a phone");
+  await page.close();
+});
+
 test("the page asks nothing of any other address, and loads less than 2 MB compressed", async (t) => {
   assert.deepEqual(t.errors, [], "the page raised no error");
   assert.ok(t.requests.length > 0);
@@ -291,7 +468,9 @@ test("the page asks nothing of any other address, and loads less than 2 MB compr
     served = await serve();
     browser = await launch(folder);
     const context = { browser, origin: served.origin, requests: [], errors: [], folder };
-    for (const { name, body } of tests) {
+    // TALVERON_WEB_TESTS=pattern runs only the tests whose names match.
+    const only = process.env.TALVERON_WEB_TESTS ? new RegExp(process.env.TALVERON_WEB_TESTS) : null;
+    for (const { name, body } of tests.filter((one) => !only || only.test(one.name))) {
       try {
         await body(context);
         console.log("ok   " + name);
