@@ -232,7 +232,10 @@ void ChartsView::ShowHistory(const CensusHistory* history) {
   if (wait <= 0) {
     update();
   } else {
-    QTimer::singleShot(static_cast<int>(wait), this, [this] { update(); });
+    // A frame may have painted the view meanwhile.
+    QTimer::singleShot(static_cast<int>(wait), this, [this] {
+      if (paintPending_) update();
+    });
   }
 }
 
