@@ -43,11 +43,13 @@ void Shell::FrameIfDue() {
   ShowFrame();
 }
 
+// The frames keep their pace whatever a frame takes to draw: the next is
+// due an interval after this one fell due.
 void Shell::ShowFrame() {
+  lastFrame_ = platform_.Seconds();
   DrawPending();
   platform_.ShowFrame();
   ++framesShown_;
-  lastFrame_ = platform_.Seconds();
 }
 
 void Shell::DrawPending() {

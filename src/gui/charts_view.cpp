@@ -104,14 +104,13 @@ static QString ChartsHeader(const CensusHistory* history) {
       .arg(history->Adults(g, 1));
 }
 
-void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
+// The generation and the head counts, as large as the width allows, never
+// below 14 pixels.
+static void PaintChartsHeader(QPainter& painter, QSize size, const CensusHistory* history) {
   const ChartsLayout layout(size);
-  const GenerationAxis axis(history);
   painter.save();
-  painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+  painter.fillRect(layout.header, Qt::white);
   painter.setRenderHint(QPainter::Antialiasing);
-
-  // As large as the width allows, never below 14 pixels.
   painter.setPen(Qt::black);
   const QString header = ChartsHeader(history);
   int pixels = kHeaderPixels;
@@ -120,6 +119,17 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
   }
   painter.setFont(Font(pixels, true));
   painter.drawText(layout.header.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, header);
+  painter.restore();
+}
+
+void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
+  const ChartsLayout layout(size);
+  const GenerationAxis axis(history);
+  painter.save();
+  painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+  painter.setRenderHint(QPainter::Antialiasing);
+  PaintChartsHeader(painter, size, history);
+  painter.setPen(Qt::black);
 
   // The legend: the alleles' colours, the habitats' lines, the markers.
   painter.setFont(Font(12));
@@ -225,9 +235,9 @@ void ChartsView::ShowHistory(const CensusHistory* history) {
   history_ = history;
   if (paintPending_) return;
   // At full speed thousands of generations a second: the view is drawn
-  // again at most every 50 ms, and takes at most a fifth of the time.
+  // again at most every 100 ms, and takes at most a tenth of the time.
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  const qint64 wait = lastPaint_ + std::max<qint64>(50, 5 * paintTook_) - now;
+  const qint64 wait = lastPaint_ + LinesEvery() - now;
   paintPending_ = true;
   if (wait <= 0) {
     update();
@@ -239,15 +249,30 @@ void ChartsView::ShowHistory(const CensusHistory* history) {
   }
 }
 
+// The lines are drawn again at most every 100 ms and take at most a tenth
+// of the time; in between, the picture drawn last is shown with the header
+// of the generation on show, which the frames of a fast run paint with the
+// map.
 void ChartsView::paintEvent(QPaintEvent* /*event*/) {
   paintPending_ = false;
-  QElapsedTimer took;
-  took.start();
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  const qreal ratio = devicePixelRatioF();
+  const QSize device = size() * ratio;
+  if (drawn_.size() != device || drawnHistory_ != history_ || now - lastPaint_ >= LinesEvery()) {
+    QElapsedTimer took;
+    took.start();
+    drawn_ = QImage(device, QImage::Format_RGB32);
+    drawn_.setDevicePixelRatio(ratio);
+    QPainter painter(&drawn_);
+    PaintCharts(painter, size(), history_);
+    painter.end();
+    drawnHistory_ = history_;
+    paintTook_ = took.elapsed();
+    lastPaint_ = QDateTime::currentMSecsSinceEpoch();
+  }
   QPainter painter(this);
-  PaintCharts(painter, size(), history_);
-  painter.end();
-  paintTook_ = took.elapsed();
-  lastPaint_ = QDateTime::currentMSecsSinceEpoch();
+  painter.drawImage(QPoint(0, 0), drawn_);
+  PaintChartsHeader(painter, size(), history_);
 }
 
 std::optional<QString> ChartsView::DescribeAt(QPoint at) const {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -338,6 +339,24 @@ void WebPlatform::ShowNote(std::string_view note) {
 }
 
 void WebPlatform::ShowChartsView(bool shown) { Call({{"op", "charts"}, {"on", shown}}); }
+
+// A frame reaches the page with the charts of its generation, and the
+// browser gets to show them together.
+void WebPlatform::ShowFrame() {
+  ShowViews(true);
+  web_wait(0);
+  lastYield_ = web_now();
+}
+
+void WebPlatform::ShowSpeedReached(double generationsPerSecond) {
+  std::string text;
+  if (generationsPerSecond > 0) {
+    std::string number = std::to_string(std::lround(generationsPerSecond));
+    for (int at = static_cast<int>(number.size()) - 3; at > 0; at -= 3) number.insert(static_cast<std::size_t>(at), ",");
+    text = number + " generations a second";
+  }
+  Call({{"op", "status"}, {"field", "remark"}, {"text", text}});
+}
 
 void WebPlatform::Beep() { Call({{"op", "beep"}}); }
 

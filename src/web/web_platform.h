@@ -63,6 +63,8 @@ class WebPlatform : public app::Platform {
   void ShowMapKey(const app::MapKey& key) override;
   void ShowNote(std::string_view note) override;
   void ShowChartsView(bool shown) override;
+  void ShowFrame() override;
+  void ShowSpeedReached(double generationsPerSecond) override;
   void Beep() override;
   void ShowFatalError(std::string_view report) override;
 
