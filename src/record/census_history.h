@@ -56,7 +56,7 @@ class CensusHistory {
   void Add(long generation, const GeneFrequencies& frequencies);
 
   // The most generations kept one by one.
-  static constexpr std::size_t kKept = std::size_t{1} << 16;
+  static constexpr std::size_t kKept = std::size_t{1} << 14;
 
   bool empty() const { return generations_.empty(); }
   long FirstGeneration() const { return first_; }
