@@ -688,7 +688,22 @@ const Charts = {
   schedule() {
     if (this.pending) return;
     this.pending = true;
-    requestAnimationFrame(() => { this.pending = false; this.draw(false); });
+    requestAnimationFrame(() => {
+      this.pending = false;
+      // A fast run's frames: the lines at most every 100 ms and a tenth of
+      // the time, the header with every frame.
+      const now = performance.now();
+      const due = (this.drawnAt || 0) + Math.max(100, 10 * (this.drawTook || 0));
+      const headerOnly = now < due;
+      this.draw(false, headerOnly);
+      clearTimeout(this.linesTimer);
+      if (headerOnly) {
+        this.linesTimer = setTimeout(() => this.schedule(), due - now + 1);  // the lines follow
+      } else {
+        this.drawnAt = now;
+        this.drawTook = performance.now() - now;
+      }
+    });
   },
 
   layout(width, height) {
@@ -750,7 +765,7 @@ const Charts = {
     return points;
   },
 
-  draw(evenHidden) {
+  draw(evenHidden, headerOnly) {
     const canvas = $("charts");
     if (!canvas) return;
     const box = canvas.getBoundingClientRect();
@@ -765,11 +780,12 @@ const Charts = {
     if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
       canvas.width = Math.round(width * ratio);
       canvas.height = Math.round(height * ratio);
+      headerOnly = false;
     }
     const c = canvas.getContext("2d");
     c.setTransform(ratio, 0, 0, ratio, 0, 0);
     c.fillStyle = "#fff";
-    c.fillRect(0, 0, width, height);
+    c.fillRect(0, 0, width, headerOnly ? ChartSizes.header : height);
     c.fillStyle = "#000";
     c.textBaseline = "alphabetic";
 
@@ -783,6 +799,7 @@ const Charts = {
     c.textBaseline = "middle";
     c.fillText(header, 8, ChartSizes.header / 2);
     c.textBaseline = "alphabetic";
+    if (headerOnly) return;
 
     // The legend: the alleles' colours, the habitats' lines, the markers.
     c.font = "12px sans-serif";
