@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/headless_platform.h"
 #include "app/shell.h"
@@ -88,6 +90,7 @@ std::string Difference(const QImage& framed, const QImage& drawn) {
 struct Pictures {
   std::map<long, Picture> pictures;  // by the generation shown
   int frames = 0;
+  std::vector<double> speeds;  // the speeds reached the status bar was given
 };
 
 Pictures RunOnce(bool fastest, double scale, int generationsItem, int lastGeneration, const std::set<int>& framesAfter) {
@@ -142,6 +145,7 @@ Pictures RunOnce(bool fastest, double scale, int generationsItem, int lastGenera
       [] { return std::optional<Event>(Event::Menu(kFileMenu, 9)); });  // Quit at the end
   EXPECT_EQ(shell.MainLoop(), 0);
   run.frames = platform.frames;
+  run.speeds = platform.speedsReached;
   return run;
 }
 
@@ -162,6 +166,14 @@ TEST(Frames, AFrameShowsWhatDrawingEveryGenerationShowsAtItsEnd) {
     for (int g : framesAfter) EXPECT_EQ(framed.pictures.count(g), 1u) << "no frame after generation " << g;
     EXPECT_EQ(framed.pictures.count(1000), 1u);
     EXPECT_LE(framed.frames, 20);
+    // The speed reached is shown while the run goes on, by the platform's
+    // clock (a second every few hundred generations here), and cleared at
+    // the wait at the end; the run drawn piece by piece shows none.
+    ASSERT_GE(framed.speeds.size(), 2u);
+    EXPECT_EQ(framed.speeds.front(), 1.0);  // generation 2 in the second after generation 1
+    EXPECT_EQ(*std::max_element(framed.speeds.begin(), framed.speeds.end()), 399 - 57);
+    EXPECT_EQ(framed.speeds.back(), 0.0);
+    EXPECT_TRUE(drawn.speeds.empty());
     for (const auto& [g, picture] : framed.pictures) {
       if (framesAfter.count(static_cast<int>(g)) == 0) continue;
       ASSERT_EQ(drawn.pictures.count(g), 1u) << g;
