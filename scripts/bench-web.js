@@ -16,10 +16,11 @@ const puppeteer = require("puppeteer-core");
     await page.goto(url);
     await page.waitForFunction(() => window.benchDone, { timeout: 120000, polling: 500 });
     const rows = await page.$$eval("#results tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
-    console.log("Settings               Browser    Desktop    Browser/desktop   Adults");
-    for (const [settings, browserRate, desktopRate, ratio, adults] of rows) {
-      console.log(settings.padEnd(22), browserRate.padStart(8), desktopRate.padStart(10), ratio.padStart(12), adults.padStart(11));
-    }
+    const heads = ["Settings", "Batch", "Browser", "/batch", "fps", "Desktop", "/batch", "fps", "Series", "/batch", "Adults"];
+    const widths = [22, 10, 10, 7, 5, 10, 7, 5, 10, 7, 7];
+    const line = (cells) => cells.map((text, i) => (i === 0 ? text.padEnd(widths[i]) : text.padStart(widths[i]))).join(" ");
+    console.log(line(heads));
+    for (const row of rows) console.log(line(row));
   } finally {
     await browser.close();
   }

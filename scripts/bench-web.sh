@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Generations a second with the display on, in the browser and on the
-# desktop, measured one after the other on this machine: the desktop
-# program's loop on Qt (build/bench/talveron_gui_bench, offscreen, at the
-# views' natural size) and the page bench.html in headless Chromium, which
-# runs the same loop in WebAssembly and shows both figures. Needs the
+# Generations a second of the batch command, and of the desktop program
+# and the page at the fastest speed with the frames a second they show,
+# measured one after the other on this machine: the batch command's loop
+# and the desktop program's on Qt (build/bench/talveron_gui_bench,
+# offscreen, at the fastest speed and in a series) and the page bench.html
+# in headless Chromium, which runs the same loop in WebAssembly and shows
+# all the figures. Needs the
 # desktop build with its benchmarks (scripts/build.sh), the page
 # (scripts/build-web.sh) and puppeteer-core in build-web/node (scripts/test.sh
 # installs it).
@@ -22,7 +24,7 @@ trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
 
 echo "Desktop program (talveron_gui_bench, Qt offscreen)..."
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work" "$bench" \
-  --benchmark_filter='DisplayedGenerations(Defaults|Density8)' --benchmark_format=json >"$work/native.json" 2>/dev/null
+  --benchmark_filter='BM_(Batch|Fastest|Series)/' --benchmark_format=json >"$work/native.json" 2>/dev/null
 /usr/bin/python3 - "$work/native.json" build-web/site/native.json <<'PY'
 import json
 import sys
@@ -30,8 +32,15 @@ import sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
 figures = {}
 for run in runs:
-    density = "8" if run["name"].startswith("BM_DisplayedGenerationsDensity8") else "1"
-    figures[density] = run["generations/s"]
+    kind, density = run["name"].split("/")[:2]
+    figure = figures.setdefault(density, {})
+    if kind == "BM_Batch":
+        figure["batch"] = run["generations/s"]
+    elif kind == "BM_Fastest":
+        figure["fastest"] = run["generations/s"]
+        figure["frames"] = run["frames/s"]
+    elif kind == "BM_Series":
+        figure["series"] = run["generations/s"]
 json.dump(figures, open(sys.argv[2], "w"))
 PY
 

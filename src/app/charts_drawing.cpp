@@ -166,17 +166,22 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
 
 double ChartsMinimumWidth(ChartsPainter& measure) { return measure.TextWidth(WidestCounts(), kSmallestHeader, true) + 20; }
 
-void DrawCharts(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
+void DrawChartsHeader(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
   const ChartsLayout layout(width, height, painter);
-  const GenerationAxis axis(history);
-  painter.FillRect({0, 0, width, height}, kWhite);
-
+  painter.FillRect(layout.header, kWhite);
   const ChartsHeader header = HeaderFor(layout, history, painter);
   const double lineHeight = layout.header.height / static_cast<double>(header.lines.size());
   for (std::size_t line = 0; line < header.lines.size(); ++line) {
     painter.Text(header.lines[line], 8, (static_cast<double>(line) + 0.5) * lineHeight, header.pixels, true,
                  ChartsPainter::Align::Left, kBlack);
   }
+}
+
+void DrawCharts(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
+  const ChartsLayout layout(width, height, painter);
+  const GenerationAxis axis(history);
+  painter.FillRect({0, 0, width, height}, kWhite);
+  DrawChartsHeader(painter, width, height, history);
 
   // The legend: the alleles' colours, the habitats' lines, the markers.
   double x = 8;

@@ -107,6 +107,10 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
 double ChartsMinimumWidth(ChartsPainter& measure);
 
 void DrawCharts(ChartsPainter& painter, double width, double height, const CensusHistory* history);
+// The header alone (the generation and the head counts), drawn over what
+// the area held: a fast run shows it with every frame, the rest of the
+// charts less often.
+void DrawChartsHeader(ChartsPainter& painter, double width, double height, const CensusHistory* history);
 
 // What hovering at (x, y) tells: the generation and value of the line
 // nearest to it, or the criterion of a marker; nothing away from them.

@@ -133,6 +133,15 @@ class HeadlessPlatform : public Platform {
   const CensusHistory* charts = nullptr;
   int chartUpdates = 0;
   void ShowFatalError(std::string_view report) override;
+  // Each frame shown; `onFrame`, when set, runs at each.
+  void ShowFrame() override {
+    ++frames;
+    if (onFrame) onFrame();
+  }
+  int frames = 0;
+  std::function<void()> onFrame;
+  void ShowSpeedReached(double generationsPerSecond) override { speedsReached.push_back(generationsPerSecond); }
+  std::vector<double> speedsReached;
 
   // The lesson panel as the program leaves it, and every summary it showed.
   void ShowLesson(std::string_view title, std::string_view markdown) override {

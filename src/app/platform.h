@@ -174,6 +174,14 @@ class Platform {
   virtual void ShowNote(std::string_view /*note*/) {}
   // Shows or hides the Charts view.
   virtual void ShowChartsView(bool /*shown*/) {}
+  // A frame: at the fastest speed and in a series the views are drawn from
+  // the state of the generation on show a few times a second, not piece by
+  // piece; what was drawn for it, the Charts included, is to reach the
+  // screen now, all of it showing that one generation.
+  virtual void ShowFrame() {}
+  // The generations a second a run reaches at the fastest speed or in a
+  // series, while it runs; 0 when it stops.
+  virtual void ShowSpeedReached(double /*generationsPerSecond*/) {}
 
   // --- lessons ---
   // Shows a lesson's text (Markdown) in the lesson panel beside the views.

@@ -88,14 +88,25 @@ void Shell::BeginReplicate() {
   platform_.FlushEvents();
   spacesKept_ = 0;
   runOn_ = false;
+  // A series draws frames from the founding on; a single run shows its
+  // founders as they are placed.
+  if (!runReplicates && DrawingPending()) ShowFrame();
+  framed_ = runReplicates;
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
   history.Clear();
   TellNewRun();
-  platform_.ShowCharts(history);
+  if (framed_) {
+    // The generations of the replicate before no longer show anywhere.
+    pendingCensus_.clear();
+    historyCleared_ = true;
+  } else {
+    platform_.ShowCharts(history);
+  }
   world.ClearIndividuals();
   DrawHabitatFrames();
+  if (framed_) mapPending_ = MapDrawn::Founders;
   world.InitPopulations();
 }
 
@@ -103,6 +114,14 @@ void Shell::RunGeneration() {
   if (noteShown_) {
     platform_.ShowNote("");
     noteShown_ = false;
+  }
+  framed_ = DrawsFrames();
+  if (framed_) {
+    // Reproduction wipes every adult shown; the survivors are drawn anew.
+    mapPending_ = MapDrawn::Survivors;
+  } else {
+    if (DrawingPending()) ShowFrame();
+    StopSpeed();
   }
   world.Reproduction();
   if (step) WaitForStep(kStepPrompt);
@@ -112,10 +131,15 @@ void Shell::RunGeneration() {
   DrawHabitatFrames();
   world.TallyLinkedList();
   world.ChangeEnvironmentIfDue();
-  history.Add(world.gGenerationNumber, world.geneFrequencies);
-  platform_.ShowCharts(history);
-  TellProgress();
+  if (framed_) {
+    pendingCensus_.push_back({world.gGenerationNumber, !display.gMinimizeDisplay, world.geneFrequencies});
+  } else {
+    history.Add(world.gGenerationNumber, world.geneFrequencies);
+    platform_.ShowCharts(history);
+    TellProgress();
+  }
   if (gGetData) RecordGeneration();
+  if (framed_) FrameIfDue();
   if (step) WaitForStep(kStepPrompt);
   if (cycle) WaitForStep("Cycle mode: space bar for the next generation");
 }
@@ -155,7 +179,10 @@ void Shell::DoRunEvent(const Event& event) {
   if (space && (step || cycle) && !runReplicates) ++spacesKept_;
 }
 
-void Shell::DrawHabitatFrames() { views_.InitHabitats(); }
+void Shell::DrawHabitatFrames() {
+  if (framed_) return;  // drawn with the frame
+  views_.InitHabitats();
+}
 
 int Shell::Fatal(const std::string& message) {
   platform_.Beep();
@@ -167,6 +194,10 @@ int Shell::Fatal(const std::string& message) {
 // Events and waits
 
 void Shell::DoEvent(const Event& event) {
+  // A command acts on the views as the generations so far left them.
+  const bool command = event.what == Event::Kind::MenuSelect ||
+                       ((event.what == Event::Kind::KeyDown || event.what == Event::Kind::AutoKey) && event.commandKey);
+  if (command && DrawingPending()) ShowFrame();
   switch (event.what) {
     case Event::Kind::MenuSelect:
       if (ItemReachable(event.menu, event.item)) HandleMenuChoice(MenuChoice(event.menu, event.item));
@@ -191,6 +222,9 @@ std::string_view Shell::SpaceAction(std::string_view prompt) {
 
 void Shell::WaitForSpaceKey(std::string_view prompt) {
   if (runReplicates || Abandoning()) return;
+  // What the user waits at is on the screen.
+  if (DrawingPending()) ShowFrame();
+  StopSpeed();
   const std::string before = activity_;
   const std::string actionBefore = spaceAction_;
   SetActivity(std::string(prompt));
@@ -224,10 +258,15 @@ std::string Shell::RunningActivity() const {
   return "Running: Ctrl+P pauses, Ctrl+T steps, Ctrl+R founds a new population";
 }
 
-// Run On to the End leaves out the pause after an extinction too, which
-// otherwise holds every generation left for a second or two.
+// The pause after an extinction. A series and Run On to the End do not
+// stop for it: they only poll, as every generation does.
 void Shell::WaitForKey() {
-  if (runOn_) return;
+  if (runReplicates || runOn_ || Abandoning()) {
+    if (const auto event = platform_.WaitNextEvent(1)) DoRunEvent(*event);
+    return;
+  }
+  if (DrawingPending()) ShowFrame();
+  StopSpeed();
   if (const auto event = platform_.WaitNextEvent(60)) DoEvent(*event);
 }
 
@@ -278,7 +317,15 @@ void Shell::SetBaseSeed() {
 // ---------------------------------------------------------------------------
 // What the model shows
 
-void Shell::ShowInfo(std::string_view action) { views_.ShowInfo(action, world.gGenerationNumber, step); }
+void Shell::ShowInfo(std::string_view action) {
+  if (framed_) {
+    infoAction_ = std::string(action);
+    infoGeneration_ = world.gGenerationNumber;
+    infoPending_ = true;
+    return;
+  }
+  views_.ShowInfo(action, world.gGenerationNumber, step);
+}
 
 // An extinct population reports itself in every phase of every generation
 // left; the status bar says why the run waits and offers the way on in one
@@ -286,6 +333,9 @@ void Shell::ShowInfo(std::string_view action) { views_.ShowInfo(action, world.gG
 void Shell::ShowError(std::string_view message) {
   const bool extinct = message.starts_with("Extinct") && world.totalAdults() == 0 && world.totalYoung() == 0;
   if (extinct && runOn_) return;
+  // Drawn and erased at once when nothing waits: a frame never shows it.
+  if (framed_ && (runReplicates || Abandoning())) return;
+  if (DrawingPending()) ShowFrame();
   const Port port = canvas_.GetPort();
   views_.DrawErrorLine(message);
   if (extinct) TellExtinction();
@@ -304,9 +354,23 @@ void Shell::DrawIndividual(int xx, int yy, const Individ& individual) {
 
 void Shell::ClearCell(int xx, int yy) { views_.ClearCell(xx, yy); }
 
-void Shell::EraseMapArea() { views_.EraseMapArea(); }
+void Shell::EraseMapArea() {
+  if (framed_) {
+    erasePending_ = true;
+    return;
+  }
+  views_.EraseMapArea();
+}
 
-void Shell::ZeroResults(int /*total0*/, int /*total1*/) { views_.ZeroResults(); }
+void Shell::ZeroResults(int /*total0*/, int /*total1*/) {
+  if (framed_) {
+    // The results of the generations before are gone from the views.
+    zeroPending_ = true;
+    for (Census& census : pendingCensus_) census.shown = false;
+    return;
+  }
+  views_.ZeroResults();
+}
 
 void Shell::ShowResults(const GeneFrequencies& frequencies) {
   views_.ShowResults(frequencies, world.gGenerationNumber);

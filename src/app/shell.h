@@ -175,6 +175,14 @@ class Shell : public ModelHooks {
   const std::string& Activity() const { return activity_; }
   // Generations a second of a single run; 0 for as fast as it goes.
   double Speed() const { return speed_; }
+  // Frames shown so far: at the fastest speed and in a series the views
+  // show the state of a generation a few times a second, not every
+  // generation piece by piece.
+  long FramesShown() const { return framesShown_; }
+  // The generations a frame falls due after, in seconds: the fastest
+  // speed's, and a series'.
+  static constexpr double kFrameInterval = 1.0 / 30;
+  static constexpr double kSeriesFrameInterval = 0.25;
 
   // --- settings kept and reused ---
   SeriesSettings CurrentSettings() const;
@@ -236,7 +244,9 @@ class Shell : public ModelHooks {
   void EraseMapArea() override;
   void ZeroResults(int total0, int total1) override;
   void ShowResults(const GeneFrequencies& frequencies) override;
-  bool MinimizeDisplay() const override { return display.gMinimizeDisplay; }
+  // The model skips its drawing while the display is minimized and while a
+  // generation is drawn as a frame after it has run.
+  bool MinimizeDisplay() const override { return display.gMinimizeDisplay || framed_; }
   bool StepMode() const override { return step; }
 
   // --- run control, all clear at start-up ---
@@ -272,6 +282,22 @@ class Shell : public ModelHooks {
   // Asks before a command stops a running series; true to go on.
   bool MayStopSeries();
   void DrawHabitatFrames();
+
+  // --- frames: the generations run at the fastest speed or in a series ---
+  // True when the generation about to run is drawn as a frame: a series,
+  // or a single run at the fastest speed outside step and cycle mode.
+  bool DrawsFrames() const;
+  // Draws what the generations run since the last frame leave on the
+  // views, as drawing each of them piece by piece would have left it, and
+  // shows it.
+  void ShowFrame();
+  void DrawPending();
+  bool DrawingPending() const;
+  // At the end of a framed generation: a frame when one is due.
+  void FrameIfDue();
+  // The speed reached, shown a second at a time while frames are shown.
+  void CountSpeed();
+  void StopSpeed();
 
   void Check(int menu, int item, bool checked);
   void Enable(int menu, int item, bool enabled);
@@ -328,7 +354,7 @@ class Shell : public ModelHooks {
   std::string lastDataFileName_;
   std::string recordsLeftAtQuit_;  // the data file chosen last, for the batch command
   long passReplicates_ = 1;
-  int spacesKept_ = 0;
+  int spacesKept_ = 0;  // space bar presses kept for the step and cycle waits
   bool chartsShown_ = true;
   int waiting_ = 0;         // waits for the space bar under way
   bool noteShown_ = false;  // the status bar shows a note until the next generation
@@ -339,7 +365,29 @@ class Shell : public ModelHooks {
   std::string summary_;
   bool extinctionTold_ = false;  // this replicate's extinction is told
   bool presentation_ = false;
-  std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for  // space bar presses kept for the step and cycle waits
+  std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for
+
+  // What the generations since the last frame have left to draw.
+  bool framed_ = false;  // the generation running is drawn as a frame, after it
+  enum class MapDrawn { Nothing, Founders, Survivors };
+  MapDrawn mapPending_ = MapDrawn::Nothing;
+  bool erasePending_ = false;  // the map area was erased
+  bool zeroPending_ = false;   // the results were cleared (a replicate began)
+  bool historyCleared_ = false;
+  std::string infoAction_;  // the last status text, of generation infoGeneration_
+  int infoGeneration_ = 0;
+  bool infoPending_ = false;
+  struct Census {
+    int generation;
+    bool shown;  // the display was on: the results show it
+    GeneFrequencies frequencies;
+  };
+  std::vector<Census> pendingCensus_;  // oldest first
+  double lastFrame_ = -1e300;
+  long framesShown_ = 0;
+  double speedSince_ = -1;  // when the generations counted began
+  long speedGenerations_ = 0;
+  bool speedShown_ = false;
 };
 
 }  // namespace talveron::app

@@ -206,11 +206,25 @@ void Views::ShowResults(const GeneFrequencies& frequencies, int generationNumber
   // One column of the time plot.
   canvas_.SetPort(Port::Time);
   DrawTimeAxis(canvas_);
+  TimeColumn(sums, generationNumber, true);
+  canvas_.SetPort(Port::View);
+}
+
+void Views::DrawTimeColumn(const GeneFrequencies& frequencies, int generationNumber) {
+  canvas_.SetPort(Port::Time);
+  TimeColumn(GetGenerationFrequencies(frequencies), generationNumber, false);
+  canvas_.SetPort(Port::View);
+}
+
+// The column of a generation: wiped, then each plotted value as a point;
+// with `captions` the plot's captions too, drawn after the wipe.
+void Views::TimeColumn(const CensusTotals& sums, int generationNumber, bool captions) {
   const int x = generationNumber % kTimeColumns;
   auto beginColumn = [&](const char* caption) {
     canvas_.ForeColor(QdColor::White);
     Line(canvas_, x, 159, x, 81);  // the axis pixel at v 80 stays
     Line(canvas_, x, 79, x, 0);
+    if (!captions) return;
     canvas_.ForeColor(QdColor::Black);
     canvas_.MoveTo(5, 20);
     canvas_.DrawString(caption);
@@ -236,8 +250,10 @@ void Views::ShowResults(const GeneFrequencies& frequencies, int generationNumber
   }
   if (flags_.gConcordanceGraph) {
     beginColumn("CONCORDANCE");
-    canvas_.MoveTo(5, 100);
-    canvas_.DrawString("DISCORDANCE");
+    if (captions) {
+      canvas_.MoveTo(5, 100);
+      canvas_.DrawString("DISCORDANCE");
+    }
     const int population = sums.habitatTotal[0] + sums.habitatTotal[1];
     if (population != 0) {
       const auto& mp = sums.matingPrefTotal;
@@ -250,8 +266,6 @@ void Views::ShowResults(const GeneFrequencies& frequencies, int generationNumber
       PlotPair(canvas_, x, 160, discordance1, discordance2);
     }
   }
-
-  canvas_.SetPort(Port::View);
 }
 
 void Views::ZeroResults() {

@@ -36,6 +36,10 @@ class Views {
 
   // --- results (leave the map window's port current) ---
   void ShowResults(const GeneFrequencies& frequencies, int generationNumber);
+  // The time plot's column of a generation that was not drawn when it ran:
+  // wiped and its points drawn, without the captions and the axis, which
+  // the next ShowResults draws again over every column.
+  void DrawTimeColumn(const GeneFrequencies& frequencies, int generationNumber);
   void ZeroResults();
   void ClearGraphText(int generationNumber);
 
@@ -49,6 +53,8 @@ class Views {
   Canvas& canvas() { return canvas_; }
 
  private:
+  void TimeColumn(const CensusTotals& sums, int generationNumber, bool captions);
+
   Canvas& canvas_;
   const DisplayFlags& flags_;
 };

@@ -80,6 +80,14 @@ void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
   painter.restore();
 }
 
+static void PaintChartsHeader(QPainter& painter, QSize size, const CensusHistory* history) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  QtChartsPainter charts(&painter);
+  app::DrawChartsHeader(charts, size.width(), size.height(), history);
+  painter.restore();
+}
+
 ChartsView::ChartsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("chartsView"));
   setMouseTracking(true);
@@ -110,26 +118,44 @@ void ChartsView::ShowHistory(const CensusHistory* history) {
   setAccessibleDescription(QString::fromStdString(app::ChartsInWords(history)));
   if (paintPending_) return;
   // At full speed thousands of generations a second: the view is drawn
-  // again at most every 50 ms, and takes at most a fifth of the time.
+  // again at most every 100 ms, and takes at most a tenth of the time.
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  const qint64 wait = lastPaint_ + std::max<qint64>(50, 5 * paintTook_) - now;
+  const qint64 wait = lastPaint_ + LinesEvery() - now;
   paintPending_ = true;
   if (wait <= 0) {
     update();
   } else {
-    QTimer::singleShot(static_cast<int>(wait), this, [this] { update(); });
+    // A frame may have painted the view meanwhile.
+    QTimer::singleShot(static_cast<int>(wait), this, [this] {
+      if (paintPending_) update();
+    });
   }
 }
 
+// The lines are drawn again at most every 100 ms and take at most a tenth
+// of the time; in between, the picture drawn last is shown with the header
+// of the generation on show, which the frames of a fast run paint with the
+// map.
 void ChartsView::paintEvent(QPaintEvent* /*event*/) {
   paintPending_ = false;
-  QElapsedTimer took;
-  took.start();
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  const qreal ratio = devicePixelRatioF();
+  const QSize device = size() * ratio;
+  if (drawn_.size() != device || drawnHistory_ != history_ || now - lastPaint_ >= LinesEvery()) {
+    QElapsedTimer took;
+    took.start();
+    drawn_ = QImage(device, QImage::Format_RGB32);
+    drawn_.setDevicePixelRatio(ratio);
+    QPainter painter(&drawn_);
+    PaintCharts(painter, size(), history_);
+    painter.end();
+    drawnHistory_ = history_;
+    paintTook_ = took.elapsed();
+    lastPaint_ = QDateTime::currentMSecsSinceEpoch();
+  }
   QPainter painter(this);
-  PaintCharts(painter, size(), history_);
-  painter.end();
-  paintTook_ = took.elapsed();
-  lastPaint_ = QDateTime::currentMSecsSinceEpoch();
+  painter.drawImage(QPoint(0, 0), drawn_);
+  PaintChartsHeader(painter, size(), history_);
 }
 
 std::optional<QString> ChartsView::DescribeAt(QPoint at) const {

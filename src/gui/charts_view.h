@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QString>
 #include <QWidget>
 
+#include <algorithm>
 #include <optional>
 
 #include "app/charts_drawing.h"
@@ -45,7 +47,8 @@ class ChartsView : public QWidget {
   explicit ChartsView(QWidget* parent = nullptr);
 
   // The history to show; it stays the caller's. Called again when it has
-  // grown: the view is drawn again, at most about twenty times a second.
+  // grown: the view is drawn again, its lines at most ten times a second,
+  // its header (the generation and the head counts) every time.
   void ShowHistory(const CensusHistory* history);
   const CensusHistory* history() const { return history_; }
 
@@ -68,6 +71,10 @@ class ChartsView : public QWidget {
  private:
   const CensusHistory* history_ = nullptr;
   double zoom_ = 1.0;
+  QImage drawn_;  // the charts as last drawn whole
+  const CensusHistory* drawnHistory_ = nullptr;
+  // How long after a drawing of the lines the next may come, in ms.
+  qint64 LinesEvery() const { return std::max<qint64>(100, 10 * paintTook_); }
   qint64 lastPaint_ = 0;  // when the last drawing ended, in ms
   qint64 paintTook_ = 0;  // how long it took, in ms
   bool paintPending_ = false;

@@ -182,10 +182,18 @@ void QtPlatform::FlushEvents() {
 
 // The per-generation poll (a sleep of one tick) lets Qt handle what is
 // pending and returns at once: the run must not idle a tick per generation.
-// Longer sleeps wait for an event until the time is up.
+// Tens of thousands of generations a second poll far more often than
+// anything happens: Qt looks at its events at most every millisecond,
+// which the user cannot tell from every generation. Longer sleeps wait for
+// an event until the time is up.
 std::optional<app::Event> QtPlatform::WaitNextEvent(int sleepTicks) {
   if (sleepTicks <= 1) {
-    QCoreApplication::processEvents();
+    constexpr qint64 kPollEvery = 1'000'000;  // ns
+    const qint64 now = clock_.nsecsElapsed();
+    if (queue_.empty() && now - lastProcessed_ >= kPollEvery) {
+      QCoreApplication::processEvents();
+      lastProcessed_ = now;
+    }
     return Deliver();
   }
   return WaitNextEventFor(static_cast<double>(sleepTicks) / kTicksPerSecond);
@@ -535,6 +543,22 @@ void QtPlatform::Beep() { QApplication::beep(); }
 void QtPlatform::ShowCharts(const CensusHistory& history) { window_.charts()->ShowHistory(&history); }
 
 void QtPlatform::ShowChartsView(bool shown) { window_.chartsDock()->setVisible(shown); }
+
+// The four views and the Charts painted now, together: what a class reads
+// in the Charts' header is the generation on the map.
+void QtPlatform::ShowFrame() {
+  for (app::Port port : {app::Port::View, app::Port::Text, app::Port::Graph, app::Port::Time}) {
+    QWidget* view = canvas_.view(port);
+    if (view->isVisible()) view->repaint();
+  }
+  if (window_.charts()->isVisible()) window_.charts()->repaint();
+}
+
+void QtPlatform::ShowSpeedReached(double generationsPerSecond) {
+  window_.ShowNoteText(generationsPerSecond > 0
+                           ? tr("%L1 generations a second").arg(std::lround(generationsPerSecond))
+                           : QString());
+}
 
 void QtPlatform::ShowFatalError(std::string_view report) {
   std::cout << report << std::flush;

@@ -61,6 +61,8 @@ class QtPlatform : public QObject, public app::Platform {
   void Beep() override;
   void ShowCharts(const CensusHistory& history) override;
   void ShowChartsView(bool shown) override;
+  void ShowFrame() override;
+  void ShowSpeedReached(double generationsPerSecond) override;
   void ShowFatalError(std::string_view report) override;
 
   // The program's version, as About shows it and the application reports it.
@@ -96,6 +98,7 @@ class QtPlatform : public QObject, public app::Platform {
   std::deque<app::Event> queue_;
   bool closeRequested_ = false;
   QElapsedTimer clock_;
+  qint64 lastProcessed_ = -1;  // when Qt last handled its events, in ns of clock_
   int releasedKey_ = 0;           // the key of the last key release, 0 for none
   unsigned long releasedAt_ = 0;  // its time stamp in milliseconds
   std::map<int, QMenu*> menus_;

@@ -8,6 +8,8 @@ namespace talveron {
 void CensusHistory::Clear() {
   generations_.clear();
   first_ = 1;
+  last_ = 0;
+  stride_ = 1;
   criteria_ = DataRecorder{};
 }
 
@@ -27,12 +29,24 @@ void CensusHistory::Add(long generation, const GeneFrequencies& frequencies) {
       }
     }
   }
-  generations_.push_back(entry);
+  latest_ = entry;
+  last_ = generation;
   criteria_.GetData(frequencies, generation);
+  if ((generation - first_) % stride_ != 0) return;
+  if (generations_.size() == kKept) {
+    // Full: one kept generation in two goes, and from now on one in twice
+    // as many is kept.
+    for (std::size_t i = 0; 2 * i < generations_.size(); ++i) generations_[i] = generations_[2 * i];
+    generations_.resize(generations_.size() / 2);
+    stride_ *= 2;
+    if ((generation - first_) % stride_ != 0) return;
+  }
+  generations_.push_back(entry);
 }
 
 const CensusHistory::Generation& CensusHistory::At(long generation) const {
-  return generations_[static_cast<std::size_t>(generation - first_)];
+  if (generation >= last_) return latest_;
+  return generations_[static_cast<std::size_t>((generation - first_) / stride_)];
 }
 
 int CensusHistory::Adults(long generation, int habitat) const { return At(generation).adults[habitat]; }
@@ -69,15 +83,18 @@ std::vector<ChartPoint> CensusHistory::Downsampled(int habitat, Locus locus, int
     ChartPoint low{from, Frequency(from, habitat, locus, allele)};
     ChartPoint high = low;
     bool gap = std::isnan(low.value);
-    for (long g = from + 1; g <= to; ++g) {
+    auto consider = [&](long g) {
       const double value = Frequency(g, habitat, locus, allele);
       if (std::isnan(value)) {
         gap = true;
-        continue;
+        return;
       }
       if (std::isnan(low.value) || value < low.value) low = {g, value};
       if (std::isnan(high.value) || value > high.value) high = {g, value};
-    }
+    };
+    // The generations kept in the column, and the last one.
+    for (long g = first_ + ((from - first_) / stride_ + 1) * stride_; g <= to; g += stride_) consider(g);
+    if (stride_ > 1 && last_ > from && last_ <= to && (last_ - first_) % stride_ != 0) consider(last_);
     if (gap && !points.empty() && !std::isnan(points.back().value)) {
       points.push_back({from, std::numeric_limits<double>::quiet_NaN()});
     }

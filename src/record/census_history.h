@@ -3,8 +3,12 @@
 // their alleles at habitat specialization, habitat preference and mating
 // preference, and the generation each criterion A to E was first met, as
 // the data file records it. Drawing reads it through Downsampled, which
-// thins a series to the width it is drawn at; the history itself keeps
-// every generation.
+// thins a series to the width it is drawn at. The history keeps every
+// generation up to kKept of them; a longer run keeps one generation in two,
+// then one in four, and so on, so that its memory stays the same however
+// long the run: a generation not kept reads as the kept one before it. The
+// last generation and the criteria are always exact, and the record of a
+// series never comes from here.
 #pragma once
 
 #include <array>
@@ -51,9 +55,15 @@ class CensusHistory {
   // Adds the census of `generation`, the one after the last added.
   void Add(long generation, const GeneFrequencies& frequencies);
 
+  // The most generations kept one by one.
+  static constexpr std::size_t kKept = std::size_t{1} << 14;
+
   bool empty() const { return generations_.empty(); }
   long FirstGeneration() const { return first_; }
-  long LastGeneration() const { return first_ + static_cast<long>(generations_.size()) - 1; }
+  long LastGeneration() const { return last_; }
+  // One generation in `Stride()` is kept, from the first on: `Kept()` of them.
+  long Stride() const { return stride_; }
+  std::size_t Kept() const { return generations_.size(); }
   // Of a generation kept: adults of a habitat, and those with an allele.
   int Adults(long generation, int habitat) const;
   int Count(long generation, int habitat, Locus locus, int allele) const;
@@ -75,8 +85,11 @@ class CensusHistory {
   };
   const Generation& At(long generation) const;
 
-  std::vector<Generation> generations_;
+  std::vector<Generation> generations_;  // first_, first_ + stride_, ...
+  Generation latest_{};                   // the last generation added
   long first_ = 1;
+  long last_ = 0;
+  long stride_ = 1;
   DataRecorder criteria_;  // timed criteria, written nowhere
 };
 

@@ -14,8 +14,8 @@
 // clang-format off
 EM_JS(double, web_launch_seed, (), { return Math.floor(Date.now() / 1000); });
 EM_JS(int, web_bench_density, (), { return Talveron.benchDensity ? Talveron.benchDensity() : 0; });
-EM_JS(void, web_bench_report, (int density, double generations, double seconds, int adults), {
-  Talveron.benchReport(density, generations, seconds, adults);
+EM_JS(void, web_bench_report, (int density, double generations, double seconds, int adults, double frames), {
+  Talveron.benchReport(density, generations, seconds, adults, frames);
 });
 EM_JS(void, web_ended, (int status), { Talveron.ended(status); });
 // clang-format on
@@ -24,10 +24,10 @@ namespace {
 
 using namespace talveron;
 
-// Generations a second with the display on, as the desktop benchmark
+// Generations a second at the fastest speed, as the desktop benchmark
 // measures them: founded at `density`, 100 generations past the founding,
-// then as many as run in `seconds`, every individual drawn and the views
-// shown on the page as a run shows them.
+// then as many as run in `seconds`, the views drawn and shown on the page
+// in frames, thirty a second, as a run at the fastest speed shows them.
 void Benchmark(app::Shell& shell, web::WebPlatform& platform, int density, double seconds) {
   shell.world.params.density = static_cast<std::int16_t>(density);
   shell.gReplicateNumber = 1;
@@ -38,13 +38,15 @@ void Benchmark(app::Shell& shell, web::WebPlatform& platform, int density, doubl
     shell.RunGeneration();
   };
   for (int i = 0; i < 100; ++i) generation();
+  const long framesBefore = shell.FramesShown();
   const double start = platform.Seconds();
   double generations = 0;
   while (platform.Seconds() - start < seconds) {
     generation();
     ++generations;
   }
-  web_bench_report(density, generations, platform.Seconds() - start, static_cast<int>(shell.world.totalAdults()));
+  web_bench_report(density, generations, platform.Seconds() - start, static_cast<int>(shell.world.totalAdults()),
+                   static_cast<double>(shell.FramesShown() - framesBefore));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -53,7 +54,10 @@ namespace {
 
 using nlohmann::json;
 
-constexpr double kFrame = 1.0 / 30;  // the poll lets the browser run this often
+// The poll lets the browser run when it has not run for this long: a run at
+// the fastest speed lets it run with each of its thirty frames a second,
+// and the poll only keeps the page live between a series' fewer frames.
+constexpr double kFrame = 1.0 / 15;
 constexpr double kChartsEvery = 0.2;  // a running replicate's charts reach the page this often
 
 void Call(const json& message) { web_call(message.dump().c_str()); }
@@ -304,6 +308,24 @@ void WebPlatform::ShowNote(std::string_view note) {
 }
 
 void WebPlatform::ShowChartsView(bool shown) { Call({{"op", "charts"}, {"on", shown}}); }
+
+// A frame reaches the page with the charts of its generation, and the
+// browser gets to show them together.
+void WebPlatform::ShowFrame() {
+  ShowViews(true);
+  web_wait(0);
+  lastYield_ = web_now();
+}
+
+void WebPlatform::ShowSpeedReached(double generationsPerSecond) {
+  std::string text;
+  if (generationsPerSecond > 0) {
+    std::string number = std::to_string(std::lround(generationsPerSecond));
+    for (int at = static_cast<int>(number.size()) - 3; at > 0; at -= 3) number.insert(static_cast<std::size_t>(at), ",");
+    text = number + " generations a second";
+  }
+  Call({{"op", "status"}, {"field", "remark"}, {"text", text}});
+}
 
 void WebPlatform::Beep() { Call({{"op", "beep"}}); }
 

@@ -2,8 +2,10 @@
 // buttons; the page's menu bar, dialogs and status bar; files in the
 // module's memory, handed to the user as downloads. The run loop's waits
 // let the browser run (Asyncify): a wait shows what was drawn and yields
-// until an event comes or the time is up, and the per-generation poll yields
-// about thirty times a second, so the page stays live while a run goes on.
+// until an event comes or the time is up; a frame of a fast run yields
+// once it is on the page, and the per-generation poll yields when nothing
+// else has for a fifteenth of a second, so the page stays live while a run
+// goes on.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +65,8 @@ class WebPlatform : public app::Platform {
   void ShowMapKey(const app::MapKey& key) override;
   void ShowNote(std::string_view note) override;
   void ShowChartsView(bool shown) override;
+  void ShowFrame() override;
+  void ShowSpeedReached(double generationsPerSecond) override;
   void Beep() override;
   void ShowFatalError(std::string_view report) override;
 

@@ -305,6 +305,7 @@ TEST_F(DesktopTest, ExtinctionSaysWhyItWaitsAndRunOnGoesToTheEndInOneStep) {
 
 TEST_F(DesktopTest, WaitForKeyPollsOnceWhateverComes) {
   // The pause after an extinction takes one event, or none, and returns.
+  platform.SetIdleAnswer([](int) { return std::optional<Event>(); });
   shell.WaitForKey();
   platform.PostKey('a');
   shell.WaitForKey();
@@ -1222,11 +1223,13 @@ TEST_F(DesktopTest, SeriesThatCouldKeepNoRecordSaysSoAndLeavesNoFile) {
 // Charts
 
 TEST_F(DesktopTest, ChartsFollowTheRunAsTheTraceAndTheDataFileRecordIt) {
-  // A single run of seed 5 for 100 generations, the charts handed to the
-  // platform as it goes: every generation's allele counts are the trace's
-  // of the same seed, the criteria markers stand at the data file's
-  // generations, and drawing thins the series without thinning the record.
+  // A single run of seed 5 for 100 generations at 1000 a second, the
+  // charts handed to the platform after every generation: every
+  // generation's allele counts are the trace's of the same seed, the
+  // criteria markers stand at the data file's generations, and drawing
+  // thins the series without thinning the record.
   shell.SetSeeds(5);
+  Choose(kSpeedMenu, 2);
   Choose(111, 4);
   Choose(135, 11);
   platform.PostKey(' ');

@@ -16,13 +16,13 @@ let warmedUp = false;
 Talveron.benchDensity = () => (benchQueue.length ? benchQueue.shift() : 0);
 
 // The first report is the run that warms the browser up.
-Talveron.benchReport = (density, generations, seconds, adults) => {
+Talveron.benchReport = (density, generations, seconds, adults, frames) => {
   if (!warmedUp) {
     warmedUp = true;
     benchQueue.unshift(density);
     return;
   }
-  window.benchResults.push({ density, generationsPerSecond: generations / seconds, adults });
+  window.benchResults.push({ density, generationsPerSecond: generations / seconds, framesPerSecond: frames / seconds, adults });
   if (window.benchResults.length === benchSettings.length) showBench();
 };
 
@@ -33,11 +33,17 @@ async function showBench() {
     if (response.ok) native = await response.json();
   } catch (e) { /* no native figures: the browser's alone */ }
   const body = document.querySelector("#results tbody");
+  // native.json: per density the batch command's, the desktop program's
+  // at the fastest speed (and its frames a second) and a series'.
+  const rate = (value) => (value ? value.toFixed(0) + " /s" : "not measured");
+  const ratio = (value, batch) => (value && batch ? (value / batch).toFixed(2) : "");
   for (const result of window.benchResults) {
     const label = benchSettings.find(([density]) => density === result.density)[1];
-    const desktop = native[String(result.density)];
-    const cells = [label, result.generationsPerSecond.toFixed(0) + " /s", desktop ? desktop.toFixed(0) + " /s" : "not measured",
-                   desktop ? (result.generationsPerSecond / desktop).toFixed(2) : "", String(result.adults)];
+    const desktop = native[String(result.density)] || {};
+    const cells = [label, rate(desktop.batch), rate(result.generationsPerSecond), ratio(result.generationsPerSecond, desktop.batch),
+                   result.framesPerSecond.toFixed(0), rate(desktop.fastest), ratio(desktop.fastest, desktop.batch),
+                   desktop.frames ? desktop.frames.toFixed(0) : "", rate(desktop.series), ratio(desktop.series, desktop.batch),
+                   String(result.adults)];
     body.append(element("tr", {}, ...cells.map((text) => element("td", {}, text))));
   }
   document.getElementById("bench-state").textContent = native["1"] ? "Done." :
