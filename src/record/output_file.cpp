@@ -71,12 +71,14 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   direct_ = IsSpecialFile(path_);
   target_ = ResolveLinks(path_);
   writtenPath_ = direct_ ? path_ : PartialPath(target_);
-  if (!direct_ && std::filesystem::is_directory(path_)) throw FileError(path_, "Is a directory");
+  std::error_code unknown;  // a name too long is told by fopen below
+  if (!direct_ && std::filesystem::is_directory(path_, unknown)) throw FileError(path_, "Is a directory");
   // A partial file left by a run before may be a link to a file of
-  // someone else's: it is made anew, never written through.
-  if (!direct_ && fs::is_symlink(writtenPath_)) ::unlink(writtenPath_.c_str());
+  // someone else's, or share its data with one: it is made anew, never
+  // written through.
   struct stat left {};
-  if (!direct_ && ::lstat(writtenPath_.c_str(), &left) == 0 && S_ISREG(left.st_mode) && left.st_nlink > 1) {
+  if (!direct_ && ::lstat(writtenPath_.c_str(), &left) == 0 &&
+      (S_ISLNK(left.st_mode) || (S_ISREG(left.st_mode) && left.st_nlink > 1))) {
     ::unlink(writtenPath_.c_str());
   }
   file_ = std::fopen(writtenPath_.c_str(), direct_ ? "ab" : "wb");
