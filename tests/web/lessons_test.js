@@ -110,7 +110,8 @@ test("every lesson opens from the page's address with its settings, pace, text a
     await page.evaluate((m) => Talveron.choose(m, 1), SpeedMenu);
     await page.evaluate((m) => Talveron.choose(m, 17), FileMenu);  // Run On to the End
     await page.keyboard.press("Space");
-    await page.waitForFunction(() => Charts.last() >= 200, { timeout: 120000 })
+    await page.waitForFunction(() => Number((/^Generation (\d+)/.exec(document.getElementById("charts-summary").textContent) || [0, 0])[1]) >= 200,
+                              { timeout: 120000 })
       .catch((error) => { throw new Error(name + ": " + error.message); });
     const summary = await page.$eval("#lesson-summary", (e) => (e.hidden ? "" : e.textContent));
     if (name === "extinction") assert.match(summary, /^Generation \d+: the population has died out\./);

@@ -200,22 +200,22 @@ function markdownHtml(markdown) {
 }
 
 // The Charts in presentation mode: drawn twice as large, text and all, on
-// the same canvas.
+// the same canvas: the program lays them out for half the canvas's box, and
+// the page draws them at twice its pixel ratio.
 {
-  const draw = Charts.draw;
-  Charts.draw = function (evenHidden) {
-    const canvas = $("charts");
-    if (!Lessons.presenting || !canvas) return draw.call(this, evenHidden);
-    const box = canvas.getBoundingClientRect.bind(canvas);
-    const ratio = window.devicePixelRatio || 1;
-    canvas.getBoundingClientRect = () => {
-      const b = box();
-      return { left: b.left, top: b.top, right: b.right, bottom: b.bottom, x: b.x, y: b.y, width: b.width / 2, height: b.height / 2 };
-    };
+  const state = Charts.state;
+  Charts.state = function () {
+    const told = state.call(this);
+    if (!Lessons.presenting) return told;
+    this.size = [Math.round(this.size[0] / 2), Math.round(this.size[1] / 2)];
+    return [this.size[0], this.size[1], told[2], told[3] < 0 ? -1 : told[3] / 2, told[4] < 0 ? -1 : told[4] / 2];
+  };
+  const begin = Charts.begin;
+  Charts.begin = function () {
+    if (!Lessons.presenting) return begin.call(this);
     const own = Object.getOwnPropertyDescriptor(window, "devicePixelRatio");
-    Object.defineProperty(window, "devicePixelRatio", { value: ratio * 2, configurable: true });
-    try { return draw.call(this, evenHidden); } finally {
-      delete canvas.getBoundingClientRect;
+    Object.defineProperty(window, "devicePixelRatio", { value: (window.devicePixelRatio || 1) * 2, configurable: true });
+    try { return begin.call(this); } finally {
       if (own) Object.defineProperty(window, "devicePixelRatio", own);
       else delete window.devicePixelRatio;
     }
