@@ -62,7 +62,10 @@ if ! cmp -s tests/web/package-lock.json "$node/package-lock.json" || [ ! -d "$no
     # Without the package the page's tests skip themselves; the next run
     # tries again.
     rm -rf "$node/node_modules" "$node/package-lock.json"
-    web_not_run=$(grep -v '^npm ERR! A complete log' "$node/npm.log" | tail -n 8 | sed 's/^/  /')
+    # npm's reason, without its stack trace and the lines around it.
+    web_not_run=$(grep -Ev '^npm (ERR!|error)( +at |   |$| *[{}] *$)|A complete log' "$node/npm.log" |
+                  head -n 6 | sed 's/^/  /' || true)
+    web_not_run+="${web_not_run:+$'\n'}  (all of npm's output: $node/npm.log)"
     echo "npm could not install puppeteer-core; the page's tests will not run:" >&2
     echo "$web_not_run" >&2
   fi

@@ -9,6 +9,7 @@
 #   test_command_test.sh SOURCE_DIR
 set -uo pipefail
 source_dir="$1"
+command -v git > /dev/null || { echo "git is not installed: test.sh's check of the source tree is not tested"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -26,8 +27,12 @@ cat > "$bin/npm" <<'FAKE'
 echo "npm $*" >> "$CALLS"
 if [ "${FAKE_NPM:-}" = offline ]; then
   mkdir -p node_modules/half-installed
-  echo "npm ERR! code ENOTFOUND" >&2
-  echo "npm ERR! network request to https://registry.npmjs.org/puppeteer-core failed, reason: getaddrinfo ENOTFOUND registry.npmjs.org" >&2
+  echo "npm error code ENOTFOUND" >&2
+  echo "npm error FetchError: request to https://registry.npmjs.org/puppeteer-core failed, reason: getaddrinfo ENOTFOUND registry.npmjs.org" >&2
+  echo "npm error     at ClientRequest.<anonymous> (/usr/lib/node_modules/npm/lib/fetch.js:130:14) {" >&2
+  echo "npm error   code: 'ENOTFOUND'," >&2
+  echo "npm error }" >&2
+  echo "npm error A complete log of this run can be found in: /root/.npm/_logs/debug-0.log" >&2
   exit 1
 fi
 mkdir -p node_modules/puppeteer-core
@@ -82,6 +87,7 @@ FAKE_NPM=offline run offline
 grep -q '^ctest' "$work/offline.calls" || fail "offline: the tests did not run"
 grep -q "web_page_tests) were NOT RUN" "$work/offline.out" || fail "offline: the page's tests are not reported as not run"
 grep -qF "getaddrinfo ENOTFOUND registry.npmjs.org" "$work/offline.out" || fail "offline: npm's reason is not shown"
+grep -qF "ClientRequest" "$work/offline.out" && fail "offline: npm's stack trace is shown"
 [ -e "$work/offline/build-web/node/node_modules" ] && fail "offline: a half-installed node_modules stays"
 FAKE_NPM=offline run offline
 [ "$(grep -c '^npm ci' "$work/offline.calls")" -eq 2 ] || fail "offline: the second run did not try npm again"
