@@ -154,8 +154,24 @@ set(CPACK_DEBIAN_MPI_PACKAGE_DEPENDS
 # arrays and pandas tables come from Debian's packages.
 if(TARGET talveron_python)
   install(TARGETS talveron_python LIBRARY DESTINATION ${TALVERON_PYTHON_DIR})
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/talveron/ DESTINATION ${TALVERON_PYTHON_DIR}
-          FILES_MATCHING PATTERN "*.py" PATTERN "*.pyi" PATTERN "py.typed")
+  # The package's own files, one by one: its modules, their type stubs and
+  # the py.typed marker, in python/talveron and any folder below it. Nothing
+  # else in those folders comes along: not the __pycache__ that Python
+  # writes beside a module imported from the checkout, nor an editor's
+  # backup. New files are found when the build next runs.
+  set(TALVERON_PYTHON_SOURCE ${PROJECT_SOURCE_DIR}/python/talveron)
+  file(GLOB_RECURSE TALVERON_PYTHON_PACKAGE_FILES CONFIGURE_DEPENDS RELATIVE ${TALVERON_PYTHON_SOURCE}
+       ${TALVERON_PYTHON_SOURCE}/*.py ${TALVERON_PYTHON_SOURCE}/*.pyi ${TALVERON_PYTHON_SOURCE}/py.typed)
+  list(FILTER TALVERON_PYTHON_PACKAGE_FILES EXCLUDE REGEX "(^|/)(__pycache__|\\.[^/]*)/")
+  foreach(file IN LISTS TALVERON_PYTHON_PACKAGE_FILES)
+    get_filename_component(folder ${file} DIRECTORY)
+    install(FILES ${TALVERON_PYTHON_SOURCE}/${file} DESTINATION ${TALVERON_PYTHON_DIR}/${folder})
+  endforeach()
+  # The maintainer scripts compile the modules on installing and remove
+  # every compiled file on removing (cmake/debian/talveron/postinst and prerm).
+  set(CPACK_DEBIAN_TALVERON_PACKAGE_CONTROL_EXTRA
+      ${PROJECT_SOURCE_DIR}/cmake/debian/talveron/postinst
+      ${PROJECT_SOURCE_DIR}/cmake/debian/talveron/prerm)
   # The extension module is built for this one Python version.
   math(EXPR TALVERON_PYTHON_NEXT_MINOR "${Python3_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS

@@ -11,6 +11,13 @@
 # and from then on this script builds them as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# On a fresh machine nothing of the build is installed yet.
+for tool in cmake c++; do
+  command -v "$tool" > /dev/null || {
+    echo "build.sh: $tool is not installed; scripts/setup.sh installs what the build needs (run it first)" >&2
+    exit 1
+  }
+done
 options=(-DCMAKE_BUILD_TYPE=Release -DTALVERON_WERROR=OFF -DTALVERON_SANITIZE=OFF)
 [ -f build/CMakeCache.txt ] || options+=(-DTALVERON_BENCHMARKS=OFF)
 cmake -S . -B build "${options[@]}"

@@ -14,7 +14,9 @@ Start it in one of these ways:
   - from another machine over ssh with X forwarding: ssh -X THIS-MACHINE,
     then scripts/run.sh
   - on a virtual display, where nobody sees it: xvfb-run -a scripts/run.sh
-The batch command needs no display: scripts/build.sh, then
+The batch command needs no display. Set up this machine (once, as root or
+with sudo) and build it, then ask it:
+  scripts/setup.sh && scripts/build.sh --target talveron-batch
   build/src/batch/talveron-batch --help
 MESSAGE
   exit 1

@@ -4,18 +4,20 @@
 #
 # Only the packages named here and what they depend on are installed, not
 # their recommended companions (--no-install-recommends): on a fresh
-# Debian 12 (a minimal system with apt) that is about 660 packages, about 650 MB to
-# download and 3.2 GB on disk, against about 880 packages and 4 GB with the
-# recommendations. Of those recommendations only two are needed, and they
-# are named below: xauth, which xvfb-run needs, and file, which cpack reads
-# the programs' library dependencies with. Qt's platform plugins (xcb for a
-# display, offscreen for the tests) come with libqt6gui6 itself, and
-# fontconfig depends on a font.
+# Debian 12 (a minimal system with apt and git) that is about 1,010
+# packages, 670 MB to download and 3.3 GB on disk, against about 1,280
+# packages, 810 MB and 4.1 GB with the recommendations (apt-get install -s
+# and --print-uris in a debootstrap --variant=minbase bookworm root). Of
+# those recommendations only two are needed, and they are named below:
+# xauth, which xvfb-run needs, and file, which cpack reads the programs'
+# library dependencies with. Qt's platform plugins (xcb for a display,
+# offscreen for the tests) come with libqt6gui6 itself, and fontconfig
+# depends on a font.
 #
-# The largest parts: the web page's compiler, emscripten (1.2 GB on disk),
-# the browser its tests use, chromium (0.5 GB), and matplotlib, with which
-# the plotting scripts and their test draw (0.4 GB); lintian is 140 small
-# packages.
+# The largest parts: the web page's compiler, emscripten (1.4 GB on disk),
+# the browser its tests use, chromium (0.7 GB), and matplotlib, with which
+# the plotting scripts and their test draw; Debian's npm brings 335 small
+# Node.js modules, lintian 160 small packages.
 #
 # Installing needs root: as root the packages are installed at once, as
 # another user through sudo. Without either, the script says what is missing
@@ -48,8 +50,6 @@ packages=(
   mypy python3-tqdm python3-distributed
   # pybind11's build helpers, which the package's setup.py uses for a wheel
   python3-pybind11
-  # byte-compiling and cleaning the Python files in the Debian package
-  dh-python
   # the web page: compiler, browser for its tests
   emscripten chromium
   # the package check
@@ -90,8 +90,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 echo "Installing the missing Debian packages and what they depend on: ${missing[*]}"
-echo "(on a fresh Debian 12 that is about 660 packages: about 650 MB to download, 3.2 GB on disk,"
-echo " about 10 minutes)"
+echo "(on a fresh Debian 12 that is about 1,010 packages: about 670 MB to download, 3.3 GB on disk)"
 "${sudo[@]}" apt-get update
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix installs the programs, a manual
 # page for each (gzipped), the desktop entry and its icon, the Python package
-# where it is built (TALVERON_PYTHON_FILES), and nothing else (the Debian
-# package's own files stay out); the installed talveron-batch runs and
-# reports the project's version, and the installed package imports.
+# where it is built (python_package_files.sh), and nothing else: not the
+# Debian package's own files, no compiled Python, no empty folder. The
+# installed talveron-batch runs and reports the project's version, and the
+# installed package imports.
 #
 #   install_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
@@ -15,6 +16,7 @@ lessons() {
   done < "$(dirname "$0")/../../lessons/index.txt"
   echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
 }
+source "$(dirname "$0")/python_package_files.sh"
 build="$1"
 version="$2"
 shift 2
@@ -34,17 +36,18 @@ for program in "$@"; do
                                           share/icons/hicolor/scalable/apps/talveron.svg)
   [ "$program" = talveron-batch ] && expected+=($(lessons share))
 done
-for file in ${TALVERON_PYTHON_FILES:-}; do expected+=("$file"); done
 actual=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
-wanted=$(printf '%s\n' "${expected[@]}" | sort)
+wanted=$( (printf '%s\n' "${expected[@]}"; python_package_files) | sort)
 [ "$actual" = "$wanted" ] || fail "installed files differ from the expected ones:
 $(diff <(echo "$wanted") <(echo "$actual"))"
+empty=$(cd "$prefix" && find . -mindepth 1 -type d -empty | sed 's|^\./||')
+[ -z "$empty" ] || fail "installed empty folders: $empty"
 
 answer=$("$prefix/bin/talveron-batch" --version 2>&1)
 [ "$answer" = "talveron-batch $version" ] || fail "installed talveron-batch --version said '$answer'"
 
-if [ -n "${TALVERON_PYTHON_FILES:-}" ]; then
-  package=$(dirname "$(echo $TALVERON_PYTHON_FILES | cut -d' ' -f1)")
+if [ -n "${TALVERON_PYTHON_DIR:-}" ]; then
+  package="$TALVERON_PYTHON_DIR"
   answer=$(cd / && PYTHONPATH="$prefix/$(dirname "$package")" PYTHONDONTWRITEBYTECODE=1 \
            /usr/bin/python3 -c 'import talveron; print(talveron.__version__, talveron.__file__)' 2>&1)
   [ "$answer" = "$version $prefix/$package/__init__.py" ] \

@@ -8,6 +8,11 @@
 # its changelog (whose latest entry is the package's version), its lintian
 # overrides and the libraries its programs need declared; no MPI in
 # talveron. The packed talveron-batch runs.
+# Where the Python package is built, talveron carries it, without compiled
+# files: its maintainer scripts compile the modules on installing and
+# remove every compiled file on removing, so that installing, importing
+# every module as root and purging leaves nothing behind (checked as root,
+# in a copy-on-write view of this system that the test throws away).
 # Where lintian is installed, it finds no error and no warning in either.
 #
 #   package_test.sh BUILD_DIR VERSION PROGRAM...
@@ -20,6 +25,7 @@ lessons() {
   done < "$(dirname "$0")/../../lessons/index.txt"
   echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
 }
+source "$(dirname "$0")/python_package_files.sh"
 build="$1"
 version="$2"
 shift 2
@@ -71,12 +77,18 @@ for p in "${packages[@]}"; do
     [ "$program" = talveron-batch ] && expected+=($(lessons usr/share))
   done
   if [ "$p" = talveron ]; then
-    for file in ${TALVERON_PYTHON_FILES:-}; do expected+=("usr/$file"); done
+    while read -r file; do expected+=("usr/$file"); done < <(python_package_files)
   fi
-  actual=$(dpkg-deb -c "$deb" | grep -v '/$' | awk '{print $6}' | sed 's|^\./||' | sort)
+  contents=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' | sort)
+  actual=$(echo "$contents" | grep -v '/$')
   wanted=$(printf '%s\n' "${expected[@]}" | sort)
   [ "$actual" = "$wanted" ] || fail "$p: packed files differ from the expected ones:
 $(diff <(echo "$wanted") <(echo "$actual"))"
+  # A folder is empty when no other entry lies below it.
+  empty=$(echo "$contents" | awk '/\/$/ { folders[$0] = 1 }
+                                  { for (f in folders) if (index($0, f) == 1 && $0 != f) full[f] = 1 }
+                                  END { for (f in folders) if (!(f in full)) print f }')
+  [ -z "$empty" ] || fail "$p: packs empty folders: $empty"
 
   depends=$(field Depends)
   required=(libc6 libstdc++6)
@@ -90,7 +102,7 @@ $(diff <(echo "$wanted") <(echo "$actual"))"
       ;;
     talveron-mpi) required+=("talveron (= $debian_version)" openmpi-bin) ;;
   esac
-  [ "$p" = talveron ] && [ -n "${TALVERON_PYTHON_FILES:-}" ] && required+=(python3-numpy python3-pandas)
+  [ "$p" = talveron ] && [ -n "${TALVERON_PYTHON_DIR:-}" ] && required+=(python3-numpy python3-pandas)
   for library in "${required[@]}"; do
     [[ ", $depends," == *", $library "* || ", $depends," == *", $library,"* ]] \
       || fail "$p: Depends does not name $library: $depends"
@@ -113,6 +125,66 @@ if command -v lintian > /dev/null; then
   grep -q '^[EW]: ' "$work/lintian" && fail "lintian reports errors or warnings (above)"
 else
   echo "lintian is not installed: the packages are not checked with it"
+fi
+
+# Installs talveron, imports every module of its Python package as root and
+# purges it, in an overlay of / inside a mount namespace of the test's own:
+# what the system would have seen lands in $work/purge/upper and goes with
+# the test.
+purge_check() {
+  local deb="$1" purge="$work/purge" failures_before=$failures
+  local package="/usr/$TALVERON_PYTHON_DIR"
+  mkdir -p "$purge/upper" "$purge/overlay" "$purge/root"
+  cp "$deb" "$purge/talveron.deb"
+  unshare --mount bash -s "$purge" "$package" > "$purge/log" 2>&1 <<'CHECK'
+set -e
+purge="$1" package="$2" root="$1/root"
+mount -t overlay overlay -o "lowerdir=/,upperdir=$purge/upper,workdir=$purge/overlay" "$root"
+mount --rbind /dev "$root/dev"
+mount -t proc proc "$root/proc"
+mount -t tmpfs tmpfs "$root/tmp"
+cp "$purge/talveron.deb" "$root/tmp/"
+inside() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+             DEBIAN_FRONTEND=noninteractive MPLBACKEND=Agg "$@"; }
+inside dpkg -i /tmp/talveron.deb > "$purge/install.log" 2>&1
+(cd "$root$package" && find . | sort) > "$purge/installed"
+inside python3 -c 'import importlib, pkgutil, talveron
+for module in pkgutil.walk_packages(talveron.__path__, "talveron."):
+    importlib.import_module(module.name)' > "$purge/import.log" 2>&1
+(cd "$root$package" && find . | sort) > "$purge/imported"
+inside dpkg --purge talveron > "$purge/purge.log" 2>&1
+echo done
+CHECK
+  if [ "$(tail -1 "$purge/log")" != done ]; then
+    fail "installing, importing and purging talveron in an overlay of / failed:
+$(cat "$purge/log" "$purge"/*.log 2>/dev/null)"
+    return
+  fi
+  # Every module was compiled on installing.
+  local module compiled
+  while read -r module; do
+    compiled="$(dirname "$module")/__pycache__/$(basename "$module" .py).cpython-"
+    grep -qF "$compiled" "$purge/installed" || fail "the postinst did not compile $module"
+  done < <(grep '\.py$' "$purge/installed")
+  # Importing them wrote nothing more.
+  [ "$(cat "$purge/installed")" = "$(cat "$purge/imported")" ] \
+    || fail "importing the package as root wrote into it:
+$(diff "$purge/installed" "$purge/imported")"
+  # And the purge left nothing of it: no file, no folder, no warning.
+  grep -i 'not empty' "$purge/purge.log" && fail "dpkg --purge talveron warned (above)"
+  local left
+  left=$(cd "$purge/upper" && find . -path '*talveron*' | sed 's|^\./|/|')
+  [ -z "$left" ] || fail "dpkg --purge talveron left: $left"
+  [ "$failures" -eq "$failures_before" ] && echo "installed, imported as root and purged: nothing left"
+}
+if [ -z "${TALVERON_PYTHON_DIR:-}" ]; then
+  :
+elif [ "$(id -u)" -ne 0 ] || ! command -v unshare > /dev/null; then
+  echo "not root: installing, importing and purging the package is not checked"
+elif dpkg-query -W -f='${Status}' talveron 2>/dev/null | grep -q 'ok installed'; then
+  echo "talveron is installed on this system: installing, importing and purging it is not checked"
+else
+  purge_check "$(ls "$work/out/talveron_$debian_version"_*.deb)"
 fi
 
 [ "$failures" -eq 0 ] || exit 1

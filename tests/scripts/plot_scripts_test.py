@@ -63,7 +63,23 @@ def write_averaging_study(directory):
 # --- reading what was drawn ----------------------------------------------------
 
 def run(script, *args):
-    return subprocess.run([os.path.join(SCRIPTS, script), *args], capture_output=True, text=True)
+    """Runs a script as a user would, with Python free to write its caches:
+    the scripts themselves must keep them out of the checkout."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("PYTHONDONTWRITEBYTECODE", "PYTHONPYCACHEPREFIX")}
+    return subprocess.run([os.path.join(SCRIPTS, script), *args], capture_output=True, text=True,
+                          env=env)
+
+
+def files_below(folder):
+    """Every file below folder, with its size and time of change."""
+    found = set()
+    for top, _, names in os.walk(folder):
+        for name in names:
+            status = os.stat(os.path.join(top, name))
+            found.add((os.path.relpath(os.path.join(top, name), folder), status.st_size,
+                       status.st_mtime_ns))
+    return found
 
 
 def written(result):
@@ -272,6 +288,8 @@ def main():
         sys.exit(__doc__)
     BATCH, SCRIPTS, work = sys.argv[1:]
     shutil.rmtree(work, ignore_errors=True)
+    package = os.path.join(SCRIPTS, "..", "python", "talveron")
+    package_before = files_below(package)
     study = os.path.join(work, "study")
     make_study(study)
     check_study(study)
@@ -289,6 +307,8 @@ def main():
     write_averaging_study(averaging)
     check_study(averaging)
     check_refusals(work)
+    left = sorted(name for name, _, _ in files_below(package) - package_before)
+    check(not left, f"the scripts wrote beside plots.py, into the checkout: {left}")
     for failure in failures:
         print("FAIL:", failure)
     print(f"{len(failures)} failures")

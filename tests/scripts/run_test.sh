@@ -22,7 +22,8 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM PATH="$bin" \
   "$bin/bash" "$1/scripts/run.sh" > "$work/out" 2>&1 < /dev/null
 status=$?
 [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
-for advice in "DISPLAY is not set" "ssh -X" "xvfb-run -a scripts/run.sh" "talveron-batch"; do
+for advice in "DISPLAY is not set" "ssh -X" "xvfb-run -a scripts/run.sh" \
+              "scripts/setup.sh && scripts/build.sh" "talveron-batch --help"; do
   grep -qF -- "$advice" "$work/out" || fail "the message does not mention '$advice'"
 done
 [ -e "$work/calls" ] && fail "went on to: $(cat "$work/calls")"
