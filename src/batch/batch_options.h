@@ -19,8 +19,10 @@ struct BatchOptions {
   SeriesOptions series;
   RecordingChoices recording;
   Parameters params;
+  ParameterSchedule changes;  // --change and a settings file's [[change]]
   std::string outPath;
   std::string tracePath;  // empty: no trace
+  bool stats = false;     // the trace carries the population-genetic statistics
   std::string settingsPath;
   // A study: every combination of a settings file's [vary] lists.
   std::string studyPath;

@@ -216,6 +216,8 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   if (const int refused = ClaimSeriesOutputs(options, context, reporter, locks); refused != 0) return refused;
   SeriesPlan plan;
   plan.params = options.params;
+  plan.changes = options.changes;
+  plan.traceStats = options.stats;
   plan.recording = options.recording;
   plan.replicates = options.series.replicates;
   plan.generations = options.series.generations;

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/parameter_schedule.h"
 #include "model/parameters.h"
 #include "model/world.h"
 #include "record/output_file.h"
@@ -38,6 +39,10 @@ struct SeriesPlan {
   std::uint64_t baseSeed = 0;
   long replicates = 2;
   long generations = 5000;
+  // Changes during each replicate (a replicate starts from `params`).
+  ParameterSchedule changes;
+  // The trace's lines carry the population-genetic statistics.
+  bool traceStats = false;
 };
 
 // gCurrentViability at the start of replicate k (from 1) of a series.
