@@ -88,6 +88,7 @@ void Shell::BeginReplicate() {
   platform_.FlushEvents();
   spacesKept_ = 0;
   runOn_ = false;
+  UndoScheduledChanges();
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
@@ -103,6 +104,7 @@ void Shell::RunGeneration() {
     platform_.ShowNote("");
     noteShown_ = false;
   }
+  if (!changes_.empty()) ApplyScheduledChange();
   world.Reproduction();
   if (step) WaitForStep(kStepPrompt);
   world.Dispersal();

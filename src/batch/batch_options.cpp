@@ -10,11 +10,12 @@ namespace {
 const std::set<std::string> kFlags = {"--help", "-h", "--version", "--quiet", "-q", "--verbose", "--resume",
                                       "--stats"};
 const std::set<std::string> kValued = {"--seed", "--replicates", "--generations", "--span", "--record",
-                                       "--set", "--change", "--out", "--trace", "--jobs", "--settings",
+                                       "--set", "--change", "--genotypes", "--sample-every", "--out", "--trace", "--jobs", "--settings",
                                        "--study", "--out-dir"};
 // What defines a series; a study takes all of it from its file.
 const std::set<std::string> kSeriesOptions = {"--seed", "--replicates", "--generations", "--span",
-                                              "--record", "--set", "--change", "--stats", "--out", "--trace", "--settings"};
+                                              "--record", "--set", "--change", "--stats", "--genotypes",
+                                              "--sample-every", "--out", "--trace", "--settings"};
 
 }  // namespace
 
@@ -207,6 +208,16 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
         // shown cut, as everywhere.
         return refuse("--set " + (value.size() > 80 ? Quoted(value) + ": not allowed (see --help)" : *error));
       }
+    } else if (name == "--genotypes") {
+      const std::string suffix = ".vcf.gz";
+      if (value.size() <= suffix.size() || value.compare(value.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return refuse(shown + ": the genotype file's name ends in .vcf.gz (bgzip-compressed VCF)");
+      }
+      options.genotypesPath = value;
+    } else if (name == "--sample-every") {
+      const auto every = ReadCount(value);
+      if (!every) return refuse(shown + ": " + kCountAllowed);
+      options.sampleEvery = *every;
     } else if (name == "--change") {
       if (auto error = AddCommandLineChange(options.changes, value, changeNames)) return refuse(*error);
     } else if (name == "--out") {
@@ -231,6 +242,9 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   }
   if (options.outPath.empty()) return refuse("--out is required: the data file to write (see --help)");
   if (traceFromSettings && options.tracePath.empty()) options.tracePath = TracePathFor(options.outPath);
+  if (seen.count("--sample-every") != 0 && options.genotypesPath.empty()) {
+    return refuse("--sample-every goes with --genotypes FILE.vcf.gz: it says which generations are sampled");
+  }
   if (options.stats && options.tracePath.empty()) {
     return refuse("--stats adds columns to the trace: give --trace FILE too (or trace = true in the settings)");
   }
@@ -272,6 +286,14 @@ std::string BatchHelpText(const std::string& program) {
          "  --stats             the trace also gives, per generation, Hudson's F_ST between\n"
          "                      the habitats, each habitat's gene diversity and Cramer's V\n"
          "                      of mating-preference type with specialization and signal\n"
+         "  --genotypes FILE.vcf.gz\n"
+         "                      writes the adults of sampled generations as VCF 4.3 (bgzip,\n"
+         "                      with a tabix index FILE.vcf.gz.tbi): a record per locus, a\n"
+         "                      haploid sample per individual named r<replicate>_g<generation>\n"
+         "                      _h<habitat>_x<column>_y<row>_<f|m>, and FILE.samples.tsv. With\n"
+         "                      several replicates, replicate k goes to FILE-rK.vcf.gz\n"
+         "  --sample-every N    samples every N-th generation and the last (default: the\n"
+         "                      last generation only)\n"
          "  --settings FILE     a settings file (TOML: seed, replicates, generations, record,\n"
          "                      span, trace, parameters under [set], changes as [[change]]\n"
          "                      tables of generation and set); options given on\n"

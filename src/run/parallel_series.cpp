@@ -178,7 +178,11 @@ void ReplicateRun::RunGeneration() {
                         ? TraceLinesWithStats(piece_.replicate, generation_, world.geneFrequencies, world.adults)
                         : TraceLines(piece_.replicate, generation_, world.geneFrequencies);
   }
+  if (plan_.genotypes && IsSampledGeneration(generation_, plan_.sampleEvery, plan_.generations)) {
+    samples_.push_back({generation_, world.adults});
+  }
   if (Done()) {
+    piece_.samples = std::move(samples_);
     world.gGenerationNumber = static_cast<int>(plan_.generations + 1);
     recorder_.WriteReplicateData();
     piece_.finished = true;

@@ -27,6 +27,7 @@
 #include "model/parameter_schedule.h"
 #include "model/parameters.h"
 #include "model/world.h"
+#include "record/genotype_sample.h"
 #include "record/output_file.h"
 #include "record/recorder.h"
 
@@ -43,6 +44,10 @@ struct SeriesPlan {
   ParameterSchedule changes;
   // The trace's lines carry the population-genetic statistics.
   bool traceStats = false;
+  // Genotype samples: the adults of sampled generations go with the
+  // replicate's last piece (IsSampledGeneration).
+  bool genotypes = false;
+  long sampleEvery = 0;
 };
 
 // gCurrentViability at the start of replicate k (from 1) of a series.
@@ -64,6 +69,7 @@ struct ReplicatePiece {
   std::uint64_t draws = 0;
   double seconds = 0;
   std::map<std::string, long> messages;  // non-fatal messages and their counts
+  std::vector<GenotypeSample> samples;   // with the last piece, when the plan asks for them
 };
 
 // One replicate of a series, run generation by generation.
@@ -107,6 +113,7 @@ class ReplicateRun {
   std::unique_ptr<World> world_;
   DataRecorder recorder_;
   ReplicatePiece piece_;
+  std::vector<GenotypeSample> samples_;  // until the last piece
   Buffer buffer_{piece_.data};
   double startSeconds_ = 0;
 };
