@@ -1,5 +1,6 @@
 #include "record/population_stats.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -70,10 +71,12 @@ void Field(std::string& text, double value) {
     return;
   }
   char buffer[32];
+  buffer[0] = '\t';
   // Rounding can give -0.000000 for a tiny negative value: written as 0.
   if (std::fabs(value) < 5e-7) value = 0;
-  std::snprintf(buffer, sizeof buffer, "\t%.6f", value);
-  text += buffer;
+  // As printf's %.6f writes it, but several times faster.
+  const auto end = std::to_chars(buffer + 1, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
+  text.append(buffer, end);
 }
 
 }  // namespace

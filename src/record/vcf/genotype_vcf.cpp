@@ -4,6 +4,7 @@
 #include <htslib/vcf.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -47,16 +48,51 @@ const std::vector<std::string>& GenotypeLocusNames() {
   return names;
 }
 
+int AlleleAt(const Individ& a, int locus) {
+  switch (locus) {
+    case 0: return a.habitatPref;
+    case 1: return a.habitatSpec;
+    case 2: return a.matingPrefType;
+    case 3: return a.matingPrefValue;
+    case 4: return a.signalType;
+    case 5: return a.signalValue;
+    case 6: return static_cast<std::uint8_t>(a.generalViability);
+    default: return a.neutralGenes[static_cast<std::size_t>(locus - 7)];
+  }
+}
+
 std::vector<int> GenotypeOf(const Individ& a) {
-  std::vector<int> alleles = {a.habitatPref, a.habitatSpec, a.matingPrefType, a.matingPrefValue,
-                              a.signalType,  a.signalValue, static_cast<std::uint8_t>(a.generalViability)};
-  for (const std::uint8_t gene : a.neutralGenes) alleles.push_back(gene);
+  std::vector<int> alleles;
+  for (int locus = 0; locus < kGenotypeLoci; ++locus) alleles.push_back(AlleleAt(a, locus));
   return alleles;
 }
 
+namespace {
+
+// Appends `prefix` and `number`; names and table lines are made for every
+// sampled individual, so without the temporaries of std::to_string.
+char* Put(char* at, const char* prefix, long number) {
+  while (*prefix != '\0') *at++ = *prefix++;
+  return std::to_chars(at, at + 24, number).ptr;
+}
+
+// The name in `buffer` (room for 128 characters); returns its end.
+char* SampleName(char* buffer, long replicate, long generation, const Individ& a) {
+  char* at = Put(buffer, "r", replicate);
+  at = Put(at, "_g", generation);
+  at = Put(at, "_h", a.habitat);
+  at = Put(at, "_x", a.x);
+  at = Put(at, "_y", a.y);
+  *at++ = '_';
+  *at++ = a.sex ? 'm' : 'f';
+  return at;
+}
+
+}  // namespace
+
 std::string GenotypeSampleName(long replicate, long generation, const Individ& a) {
-  return "r" + std::to_string(replicate) + "_g" + std::to_string(generation) + "_h" + std::to_string(a.habitat) +
-         "_x" + std::to_string(a.x) + "_y" + std::to_string(a.y) + (a.sex ? "_m" : "_f");
+  char buffer[128];
+  return std::string(buffer, SampleName(buffer, replicate, generation, a));
 }
 
 std::string GenotypeFilePath(const std::string& path, long replicate, long replicates) {
@@ -104,7 +140,9 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
   std::size_t count = 0;
   for (const GenotypeSample& sample : samples) {
     for (const Individ& adult : sample.adults) {
-      if (bcf_hdr_add_sample(header.get(), GenotypeSampleName(replicate, sample.generation, adult).c_str()) != 0) {
+      char name[128];
+      *SampleName(name, replicate, sample.generation, adult) = '\0';
+      if (bcf_hdr_add_sample(header.get(), name) != 0) {
         fail("cannot name a sample");
       }
       ++count;
@@ -112,7 +150,7 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
   }
   if (bcf_hdr_sync(header.get()) != 0) fail("cannot make a VCF header");
 
-  htsFile* file = hts_open(partial.c_str(), "wz");
+  htsFile* file = hts_open(partial.c_str(), "wz1");
   if (file == nullptr) fail(errno != 0 ? std::strerror(errno) : "cannot be created");
   bool ok = bcf_hdr_write(file, header.get()) == 0;
   std::unique_ptr<bcf1_t, RecordFree> record(bcf_init());
@@ -124,7 +162,7 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
     record->pos = locus;  // 0-based: positions 1..17
     std::size_t i = 0;
     for (const GenotypeSample& sample : samples) {
-      for (const Individ& adult : sample.adults) genotypes[i++] = bcf_gt_unphased(GenotypeOf(adult)[locus]);
+      for (const Individ& adult : sample.adults) genotypes[i++] = bcf_gt_unphased(AlleleAt(adult, locus));
     }
     const std::string& name = GenotypeLocusNames()[static_cast<std::size_t>(locus)];
     ok = bcf_update_id(header.get(), record.get(), name.c_str()) == 0 &&
@@ -145,11 +183,21 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
 
 std::string GenotypeTableLines(long replicate, const std::vector<GenotypeSample>& samples, const std::string& file) {
   std::string text;
+  char line[256];
   for (const GenotypeSample& sample : samples) {
     for (const Individ& a : sample.adults) {
-      text += GenotypeSampleName(replicate, sample.generation, a) + '\t' + std::to_string(replicate) + '\t' +
-              std::to_string(sample.generation) + '\t' + std::to_string(a.habitat) + '\t' + std::to_string(a.x) +
-              '\t' + std::to_string(a.y) + '\t' + (a.sex ? "m" : "f") + '\t' + file + '\n';
+      char* at = SampleName(line, replicate, sample.generation, a);
+      at = Put(at, "\t", replicate);
+      at = Put(at, "\t", sample.generation);
+      at = Put(at, "\t", a.habitat);
+      at = Put(at, "\t", a.x);
+      at = Put(at, "\t", a.y);
+      *at++ = '\t';
+      *at++ = a.sex ? 'm' : 'f';
+      *at++ = '\t';
+      text.append(line, at);
+      text += file;
+      text += '\n';
     }
   }
   return text;

@@ -22,7 +22,8 @@ inline constexpr int kGenotypeLoci = 17;
 
 // The loci's names, in the order of their records.
 const std::vector<std::string>& GenotypeLocusNames();
-// An individual's allele (or value) at each locus, in that order.
+// An individual's allele (or value) at a locus (0 to 16), and at each locus.
+int AlleleAt(const Individ& individual, int locus);
 std::vector<int> GenotypeOf(const Individ& individual);
 
 std::string GenotypeSampleName(long replicate, long generation, const Individ& individual);
