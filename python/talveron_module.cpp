@@ -33,6 +33,7 @@
 namespace py = pybind11;
 
 namespace talveron::python {
+void RegisterScenarios(py::module_& m);  // scenarios_binding.cpp
 namespace {
 
 constexpr int kTraceColumns = 13;  // replicate, generation, habitat and the ten counts
@@ -277,6 +278,19 @@ class Simulation {
     return done;
   }
 
+  // Parameters set between generations: from the next generation on, as
+  // a scheduled change at it would be.
+  void Set(const std::vector<std::pair<std::string, std::string>>& parameters) {
+    Parameters changed = run_.parameters();
+    for (const auto& [name, text] : parameters) {
+      if (auto reason = UnchangeableReason(name)) Refuse("set(): " + name + " cannot change during a replicate: it " + *reason);
+      if (auto error = SetParameter(changed, name, text)) Refuse(*error);
+    }
+    run_.parameters() = changed;
+  }
+
+  void Reseed(std::uint64_t seed) { run_.Reseed(seed); }
+
   long generation() const { return run_.generation(); }
   long generations() const { return plan_.generations; }
   bool done() const { return run_.generation() >= plan_.generations; }
@@ -428,5 +442,8 @@ PYBIND11_MODULE(_talveron, m) {
       .def_property_readonly("seed", &Simulation::seed)
       .def("census", &Simulation::Census)
       .def("adults", &Simulation::Adults)
-      .def("criteria", &Simulation::Criteria);
+      .def("criteria", &Simulation::Criteria)
+      .def("set", &Simulation::Set, py::arg("parameters"))
+      .def("reseed", &Simulation::Reseed, py::arg("seed"));
+  RegisterScenarios(m);
 }

@@ -15,6 +15,7 @@ KeyboardInterrupt.
 >>> talveron.parameters()              # every model parameter, its default and range
 """
 
+import copy
 import difflib
 import numbers
 import os
@@ -22,7 +23,7 @@ import time
 
 import numpy as np
 
-from talveron import _talveron, frames, plots
+from talveron import _talveron, frames, plots, scenarios
 
 __version__ = _talveron.version
 __all__ = ["parameters", "run_series", "Series", "run_study", "Study", "StudyCell", "Simulation",
@@ -36,7 +37,10 @@ _RECORDS = ["timed", "total", "preference", "specialization", "mating", "none"]
 ADULT_DTYPE = np.dtype([("habitat", "u1"), ("x", "u1"), ("y", "u1"), ("sex", "?"),
                         ("habitatPref", "u1"), ("habitatSpec", "u1"), ("matingPrefType", "u1"),
                         ("matingPrefValue", "u1"), ("signalType", "u1"), ("signalValue", "u1"),
-                        ("generalViability", "i1"), ("neutralGenes", "u1", (10,))])
+                        ("generalViability", "i1")] +
+                       # The ten neutral genes as fields of their own, so that
+                       # pd.DataFrame(sim.adults()) has a column for each.
+                       [(f"neutral{g}", "u1") for g in range(1, 11)])
 assert ADULT_DTYPE.itemsize == _talveron.individual_size()
 
 
@@ -136,7 +140,7 @@ def _interrupted():
 # --- a series --------------------------------------------------------------------
 
 def run_series(*, seed=None, replicates=2, generations=5000, record="timed", span=10,
-               trace=False, jobs=None, **parameters):
+               trace=False, jobs=None, changes=None, stats=False, sample_every=None, **parameters):
     """Run a series of replicates, as talveron-batch does, and return its
     Series: the records, the trace and the data file's bytes.
 
@@ -152,6 +156,13 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
     jobs         replicates run at once (default: one per core); the results
                  are the same for any number
     parameters   the model's, by name, as talveron.parameters() lists them
+    changes      scheduled changes: [(generation, {name: value, ...}), ...],
+                 each applied before the Reproduction of its generation in
+                 every replicate (talveron-batch --change GEN:NAME=VALUE)
+    stats        the trace gains F_ST, gene diversity and Cramer's V per
+                 generation (NaN where undefined); needs trace=True
+    sample_every genotype samples of every N-th generation and the last (0:
+                 the last only), as Series.genotypes and Series.samples
 
     Bad values raise ValueError naming the value and what is allowed; an
     unknown keyword or a value of the wrong type raises TypeError. Ctrl+C
@@ -168,6 +179,9 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
         raise TypeError(f"run_series(): trace must be True or False, not {type(trace).__name__}")
     plan = _plan("run_series", seed, replicates, generations, record, span, parameters)
     jobs_text = _jobs("run_series", jobs)
+    if changes or stats or sample_every is not None:
+        return _scenario_series(plan, record, span, trace, jobs_text, changes, stats, sample_every,
+                                parameters)
     try:
         data, rows = _talveron.run_series(plan, trace, jobs_text)
     except KeyboardInterrupt:
@@ -246,6 +260,64 @@ class Series:
         return (f"<talveron.Series seed={self.seed} replicates={self.replicates} "
                 f"generations={self.generations} record={self.record!r}"
                 f"{' with trace' if self._trace_rows is not None else ''}>")
+
+
+def _scenario_series(plan, record, span, trace, jobs_text, changes, stats, sample_every, parameters):
+    if not isinstance(stats, bool):
+        raise TypeError(f"run_series(): stats must be True or False, not {type(stats).__name__}")
+    if stats and not trace:
+        raise ValueError("stats=True adds columns to the trace: give trace=True too")
+    every = -1 if sample_every is None else int(_whole("run_series", "sample_every", sample_every))
+    if every < -1 or (sample_every is not None and every < 0):
+        raise ValueError(f"sample_every={sample_every}: allowed is a whole number from 0")
+    plan = _talveron.plan_with(plan, scenarios.change_texts("run_series", changes, _parameter_texts),
+                               stats, every)
+    jobs = int(jobs_text) if jobs_text else _talveron.available_cores()
+    try:
+        data, trace_text, samples = _talveron.run_with_samples(plan, trace, jobs)
+    except KeyboardInterrupt:
+        raise _interrupted() from None
+    settings = {"seed": plan.seed, "replicates": plan.replicates, "generations": plan.generations,
+                "record": record, "span": int(span)}
+    series = ScenarioSeries(settings, dict(parameters), data, None)
+    series.changes = list(changes or [])
+    series._trace_text = trace_text
+    series.genotypes, series.samples = (scenarios.samples_frames(samples, ADULT_DTYPE)
+                                        if sample_every is not None else (None, None))
+    return series
+
+
+class ScenarioSeries(Series):
+    """A Series run with changes, statistics or samples: as Series, and
+
+    changes    the scheduled changes it ran with
+    genotypes  numpy array, sampled individuals x 17 loci (talveron.scenarios.GENOTYPE_LOCI)
+    samples    DataFrame of the sampled individuals: replicate, generation,
+               habitat, x, y, sex, row for row with genotypes
+    """
+
+    @property
+    def trace(self):
+        if self._trace_text is None:
+            return None
+        if self._trace is None:
+            self._trace = scenarios.trace_frame(self._trace_text)
+        return self._trace
+
+    def save(self, path, trace=None):
+        path = os.fspath(path)
+        if trace is not None and self._trace_text is None:
+            raise ValueError(f"trace={trace!r}: this series ran without trace=True")
+        _talveron.save_series(path, self.data_file, "", None)
+        if trace is None:
+            return [path]
+        scenarios.save_text(os.fspath(trace), self._trace_text)
+        return [path, os.fspath(trace)]
+
+
+def _simulation_from_state(document):
+    recipe, generation = scenarios.recipe_of_document(document, "pickle")
+    return scenarios.replay(Simulation, recipe, generation)
 
 
 # --- a study ---------------------------------------------------------------------
@@ -462,6 +534,7 @@ class Simulation:
         plan = _plan("Simulation", seed, 1, generations, record, span, parameters)
         self._core = _talveron.Simulation(plan)
         self.parameters = dict(parameters)
+        self._recipe = scenarios.new_recipe(plan.seed, generations, record, span, parameters)
 
     seed = property(lambda self: self._core.seed, doc="The replicate's seed.")
     generation = property(lambda self: self._core.generation, doc="Generations run so far.")
@@ -496,7 +569,8 @@ class Simulation:
         array of ADULT_DTYPE: habitat, x (0..31), y (0..39), sex (True male)
         and the loci habitatPref, habitatSpec, matingPrefType,
         matingPrefValue, signalType, signalValue, generalViability and the ten
-        neutralGenes.
+        neutral genes neutral1 .. neutral10; pd.DataFrame(sim.adults()) makes
+        a DataFrame of it.
 
         >>> a = sim.adults()
         >>> (a["habitat"] == 0).sum()        # adults in habitat 0
@@ -520,6 +594,76 @@ class Simulation:
         """
         return plots.map_figure(self.adults(), locus=locus, ax=ax,
                                 title=f"generation {self.generation}, seed {self.seed}")
+
+    def set(self, **parameters):
+        """Set parameters from the next generation on, as a scheduled change
+        at that generation would (talveron-batch --change): stepped to G - 1,
+        set, stepped on is the series with the change at G.
+
+        >>> sim.step(2000)
+        >>> sim.set(natalDispersalRate=10, matingDispersalRate=10)
+        """
+        self._core.set(_parameter_texts("set", parameters))
+        self.parameters.update(parameters)
+        self._recipe["events"].append(("set", self.generation, dict(parameters)))
+
+    def reseed(self, seed):
+        """A new stream of random numbers from here on, for a branch: a copy
+        reseeded goes its own way; a copy not reseeded continues exactly as
+        the original.
+
+        >>> branch = copy.deepcopy(sim)
+        >>> branch.reseed(99)
+        """
+        text = _whole("reseed", "seed", seed)
+        self._core.reseed(int(text))
+        self._recipe["events"].append(("reseed", self.generation, int(text)))
+
+    def __deepcopy__(self, memo):
+        return scenarios.replay(Simulation, copy.deepcopy(self._recipe), self.generation)
+
+    def __reduce__(self):
+        return (_simulation_from_state, (scenarios.state_document(self._recipe, self.generation),))
+
+    def save(self, path):
+        """Write the state to `path` (JSON, versioned): load() gives a
+        Simulation where this one stands. The file holds the seed, the
+        settings and every set() and reseed() with its generation; loading
+        runs them again, so it takes as long as the generations so far.
+
+        >>> sim.save("isolated-2000.json")
+        """
+        import json
+        path = os.fspath(path)
+        scenarios.save_text(path, json.dumps(scenarios.state_document(self._recipe, self.generation),
+                                             indent=1).encode())
+        return path
+
+    @classmethod
+    def load(cls, path):
+        """A Simulation saved by save(), where it stood. ValueError when the
+        file is not a saved Simulation or comes from another format version.
+
+        >>> sim = talveron.Simulation.load("isolated-2000.json")
+        """
+        import json
+        path = os.fspath(path)
+        try:
+            with open(path, "rb") as f:
+                document = json.loads(f.read().decode("utf-8"))
+        except (UnicodeDecodeError, json.JSONDecodeError):
+            raise ValueError(f"{path}: not a saved talveron Simulation (not JSON)") from None
+        recipe, generation = scenarios.recipe_of_document(document, path)
+        return scenarios.replay(cls, recipe, generation)
+
+    def genotypes(self):
+        """The adults' genotypes: a numpy array, individuals x 17 loci in
+        the order of the VCF's records (talveron.scenarios.GENOTYPE_LOCI),
+        and a DataFrame of the individuals (habitat, x, y, sex).
+
+        >>> genotypes, individuals = sim.genotypes()
+        """
+        return scenarios.genotypes(self.adults())
 
     def __repr__(self):
         return (f"<talveron.Simulation seed={self.seed} generation {self.generation} "

@@ -88,6 +88,10 @@ class ReplicateRun {
   // The replicate's population and its criteria so far, to be read between
   // generations.
   const World& world() const { return *world_; }
+  // The parameters in force, to be set between generations.
+  Parameters& parameters() { return world_->params; }
+  // A new stream of random numbers from here on.
+  void Reseed(std::uint64_t seed) { world_->SeedRandom(seed); }
   const DataRecorder& recorder() const { return recorder_; }
 
  private:
