@@ -340,7 +340,9 @@ def _toml_value(value):
 def settings_text(settings):
     """The TOML text of a settings dict, as talveron-batch --settings and
     --study read it: seed, replicates, generations, record, span, trace, and
-    the tables "set" (parameters) and "vary" (lists of values).
+    the tables "set" (parameters) and "vary" (lists of values), and
+    "change": a list of {"generation": G, "set": {name: value}} ([[change]]
+    tables), varied in "vary" as "change.N.generation" or "change.N.NAME".
 
     >>> print(talveron.settings_text({"seed": 1, "replicates": 2,
     ...                               "vary": {"density": [2, 4]}}))
@@ -355,14 +357,25 @@ def settings_text(settings):
     for key, value in settings.items():
         if not isinstance(key, str):
             raise TypeError(f"settings keys must be strings, not {type(key).__name__}")
+        if key == "change" and isinstance(value, (list, tuple)):
+            continue  # the [[change]] tables, after the others
         if isinstance(value, dict):
             tables.append((key, value))
         else:
             lines.append(f"{key} = {_toml_value(value)}")
     for key, table in tables:
+        if key == "vary":
+            continue
         lines.append(f"[{key}]")
         for name, value in table.items():
             lines.append(f"{name} = {_toml_value(value)}")
+    lines += scenarios.change_tables(settings.get("change"), _toml_value)
+    for key, table in tables:
+        if key != "vary":
+            continue
+        lines.append(f"[{key}]")
+        for name, value in table.items():
+            lines.append(f"{scenarios.toml_key(name)} = {_toml_value(value)}")
     return "\n".join(lines) + "\n"
 
 

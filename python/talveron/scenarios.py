@@ -32,6 +32,23 @@ def change_texts(function, changes, parameter_texts):
     return texts
 
 
+def change_tables(changes, toml_value):
+    """The [[change]] tables of a settings dict's "change" list."""
+    lines = []
+    for change in changes or []:
+        if not isinstance(change, dict) or set(change) != {"generation", "set"} or not isinstance(change["set"], dict):
+            raise TypeError(f"settings: each change is {{\"generation\": G, \"set\": {{name: value}}}}, "
+                            f"not {change!r}")
+        values = ", ".join(f"{name} = {toml_value(value)}" for name, value in change["set"].items())
+        lines += ["[[change]]", f"generation = {toml_value(change['generation'])}", f"set = {{ {values} }}"]
+    return lines
+
+
+def toml_key(name):
+    """A [vary] key; a change's (change.1.generation) quoted, as one key."""
+    return f'"{name}"' if name.startswith("change.") else name
+
+
 def genotypes(adults):
     """Adults (a structured array of ADULT_DTYPE) as a genotype array,
     individuals x 17 loci (GENOTYPE_LOCI), and a DataFrame of the

@@ -119,3 +119,16 @@ def test_secondary_contact_notebook_runs_and_shows_its_outputs(tmp_path, monkeyp
     assert len([o for cell in code for o in cell.outputs if "image/png" in o.get("data", {})]) == 1
     assert len([o for cell in code for o in cell.outputs if "text/html" in o.get("data", {})]) == 3
     assert (tmp_path / "contact.vcf.gz.tbi").exists()
+
+
+def test_a_study_varies_the_generation_of_contact(tmp_path):
+    settings = {"seed": 3, "replicates": 2, "generations": 40, "set": {"restrictedNatalDispersal": True},
+                "change": [{"generation": 11, "set": {"natalDispersalRate": 30}}],
+                "vary": {"change.1.generation": [11, 31]}}
+    text = talveron.settings_text(settings)
+    assert "[[change]]\ngeneration = 11\nset = { natalDispersalRate = 30 }\n" in text
+    study = talveron.run_study(settings, tmp_path / "study")
+    assert study.summary["change.1.generation"].tolist() == [11, 31]
+    late = talveron.run_series(seed=5, replicates=2, generations=40, restrictedNatalDispersal=True,
+                               changes=[(31, {"natalDispersalRate": 30})])
+    assert study.cells[1].data_file == late.data_file
