@@ -70,13 +70,22 @@ void Field(std::string& text, double value) {
     text += "\tNA";
     return;
   }
-  char buffer[32];
-  buffer[0] = '\t';
-  // Rounding can give -0.000000 for a tiny negative value: written as 0.
-  if (std::fabs(value) < 5e-7) value = 0;
-  // As printf's %.6f writes it, but several times faster.
-  const auto end = std::to_chars(buffer + 1, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
-  text.append(buffer, end);
+  // Six decimals, rounded half away from zero, without printf's cost
+  // (and the same on every platform, the browser's too).
+  const long long millionths = std::llround(value * 1e6);
+  const unsigned long long magnitude = static_cast<unsigned long long>(millionths < 0 ? -millionths : millionths);
+  char buffer[40];
+  char* at = buffer;
+  *at++ = '\t';
+  if (millionths < 0) *at++ = '-';
+  at = std::to_chars(at, buffer + sizeof buffer, magnitude / 1000000).ptr;
+  *at++ = '.';
+  unsigned long long fraction = magnitude % 1000000;
+  for (int digit = 5; digit >= 0; --digit) {
+    at[digit] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  text.append(buffer, at + 6);
 }
 
 }  // namespace

@@ -156,3 +156,20 @@ TEST(PopulationStats, AgreeWithTheirDefinitionsOnRandomPopulations) {
 
 }  // namespace
 }  // namespace talveron
+
+namespace talveron {
+namespace {
+
+TEST(PopulationStats, WritesSixDecimals) {
+  PopulationStats stats;
+  stats.fst = {0.0, 1.0, 0.1234565, 1e-9, 0.9999996, -0.25};
+  stats.diversity[1] = {0.5, 0.0000004, 0.0000006, 0.333333333, 2.0 / 3.0, 0.125};
+  stats.mateSpecV = std::nan("");
+  stats.mateSignalV = 0.75;
+  EXPECT_EQ(StatsFields(stats, 1),
+            "\t0.000000\t1.000000\t0.123457\t0.000000\t1.000000\t-0.250000"
+            "\t0.500000\t0.000000\t0.000001\t0.333333\t0.666667\t0.125000\tNA\t0.750000");
+}
+
+}  // namespace
+}  // namespace talveron
