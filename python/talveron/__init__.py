@@ -40,7 +40,7 @@ ADULT_DTYPE = np.dtype([("habitat", "u1"), ("x", "u1"), ("y", "u1"), ("sex", "?"
                         ("generalViability", "i1")] +
                        # The ten neutral genes as fields of their own, so that
                        # pd.DataFrame(sim.adults()) has a column for each.
-                       [(f"neutral{g}", "u1") for g in range(1, 11)])
+                       [(f"neutral{g}", "u1") for g in range(10)])
 assert ADULT_DTYPE.itemsize == _talveron.individual_size()
 
 
@@ -582,7 +582,7 @@ class Simulation:
         array of ADULT_DTYPE: habitat, x (0..31), y (0..39), sex (True male)
         and the loci habitatPref, habitatSpec, matingPrefType,
         matingPrefValue, signalType, signalValue, generalViability and the ten
-        neutral genes neutral1 .. neutral10; pd.DataFrame(sim.adults()) makes
+        neutral genes neutral0 .. neutral9; pd.DataFrame(sim.adults()) makes
         a DataFrame of it.
 
         >>> a = sim.adults()

@@ -16,7 +16,7 @@ import pandas as pd
 
 # The loci of a genotype, in the order of the VCF's records.
 GENOTYPE_LOCI = (["habitatPref", "habitatSpec", "matingPrefType", "matingPrefValue", "signalType",
-                  "signalValue", "generalViability"] + [f"neutral{g}" for g in range(1, 11)])
+                  "signalValue", "generalViability"] + [f"neutral{g}" for g in range(10)])
 
 
 def change_texts(function, changes, parameter_texts):

@@ -58,8 +58,8 @@ def test_genotypes_follow_the_adults_and_refusals_name_the_change():
     genotypes, individuals = sim.genotypes()
     assert genotypes.shape == (len(adults), 17)
     assert (genotypes[:, 1] == adults["habitatSpec"]).all()
-    assert (genotypes[:, 7] == adults["neutral1"]).all() and (genotypes[:, 16] == adults["neutral10"]).all()
-    assert list(frame.columns[-2:]) == ["neutral9", "neutral10"]
+    assert (genotypes[:, 7] == adults["neutral0"]).all() and (genotypes[:, 16] == adults["neutral9"]).all()
+    assert list(frame.columns[-2:]) == ["neutral8", "neutral9"]
     assert (individuals["sex"] == np.where(adults["sex"], "m", "f")).all()
     with pytest.raises(ValueError, match="change at generation 61: it comes after the last generation, 60"):
         talveron.run_series(**SETTINGS, changes=[(61, {"density": 3})])

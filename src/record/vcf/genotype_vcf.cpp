@@ -42,7 +42,7 @@ const std::vector<std::string>& GenotypeLocusNames() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> list = {"habitatPref", "habitatSpec",  "matingPrefType",  "matingPrefValue",
                                      "signalType",  "signalValue", "generalViability"};
-    for (int g = 1; g <= kNeutralGenes; ++g) list.push_back("neutral" + std::to_string(g));
+    for (int g = 0; g < kNeutralGenes; ++g) list.push_back("neutral" + std::to_string(g));
     return list;
   }();
   return names;
@@ -127,7 +127,7 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
       "##ALT=<ID=A1,Description=\"allele 1\">",
       "##ALT=<ID=A2,Description=\"allele 2\">",
       "##INFO=<ID=LOCUS,Number=1,Type=String,Description=\"The locus: habitatPref, habitatSpec, matingPrefType, "
-      "matingPrefValue, signalType, signalValue, generalViability, neutral1 to neutral10\">",
+      "matingPrefValue, signalType, signalValue, generalViability, neutral0 to neutral9\">",
       "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype of a haploid individual\">",
   };
   for (const std::string& line : lines) {

@@ -4,7 +4,7 @@
 // One record per locus on the contig "loci", at positions 1 to 17 in the
 // order of an individual's record: habitatPref, habitatSpec,
 // matingPrefType, matingPrefValue, signalType, signalValue,
-// generalViability, neutral1 .. neutral10. The allele numbers of a
+// generalViability, neutral0 .. neutral9. The allele numbers of a
 // genotype are the model's own: REF (N) is allele or value 0, the symbolic
 // ALT <A1>, <A2> alleles 1 and 2, <V1> .. <V9> values 1 to 9. Every
 // individual is one haploid sample named r<replicate>_g<generation>_
