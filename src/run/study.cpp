@@ -65,6 +65,9 @@ StudyPlan PlanStudy(const SettingsFile& file, std::uint64_t seed) {
     }
   }
   const SeriesSettings& settings = file.settings;
+  if (settings.stats && !settings.trace) {
+    throw SettingsFileError("stats = true adds columns to the cells' traces: set trace = true too");
+  }
   std::vector<std::size_t> index(file.vary.size(), 0);
   for (long c = 1; c <= cells; ++c) {
     StudyCell cell;

@@ -173,6 +173,9 @@ change.2.selectionFactor = [0.1, 0.3]
   const std::string late = "generations = 100\n[[change]]\ngeneration = 10\nset = { density = 2 }\n"
                            "[vary]\n\"change.1.generation\" = [10, 101]\n";
   EXPECT_THROW(PlanStudy(ParseSettingsText(late, "late.toml"), 1), SettingsFileError);
+  const std::string untraced = "stats = true\n[vary]\ndensity = [1, 2]\n";
+  EXPECT_THROW(PlanStudy(ParseSettingsText(untraced, "untraced.toml"), 1), SettingsFileError);
+  EXPECT_TRUE(PlanStudy(ParseSettingsText("trace = true\n" + untraced, "traced.toml"), 1).cells[0].plan.traceStats);
 }
 
 TEST(ScheduledChanges, SettingsFilesRefuseBadChangesWithTheirLine) {
