@@ -44,6 +44,7 @@
 namespace py = pybind11;
 
 namespace talveron::python {
+void RegisterScenarios(py::module_& m);  // scenarios_binding.cpp
 namespace {
 
 constexpr int kTraceColumns = 13;  // replicate, generation, habitat and the ten counts
@@ -153,6 +154,12 @@ py::dict PlanSettings(const SeriesPlan& plan) {
     parameters.append(py::make_tuple(std::string(info.name), FormatParameter(plan.params, info)));
   }
   settings["parameters"] = parameters;
+  py::list changes;
+  for (const ParameterChange& change : plan.changes.changes()) {
+    changes.append(py::make_tuple(change.generation, ChangedValues(change)));
+  }
+  settings["changes"] = changes;
+  settings["stats"] = plan.traceStats;
   return settings;
 }
 
@@ -458,6 +465,19 @@ class Simulation {
     return py::make_tuple(done, ticker.TakePending());
   }
 
+  // Parameters set between generations: from the next generation on, as
+  // a scheduled change at it would be.
+  void Set(const std::vector<std::pair<std::string, std::string>>& parameters) {
+    Parameters changed = run_.parameters();
+    for (const auto& [name, text] : parameters) {
+      if (auto reason = UnchangeableReason(name)) Refuse("set(): " + name + " cannot change during a replicate: it " + *reason);
+      if (auto error = SetParameter(changed, name, text)) Refuse(*error);
+    }
+    run_.parameters() = changed;
+  }
+
+  void Reseed(std::uint64_t seed) { run_.Reseed(seed); }
+
   long generation() const { return run_.generation(); }
   long generations() const { return plan_.generations; }
   bool done() const { return run_.generation() >= plan_.generations; }
@@ -700,7 +720,9 @@ PYBIND11_MODULE(_talveron, m) {
       .def_property_readonly("seed", Locked(&Simulation::seed))
       .def("census", Locked(&Simulation::Census))
       .def("adults", Locked(&Simulation::Adults))
-      .def("criteria", Locked(&Simulation::Criteria));
+      .def("criteria", Locked(&Simulation::Criteria))
+      .def("set", Locked(&Simulation::Set), py::arg("parameters"))
+      .def("reseed", Locked(&Simulation::Reseed), py::arg("seed"));
 
   py::class_<StudyFolder>(m, "StudyFolder")
       .def(py::init<const std::string&, const std::string&, const std::string&, bool, const std::string&>(),
@@ -715,4 +737,5 @@ PYBIND11_MODULE(_talveron, m) {
       .def("write_cell", Locked(&StudyFolder::WriteCell), py::arg("cell"), py::arg("data"), py::arg("trace"),
            py::arg("seconds"))
       .def("close", Locked(&StudyFolder::Close), py::arg("status"));
+  RegisterScenarios(m);
 }
