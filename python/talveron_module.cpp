@@ -33,6 +33,7 @@
 #include "model/individual.h"
 #include "model/parameters.h"
 #include "model/version.h"
+#include "record/genotype_sample.h"
 #include "record/output_file.h"
 #include "record/trace.h"
 #include "run/parallel_series.h"
@@ -332,7 +333,25 @@ enum class TraceForm { None, Rows, Text };
 // data file's bytes and the trace (an int32 array of 13 columns, or its
 // text as bytes) hold every complete record, `records` of them; `stop` is
 // the exception that stopped the series early (Ctrl+C), or None.
-py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress) {
+// The genotype samples of a series' records as Python takes them: a list
+// of (replicate, generation, adults as a uint8 array of one row each).
+py::list SampleList(const std::vector<std::pair<long, std::vector<GenotypeSample>>>& samples) {
+  py::list list;
+  for (const auto& [replicate, taken] : samples) {
+    for (const GenotypeSample& sample : taken) {
+      py::array_t<std::uint8_t> bytes(
+          {static_cast<py::ssize_t>(sample.adults.size()), static_cast<py::ssize_t>(sizeof(Individ))});
+      if (!sample.adults.empty()) {
+        std::memcpy(bytes.mutable_data(), sample.adults.data(), sample.adults.size() * sizeof(Individ));
+      }
+      list.append(py::make_tuple(replicate, sample.generation, bytes));
+    }
+  }
+  return list;
+}
+
+py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress,
+                    py::object samples) {
   RunOptions options;
   options.jobs = Jobs(jobs);
   Ticker ticker(std::move(progress));
@@ -352,8 +371,15 @@ py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& 
   SeriesWriter writer(plan, data, traceSink);
   data.MarkComplete();
   traceText.MarkComplete();
+  // The samples of each record written, so that a stopped series gives
+  // those of its complete records.
+  std::vector<std::pair<long, std::vector<GenotypeSample>>> taken;
+  if (plan.genotypes && !samples.is_none()) {
+    writer.recordWritten = [&](const ReplicatePiece& piece, long) { taken.emplace_back(piece.replicate, piece.samples); };
+  }
   RunReleased([&] { RunSeriesInParallel({&writer}, options, &ticker.counters()); });
   py::object stop = ticker.TakePending();
+  if (!taken.empty()) samples.attr("extend")(SampleList(taken));
   py::object traceResult = py::none();
   if (trace == TraceForm::Rows) traceResult = RowsArray(std::move(rows).Complete(), kTraceColumns);
   if (trace == TraceForm::Text) traceResult = py::bytes(std::move(traceText).Complete());
@@ -703,7 +729,7 @@ PYBIND11_MODULE(_talveron, m) {
   m.def("make_plan", &MakePlan, py::arg("seed"), py::arg("replicates"), py::arg("generations"),
         py::arg("record"), py::arg("span"), py::arg("parameters"));
   m.def("run_series", &RunSeries, py::arg("plan"), py::arg("trace"), py::arg("jobs"),
-        py::arg("progress") = py::none());
+        py::arg("progress") = py::none(), py::arg("samples") = py::none());
   m.def("save_series", &SaveSeries, py::arg("data_path"), py::arg("data"), py::arg("trace_path"),
         py::arg("trace"));
   m.def("parameter_table", &ParameterList);

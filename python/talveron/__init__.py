@@ -204,22 +204,24 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
     scenario = bool(changes) or stats or sample_every is not None
     if scenario:
         plan = _scenario_plan(plan, trace, changes, stats, sample_every)
-        if sample_every is not None:
-            return _sampled_series(plan, record, trace, jobs_text, changes)
+    samples = [] if sample_every is not None else None
     bar = _progress.Progress(show, plan.replicates * plan.generations, "series")
     # The statistics widen the trace: it comes as the trace file's text.
     form = ((_talveron.TraceForm.text if stats else _talveron.TraceForm.rows) if trace
             else _talveron.TraceForm.none)
     try:
         data, rows, records, stop = _talveron.run_series(plan, form, jobs_text,
-                                                         bar if show else None)
+                                                         bar if show else None, samples)
     except BaseException:
         bar.close()
         raise
     bar.close(done=bar.total if stop is None else None)
     if scenario:
+        genotypes, individuals = (scenarios.samples_frames(samples, ADULT_DTYPE)
+                                  if samples is not None else (None, None))
         series = ScenarioSeries(plan, record, data, None if stats else rows, records, changes,
-                                trace_text=rows if stats else None)
+                                trace_text=rows if stats else None, genotypes=genotypes,
+                                samples=individuals)
     else:
         series = Series(plan, record, data, rows, records)
     if stop is not None:
@@ -350,18 +352,6 @@ def _scenario_plan(plan, trace, changes, stats, sample_every):
                                stats, every)
 
 
-def _sampled_series(plan, record, trace, jobs_text, changes):
-    """A series with genotype samples: run with the samples kept."""
-    jobs = int(jobs_text) if jobs_text else _talveron.available_cores()
-    try:
-        data, trace_text, samples = _talveron.run_with_samples(plan, trace, jobs)
-    except KeyboardInterrupt:
-        raise Interrupted(f"{_STOPPED}; a series with samples keeps no partial result") from None
-    genotypes, individuals = scenarios.samples_frames(samples, ADULT_DTYPE)
-    return ScenarioSeries(plan, record, data, None, plan.replicates, changes, trace_text=trace_text,
-                          genotypes=genotypes, samples=individuals)
-
-
 class ScenarioSeries(Series):
     """A Series run with changes, statistics or samples: as Series, and
 
@@ -370,6 +360,9 @@ class ScenarioSeries(Series):
                or None without sample_every
     samples    DataFrame of the sampled individuals: replicate, generation,
                habitat, x, y, sex, row for row with genotypes (or None)
+
+    Stopped by Ctrl+C, it holds the trace and the samples of the complete
+    replicates, as Series does their records.
 
     >>> s = talveron.run_series(seed=3, replicates=1, generations=40, trace=True, stats=True,
     ...                         changes=[(21, {"natalDispersalRate": 30})], sample_every=20,

@@ -132,3 +132,74 @@ def test_a_study_varies_the_generation_of_contact(tmp_path):
     late = talveron.run_series(seed=5, replicates=2, generations=40, restrictedNatalDispersal=True,
                                changes=[(31, {"natalDispersalRate": 30})])
     assert study.cells[1].data_file == late.data_file
+
+
+def test_a_study_of_changes_and_statistics_on_an_executor_is_the_batch_commands(tmp_path, batch):
+    from concurrent.futures import ThreadPoolExecutor
+    settings = {"seed": 8, "replicates": 2, "generations": 40, "trace": True, "stats": True,
+                "set": {"restrictedNatalDispersal": True, "gIncludeNeutralGenes": True},
+                "change": [{"generation": 11, "set": {"natalDispersalRate": 30}}],
+                "vary": {"change.1.generation": [11, 31], "change.1.natalDispersalRate": [5, 30]}}
+    (tmp_path / "study.toml").write_text(talveron.settings_text(settings))
+    batch("--study", tmp_path / "study.toml", "--out-dir", tmp_path / "batch")
+    with ThreadPoolExecutor(2) as pool:
+        study = talveron.run_study(settings, tmp_path / "pool", executor=pool, progress=False)
+    for cell in study.cells:
+        for name in (cell.data_path, cell.trace_path):
+            expected = tmp_path / "batch" / name.rsplit("/", 1)[-1]
+            assert open(name, "rb").read() == expected.read_bytes(), name
+    assert study.cells[3].parameters == {"change.1.generation": 31, "change.1.natalDispersalRate": 30}
+    trace = study.cells[0].trace
+    assert str(trace["adults"].dtype) == "int32" and trace["habitat"].dtype == "category"
+    assert trace["fst_neutral"].notna().any()
+
+
+def test_changes_alone_give_the_series_trace_and_bad_settings_name_their_key(tmp_path, batch):
+    s = talveron.run_series(**SETTINGS, trace=True, progress=False,
+                            changes=[(21, {"natalDispersalRate": 30})])
+    batch("--seed", 31, "--replicates", 2, "--generations", 60, "--set", "density=2",
+          "--set", "restrictedNatalDispersal=1", "--set", "gIncludeNeutralGenes=1",
+          "--change", "21:natalDispersalRate=30", "--out", tmp_path / "b.txt",
+          "--trace", tmp_path / "b.trace")
+    assert s.changes == [(21, {"natalDispersalRate": 30})] and s.genotypes is None
+    assert s.save(tmp_path / "p.txt", trace=tmp_path / "p.trace")
+    assert (tmp_path / "p.trace").read_bytes() == (tmp_path / "b.trace").read_bytes()
+    assert (tmp_path / "p.txt").read_bytes() == (tmp_path / "b.txt").read_bytes()
+    with pytest.raises(ValueError, match=r"stats=True adds columns to the trace"):
+        talveron.run_series(**SETTINGS, stats=True, progress=False)
+    base = {"seed": 1, "generations": 40, "vary": {"density": [2, 3]}}
+    with pytest.raises(ValueError, match=r"settings\['change'\]\[0\]\['set'\]\['natalDispersalRat'\]: "
+                                         r"unknown parameter \(did you mean 'natalDispersalRate'"):
+        talveron.run_study(dict(base, change=[{"generation": 5, "set": {"natalDispersalRat": 3}}]),
+                           tmp_path / "bad", progress=False)
+    with pytest.raises(ValueError, match=r"settings\['change'\]\[0\]\['generation'\]: .*"
+                                         r"allowed is a whole number from 1"):
+        talveron.run_study(dict(base, change=[{"generation": 0, "set": {"natalDispersalRate": 3}}]),
+                           tmp_path / "bad", progress=False)
+    with pytest.raises(TypeError, match=r"settings\['change'\]"):
+        talveron.run_study(dict(base, change={"generation": 5}), tmp_path / "bad", progress=False)
+
+
+def test_ctrl_c_keeps_the_statistics_and_samples_of_complete_replicates():
+    import os
+    import signal
+    import threading
+    import time
+
+    def ctrl_c_soon():
+        time.sleep(0.5)
+        os.kill(os.getpid(), signal.SIGINT)
+    threading.Thread(target=ctrl_c_soon, daemon=True).start()
+    with pytest.raises(KeyboardInterrupt) as stopped:
+        talveron.run_series(seed=4, replicates=5000, generations=100, density=2, trace=True,
+                            stats=True, sample_every=50, jobs=2, progress=False,
+                            changes=[(51, {"natalDispersalRate": 20})])
+    partial = stopped.value.series
+    done = partial.replicates_done
+    assert 0 < done < 5000 and not partial.complete
+    whole = talveron.run_series(seed=4, replicates=done, generations=100, density=2, trace=True,
+                                stats=True, sample_every=50, progress=False,
+                                changes=[(51, {"natalDispersalRate": 20})])
+    pd.testing.assert_frame_equal(partial.trace, whole.trace)
+    pd.testing.assert_frame_equal(partial.samples, whole.samples)
+    assert np.array_equal(partial.genotypes, whole.genotypes)
