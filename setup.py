@@ -32,7 +32,7 @@ class BuildWithVersion(build_ext):
 sources = [str(p.relative_to(HERE)) for layer in ("model", "record", "run")
            for p in sorted((HERE / "src" / layer).glob("*.cpp"))]
 extension = Pybind11Extension(
-    "talveron._talveron", sources + ["python/talveron_module.cpp"],
+    "talveron._talveron", sources + ["python/talveron_module.cpp", "python/scenarios_binding.cpp"],
     include_dirs=["src"], cxx_std=20,
     # Results must not depend on the compiler's freedom with floating point.
     extra_compile_args=["-O3", "-ffp-contract=off", "-fno-fast-math", "-fno-semantic-interposition"],

@@ -33,6 +33,7 @@
 #include "model/individual.h"
 #include "model/parameters.h"
 #include "model/version.h"
+#include "record/genotype_sample.h"
 #include "record/output_file.h"
 #include "record/trace.h"
 #include "run/parallel_series.h"
@@ -44,6 +45,7 @@
 namespace py = pybind11;
 
 namespace talveron::python {
+void RegisterScenarios(py::module_& m);  // scenarios_binding.cpp
 namespace {
 
 constexpr int kTraceColumns = 13;  // replicate, generation, habitat and the ten counts
@@ -153,6 +155,12 @@ py::dict PlanSettings(const SeriesPlan& plan) {
     parameters.append(py::make_tuple(std::string(info.name), FormatParameter(plan.params, info)));
   }
   settings["parameters"] = parameters;
+  py::list changes;
+  for (const ParameterChange& change : plan.changes.changes()) {
+    changes.append(py::make_tuple(change.generation, ChangedValues(change)));
+  }
+  settings["changes"] = changes;
+  settings["stats"] = plan.traceStats;
   return settings;
 }
 
@@ -325,7 +333,25 @@ enum class TraceForm { None, Rows, Text };
 // data file's bytes and the trace (an int32 array of 13 columns, or its
 // text as bytes) hold every complete record, `records` of them; `stop` is
 // the exception that stopped the series early (Ctrl+C), or None.
-py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress) {
+// The genotype samples of a series' records as Python takes them: a list
+// of (replicate, generation, adults as a uint8 array of one row each).
+py::list SampleList(const std::vector<std::pair<long, std::vector<GenotypeSample>>>& samples) {
+  py::list list;
+  for (const auto& [replicate, taken] : samples) {
+    for (const GenotypeSample& sample : taken) {
+      py::array_t<std::uint8_t> bytes(
+          {static_cast<py::ssize_t>(sample.adults.size()), static_cast<py::ssize_t>(sizeof(Individ))});
+      if (!sample.adults.empty()) {
+        std::memcpy(bytes.mutable_data(), sample.adults.data(), sample.adults.size() * sizeof(Individ));
+      }
+      list.append(py::make_tuple(replicate, sample.generation, bytes));
+    }
+  }
+  return list;
+}
+
+py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress,
+                    py::object samples) {
   RunOptions options;
   options.jobs = Jobs(jobs);
   Ticker ticker(std::move(progress));
@@ -345,8 +371,15 @@ py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& 
   SeriesWriter writer(plan, data, traceSink);
   data.MarkComplete();
   traceText.MarkComplete();
+  // The samples of each record written, so that a stopped series gives
+  // those of its complete records.
+  std::vector<std::pair<long, std::vector<GenotypeSample>>> taken;
+  if (plan.genotypes && !samples.is_none()) {
+    writer.recordWritten = [&](const ReplicatePiece& piece, long) { taken.emplace_back(piece.replicate, piece.samples); };
+  }
   RunReleased([&] { RunSeriesInParallel({&writer}, options, &ticker.counters()); });
   py::object stop = ticker.TakePending();
+  if (!taken.empty()) samples.attr("extend")(SampleList(taken));
   py::object traceResult = py::none();
   if (trace == TraceForm::Rows) traceResult = RowsArray(std::move(rows).Complete(), kTraceColumns);
   if (trace == TraceForm::Text) traceResult = py::bytes(std::move(traceText).Complete());
@@ -457,6 +490,19 @@ class Simulation {
     });
     return py::make_tuple(done, ticker.TakePending());
   }
+
+  // Parameters set between generations: from the next generation on, as
+  // a scheduled change at it would be.
+  void Set(const std::vector<std::pair<std::string, std::string>>& parameters) {
+    Parameters changed = run_.parameters();
+    for (const auto& [name, text] : parameters) {
+      if (auto reason = UnchangeableReason(name)) Refuse("set(): " + name + " cannot change during a replicate: it " + *reason);
+      if (auto error = SetParameter(changed, name, text)) Refuse(*error);
+    }
+    run_.parameters() = changed;
+  }
+
+  void Reseed(std::uint64_t seed) { run_.Reseed(seed); }
 
   long generation() const { return run_.generation(); }
   long generations() const { return plan_.generations; }
@@ -683,7 +729,7 @@ PYBIND11_MODULE(_talveron, m) {
   m.def("make_plan", &MakePlan, py::arg("seed"), py::arg("replicates"), py::arg("generations"),
         py::arg("record"), py::arg("span"), py::arg("parameters"));
   m.def("run_series", &RunSeries, py::arg("plan"), py::arg("trace"), py::arg("jobs"),
-        py::arg("progress") = py::none());
+        py::arg("progress") = py::none(), py::arg("samples") = py::none());
   m.def("save_series", &SaveSeries, py::arg("data_path"), py::arg("data"), py::arg("trace_path"),
         py::arg("trace"));
   m.def("parameter_table", &ParameterList);
@@ -700,7 +746,9 @@ PYBIND11_MODULE(_talveron, m) {
       .def_property_readonly("seed", Locked(&Simulation::seed))
       .def("census", Locked(&Simulation::Census))
       .def("adults", Locked(&Simulation::Adults))
-      .def("criteria", Locked(&Simulation::Criteria));
+      .def("criteria", Locked(&Simulation::Criteria))
+      .def("set", Locked(&Simulation::Set), py::arg("parameters"))
+      .def("reseed", Locked(&Simulation::Reseed), py::arg("seed"));
 
   py::class_<StudyFolder>(m, "StudyFolder")
       .def(py::init<const std::string&, const std::string&, const std::string&, bool, const std::string&>(),
@@ -715,4 +763,5 @@ PYBIND11_MODULE(_talveron, m) {
       .def("write_cell", Locked(&StudyFolder::WriteCell), py::arg("cell"), py::arg("data"), py::arg("trace"),
            py::arg("seconds"))
       .def("close", Locked(&StudyFolder::Close), py::arg("status"));
+  RegisterScenarios(m);
 }

@@ -22,19 +22,20 @@ at the end of the running generation and raises KeyboardInterrupt
 """
 
 import concurrent.futures
+import copy
 import json
 import os
 import time
 
 import numpy as np
 
-from talveron import _progress, _talveron, _values, frames, plots
+from talveron import _progress, _talveron, _values, frames, plots, scenarios
 from talveron.frames import criteria_legend
 
 __version__ = _talveron.version
 __all__ = ["parameters", "criteria_legend", "run_series", "Series", "run_study", "Study",
            "StudyCell", "Simulation", "Interrupted", "settings_text", "wilson_interval",
-           "ADULT_DTYPE", "__version__"]
+           "ScenarioSeries", "ADULT_DTYPE", "__version__"]
 
 # An adult as Simulation.adults() gives it: its place and every locus, a
 # field each, so that pandas.DataFrame(sim.adults()) has a column each.
@@ -146,7 +147,8 @@ _STOPPED = "stopped at the end of the running generation"
 # --- a series --------------------------------------------------------------------
 
 def run_series(*, seed=None, replicates=2, generations=5000, record="timed", span=10,
-               trace=False, jobs=None, progress=None, **parameters):
+               trace=False, jobs=None, progress=None, changes=None, stats=False,
+               sample_every=None, **parameters):
     """Run a series of replicates, as talveron-batch does, and return its
     Series: the records, the trace and the data file's bytes.
 
@@ -165,6 +167,13 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
                  standard error); default: when interactive (a notebook, a
                  terminal's interpreter)
     parameters   the model's, by name, as talveron.parameters() lists them
+    changes      scheduled changes: [(generation, {name: value, ...}), ...],
+                 each applied before the Reproduction of its generation in
+                 every replicate (talveron-batch --change GEN:NAME=VALUE)
+    stats        the trace gains F_ST, gene diversity and Cramer's V per
+                 generation (NaN where undefined); needs trace=True
+    sample_every genotype samples of every N-th generation and the last (0:
+                 the last only), as Series.genotypes and Series.samples
 
     Numbers may be Python's or numpy's; a whole-valued decimal (4.0) passes
     for a whole number. Bad values raise ValueError naming the value and
@@ -188,19 +197,33 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
     ['series.txt', 'series.trace']
     """
     trace = _flag("run_series", "trace", trace)
+    stats = _flag("run_series", "stats", stats)
     show = _progress.choose(progress, "run_series")
     plan = _plan("run_series", seed, replicates, generations, record, span, parameters)
     jobs_text = _jobs("run_series", jobs)
+    scenario = bool(changes) or stats or sample_every is not None
+    if scenario:
+        plan = _scenario_plan(plan, trace, changes, stats, sample_every)
+    samples = [] if sample_every is not None else None
     bar = _progress.Progress(show, plan.replicates * plan.generations, "series")
-    form = _talveron.TraceForm.rows if trace else _talveron.TraceForm.none
+    # The statistics widen the trace: it comes as the trace file's text.
+    form = ((_talveron.TraceForm.text if stats else _talveron.TraceForm.rows) if trace
+            else _talveron.TraceForm.none)
     try:
         data, rows, records, stop = _talveron.run_series(plan, form, jobs_text,
-                                                         bar if show else None)
+                                                         bar if show else None, samples)
     except BaseException:
         bar.close()
         raise
     bar.close(done=bar.total if stop is None else None)
-    series = Series(plan, record, data, rows, records)
+    if scenario:
+        genotypes, individuals = (scenarios.samples_frames(samples, ADULT_DTYPE)
+                                  if samples is not None else (None, None))
+        series = ScenarioSeries(plan, record, data, None if stats else rows, records, changes,
+                                trace_text=rows if stats else None, genotypes=genotypes,
+                                samples=individuals)
+    else:
+        series = Series(plan, record, data, rows, records)
     if stop is not None:
         raise _stopped(stop, f"{_STOPPED}; its Series (.series) holds the {records} complete "
                              f"records of {plan.replicates}", series=series) from None
@@ -314,9 +337,92 @@ class Series:
                 f"{' with trace' if self._traced else ''}>")
 
 
+def _scenario_plan(plan, trace, changes, stats, sample_every):
+    """The plan with the scheduled changes, the statistics and the samples."""
+    if stats and not trace:
+        raise ValueError("stats=True adds columns to the trace: give trace=True too")
+    every = -1
+    if sample_every is not None:
+        text = _values.whole_text("run_series", "sample_every", sample_every)
+        if not text.isdigit():
+            raise ValueError(f"sample_every={text}: allowed is a whole number from 0")
+        every = int(text)
+    return _talveron.plan_with(plan, scenarios.change_texts("run_series", changes,
+                                                            _values.parameter_texts),
+                               stats, every)
+
+
+class ScenarioSeries(Series):
+    """A Series run with changes, statistics or samples: as Series, and
+
+    changes    the scheduled changes it ran with
+    genotypes  numpy array, sampled individuals x 17 loci (talveron.scenarios.GENOTYPE_LOCI),
+               or None without sample_every
+    samples    DataFrame of the sampled individuals: replicate, generation,
+               habitat, x, y, sex, row for row with genotypes (or None)
+
+    Stopped by Ctrl+C, it holds the trace and the samples of the complete
+    replicates, as Series does their records.
+
+    >>> s = talveron.run_series(seed=3, replicates=1, generations=40, trace=True, stats=True,
+    ...                         changes=[(21, {"natalDispersalRate": 30})], sample_every=20,
+    ...                         progress=False)
+    >>> s.changes
+    [(21, {'natalDispersalRate': 30})]
+    >>> s.trace.columns[:4].tolist(), len(s.trace)
+    (['replicate', 'generation', 'habitat', 'adults'], 80)
+    >>> sorted(s.samples.generation.unique().tolist()), s.genotypes.shape[1]
+    ([20, 40], 17)
+    """
+
+    def __init__(self, plan, record, data_file, trace_rows, replicates_done, changes, *,
+                 trace_text=None, genotypes=None, samples=None):
+        super().__init__(plan, record, data_file, trace_rows, replicates_done)
+        self.changes = list(changes or [])
+        self.genotypes = genotypes
+        self.samples = samples
+        self._trace_text = trace_text
+        if trace_text is not None:
+            self._traced = True
+
+    @property
+    def trace(self):
+        """The trace as a DataFrame (with the statistics' columns when run
+        with stats=True, NaN where undefined), or None without trace=True."""
+        if self._trace_text is None:
+            return super().trace
+        if self._trace is None:
+            self._trace = scenarios.trace_frame(self._trace_text)
+        return self._trace
+
+    def trace_long(self):
+        """The census part of the trace in long format, as Series.trace_long()."""
+        if self._trace_text is None:
+            return super().trace_long()
+        return frames.trace_long(self.trace[frames.TRACE_COLUMNS])
+
+    def save(self, path, trace=None):
+        """As Series.save: the data file and, if given, the trace file."""
+        if self._trace_text is None:
+            return super().save(path, trace)
+        path = os.fspath(path)
+        if not path:
+            raise ValueError("path='': a file name is needed")
+        _talveron.save_series(path, self.data_file, "", None)
+        if trace is None:
+            return [path]
+        scenarios.save_text(os.fspath(trace), self._trace_text)
+        return [path, os.fspath(trace)]
+
+
+def _simulation_from_state(document):
+    recipe, generation = scenarios.recipe_of_document(document, "pickle")
+    return scenarios.replay(Simulation, recipe, generation)
+
+
 # --- a study ---------------------------------------------------------------------
 
-_SETTINGS_KEYS = ["seed", "replicates", "generations", "record", "span", "trace"]
+_SETTINGS_KEYS = ["seed", "replicates", "generations", "record", "span", "trace", "stats"]
 # Seeds from here on do not fit a TOML integer; settings files take them quoted.
 _TOML_INTEGER_LIMIT = 2 ** 63
 
@@ -348,10 +454,11 @@ def _top_value(name, value):
             raise TypeError(f"run_study(): {where} must be a string "
                             f"({', '.join(_values.RECORDS)}), not {type(value).__name__}")
         return _toml_string(value)
-    if name == "trace":
+    if name in ("trace", "stats"):
         return "true" if _flag("run_study", where, value) else "false"
     raise ValueError(f"{where}: unknown setting; allowed are "
-                     f"{', '.join(_SETTINGS_KEYS)}, 'set' and 'vary'{_values.did_you_mean(name)}")
+                     f"{', '.join(_SETTINGS_KEYS)}, 'set', 'change' and 'vary'"
+                     f"{_values.did_you_mean(name)}")
 
 
 def _parameter_toml(where, name, value):
@@ -367,11 +474,13 @@ def _settings_lines(settings):
     """The TOML lines of a settings dict and, per line, the key it holds."""
     if not isinstance(settings, dict):
         raise TypeError(f"settings must be a dict, not {type(settings).__name__}")
-    lines, keys, tables = [], [], []
+    lines, keys, tables, changes = [], [], [], []
     for name, value in settings.items():
         if not isinstance(name, str):
             raise TypeError(f"run_study(): settings keys must be strings, not {type(name).__name__}")
-        if name in ("set", "vary"):
+        if name == "change":
+            changes = _change_entries(value)
+        elif name in ("set", "vary"):
             if not isinstance(value, dict):
                 raise TypeError(f"run_study(): {_key(name)} must be a dict of parameters, "
                                 f"not {type(value).__name__}")
@@ -379,7 +488,12 @@ def _settings_lines(settings):
         else:
             lines.append(f"{name} = {_top_value(name, value)}")
             keys.append(f"{_key(name)}={value!r}")
+    # [set], the [[change]] tables, then [vary], which may name the changes.
+    tables.sort(key=lambda table: table[0] == "vary")
     for table, entries in tables:
+        if table == "vary":
+            _change_lines(changes, lines, keys)
+            changes = []
         lines.append(f"[{table}]")
         keys.append(_key(table))
         for name, value in entries.items():
@@ -387,6 +501,18 @@ def _settings_lines(settings):
             if not isinstance(name, str):
                 raise TypeError(f"run_study(): {_key(table)} keys must be parameter names, "
                                 f"not {type(name).__name__}")
+            if table == "vary" and name.startswith("change."):
+                items = _values.sequence("run_study", where, value)
+                parameter = name.rsplit(".", 1)[-1]
+                if parameter == "generation" or parameter not in _values.TABLE:
+                    texts = [_values.whole_text("run_study", f"{where}[{i}]", item)
+                             for i, item in enumerate(items)]
+                else:
+                    texts = [_parameter_toml(f"{where}[{i}]", parameter, item)
+                             for i, item in enumerate(items)]
+                lines.append(f"{_toml_string(name)} = [{', '.join(texts)}]")
+                keys.append(where)
+                continue
             if name not in _values.TABLE:
                 raise ValueError(f"{where}: unknown parameter"
                                  f"{_values.did_you_mean(name)}; the parameters are listed by "
@@ -399,14 +525,50 @@ def _settings_lines(settings):
                                        for i, item in enumerate(items)) + "]"
             lines.append(f"{_toml_name(name)} = {text}")
             keys.append(where)
+    _change_lines(changes, lines, keys)
     return lines, keys
+
+
+def _change_entries(value):
+    """A settings dict's "change" list, checked for its form."""
+    form = 'a list of {"generation": G, "set": {name: value}}'
+    if isinstance(value, (str, bytes, dict)) or not isinstance(value, (list, tuple)):
+        raise TypeError(f"run_study(): {_key('change')} must be {form}, not {type(value).__name__}")
+    for number, change in enumerate(value):
+        if (not isinstance(change, dict) or set(change) != {"generation", "set"}
+                or not isinstance(change["set"], dict)):
+            raise TypeError(f"run_study(): {_key('change', number)} must be "
+                            f'{{"generation": G, "set": {{name: value}}}}, not {change!r}')
+    return list(value)
+
+
+def _change_lines(changes, lines, keys):
+    """The [[change]] tables of a settings dict's "change" list."""
+    for number, change in enumerate(changes):
+        lines.append("[[change]]")
+        keys.append(_key("change", number))
+        where = _key("change", number, "generation")
+        lines.append(f"generation = {_values.whole_text('run_study', where, change['generation'])}")
+        keys.append(where)
+        values = []
+        for name, value in change["set"].items():
+            if not isinstance(name, str) or name not in _values.TABLE:
+                raise ValueError(f"{_key('change', number, 'set', name)}: unknown parameter"
+                                 f"{_values.did_you_mean(str(name))}; the parameters are listed "
+                                 "by talveron.parameters()")
+            values.append(f"{_toml_name(name)} = "
+                          f"{_parameter_toml(_key('change', number, 'set', name), name, value)}")
+        lines.append(f"set = {{ {', '.join(values)} }}")
+        keys.append(_key("change", number, "set"))
 
 
 def settings_text(settings):
     """The TOML text of a settings dict, as talveron-batch --settings and
     --study read it: seed, replicates, generations, record, span, trace, and
     the dicts "set" (parameters) and "vary" (a list, range or array of
-    values per parameter).
+    values per parameter), and "change": a list of {"generation": G, "set":
+    {name: value}} ([[change]] tables), varied in "vary" as
+    "change.N.generation" or "change.N.NAME".
 
     >>> import numpy as np
     >>> print(talveron.settings_text({"seed": 2**64 - 1, "replicates": 2.0,
@@ -446,6 +608,9 @@ def _run_cell(settings):
     plan = _talveron.make_plan(settings["seed"], settings["replicates"], settings["generations"],
                                settings["record"], settings["span"],
                                [tuple(p) for p in settings["parameters"]])
+    if settings.get("changes") or settings.get("stats"):
+        plan = _talveron.plan_with(plan, [(g, [tuple(p) for p in s]) for g, s in settings["changes"]],
+                                   bool(settings["stats"]), -1)
     form = _talveron.TraceForm.text if settings["trace"] else _talveron.TraceForm.none
     data, trace, _, stop = _talveron.run_series(plan, form, "1", None)
     if stop is not None:
@@ -630,9 +795,7 @@ class StudyCell:
         trace = true."""
         if self.trace_path is None:
             return None
-        import pandas as pd
-        rows = pd.read_csv(self.trace_path, sep="\t", dtype=np.int32).to_numpy()
-        return frames.trace_frame(rows)
+        return scenarios.trace_frame(self.trace_path)
 
     def trace_long(self):
         """The cell's trace in long format, as Series.trace_long()."""
@@ -755,6 +918,7 @@ class Simulation:
         self._core = _talveron.Simulation(plan)
         self.parameters = {name: _values.typed(name, text)
                            for name, text in plan.settings()["parameters"]}
+        self._recipe = scenarios.new_recipe(plan.seed, generations, record, span, parameters)
 
     seed = property(lambda self: self._core.seed, doc="The replicate's seed.")
     generation = property(lambda self: self._core.generation, doc="Generations run so far.")
@@ -797,7 +961,8 @@ class Simulation:
         array of ADULT_DTYPE: habitat, x (0..31), y (0..39), sex (True male)
         and the loci habitatPref, habitatSpec, matingPrefType,
         matingPrefValue, signalType, signalValue, generalViability and the ten
-        neutral genes neutral0..neutral9.
+        neutral genes neutral0..neutral9; pd.DataFrame(sim.adults()) makes a
+        DataFrame of it.
 
         >>> sim = talveron.Simulation(seed=7, density=4)
         >>> sim.step(100)
@@ -835,6 +1000,102 @@ class Simulation:
         """
         return plots.map_figure(self.adults(), locus=locus, ax=ax,
                                 title=f"generation {self.generation}, seed {self.seed}")
+
+    def set(self, **parameters):
+        """Set parameters from the next generation on, as a scheduled change
+        at that generation would (talveron-batch --change): stepped to G - 1,
+        set, stepped on is the series with the change at G.
+
+        >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
+        >>> sim.step(199)
+        199
+        >>> sim.set(natalDispersalRate=10, matingDispersalRate=10)
+        >>> sim.parameters["natalDispersalRate"]
+        10
+        """
+        texts = _values.parameter_texts("set", parameters)
+        self._core.set(texts)
+        self.parameters.update({name: _values.typed(name, text) for name, text in texts})
+        self._recipe["events"].append(("set", self.generation, dict(parameters)))
+
+    def reseed(self, seed):
+        """A new stream of random numbers from here on, for a branch: a copy
+        reseeded goes its own way; a copy not reseeded continues exactly as
+        the original.
+
+        >>> import copy
+        >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
+        >>> sim.step(50)
+        50
+        >>> branch = copy.deepcopy(sim)
+        >>> branch.reseed(99)
+        >>> _ = sim.step(10), branch.step(10)
+        >>> sim.census()["adults"].tolist() == branch.census()["adults"].tolist()
+        False
+        """
+        text = _values.whole_text("reseed", "seed", seed)
+        if not text.isdigit() or int(text) >= 2 ** 64:
+            raise ValueError(f"seed={text}: allowed is a whole number from 0 to 18446744073709551615")
+        self._core.reseed(int(text))
+        self._recipe["events"].append(("reseed", self.generation, int(text)))
+
+    def __deepcopy__(self, memo):
+        return scenarios.replay(Simulation, copy.deepcopy(self._recipe), self.generation)
+
+    def __reduce__(self):
+        return (_simulation_from_state, (scenarios.state_document(self._recipe, self.generation),))
+
+    def save(self, path):
+        """Write the state to `path` (JSON, versioned): load() gives a
+        Simulation where this one stands. The file holds the seed, the
+        settings and every set() and reseed() with its generation; loading
+        runs them again, so it takes as long as the generations so far.
+
+        >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
+        >>> sim.step(100)
+        100
+        >>> sim.save("isolated-100.json")
+        'isolated-100.json'
+        """
+        path = os.fspath(path)
+        scenarios.save_text(path, json.dumps(scenarios.state_document(self._recipe, self.generation),
+                                             indent=1).encode())
+        return path
+
+    @classmethod
+    def load(cls, path):
+        """A Simulation saved by save(), where it stood. ValueError when the
+        file is not a saved Simulation or comes from another format version.
+
+        >>> talveron.Simulation(seed=7, generations=300, density=2).save("start.json")
+        'start.json'
+        >>> talveron.Simulation.load("start.json")
+        <talveron.Simulation seed=7 generation 0 of 300>
+        """
+        path = os.fspath(path)
+        try:
+            with open(path, "rb") as f:
+                document = json.loads(f.read().decode("utf-8"))
+        except (UnicodeDecodeError, json.JSONDecodeError):
+            raise ValueError(f"{path}: not a saved talveron Simulation (not JSON)") from None
+        recipe, generation = scenarios.recipe_of_document(document, path)
+        return scenarios.replay(cls, recipe, generation)
+
+    def genotypes(self):
+        """The adults' genotypes: a numpy array, individuals x 17 loci in
+        the order of the VCF's records (talveron.scenarios.GENOTYPE_LOCI),
+        and a DataFrame of the individuals (habitat, x, y, sex).
+
+        >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
+        >>> sim.step(10)
+        10
+        >>> genotypes, individuals = sim.genotypes()
+        >>> genotypes.shape == (len(individuals), 17)
+        True
+        >>> individuals.columns.tolist()
+        ['habitat', 'x', 'y', 'sex']
+        """
+        return scenarios.genotypes(self.adults())
 
     def __repr__(self):
         return (f"<talveron.Simulation seed={self.seed} generation {self.generation} "

@@ -95,7 +95,12 @@ def parameter_texts(function, given):
 
 def typed(name, text):
     """A parameter's value from its text, as the number it is: int for
-    whole numbers, bool for booleans, float for decimals."""
+    whole numbers, bool for booleans, float for decimals. A study's axis
+    of a change (change.1.generation, change.1.NAME) as its generation or
+    its parameter."""
+    if name.startswith("change."):
+        last = name.rsplit(".", 1)[-1]
+        return int(text) if last == "generation" else typed(last, text)
     kind = TABLE[name][4] if name in TABLE else "decimal"
     if kind == "boolean":
         return text in ("1", "true")

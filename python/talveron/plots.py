@@ -24,6 +24,16 @@ TRACE_PANELS = [("adults", "Adults", ["adults"]),
                 ("spec", "Habitat specialization", ["spec0", "spec1", "spec2"]),
                 ("pref", "Habitat preference", ["pref0", "pref1", "pref2"]),
                 ("mate", "Mating-preference type", ["mate0", "mate1", "mate2"])]
+# The columns a trace written with --stats adds (NA where undefined), and
+# the panels that draw them: F_ST and gene diversity per locus, Cramer's V.
+STATS_COLUMNS = ["fst_spec", "fst_pref", "fst_mate", "fst_signal", "fst_viability", "fst_neutral",
+                 "h_spec", "h_pref", "h_mate", "h_signal", "h_viability", "h_neutral",
+                 "v_mate_spec", "v_mate_signal"]
+STATS_LOCI = ["spec", "pref", "mate", "signal", "viability", "neutral"]
+STATS_LOCUS_COLOURS = ["#2ca02c", "#9467bd", "#8c564b", "#e377c2", "#7f7f7f", "#17becf"]
+STATS_PANELS = [("fst", "Hudson's F_ST between the habitats", [f"fst_{l}" for l in STATS_LOCI]),
+                ("h", "Gene diversity", [f"h_{l}" for l in STATS_LOCI]),
+                ("v", "Cramer's V of mating-preference type with", ["v_mate_spec", "v_mate_signal"])]
 # Allele 0 red, 1 blue, 2 yellow, as the desktop program shows them.
 ALLELE_COLOURS = ["#d62728", "#1f4fb4", "#d4a000"]
 SUMMARY_TIMED = ["A_met", "B_met", "C_met", "D_met", "E_met",
@@ -280,30 +290,35 @@ def read_trace_replicate(path, wanted):
     >>> series[0]["adults"][:3]         # adults of habitat 0 in its first generations
     [75, 91, 86]
     """
-    series = {0: {c: [] for c in TRACE_COLUMNS}, 1: {c: [] for c in TRACE_COLUMNS}}
+    columns = list(TRACE_COLUMNS)
     replicates = []
     try:
         with open(path, newline="", encoding="utf-8") as f:
             first = f.readline().rstrip("\n").split("\t")
-            if first != TRACE_COLUMNS:
+            if first == TRACE_COLUMNS + STATS_COLUMNS:
+                columns += STATS_COLUMNS
+            elif first != TRACE_COLUMNS:
                 raise InputError(f"{path}: not a trace; the first line must be the columns "
-                                 f"{' '.join(TRACE_COLUMNS)}")
+                                 f"{' '.join(TRACE_COLUMNS)} (and with --stats {' '.join(STATS_COLUMNS)})")
+            series = {0: {c: [] for c in columns}, 1: {c: [] for c in columns}}
+            counts = len(TRACE_COLUMNS)
             for number, line in enumerate(f, start=2):
                 fields = line.rstrip("\n").split("\t")
-                if len(fields) != len(TRACE_COLUMNS):
+                if len(fields) != len(columns):
                     raise InputError(f"{path} line {number}: {len(fields)} fields, expected "
-                                     f"{len(TRACE_COLUMNS)}")
+                                     f"{len(columns)}")
                 try:
-                    values = [int(v) for v in fields]
+                    values = [int(v) for v in fields[:counts]]
+                    values += [math.nan if v == "NA" else float(v) for v in fields[counts:]]
                 except ValueError:
-                    raise InputError(f"{path} line {number}: a field is not a whole number") from None
+                    raise InputError(f"{path} line {number}: a field is not a number") from None
                 replicate, habitat = values[0], values[2]
                 if habitat not in (0, 1):
                     raise InputError(f"{path} line {number}: habitat {habitat}, expected 0 or 1")
                 if not replicates or replicates[-1] != replicate:
                     replicates.append(replicate)
                 if replicate == wanted:
-                    for column, value in zip(TRACE_COLUMNS, values):
+                    for column, value in zip(columns, values):
                         series[habitat][column].append(value)
     except OSError as e:
         raise InputError(f"cannot read {path}: {e.strerror}") from None
@@ -330,13 +345,19 @@ def trace_figure(trace, title=None, replicate=None):
         if rows.empty:
             raise ValueError(f"replicate={replicate}: the trace holds replicates "
                              f"{', '.join(str(r) for r in trace['replicate'].unique()) or 'none'}")
-        trace = {h: {c: rows[rows["habitat"] == h][c].to_numpy() for c in TRACE_COLUMNS}
+        trace = {h: {c: rows[rows["habitat"] == h][c].to_numpy()
+                     for c in TRACE_COLUMNS + [c for c in STATS_COLUMNS if c in rows.columns]}
                  for h in (0, 1)}
         if title is None:
             title = f"replicate {replicate}"
     plt = _pyplot()
     from matplotlib.lines import Line2D
-    fig, axes = plt.subplots(len(TRACE_PANELS), 1, figsize=(9, 10), sharex=True, layout="constrained")
+    stats = STATS_COLUMNS[0] in trace[0]
+    panels = len(TRACE_PANELS) + (len(STATS_PANELS) if stats else 0)
+    fig, axes = plt.subplots(panels, 1, figsize=(9, 10 + (7 if stats else 0)), sharex=True,
+                             layout="constrained")
+    if stats:
+        _stats_panels(axes[len(TRACE_PANELS):], trace)
     for ax, (_, heading, columns) in zip(axes, TRACE_PANELS):
         for habitat, style in ((0, "-"), (1, "--")):
             data = trace[habitat]
@@ -357,6 +378,30 @@ def trace_figure(trace, title=None, replicate=None):
     if title:
         fig.suptitle(title)
     return fig
+
+
+def _stats_panels(axes, trace):
+    """The statistics of a trace written with --stats: F_ST (the same on both
+    habitats' lines, drawn once), each habitat's gene diversity (habitat 0
+    solid, 1 dashed), and Cramer's V of mating-preference type with
+    specialization and with signal type. Line ids: fst_spec, h_spec-h0, ..."""
+    fst_ax, h_ax, v_ax = axes
+    for locus, colour in zip(STATS_LOCI, STATS_LOCUS_COLOURS):
+        fst_ax.plot(trace[0]["generation"], trace[0][f"fst_{locus}"], color=colour, linewidth=1.2,
+                    label=locus, gid=f"fst_{locus}")
+        for habitat, style in ((0, "-"), (1, "--")):
+            h_ax.plot(trace[habitat]["generation"], trace[habitat][f"h_{locus}"], color=colour,
+                      linestyle=style, linewidth=1.2, gid=f"h_{locus}-h{habitat}")
+    for column, label, colour in (("v_mate_spec", "specialization", "#2ca02c"),
+                                  ("v_mate_signal", "signal type", "#e377c2")):
+        v_ax.plot(trace[0]["generation"], trace[0][column], color=colour, linewidth=1.2, label=label,
+                  gid=column)
+    for ax, (_, heading, _) in zip(axes, STATS_PANELS):
+        ax.set_title(heading, loc="left", fontsize="medium")
+        ax.set_ylim(-0.02, 1.02)
+        ax.grid(True, alpha=0.3)
+    fst_ax.legend(fontsize="small", ncol=6, loc="upper left")
+    v_ax.legend(fontsize="small", loc="upper left")
 
 
 # --- the map ---------------------------------------------------------------------

@@ -15,7 +15,7 @@ import talveron
 SOURCE = pathlib.Path(os.environ["TALVERON_SOURCE"])
 # What building the package reads: the metadata, the core and the package.
 PACKAGE_SOURCES = ["CMakeLists.txt", "pyproject.toml", "setup.py", "python/README.md",
-                   "python/talveron_module.cpp", "python/talveron", "src/model", "src/record",
+                   "python/talveron_module.cpp", "python/scenarios_binding.cpp", "python/talveron", "src/model", "src/record",
                    "src/run"]
 
 
@@ -81,6 +81,15 @@ def test_mypy_checks_a_script_by_the_packages_types(tmp_path):
         low, high = talveron.wilson_interval(3, 10)
         text: str = talveron.settings_text({"seed": 1})
         legend: dict[str, str] = talveron.criteria_legend()
+        changed = talveron.run_series(seed=1, generations=30, trace=True, stats=True, sample_every=10,
+                                      changes=[(11, {"natalDispersalRate": 10})], progress=False)
+        if isinstance(changed, talveron.ScenarioSeries) and changed.genotypes is not None:
+            loci: int = changed.genotypes.shape[1]
+        sim.set(selectionFactor=0.5, gIncludeNeutralGenes=True)
+        sim.reseed(np.uint64(9))
+        genotypes, individuals = sim.genotypes()
+        saved: str = sim.save("state.json")
+        again: talveron.Simulation = talveron.Simulation.load(saved)
         try:
             st = talveron.run_study({"vary": {"density": range(1, 3)}}, "out", executor=None)
             cells: list[talveron.StudyCell] = st.cells

@@ -92,6 +92,7 @@ void Shell::BeginReplicate() {
   // founders as they are placed.
   if (!runReplicates && DrawingPending()) ShowFrame();
   framed_ = runReplicates;
+  UndoScheduledChanges();
   world.SeedRandom(TakeSeed());
   world.gGenerationNumber = 0;
   ShowInfo("Start");
@@ -123,6 +124,7 @@ void Shell::RunGeneration() {
     if (DrawingPending()) ShowFrame();
     StopSpeed();
   }
+  if (!changes_.empty()) ApplyScheduledChange();
   world.Reproduction();
   if (step) WaitForStep(kStepPrompt);
   world.Dispersal();

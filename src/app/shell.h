@@ -126,6 +126,10 @@ class Shell : public ModelHooks {
   // loop's checks of the run-control flags lie around them.
   void BeginReplicate();
   void RunGeneration();
+  // The settings' scheduled change of the coming generation, if any, with a
+  // note in the status bar; and the settings' own values back.
+  void ApplyScheduledChange();
+  void UndoScheduledChanges();
 
   // --- events and waits ---
   void DoEvent(const Event& event);
@@ -358,6 +362,8 @@ class Shell : public ModelHooks {
   bool chartsShown_ = true;
   int waiting_ = 0;         // waits for the space bar under way
   bool noteShown_ = false;  // the status bar shows a note until the next generation
+  ParameterSchedule changes_;                 // of the settings, for every replicate
+  std::optional<Parameters> beforeChanges_;   // the settings' values while a change is in force
   std::string spaceAction_;  // what the space bar does now; empty while the run goes on
   bool runOn_ = false;           // this replicate no longer stops on extinction messages
   bool extinctionWait_ = false;  // the wait is the one of an extinction message

@@ -102,6 +102,7 @@ void Shell::RunReplicates() {
   ResetRecording();
   try {
     dataWritten_ = true;
+    UndoScheduledChanges();
     recorder.WriteInitialFields(world.params, gTotalReplicates, gTotalGenerations);
   } catch (const FileError& error) {
     ReportWriteFailure(error);

@@ -34,12 +34,15 @@ SeriesSettings Shell::CurrentSettings() const {
   settings.replicates = gTotalReplicates;
   settings.generations = gTotalGenerations;
   settings.recording = recorder.choices;
-  settings.params = world.params;
+  settings.params = beforeChanges_ ? *beforeChanges_ : world.params;
+  settings.changes = changes_;
   return settings;
 }
 
 void Shell::ApplySettings(const SeriesSettings& settings) {
   world.params = settings.params;
+  changes_ = settings.changes;
+  beforeChanges_.reset();
   gTotalReplicates = settings.replicates;
   gTotalGenerations = settings.generations;
   recorder.choices = settings.recording;
@@ -83,6 +86,7 @@ std::optional<std::string> Shell::OpenSettingsFile(const std::string& path) {
     if (!file.vary.empty()) {
       return path + " describes a study of several series ([vary]); run it with talveron-batch.";
     }
+    if (auto late = file.settings.changes.CheckWithin(file.settings.generations)) return path + ": " + *late;
     ApplySettings(file.settings);
   } catch (const SettingsFileError& error) {
     return std::string(error.what());
@@ -107,6 +111,24 @@ void Shell::SaveSettings() {
     if (out) return;
     platform_.ShowNotice("The settings cannot be written to " + *path + ". Choose another place or name.");
   }
+}
+
+// A change at generation G applies before the Reproduction of G, as in
+// the batch command; every replicate starts from the settings' values.
+void Shell::ApplyScheduledChange() {
+  const ParameterChange* change = changes_.At(world.gGenerationNumber);
+  if (change == nullptr) return;
+  if (!beforeChanges_) beforeChanges_ = world.params;
+  changes_.ApplyAt(world.gGenerationNumber, world.params);
+  platform_.ShowNote("Generation " + std::to_string(world.gGenerationNumber) + ": " + DescribeChange(*change) +
+                     " from now on (settings' change)");
+  noteShown_ = true;
+}
+
+void Shell::UndoScheduledChanges() {
+  if (!beforeChanges_) return;
+  world.params = *beforeChanges_;
+  beforeChanges_.reset();
 }
 
 std::string Shell::BatchCommand() const {

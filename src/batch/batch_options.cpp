@@ -7,13 +7,15 @@
 namespace talveron::batch {
 namespace {
 
-const std::set<std::string> kFlags = {"--help", "-h", "--version", "--quiet", "-q", "--verbose", "--resume"};
+const std::set<std::string> kFlags = {"--help", "-h", "--version", "--quiet", "-q", "--verbose", "--resume",
+                                      "--stats"};
 const std::set<std::string> kValued = {"--seed", "--replicates", "--generations", "--span", "--record",
-                                       "--set", "--out", "--trace", "--jobs", "--settings",
+                                       "--set", "--change", "--genotypes", "--sample-every", "--out", "--trace", "--jobs", "--settings",
                                        "--study", "--out-dir"};
 // What defines a series; a study takes all of it from its file.
 const std::set<std::string> kSeriesOptions = {"--seed", "--replicates", "--generations", "--span",
-                                              "--record", "--set", "--out", "--trace", "--settings"};
+                                              "--record", "--set", "--change", "--stats", "--genotypes",
+                                              "--sample-every", "--out", "--trace", "--settings"};
 
 }  // namespace
 
@@ -44,6 +46,30 @@ std::string Escaped(const std::string& text, std::size_t limit) {
     ++characters;
   }
   return shown;
+}
+
+// --change GEN:NAME=VALUE: replaces a settings file's change of NAME at
+// GEN; given twice for one parameter and generation, it is refused.
+std::optional<std::string> AddCommandLineChange(ParameterSchedule& changes, const std::string& value,
+                                                std::set<std::string>& given) {
+  const std::string shown = "--change " + Quoted(value);
+  const auto colon = value.find(':');
+  const auto equals = value.find('=');
+  if (colon == std::string::npos || equals == std::string::npos || equals < colon) {
+    return shown + ": expected GEN:NAME=VALUE, as 2001:natalDispersalRate=10";
+  }
+  const auto generation = ReadWholeNumber<long long>(value.substr(0, colon), 1, kMaxCount);
+  if (!generation) return shown + ": the generation is allowed to be a whole number from 1 to the last generation";
+  const std::string name = value.substr(colon + 1, equals - colon - 1);
+  if (!given.insert(std::to_string(*generation) + ":" + name).second) {
+    return shown + ": " + name + " is changed twice at generation " + std::to_string(*generation) +
+           "; give each parameter once per generation";
+  }
+  changes.Remove(*generation, name);
+  if (auto error = changes.Add(*generation, name, value.substr(equals + 1))) {
+    return "--change " + (value.size() > 80 ? Quoted(value) + ": not allowed (see --help)" : *error);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -91,7 +117,7 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     } else {
       return refuse(name + " needs a value (see --help)");
     }
-    if (name != "--set" && !seen.insert(name).second) {
+    if (name != "--set" && name != "--change" && !seen.insert(name).second) {
       return refuse(name + " is given twice (" + Quoted(value) + " the second time); give it once");
     }
     given.emplace_back(name, value);
@@ -103,6 +129,7 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     if (name == "--quiet" || name == "-q") options.quiet = true;
     if (name == "--verbose") options.verbose = true;
     if (name == "--resume") options.resume = true;
+    if (name == "--stats") options.stats = true;
   }
   if (options.help || options.version) return result;
   if (options.quiet && options.verbose) return refuse("--verbose and --quiet cannot be given together");
@@ -121,6 +148,7 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
 
   bool traceFromSettings = false;
   std::set<std::string> setNames;
+  std::set<std::string> changeNames;  // GEN:NAME given by --change
   for (const auto& [name, value] : given) {
     if (name != "--settings" && name != "--study") continue;
     try {
@@ -139,7 +167,9 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
       options.series.generations = file.settings.generations;
       options.recording = file.settings.recording;
       options.params = file.settings.params;
+      options.changes = file.settings.changes;
       traceFromSettings = file.settings.trace;
+      options.stats = options.stats || file.settings.stats;
     } catch (const SettingsFileError& error) {
       return refuse(name + " " + error.what());
     }
@@ -178,6 +208,18 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
         // shown cut, as everywhere.
         return refuse("--set " + (value.size() > 80 ? Quoted(value) + ": not allowed (see --help)" : *error));
       }
+    } else if (name == "--genotypes") {
+      const std::string suffix = ".vcf.gz";
+      if (value.size() <= suffix.size() || value.compare(value.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return refuse(shown + ": the genotype file's name ends in .vcf.gz (bgzip-compressed VCF)");
+      }
+      options.genotypesPath = value;
+    } else if (name == "--sample-every") {
+      const auto every = ReadCount(value);
+      if (!every) return refuse(shown + ": " + kCountAllowed);
+      options.sampleEvery = *every;
+    } else if (name == "--change") {
+      if (auto error = AddCommandLineChange(options.changes, value, changeNames)) return refuse(*error);
     } else if (name == "--out") {
       if (value.empty()) return refuse("--out '': a file name is needed");
       options.outPath = value;
@@ -194,8 +236,18 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.study) return result;
+  if (auto error = options.changes.CheckWithin(options.series.generations)) {
+    return refuse((changeNames.empty() ? "--settings " + Quoted(options.settingsPath) : std::string("--change")) +
+                  ": " + *error);
+  }
   if (options.outPath.empty()) return refuse("--out is required: the data file to write (see --help)");
   if (traceFromSettings && options.tracePath.empty()) options.tracePath = TracePathFor(options.outPath);
+  if (seen.count("--sample-every") != 0 && options.genotypesPath.empty()) {
+    return refuse("--sample-every goes with --genotypes FILE.vcf.gz: it says which generations are sampled");
+  }
+  if (options.stats && options.tracePath.empty()) {
+    return refuse("--stats adds columns to the trace: give --trace FILE too (or trace = true in the settings)");
+  }
   return result;
 }
 
@@ -226,9 +278,25 @@ std::string BatchHelpText(const std::string& program) {
          "                      total, preference, specialization, mating; none averages nothing\n"
          "  --set NAME=VALUE    a model parameter (repeatable); booleans take 0, 1, true or\n"
          "                      false; decimals are read as single precision\n"
+         "  --change GEN:NAME=VALUE\n"
+         "                      sets a parameter from generation GEN on (repeatable): applied\n"
+         "                      before the Reproduction of generation GEN, in every replicate;\n"
+         "                      replaces a settings file's change of NAME at GEN\n"
          "  --trace FILE        also write the census of every generation (tab-separated)\n"
+         "  --stats             the trace also gives, per generation, Hudson's F_ST between\n"
+         "                      the habitats, each habitat's gene diversity and Cramer's V\n"
+         "                      of mating-preference type with specialization and signal\n"
+         "  --genotypes FILE.vcf.gz\n"
+         "                      writes the adults of sampled generations as VCF 4.3 (bgzip,\n"
+         "                      with a tabix index FILE.vcf.gz.tbi): a record per locus, a\n"
+         "                      haploid sample per individual named r<replicate>_g<generation>\n"
+         "                      _h<habitat>_x<column>_y<row>_<f|m>, and FILE.samples.tsv. With\n"
+         "                      several replicates, replicate k goes to FILE-rK.vcf.gz\n"
+         "  --sample-every N    samples every N-th generation and the last (default: the\n"
+         "                      last generation only)\n"
          "  --settings FILE     a settings file (TOML: seed, replicates, generations, record,\n"
-         "                      span, trace, and parameters under [set]); options given on\n"
+         "                      span, trace, parameters under [set], changes as [[change]]\n"
+         "                      tables of generation and set); options given on\n"
          "                      the command line override it. With trace = true the trace is\n"
          "                      written beside FILE with the extension .trace\n"
          "\n"

@@ -19,8 +19,12 @@ struct BatchOptions {
   SeriesOptions series;
   RecordingChoices recording;
   Parameters params;
+  ParameterSchedule changes;  // --change and a settings file's [[change]]
   std::string outPath;
   std::string tracePath;  // empty: no trace
+  bool stats = false;     // the trace carries the population-genetic statistics
+  std::string genotypesPath;  // FILE.vcf.gz: genotype samples; empty: none
+  long sampleEvery = 0;       // 0: the last generation only
   std::string settingsPath;
   // A study: every combination of a settings file's [vary] lists.
   std::string studyPath;

@@ -1,4 +1,6 @@
 #include "batch/batch_run.h"
+#include "batch/genotype_output.h"
+#include "record/vcf/genotype_vcf.h"
 
 #include <cerrno>
 #include <csignal>
@@ -229,6 +231,10 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   if (const int refused = ClaimSeriesOutputs(options, context, reporter, locks); refused != 0) return refused;
   SeriesPlan plan;
   plan.params = options.params;
+  plan.changes = options.changes;
+  plan.traceStats = options.stats;
+  plan.genotypes = !options.genotypesPath.empty();
+  plan.sampleEvery = options.sampleEvery;
   plan.recording = options.recording;
   plan.replicates = options.series.replicates;
   plan.generations = options.series.generations;
@@ -239,9 +245,11 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   }
 
   std::unique_ptr<SeriesWriter> writer;
+  std::unique_ptr<GenotypeOutput> genotypes;
   try {
     // Both files are created before anything runs, so a bad path costs nothing.
     writer = std::make_unique<SeriesWriter>(plan, options.outPath, options.tracePath);
+    if (plan.genotypes) genotypes = std::make_unique<GenotypeOutput>(options.genotypesPath, plan.replicates);
   } catch (const FileError& error) {
     reporter.Line(error.what());
     return 1;
@@ -253,6 +261,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   RunCounters counters;
   const auto start = Clock::now();
   writer->recordWritten = [&](const ReplicatePiece& piece, long) {
+    if (genotypes) genotypes->Write(piece);
     ++totals.replicatesDone;
     ReportReplicate(reporter, piece, plan.generations, options, "");
   };
@@ -265,19 +274,23 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
     if (!writer->Complete()) {
       const int signal = StopSignalOf(context);
       writer->Abandon();
+      if (genotypes) genotypes->Abandon();
       reporter.Line("stopped by " + std::string(SignalName(signal)) + ": " + KeptText(*writer));
       return StopStatus(signal);
     }
     writer->Commit();
+    if (genotypes) genotypes->Commit();
   } catch (const FileError& error) {
     reporter.Done();
     writer->Abandon();
+    if (genotypes) genotypes->Abandon();
     reporter.Line(error.what());
     reporter.Line(KeptText(*writer));
     return 1;
   } catch (const FatalError& error) {
     reporter.Done();
     writer->Abandon();
+    if (genotypes) genotypes->Abandon();
     reporter.Line(FatalLine(error.what()));
     reporter.Line(KeptText(*writer));
     return 1;
@@ -286,6 +299,12 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
     std::string wrote = "wrote " + options.outPath;
     if (!options.tracePath.empty()) wrote += " and " + options.tracePath;
     reporter.Line(wrote);
+    if (genotypes) {
+      reporter.Line("wrote the genotype samples to " +
+                    GenotypeFilePath(options.genotypesPath, 1, plan.replicates) +
+                    (plan.replicates > 1 ? " ... " + GenotypeFilePath(options.genotypesPath, plan.replicates, plan.replicates) : "") +
+                    " and " + genotypes->tablePath());
+    }
   }
   return 0;
 }

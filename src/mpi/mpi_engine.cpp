@@ -78,6 +78,14 @@ std::string Encode(const ReplicatePiece& piece) {
     Put(buffer, count);
     buffer += message;
   }
+  // Genotype samples: their number, then each one's generation, number of
+  // adults and the adults' records.
+  Put(buffer, static_cast<std::uint64_t>(piece.samples.size()));
+  for (const GenotypeSample& sample : piece.samples) {
+    Put(buffer, sample.generation);
+    Put(buffer, static_cast<std::uint64_t>(sample.adults.size()));
+    buffer.append(reinterpret_cast<const char*>(sample.adults.data()), sample.adults.size() * sizeof(Individ));
+  }
   return buffer;
 }
 
@@ -99,6 +107,17 @@ ReplicatePiece Decode(const std::string& buffer) {
     const auto size = Take<std::uint64_t>(buffer, at);
     const auto count = Take<long>(buffer, at);
     piece.messages[Text(buffer, at, size)] = count;
+  }
+  static_assert(std::is_trivially_copyable_v<Individ>);
+  const auto samples = Take<std::uint64_t>(buffer, at);
+  for (std::uint64_t s = 0; s < samples; ++s) {
+    GenotypeSample sample;
+    sample.generation = Take<long>(buffer, at);
+    const auto adults = Take<std::uint64_t>(buffer, at);
+    const std::string bytes = Text(buffer, at, adults * sizeof(Individ));
+    sample.adults.resize(adults);
+    if (adults > 0) std::memcpy(sample.adults.data(), bytes.data(), bytes.size());
+    piece.samples.push_back(std::move(sample));
   }
   return piece;
 }

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "record/population_stats.h"
 #include "record/trace.h"
 #include "run/series.h"
 #include "run/settings_file.h"
@@ -199,9 +200,8 @@ constexpr char kHeldTrace = 'T';
 // gives 0, then 1, 0, 1, ...: after t switches, 2 when t is 0, 0 when t is
 // odd, 1 when it is even.
 int ViabilityBefore(const SeriesPlan& plan, long replicate) {
-  const std::int32_t period = plan.params.gGenerationsToEnvironmentalChange;
-  if (period <= 0) return 2;
-  const unsigned long long perReplicate = static_cast<unsigned long long>(plan.generations / period);
+  const unsigned long long perReplicate =
+      static_cast<unsigned long long>(EnvironmentSwitches(plan.params, plan.changes, plan.generations));
   const unsigned long long earlier = static_cast<unsigned long long>(replicate - 1);
   if (perReplicate == 0 || earlier == 0) return 2;
   const bool odd = (perReplicate % 2 == 1) && (earlier % 2 == 1);
@@ -236,10 +236,19 @@ ReplicateRun::ReplicateRun(const SeriesPlan& plan, long replicate, bool trace)
 void ReplicateRun::RunGeneration() {
   World& world = *world_;
   ++generation_;
+  if (!plan_.changes.empty()) plan_.changes.ApplyAt(generation_, world.params);
   world.gGenerationNumber = static_cast<int>(generation_);
   talveron::RunGeneration(world, &recorder_);
-  if (trace_) piece_.trace += TraceLines(piece_.replicate, generation_, world.geneFrequencies);
+  if (trace_) {
+    piece_.trace += plan_.traceStats
+                        ? TraceLinesWithStats(piece_.replicate, generation_, world.geneFrequencies, world.adults)
+                        : TraceLines(piece_.replicate, generation_, world.geneFrequencies);
+  }
+  if (plan_.genotypes && IsSampledGeneration(generation_, plan_.sampleEvery, plan_.generations)) {
+    samples_.push_back({generation_, world.adults});
+  }
   if (Done()) {
+    piece_.samples = std::move(samples_);
     world.gGenerationNumber = static_cast<int>(plan_.generations + 1);
     recorder_.WriteReplicateData();
     piece_.finished = true;
@@ -267,7 +276,7 @@ SeriesWriter::SeriesWriter(const SeriesPlan& plan, const std::string& dataPath, 
   data_ = std::make_unique<OutputFile>(dataPath);
   if (!tracePath.empty()) {
     trace_ = std::make_unique<OutputFile>(tracePath);
-    trace_->Write(kTraceHeader);
+    trace_->Write(plan.traceStats ? TraceHeaderWithStats() : kTraceHeader);
     trace_->Sync();
     trace_->MarkComplete();
   }
@@ -287,7 +296,7 @@ SeriesWriter::SeriesWriter(const SeriesPlan& plan, TextSink& data, TextSink* tra
     : plan_(plan), dataSink_(&data), traceSink_(trace) {
   format_.choices = plan.recording;
   if (traceSink_ != nullptr) {
-    traceSink_->Append(kTraceHeader);
+    traceSink_->Append(plan.traceStats ? TraceHeaderWithStats() : kTraceHeader);
     traceSink_->Flush();
   }
   format_.SetSink(dataSink_);

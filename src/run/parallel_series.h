@@ -24,8 +24,10 @@
 #include <string_view>
 #include <vector>
 
+#include "model/parameter_schedule.h"
 #include "model/parameters.h"
 #include "model/world.h"
+#include "record/genotype_sample.h"
 #include "record/output_file.h"
 #include "record/recorder.h"
 
@@ -38,6 +40,14 @@ struct SeriesPlan {
   std::uint64_t baseSeed = 0;
   long replicates = 2;
   long generations = 5000;
+  // Changes during each replicate (a replicate starts from `params`).
+  ParameterSchedule changes;
+  // The trace's lines carry the population-genetic statistics.
+  bool traceStats = false;
+  // Genotype samples: the adults of sampled generations go with the
+  // replicate's last piece (IsSampledGeneration).
+  bool genotypes = false;
+  long sampleEvery = 0;
 };
 
 // gCurrentViability at the start of replicate k (from 1) of a series.
@@ -59,6 +69,7 @@ struct ReplicatePiece {
   std::uint64_t draws = 0;
   double seconds = 0;
   std::map<std::string, long> messages;  // non-fatal messages and their counts
+  std::vector<GenotypeSample> samples;   // with the last piece, when the plan asks for them
 };
 
 // One replicate of a series, run generation by generation.
@@ -77,6 +88,10 @@ class ReplicateRun {
   // The replicate's population and its criteria so far, to be read between
   // generations.
   const World& world() const { return *world_; }
+  // The parameters in force, to be set between generations.
+  Parameters& parameters() { return world_->params; }
+  // A new stream of random numbers from here on.
+  void Reseed(std::uint64_t seed) { world_->SeedRandom(seed); }
   const DataRecorder& recorder() const { return recorder_; }
 
  private:
@@ -102,6 +117,7 @@ class ReplicateRun {
   std::unique_ptr<World> world_;
   DataRecorder recorder_;
   ReplicatePiece piece_;
+  std::vector<GenotypeSample> samples_;  // until the last piece
   Buffer buffer_{piece_.data};
   double startSeconds_ = 0;
 };

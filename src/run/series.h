@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "model/parameter_schedule.h"
 #include "model/world.h"
 #include "record/recorder.h"
 
@@ -14,6 +15,9 @@ struct SeriesOptions {
   std::uint64_t baseSeed = 0;  // replicate k is seeded with baseSeed + k - 1
   long replicates = 2;
   long generations = 5000;
+  // Changes during each replicate; each starts from the world's parameters
+  // as they were when the series began.
+  ParameterSchedule changes;
 };
 
 // Seed of replicate k (from 1) of a series with base seed B.

@@ -11,6 +11,8 @@
 
 #include <toml++/toml.h>
 
+#include "run/scheduled_changes.h"
+
 namespace talveron {
 namespace {
 
@@ -124,6 +126,7 @@ class Reader {
     SettingsFile file;
     file.text = text_;
     SeriesSettings& settings = file.settings;
+    const toml::node* vary = nullptr;
 
     for (const auto& [key, node] : Ordered(root)) {
       const std::string_view name = key->str();
@@ -145,16 +148,24 @@ class Reader {
         const auto* value = node->as_boolean();
         if (value == nullptr) Refuse(name_, LineOf(*node), "trace: allowed are true or false");
         settings.trace = value->get();
+      } else if (name == "stats") {
+        const auto* value = node->as_boolean();
+        if (value == nullptr) Refuse(name_, LineOf(*node), "stats: allowed are true or false");
+        settings.stats = value->get();
       } else if (name == "set") {
         ReadSet(*node, settings.params);
       } else if (name == "vary") {
-        file.vary = ReadVary(*node, settings.params);
+        vary = node;
+      } else if (name == "change") {
+        ReadChanges(*node, settings.changes);
       } else {
         Refuse(name_, LineOf(*key), "unknown key '" + std::string(name) +
                                         "': allowed are seed, replicates, generations, record, span, trace, "
-                                        "[set] and [vary]");
+                                        "stats, [set], [[change]] and [vary]");
       }
     }
+    // The lists may name the changes, wherever they stand.
+    if (vary != nullptr) file.vary = ReadVary(*vary, settings);
     return file;
   }
 
@@ -238,17 +249,76 @@ class Reader {
     }
   }
 
-  std::vector<StudyAxis> ReadVary(const toml::node& node, const Parameters& params) {
+  // [[change]]: a list of tables, each a generation and the parameters it sets.
+  void ReadChanges(const toml::node& node, ParameterSchedule& schedule) {
+    const auto* list = node.as_array();
+    const std::string form = "change must be a list of tables: [[change]] with generation = G and set = { NAME = VALUE }";
+    if (list == nullptr) Refuse(name_, LineOf(node), form);
+    for (const toml::node& element : *list) {
+      const auto* table = element.as_table();
+      if (table == nullptr) Refuse(name_, LineOf(element), form);
+      const toml::node* generationNode = table->get("generation");
+      const toml::node* setNode = table->get("set");
+      for (const auto& [key, value] : *table) {
+        if (key.str() != "generation" && key.str() != "set") {
+          Refuse(name_, LineOf(key), "unknown key '" + std::string(key.str()) +
+                                          "' in [[change]]: allowed are generation and set");
+        }
+      }
+      if (generationNode == nullptr) Refuse(name_, LineOf(element), "a [[change]] needs generation = G");
+      const auto* generation = generationNode->as_integer();
+      if (generation == nullptr || generation->get() < 1 || generation->get() > kMaxCount) {
+        Refuse(name_, LineOf(*generationNode),
+               "generation of a [[change]]: allowed is a whole number from 1 to the last generation");
+      }
+      const long long at = generation->get();
+      if (schedule.At(at) != nullptr) {
+        Refuse(name_, LineOf(*generationNode), "two [[change]] tables at generation " + std::to_string(at) +
+                                                   "; put its parameters in one");
+      }
+      const auto* set = setNode != nullptr ? setNode->as_table() : nullptr;
+      if (set == nullptr || set->empty()) {
+        Refuse(name_, LineOf(setNode != nullptr ? *setNode : element),
+               "change at generation " + std::to_string(at) + ": needs set = { NAME = VALUE, ... }");
+      }
+      for (const auto& [key, value] : Ordered(*set)) {
+        if (auto error = schedule.Add(at, key->str(), ValueText(*value, key->str()))) {
+          Refuse(name_, LineOf(*value), *error);
+        }
+      }
+    }
+  }
+
+  // The lists of [vary], dotted names (change.1.generation) flattened.
+  void VaryEntries(const toml::table& table, const std::string& prefix,
+                   std::vector<std::pair<std::string, const toml::node*>>& entries) {
+    for (const auto& [key, value] : Ordered(table)) {
+      const std::string name = prefix + std::string(key->str());
+      if (const auto* inner = value->as_table()) {
+        VaryEntries(*inner, name + ".", entries);
+      } else {
+        entries.emplace_back(name, value);
+      }
+    }
+  }
+
+  std::vector<StudyAxis> ReadVary(const toml::node& node, const SeriesSettings& settings) {
+    const Parameters& params = settings.params;
     const auto* table = node.as_table();
     if (table == nullptr) Refuse(name_, LineOf(node), "vary must be a table: [vary]");
     std::vector<StudyAxis> axes;
-    for (const auto& [key, value] : Ordered(*table)) {
-      const std::string parameter(key->str());
+    std::vector<std::pair<std::string, const toml::node*>> entries;
+    VaryEntries(*table, "", entries);
+    for (const auto& [parameter, value] : entries) {
+      if (IsChangeAxis(parameter)) {
+        axes.push_back(ReadChangeAxis(parameter, *value, settings.changes));
+        continue;
+      }
       if (FindParameter(parameter) == nullptr) {
-        Refuse(name_, LineOf(*key), "unknown parameter '" + parameter + "' (see talveron-batch --help)");
+        Refuse(name_, LineOf(*value), "unknown parameter '" + parameter + "' (see talveron-batch --help)");
       }
       if (named_.count(parameter) != 0) {
-        Refuse(name_, LineOf(*key), "parameter '" + parameter + "' is named twice, in [set] and [vary]");
+        Refuse(name_, LineOf(*value), "parameter '" + parameter + "' is named twice, in [set] and [vary]");
       }
       const auto* list = value->as_array();
       if (list == nullptr) Refuse(name_, LineOf(*value), parameter + " in [vary] takes a list: [a, b, ...]");
@@ -263,6 +333,34 @@ class Reader {
       axes.push_back(std::move(axis));
     }
     return axes;
+  }
+
+  // change.N.generation or change.N.NAME: each value checked as the
+  // [[change]] table itself would be.
+  StudyAxis ReadChangeAxis(const std::string& axisName, const toml::node& node, const ParameterSchedule& changes) {
+    const ChangeAxis axis = ParseChangeAxis(axisName, changes.size());
+    if (!axis.error.empty()) Refuse(name_, LineOf(node), axisName + " in [vary]: " + axis.error);
+    const auto* list = node.as_array();
+    if (list == nullptr) Refuse(name_, LineOf(node), axisName + " in [vary] takes a list: [a, b, ...]");
+    if (list->empty()) Refuse(name_, LineOf(node), axisName + " in [vary] has an empty list");
+    StudyAxis result{axisName, {}};
+    const ParameterChange& change = changes.changes()[axis.change];
+    for (const toml::node& element : *list) {
+      std::string text;
+      if (axis.parameter.empty()) {
+        const auto* generation = element.as_integer();
+        if (generation == nullptr || generation->get() < 1 || generation->get() > kMaxCount) {
+          Refuse(name_, LineOf(element), axisName + ": allowed is a whole number from 1 to the last generation");
+        }
+        text = std::to_string(generation->get());
+      } else {
+        text = ValueText(element, axis.parameter);
+        ParameterSchedule check;
+        if (auto error = check.Add(change.generation, axis.parameter, text)) Refuse(name_, LineOf(element), *error);
+      }
+      result.values.push_back(text);
+    }
+    return result;
   }
 
   std::string text_;
@@ -319,15 +417,27 @@ std::string SettingsFileText(const SeriesSettings& settings, const std::vector<S
       << "record = \"" << RecordName(settings.recording) << "\"\n"
       << "span = " << settings.recording.gAveragingSpan << "\n"
       << "trace = " << (settings.trace ? "true" : "false") << "\n"
+      << (settings.stats ? "stats = true\n" : "")
       << "\n[set]\n";
   for (const ParameterInfo& info : ParameterTable()) {
     const bool varied = std::any_of(vary.begin(), vary.end(), [&](const StudyAxis& a) { return a.name == info.name; });
     if (!varied) out << info.name << " = " << TomlValue(settings.params, info) << "\n";
   }
+  for (const ParameterChange& change : settings.changes.changes()) {
+    out << "\n[[change]]\ngeneration = " << change.generation << "\nset = { ";
+    bool first = true;
+    for (const ParameterInfo& info : ParameterTable()) {
+      const auto index = static_cast<std::size_t>(&info - ParameterTable().data());
+      if (!change.Sets(index)) continue;
+      out << (first ? "" : ", ") << info.name << " = " << TomlValue(change.values, info);
+      first = false;
+    }
+    out << " }\n";
+  }
   if (!vary.empty()) {
     out << "\n[vary]\n";
     for (const StudyAxis& axis : vary) {
-      out << axis.name << " = [";
+      out << (IsChangeAxis(axis.name) ? "\"" + axis.name + "\"" : axis.name) << " = [";
       for (std::size_t i = 0; i < axis.values.size(); ++i) out << (i ? ", " : "") << axis.values[i];
       out << "]\n";
     }
@@ -393,6 +503,7 @@ std::string BatchCommandLine(const SeriesSettings& settings, const std::string& 
       line += " --set " + ShellQuote(std::string(info.name) + "=" + value);
     }
   }
+  for (const std::string& word : ChangeWords(settings.changes)) line += " --change " + ShellQuote(word);
   line += " --out " + ShellQuote(outPath);
   return line;
 }

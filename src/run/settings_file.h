@@ -10,10 +10,15 @@
 //   record = "timed"       # or total, preference, specialization, mating, none
 //   span = 10
 //   trace = false
+//   stats = false          # true: the trace gains F_ST, gene diversity, association
 //   [set]                  # parameters, named as for --set
 //   density = 4
+//   [[change]]             # from generation 2001 on (see parameter_schedule.h)
+//   generation = 2001
+//   set = { natalDispersalRate = 10 }
 //   [vary]                 # a study: every combination of these lists
 //   selectionFactor = [0.2, 0.5, 0.8]
+//   "change.1.generation" = [1001, 2001]   # a change's generation or values vary too
 #pragma once
 
 #include <charconv>
@@ -25,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/parameter_schedule.h"
 #include "model/parameters.h"
 #include "record/recorder.h"
 
@@ -64,10 +70,15 @@ struct SeriesSettings {
   long generations = 5000;
   RecordingChoices recording;
   bool trace = false;
+  bool stats = false;  // the trace carries the population-genetic statistics
   Parameters params;
+  // The [[change]] tables in the file's order, one per generation.
+  ParameterSchedule changes;
 };
 
 // One varied parameter of a study and its values, each as --set reads it.
+// A change's generation or value is varied as "change.N.generation" or
+// "change.N.NAME", N counting the [[change]] tables from 1.
 struct StudyAxis {
   std::string name;
   std::vector<std::string> values;

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "run/scheduled_changes.h"
+
 namespace talveron {
 namespace {
 
@@ -63,6 +65,9 @@ StudyPlan PlanStudy(const SettingsFile& file, std::uint64_t seed) {
     }
   }
   const SeriesSettings& settings = file.settings;
+  if (settings.stats && !settings.trace) {
+    throw SettingsFileError("stats = true adds columns to the cells' traces: set trace = true too");
+  }
   std::vector<std::size_t> index(file.vary.size(), 0);
   for (long c = 1; c <= cells; ++c) {
     StudyCell cell;
@@ -71,12 +76,17 @@ StudyPlan PlanStudy(const SettingsFile& file, std::uint64_t seed) {
     cell.plan.recording = settings.recording;
     cell.plan.replicates = settings.replicates;
     cell.plan.generations = settings.generations;
+    cell.plan.traceStats = settings.trace && settings.stats;
     cell.plan.baseSeed = seed + static_cast<std::uint64_t>(c - 1) * static_cast<std::uint64_t>(settings.replicates);
     for (std::size_t a = 0; a < file.vary.size(); ++a) {
       const std::string& value = file.vary[a].values[index[a]];
       // Checked when the file was read.
-      SetParameter(cell.plan.params, file.vary[a].name, value);
+      if (!IsChangeAxis(file.vary[a].name)) SetParameter(cell.plan.params, file.vary[a].name, value);
       cell.values.push_back(value);
+    }
+    cell.plan.changes = CellChanges(settings.changes, file.vary, cell.values);
+    if (auto error = cell.plan.changes.CheckWithin(settings.generations)) {
+      throw SettingsFileError("cell " + std::to_string(c) + ": " + *error);
     }
     cell.dataName = CellFileName(c, static_cast<long>(cells), ".txt");
     if (settings.trace) cell.traceName = CellFileName(c, static_cast<long>(cells), ".trace");

@@ -571,7 +571,7 @@ void StudyDirectory::WriteManifest() const {
     }
     Json files = Json::array({cell.dataName});
     if (!cell.traceName.empty()) files.push_back(cell.traceName);
-    const Json entry = {{"cell", cell.number},
+    Json entry = {{"cell", cell.number},
                         {"parameters", parameters},
                         {"seed", std::to_string(cell.plan.baseSeed)},
                         {"replicates", cell.plan.replicates},
@@ -582,6 +582,18 @@ void StudyDirectory::WriteManifest() const {
                         {"complete", static_cast<bool>(complete_[i])},
                         {"seconds", seconds_[i]},
                         {"checks", ChecksJson(checks_[i])}};
+    if (!cell.plan.changes.empty()) {
+      // A change at generation G applies before the Reproduction of G.
+      Json changes = Json::array();
+      for (const ParameterChange& change : cell.plan.changes.changes()) {
+        Json set = Json::object();
+        for (const auto& [name, value] : ChangedValues(change)) {
+          set[name] = FindParameter(name)->kind == ParameterKind::Boolean ? Json(value == "1") : Json::parse(value);
+        }
+        changes.push_back({{"generation", change.generation}, {"set", set}});
+      }
+      entry["changes"] = changes;
+    }
     file.Write("    " + Dump(entry, -1) + (i + 1 < plan_.cells.size() ? ",\n" : "\n"));
   }
   file.Write("  ]\n}\n");

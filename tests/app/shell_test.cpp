@@ -1382,3 +1382,51 @@ TEST(SettingsFormulas, OkAppliesOnlyTheItemsOfTheTable) {
 
 }  // namespace
 }  // namespace talveron::app
+
+namespace talveron::app {
+namespace {
+
+TEST(DesktopScheduledChanges, ASettingsFilesChangesRunAsInTheBatchCommand) {
+  // A settings file's change runs in every replicate of a series from the
+  // menus, with the batch command's bytes; the status bar says when it
+  // takes effect, and the copied command and saved settings carry it.
+  test_support::TempFolder dir("desktop-changes");
+  const fs::path settings = dir.path() / "contact.toml";
+  std::ofstream(settings) << "replicates = 2\ngenerations = 20\n[set]\nrestrictedNatalDispersal = true\n"
+                             "[[change]]\ngeneration = 11\nset = { natalDispersalRate = 40, selectionFactor = 0.9 }\n";
+  const std::string desktop = SeriesFromMenus(dir.path() / "desktop.txt", [&](HeadlessPlatform& p) {
+    p.settingsPaths.push_back(settings.string());
+    p.PostMenu(129, kOpenSettingsItem);
+  });
+  EXPECT_EQ(desktop, BatchFile(dir.path() / "batch.txt",
+                               "--seed 4242 --replicates 2 --generations 20 --set restrictedNatalDispersal=1 "
+                               "--change 11:natalDispersalRate=40 --change 11:selectionFactor=0.9"));
+  EXPECT_NE(desktop, BatchFile(dir.path() / "unchanged.txt",
+                               "--seed 4242 --replicates 2 --generations 20 --set restrictedNatalDispersal=1"));
+
+  HeadlessPlatform platform;
+  RecordingCanvas canvas;
+  Shell shell(platform, canvas, kLaunchSeed);
+  shell.MenuBarInit();
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
+  EXPECT_NE(shell.BatchCommand().find(" --change 11:selectionFactor=0.9 --change 11:natalDispersalRate=40 "),
+            std::string::npos)
+      << shell.BatchCommand();
+  shell.world.gGenerationNumber = 11;
+  shell.ApplyScheduledChange();
+  EXPECT_EQ(platform.note, "Generation 11: selectionFactor=0.9, natalDispersalRate=40 from now on (settings' change)");
+  EXPECT_EQ(shell.world.params.natalDispersalRate, 40);
+  // The settings keep their own values while the change is in force.
+  EXPECT_EQ(shell.CurrentSettings().params.natalDispersalRate, 0);
+  EXPECT_NE(SettingsFileText(shell.CurrentSettings())
+                .find("[[change]]\ngeneration = 11\nset = { selectionFactor = 0.9, natalDispersalRate = 40 }\n"),
+            std::string::npos);
+  const fs::path late = dir.path() / "late.toml";
+  std::ofstream(late) << "generations = 20\n[[change]]\ngeneration = 21\nset = { density = 2 }\n";
+  const auto refused = shell.OpenSettingsFile(late.string());
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_NE(refused->find("change at generation 21: it comes after the last generation, 20"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace talveron::app

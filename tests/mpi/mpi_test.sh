@@ -46,6 +46,20 @@ for ranks in 2 3; do
 done
 [ "$(ls "$work"/study-one/cell-*.txt | wc -l)" -eq 4 ] || fail "the study has not four cells"
 
+# A scheduled change, the trace's statistics and genotype samples travel
+# between the ranks too.
+scenario=(--seed 17 --replicates 4 --generations 50 --set density=2 --set restrictedNatalDispersal=1
+          --change 21:natalDispersalRate=30 --stats --sample-every 20 -q)
+mkdir "$work/scenario-one" "$work/scenario-mpi"
+"$batch" "${scenario[@]}" --jobs 1 --out "$work/scenario-one/s.txt" --trace "$work/scenario-one/s.trace" \
+  --genotypes "$work/scenario-one/s.vcf.gz"
+"$mpirun" --oversubscribe -n 3 "$mpi" "${scenario[@]}" --out "$work/scenario-mpi/s.txt" \
+  --trace "$work/scenario-mpi/s.trace" --genotypes "$work/scenario-mpi/s.vcf.gz" || fail "scenario exited $?"
+for file in "$work"/scenario-one/*; do
+  cmp "$file" "$work/scenario-mpi/$(basename "$file")" || fail "$(basename "$file") differs under MPI"
+done
+[ "$(ls "$work"/scenario-one | wc -l)" -eq 11 ] || fail "the scenario's files: $(ls "$work"/scenario-one)"
+
 # Long replicates come back to rank 0 in pieces as they grow: the same
 # bytes, and neither rank 0 nor a worker takes more memory for a replicate
 # four times as long. Each rank's peak resident memory (kB) goes to

@@ -249,6 +249,33 @@ def check_trace(trace, replicate, out=None):
         linear([d[1] for d, _ in pairs], [p[1] for _, p in pairs], False, f"trace {panel} y")
 
 
+def check_stats_trace(work):
+    """A trace with --stats: the counts' panels as before, and every
+    statistic drawn from the trace's own values (NA left out)."""
+    os.makedirs(work, exist_ok=True)
+    trace = os.path.join(work, "stats.trace")
+    subprocess.run([BATCH, "-q", "--seed", "8", "--replicates", "1", "--generations", "60",
+                    "--set", "gIncludeNeutralGenes=1", "--set", "gMatingPrefTarget=2",
+                    "--out", os.path.join(work, "stats.txt"), "--trace", trace, "--stats"], check=True)
+    check_trace(trace, 1)
+    _, groups = svg_groups(os.path.splitext(trace)[0] + ".svg")
+    data = read_trace(trace, 1)
+    lines = [(f"fst_{l}", 0, f"fst_{l}") for l in ("spec", "pref", "mate", "signal", "viability", "neutral")]
+    check(any(r["fst_neutral"] != "NA" for r in data[0]), "the neutral genes never varied")
+    lines += [(f"h_{l}", h, f"h_{l}-h{h}") for l in ("spec", "pref", "neutral") for h in (0, 1)]
+    lines += [("v_mate_spec", 0, "v_mate_spec"), ("v_mate_signal", 0, "v_mate_signal")]
+    for column, habitat, gid in lines:
+        group = groups.get(gid)
+        if not check(group is not None, f"stats.svg has no {gid}"):
+            continue
+        rows = [r for r in data[habitat] if r[column] != "NA"]
+        if not rows:  # never defined (a locus without variation): nothing to draw
+            continue
+        points = line_vertices(group)
+        if check(len(points) == len(rows), f"{gid}: {len(points)} points drawn, {len(rows)} defined values"):
+            linear([float(r[column]) for r in rows], [p[1] for p in points], False, f"stats {gid} y")
+
+
 def check_refusals(work):
     for script in ("plot-study", "plot-trace"):
         result = run(script, "--help")
@@ -307,6 +334,7 @@ def main():
     write_averaging_study(averaging)
     check_study(averaging)
     check_refusals(work)
+    check_stats_trace(os.path.join(work, "stats"))
     left = sorted(name for name, _, _ in files_below(package) - package_before)
     check(not left, f"the scripts wrote beside plots.py, into the checkout: {left}")
     for failure in failures:
