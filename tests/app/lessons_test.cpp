@@ -68,7 +68,8 @@ class LessonsTest : public ::testing::Test {
 };
 
 TEST(LessonFiles, EveryLessonHasTitleTextQuestionsAndSettingsTheBatchCommandReads) {
-  const std::vector<std::string> names = {"drift", "no-choice", "selection", "migration", "extinction"};
+  const std::vector<std::string> names = {"drift",     "no-choice",  "selection",
+                                          "migration", "extinction", "secondary-contact"};
   ASSERT_EQ(BuiltInLessons().size(), names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
     const Lesson& lesson = BuiltInLessons()[i];
@@ -111,7 +112,10 @@ TEST(LessonRuns, EveryLessonOpensFromTheMenuWithItsSettingsPaceSeedAndText) {
         [&] {
           if (shell.world.gGenerationNumber != 200) return false;
           const SeriesSettings file = SettingsOfFile(lesson.name);
-          EXPECT_EQ(FormatAll(shell.world.params), FormatAll(file.params));
+          // The parameters in force: the file's, with its changes up to now.
+          Parameters inForce = file.params;
+          for (long g = 1; g <= 200; ++g) file.changes.ApplyAt(g, inForce);
+          EXPECT_EQ(FormatAll(shell.world.params), FormatAll(inForce));
           EXPECT_EQ(shell.gTotalGenerations, file.generations);
           EXPECT_EQ(shell.CurrentSeed(), *file.seed);
           EXPECT_EQ(shell.Speed(), lesson.pace);

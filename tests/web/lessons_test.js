@@ -81,7 +81,7 @@ const tests = [];
 const test = (name, body) => tests.push({ name, body });
 
 test("every lesson opens from the page's address with its settings, pace, text and questions, and runs 200 generations", async (t) => {
-  assert.equal(lessonNames.length, 5);
+  assert.equal(lessonNames.length, 6);
   for (const name of lessonNames) {
     const page = await open(t, "#lesson=" + name);
     await waitActivity(page, "Press the space bar to start generation 1");
