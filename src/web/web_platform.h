@@ -15,6 +15,7 @@
 
 #include "app/platform.h"
 #include "web/web_canvas.h"
+#include "web/web_charts.h"
 
 namespace talveron::web {
 
@@ -73,7 +74,8 @@ class WebPlatform : public app::Platform {
  private:
   std::optional<app::Event> Next();
   void OfferDownloads();
-  void HandOverCharts();
+  void HandOverCharts(bool frame);
+  void PaintViews();
 
   WebCanvas& canvas_;
   double lastYield_ = 0;
@@ -82,6 +84,7 @@ class WebPlatform : public app::Platform {
   // The census history on show and how much of it the page has: the page
   // keeps the counts of every generation handed over, so each generation
   // crosses once.
+  PageCharts charts_;
   const CensusHistory* history_ = nullptr;
   bool chartsRestart_ = true;  // the page is to forget what it has
   long chartsLast_ = 0;        // the last generation the page has
