@@ -81,10 +81,10 @@ class WebPlatform : public app::Platform {
   double lastYield_ = 0;
   std::string dataFile_;                 // the open data file
   std::vector<std::string> downloads_;   // files to hand over once written
+  PageCharts charts_;                    // the Charts view's canvas
   // The census history on show and how much of it the page has: the page
   // keeps the counts of every generation handed over, so each generation
   // crosses once.
-  PageCharts charts_;
   const CensusHistory* history_ = nullptr;
   bool chartsRestart_ = true;  // the page is to forget what it has
   long chartsLast_ = 0;        // the last generation the page has
