@@ -2,6 +2,7 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ namespace talveron::web {
 
 namespace {
 
+constexpr double kLinesEvery = 0.1;  // seconds at least between two drawings of the lines in a fast run
+
 // The charts' drawing operations on the page's 2D canvas.
 class PageChartsPainter : public app::ChartsPainter {
  public:
@@ -60,21 +63,42 @@ class PageChartsPainter : public app::ChartsPainter {
 
 }  // namespace
 
-void ShowChartsInPage(const CensusHistory* history, bool changed) {
+void PageCharts::Show(const CensusHistory* history, bool changed, bool restarted, bool frame) {
   double state[5] = {};
   web_charts_state(state);
   const double width = state[0], height = state[1];
   if (width < 10 || height < 10) return;
   PageChartsPainter painter;
-  if (changed || state[2] != 0) {
+  const double now = emscripten_get_now() / 1000;
+  const bool asked = state[2] != 0 || restarted || width != width_ || height != height_;
+  const bool linesDue = !frame || now - linesAt_ >= std::max(kLinesEvery, 10 * linesTook_);
+  if (asked || ((changed || linesBehind_) && linesDue)) {
     web_charts_begin();
     app::DrawCharts(painter, width, height, history);
+    // The words go with the lines: what they tell is what the lines show.
     web_charts_end(app::ChartsInWords(history).c_str());
+    width_ = width;
+    height_ = height;
+    linesAt_ = emscripten_get_now() / 1000;
+    linesTook_ = linesAt_ - now;
+    linesBehind_ = false;
+    linesInFrame_ = frame;
+  } else if (changed) {
+    web_charts_begin();
+    app::DrawChartsHeader(painter, width, height, history);
+    linesBehind_ = true;
   }
   if (state[3] >= 0) {
     const auto told = app::DescribeChartsAt(width, height, history, state[3], state[4], painter);
     web_charts_tip(told ? told->c_str() : "");
   }
+}
+
+void PageCharts::FrameShown(double seconds) {
+  if (!linesInFrame_) return;
+  linesInFrame_ = false;
+  linesAt_ = emscripten_get_now() / 1000;
+  linesTook_ = std::max(linesTook_, seconds);
 }
 
 }  // namespace talveron::web

@@ -96,7 +96,12 @@ WebPlatform::WebPlatform(WebCanvas& canvas) : canvas_(canvas) {}
 
 void WebPlatform::ShowViews(bool settled) {
   OfferDownloads();  // also the records a Quit left, after the last poll
-  if (settled || web_now() - lastCharts_ >= kChartsEvery) HandOverCharts();
+  if (settled || web_now() - lastCharts_ >= kChartsEvery) HandOverCharts(false);
+  PaintViews();
+}
+
+// Copies what changed in the four views' pixels to their canvases.
+void WebPlatform::PaintViews() {
   for (Port port : {Port::View, Port::Text, Port::Graph, Port::Time}) {
     const double scale = web_scale(static_cast<int>(port));
     if (scale > 0) canvas_.SetScale(port, scale);
@@ -291,10 +296,10 @@ void WebPlatform::ShowCharts(const CensusHistory& history) {
   history_ = &history;
 }
 
-void WebPlatform::HandOverCharts() {
+void WebPlatform::HandOverCharts(bool frame) {
   lastCharts_ = web_now();
   const long last = history_ == nullptr || history_->empty() ? 0 : history_->LastGeneration();
-  ShowChartsInPage(history_, chartsRestart_ || last != chartsLast_);
+  charts_.Show(history_, chartsRestart_ || last != chartsLast_, chartsRestart_, frame);
   chartsRestart_ = false;
   chartsLast_ = last;
 }
@@ -309,12 +314,17 @@ void WebPlatform::ShowNote(std::string_view note) {
 
 void WebPlatform::ShowChartsView(bool shown) { Call({{"op", "charts"}, {"on", shown}}); }
 
-// A frame reaches the page with the charts of its generation, and the
-// browser gets to show them together.
+// A frame reaches the page with the charts of its generation (their
+// header; their lines a few times a second), and the browser gets to show
+// them together.
 void WebPlatform::ShowFrame() {
-  ShowViews(true);
+  OfferDownloads();
+  const double start = web_now();
+  HandOverCharts(true);
+  PaintViews();
   web_wait(0);
   lastYield_ = web_now();
+  charts_.FrameShown(lastYield_ - start);
 }
 
 void WebPlatform::ShowSpeedReached(double generationsPerSecond) {

@@ -15,6 +15,7 @@
 
 #include "app/platform.h"
 #include "web/web_canvas.h"
+#include "web/web_charts.h"
 
 namespace talveron::web {
 
@@ -73,12 +74,14 @@ class WebPlatform : public app::Platform {
  private:
   std::optional<app::Event> Next();
   void OfferDownloads();
-  void HandOverCharts();
+  void HandOverCharts(bool frame);
+  void PaintViews();
 
   WebCanvas& canvas_;
   double lastYield_ = 0;
   std::string dataFile_;                 // the open data file
   std::vector<std::string> downloads_;   // files to hand over once written
+  PageCharts charts_;                    // the Charts view's canvas
   // The census history on show and how much of it the page has: the page
   // keeps the counts of every generation handed over, so each generation
   // crosses once.

@@ -187,6 +187,58 @@ test("the Charts view shows the trace's counts, and the key and run button say w
   await page.close();
 });
 
+test("at the fastest speed each frame's Charts header tells its generation, the lines follow, and the end is whole", async (t) => {
+  const page = await pageWithSeed(t, 11);
+  await chooseMenu(page, GenerationsMenu, 9);  // 5000
+  // What each frame hands the Charts' canvas: the generation in its header
+  // and whether it drew the lines (a frame ends when the program lets the
+  // browser show it).
+  await page.evaluate(() => {
+    const charts = Talveron.charts, seen = (window.chartsFrames = []);
+    let frame = null;
+    const note = () => (frame = frame || { at: performance.now(), headers: [], lines: 0 });
+    const text = charts.text.bind(charts), line = charts.line.bind(charts), wait = Talveron.wait.bind(Talveron);
+    charts.text = (words, ...rest) => {
+      const header = /^Generation (\d+)/.exec(words);
+      if (header && rest[3]) note().headers.push(Number(header[1]));  // bold: the header
+      text(words, ...rest);
+    };
+    charts.line = (...args) => { note().lines++; line(...args); };
+    Talveron.wait = (seconds) => {
+      if (frame) seen.push(frame);
+      frame = null;
+      return wait(seconds);
+    };
+  });
+  await page.keyboard.press("Space");
+  await waitActivity(page, "Run finished: space bar for a new population");
+  const frames = await page.evaluate(() => window.chartsFrames);
+  const running = frames.slice(0, -1);  // the last one: the run at rest
+  assert.ok(running.length >= 5, `${running.length} frames`);
+  let last = 0;
+  for (const frame of running) {
+    assert.equal(frame.headers.length, 1, JSON.stringify(frame));
+    assert.ok(frame.headers[0] > last, `generation ${frame.headers[0]} after ${last}`);
+    last = frame.headers[0];
+  }
+  // The lines at most every 100 ms; most frames draw the header alone.
+  const withLines = running.filter((frame) => frame.lines > 0);
+  for (let i = 1; i < withLines.length; ++i) assert.ok(withLines[i].at - withLines[i - 1].at >= 99, "lines again within 100 ms");
+  assert.ok(withLines.length < running.length, `${withLines.length} of ${running.length} frames drew the lines`);
+  // At rest the charts are whole and current: drawn again, no pixel changes.
+  await page.waitForFunction(() => document.getElementById("charts-summary").textContent.startsWith("Generation 5000."));
+  const pixels = () => page.evaluate(() => {
+    const canvas = document.getElementById("charts");
+    return Array.from(canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data).join(",");
+  });
+  const before = await pixels();
+  const drawn = frames.length;
+  await page.evaluate(() => Talveron.charts.schedule());
+  await page.waitForFunction((n) => window.chartsFrames.length > n, {}, drawn);
+  assert.ok(before === (await pixels()), "the charts at rest are a whole drawing of the last generation");
+  await page.close();
+});
+
 test("a series of 2 x 200 downloads the data file talveron-batch writes, byte for byte", async (t) => {
   const page = await pageWithSeed(t, 7);
   const downloads = path.join(t.folder, "downloads");
