@@ -65,7 +65,8 @@ GenerationAxis::GenerationAxis(const CensusHistory* history) {
   last = first + (span + step - 1) / step * step;
 }
 
-ChartsLayout::ChartsLayout(double width, double height, ChartsPainter& measure) : width(width), height(height) {
+ChartsLayout::ChartsLayout(double viewWidth, double viewHeight, ChartsPainter& measure)
+    : width(viewWidth), height(viewHeight) {
   // A view too narrow for the header on one line has it on two.
   headerLines = width < measure.TextWidth(WidestHeader(), kSmallestHeader, true) + 16 ? 2 : 1;
   const double headerHeight = headerLines == 2 ? 2 * kHeaderHeight - 8 : kHeaderHeight;

@@ -18,7 +18,7 @@ double Diversity(const Counts3& counts) {
   const long n = counts[0] + counts[1] + counts[2];
   if (n == 0) return kUndefined;
   double sum = 0;
-  for (const long c : counts) sum += (static_cast<double>(c) / n) * (static_cast<double>(c) / n);
+  for (const long c : counts) sum += (static_cast<double>(c) / static_cast<double>(n)) * (static_cast<double>(c) / static_cast<double>(n));
   return 1.0 - sum;
 }
 
@@ -30,7 +30,7 @@ bool WithinBetween(const Counts3& a, const Counts3& b, double& within, double& b
   if (na == 0 || nb == 0) return false;
   within = (Diversity(a) + Diversity(b)) / 2.0;
   double shared = 0;
-  for (int k = 0; k < 3; ++k) shared += (static_cast<double>(a[k]) / na) * (static_cast<double>(b[k]) / nb);
+  for (int k = 0; k < 3; ++k) shared += (static_cast<double>(a[k]) / static_cast<double>(na)) * (static_cast<double>(b[k]) / static_cast<double>(nb));
   between = 1.0 - shared;
   return true;
 }
@@ -57,7 +57,7 @@ double CramersV(const std::array<Counts3, 3>& table) {
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       if (rows[i] == 0 || columns[j] == 0) continue;
-      const double expected = static_cast<double>(rows[i]) * static_cast<double>(columns[j]) / n;
+      const double expected = static_cast<double>(rows[i]) * static_cast<double>(columns[j]) / static_cast<double>(n);
       const double d = static_cast<double>(table[i][j]) - expected;
       chi2 += d * d / expected;
     }

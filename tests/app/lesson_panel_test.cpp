@@ -101,7 +101,9 @@ TEST_F(LessonPanelTest, PresentationFillsTheScreenInLargeTypeAndF11TogglesIt) {
   EXPECT_GE(platform.panel()->glossaryButton()->font().pixelSize(), 24);
   for (QToolBar* bar : window.findChildren<QToolBar*>()) {
     for (QToolButton* button : bar->findChildren<QToolButton*>()) {
-      if (button->isVisible()) EXPECT_GE(button->font().pixelSize(), 24) << button->text().toStdString();
+      if (button->isVisible()) {
+        EXPECT_GE(button->font().pixelSize(), 24) << button->text().toStdString();
+      }
     }
   }
   // The Charts drawn twice as large: their 12-pixel legend is 24 pixels.

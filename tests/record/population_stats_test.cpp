@@ -112,11 +112,11 @@ TEST(PopulationStats, AgreeWithTheirDefinitionsOnRandomPopulations) {
     std::vector<Individ> adults;
     const int size = 5 + static_cast<int>(random() % 200);
     // Frequencies that differ between the habitats by a random amount.
-    const double skew = (random() % 100) / 100.0;
+    const double skew = static_cast<double>(random() % 100) / 100.0;
     for (int i = 0; i < size; ++i) {
       const int h = static_cast<int>(random() % 2);
       auto allele = [&] {
-        const double u = (random() % 1000) / 1000.0;
+        const double u = static_cast<double>(random() % 1000) / 1000.0;
         return u < (h == 0 ? skew : 1 - skew) * 0.7 ? 0 : (u < 0.85 ? 1 : 2);
       };
       Individ a = Adult(h, allele(), allele(), allele(), allele(), allele());
@@ -131,7 +131,9 @@ TEST(PopulationStats, AgreeWithTheirDefinitionsOnRandomPopulations) {
       const double between = DifferingPairs(adults, 0, 1, allele);
       EXPECT_NEAR(stats.diversity[0][locus], h0, 1e-12);
       EXPECT_NEAR(stats.diversity[1][locus], h1, 1e-12);
-      if (between > 0) EXPECT_NEAR(stats.fst[locus], 1 - (h0 + h1) / 2 / between, 1e-12) << locus;
+      if (between > 0) {
+        EXPECT_NEAR(stats.fst[locus], 1 - (h0 + h1) / 2 / between, 1e-12) << locus;
+      }
     }
     double within = 0, between = 0, diversity0 = 0;
     for (int g = 0; g < kNeutralGenes; ++g) {

@@ -37,7 +37,7 @@ SeriesOutput RunFixedSeries(ModelHooks* hooks, const Parameters& params, Recordi
   callbacks.censusTaken = [&output](long replicate, const World& w) {
     output.trace += TraceLines(replicate, w.gGenerationNumber, w.geneFrequencies);
   };
-  RunSeries(world, recorder, SeriesOptions{seed, replicates, generations}, callbacks);
+  RunSeries(world, recorder, SeriesOptions{seed, replicates, generations, {}}, callbacks);
   output.data = sink.text;
   return output;
 }
@@ -76,7 +76,7 @@ TEST(Series, TheEnvironmentCarriesAcrossReplicates) {
   std::vector<int> states;
   SeriesCallbacks callbacks;
   callbacks.censusTaken = [&states](long, const World& w) { states.push_back(w.gCurrentViability); };
-  RunSeries(world, recorder, SeriesOptions{1, 2, 4}, callbacks);
+  RunSeries(world, recorder, SeriesOptions{1, 2, 4, {}}, callbacks);
   EXPECT_EQ(states, (std::vector<int>{2, 2, 0, 0, 0, 0, 1, 1}));
 }
 
