@@ -99,9 +99,11 @@ bool HeadlessPlatform::Enabled(int menu, int item) const {
   return found == enabled_.end() || found->second;
 }
 
-bool HeadlessPlatform::RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) {
+bool HeadlessPlatform::RunSettingsDialog(ControlValues& values, const InForceTexts& inForce,
+                                         const std::vector<std::string>& changes) {
   settingsOpenedWith.push_back(values);
   settingsInForce.push_back(inForce);
+  settingsChanges.push_back(changes);
   if (settingsAnswers.empty()) return false;
   const auto answer = std::move(settingsAnswers.front());
   settingsAnswers.pop_front();

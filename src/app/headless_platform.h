@@ -73,6 +73,7 @@ class HeadlessPlatform : public Platform {
   std::string clipboard;
   std::vector<ControlValues> settingsOpenedWith;
   std::vector<InForceTexts> settingsInForce;
+  std::vector<std::vector<std::string>> settingsChanges;  // the scheduled changes each dialog listed
   std::vector<std::string> notices;
   std::vector<std::string> questions;
   std::vector<std::string> activities;  // every text the status bar was given
@@ -103,7 +104,8 @@ class HeadlessPlatform : public Platform {
   void CheckMenuItem(int menu, int item, bool checked) override;
   void EnableMenuItem(int menu, int item, bool enabled) override;
   void SetMenuItemText(int menu, int item, std::string_view text) override { itemTexts[{menu, item}] = text; }
-  bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) override;
+  bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce,
+                         const std::vector<std::string>& changes) override;
   std::optional<std::string> AskDataFilePath() override;
   void ShowNotice(std::string_view message) override { notices.emplace_back(message); }
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;

@@ -131,7 +131,10 @@ class Platform {
   // --- dialogs ---
   // Runs the settings dialog modally on `values`; true when it was closed
   // with OK, and then `values` holds the controls as the user left them.
-  virtual bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce) = 0;
+  // `changes` lists the settings' scheduled changes (ScheduledChangeLines),
+  // shown and not edited.
+  virtual bool RunSettingsDialog(ControlValues& values, const InForceTexts& inForce,
+                                 const std::vector<std::string>& changes) = 0;
   // The save dialog for the data file: the chosen path, nothing when the
   // user cancelled. Choosing an existing file asks before replacing it.
   virtual std::optional<std::string> AskDataFilePath() = 0;

@@ -1,8 +1,10 @@
 #include "app/settings_formulas.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace talveron::app {
 
@@ -225,6 +227,25 @@ std::string PopUpItemText(int item, int value) {
     default:
       return std::to_string(value);
   }
+}
+
+std::vector<std::string> ScheduledChangeLines(const ParameterSchedule& changes) {
+  if (changes.empty()) return {"No changes during the run"};
+  std::vector<const ParameterChange*> byGeneration;
+  for (const ParameterChange& change : changes.changes()) byGeneration.push_back(&change);
+  std::stable_sort(byGeneration.begin(), byGeneration.end(),
+                   [](const ParameterChange* a, const ParameterChange* b) { return a->generation < b->generation; });
+  std::vector<std::string> lines;
+  for (const ParameterChange* change : byGeneration) {
+    std::string line = "Generation " + std::to_string(change->generation) + ":";
+    const char* separator = " ";
+    for (const auto& [name, value] : ChangedValues(*change)) {
+      line += separator + name + " = " + value;
+      separator = ", ";
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 }  // namespace talveron::app

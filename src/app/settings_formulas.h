@@ -6,8 +6,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/platform.h"
+#include "model/parameter_schedule.h"
 #include "model/parameters.h"
 
 namespace talveron::app {
@@ -53,5 +55,11 @@ void ApplyChangedControls(const ControlValues& opened, const ControlValues& left
 // The text of one pop-up item: the parameter value that item stands for
 // ("0.3", "20 %", "1 in 1000", ...).
 std::string PopUpItemText(int item, int value);
+
+// The settings' scheduled changes as the Settings dialog lists them, one
+// line per generation, the earliest first:
+// "Generation 2001: natalDispersalRate = 10, matingDispersalRate = 10";
+// the one line "No changes during the run" when there are none.
+std::vector<std::string> ScheduledChangeLines(const ParameterSchedule& changes);
 
 }  // namespace talveron::app

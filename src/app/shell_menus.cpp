@@ -319,7 +319,7 @@ void Shell::GetSettings() {
   const InForceTexts inForce = InForceValues(world.params);
   const ControlValues opened = DialogValues(world.params, inForce);
   ControlValues values = opened;
-  if (platform_.RunSettingsDialog(values, inForce)) {
+  if (platform_.RunSettingsDialog(values, inForce, ScheduledChangeLines(changes_))) {
     ApplyChangedControls(opened, values, world.params);
     // Kept for the replicates to come, also while a scheduled change is in force.
     if (beforeChanges_) ApplyChangedControls(opened, values, *beforeChanges_);

@@ -342,8 +342,9 @@ void QtPlatform::EnableMenuItem(int menu, int item, bool enabled) {
 // ---------------------------------------------------------------------------
 // Dialogs
 
-bool QtPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) {
-  SettingsDialog dialog(values, inForce, &window_);
+bool QtPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce,
+                                   const std::vector<std::string>& changes) {
+  SettingsDialog dialog(values, inForce, changes, &window_);
   if (dialog.exec() != QDialog::Accepted) return false;
   values = dialog.values();
   return true;

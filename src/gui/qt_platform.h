@@ -40,7 +40,8 @@ class QtPlatform : public QObject, public app::Platform {
   void EnableMenuItem(int menu, int item, bool enabled) override;
   void SetMenuItemText(int menu, int item, std::string_view text) override;
 
-  bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) override;
+  bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce,
+                         const std::vector<std::string>& changes) override;
   std::optional<std::string> AskDataFilePath() override;
   void ShowNotice(std::string_view message) override;
   std::optional<std::uint64_t> AskBaseSeed(std::uint64_t current) override;

@@ -6,6 +6,8 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
@@ -31,7 +33,7 @@ const Group kGroups[] = {
 }  // namespace
 
 SettingsDialog::SettingsDialog(const app::ControlValues& values, const app::InForceTexts& inForce,
-                               QWidget* parent)
+                               const std::vector<std::string>& changes, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle(tr("Settings"));
   setObjectName(QStringLiteral("settingsDialog"));
@@ -54,6 +56,16 @@ SettingsDialog::SettingsDialog(const app::ControlValues& values, const app::InFo
     ++index;
   }
 
+  // The scheduled changes, shown as they stand: a settings file sets them.
+  auto* changesBox = new QGroupBox(tr("Scheduled changes"));
+  auto* changesLayout = new QVBoxLayout(changesBox);
+  QStringList lines;
+  for (const std::string& line : changes) lines << QString::fromStdString(line);
+  auto* changesText = new QLabel(lines.join(QLatin1Char('\n')));
+  changesText->setObjectName(QStringLiteral("scheduledChanges"));
+  changesText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  changesLayout->addWidget(changesText);
+
   // Item 1 is OK, the default; item 2 is Cancel.
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -61,6 +73,7 @@ SettingsDialog::SettingsDialog(const app::ControlValues& values, const app::InFo
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
+  layout->addWidget(changesBox);
   layout->addWidget(buttons);
 }
 

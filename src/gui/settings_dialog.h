@@ -4,6 +4,8 @@
 
 #include <QDialog>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "app/platform.h"
 
@@ -17,9 +19,10 @@ class SettingsDialog : public QDialog {
 
  public:
   // A pop-up of `inForce` offers the value in force as an extra item, with
-  // the control value 0.
+  // the control value 0. `changes` are the lines of the settings' scheduled
+  // changes, listed below the controls.
   SettingsDialog(const app::ControlValues& values, const app::InForceTexts& inForce = {},
-                 QWidget* parent = nullptr);
+                 const std::vector<std::string>& changes = {}, QWidget* parent = nullptr);
 
   // The controls as the user left them.
   app::ControlValues values() const;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "record/population_stats.h"
+
 namespace talveron {
 
 void CensusHistory::Clear() {
@@ -59,6 +61,14 @@ double CensusHistory::Frequency(long generation, int habitat, Locus locus, int a
   const int adults = Adults(generation, habitat);
   if (adults == 0) return std::numeric_limits<double>::quiet_NaN();
   return static_cast<double>(Count(generation, habitat, locus, allele)) / adults;
+}
+
+double CensusHistory::Fst(long generation, Locus locus) const {
+  std::array<std::array<long, 3>, 2> counts{};
+  for (int habitat = 0; habitat < 2; ++habitat) {
+    for (int allele = 0; allele < 3; ++allele) counts[habitat][allele] = Count(generation, habitat, locus, allele);
+  }
+  return HudsonFst(counts[0], counts[1]);
 }
 
 std::array<long, CensusHistory::kCriteria> CensusHistory::Criteria() const {

@@ -69,6 +69,10 @@ class CensusHistory {
   int Count(long generation, int habitat, Locus locus, int allele) const;
   // Their share, not a number when the habitat is empty.
   double Frequency(long generation, int habitat, Locus locus, int allele) const;
+  // Hudson's F_ST between the habitats at a locus, as the trace's
+  // statistics give it; not a number when a habitat is empty or the locus
+  // does not vary.
+  double Fst(long generation, Locus locus) const;
   // The generation each criterion was first met, 0 while it is not.
   std::array<long, kCriteria> Criteria() const;
 

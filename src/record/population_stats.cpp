@@ -114,9 +114,7 @@ PopulationStats ComputePopulationStats(const std::vector<Individ>& adults) {
   }
   PopulationStats stats;
   for (int locus = 0; locus <= kStatsViability; ++locus) {
-    double within = 0, between = 0;
-    stats.fst[locus] = WithinBetween(counts[0][locus], counts[1][locus], within, between) ? Fst(within, between)
-                                                                                           : kUndefined;
+    stats.fst[locus] = HudsonFst(counts[0][locus], counts[1][locus]);
     for (int h = 0; h < 2; ++h) stats.diversity[h][locus] = Diversity(counts[h][locus]);
   }
   double withinSum = 0, betweenSum = 0;
@@ -133,6 +131,11 @@ PopulationStats ComputePopulationStats(const std::vector<Individ>& adults) {
   stats.mateSpecV = CramersV(mateSpec);
   stats.mateSignalV = CramersV(mateSignal);
   return stats;
+}
+
+double HudsonFst(const Counts3& habitat0, const Counts3& habitat1) {
+  double within = 0, between = 0;
+  return WithinBetween(habitat0, habitat1, within, between) ? Fst(within, between) : kUndefined;
 }
 
 std::string StatsFields(const PopulationStats& stats, int habitat) {

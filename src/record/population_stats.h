@@ -40,6 +40,10 @@ struct PopulationStats {
 
 PopulationStats ComputePopulationStats(const std::vector<Individ>& adults);
 
+// Hudson's F_ST of one three-allele locus from the counts of its alleles in
+// habitat 0 and in habitat 1; NaN when a habitat is empty or neither varies.
+double HudsonFst(const std::array<long, 3>& habitat0, const std::array<long, 3>& habitat1);
+
 // The columns the trace gains, each after a tab, and their values on the
 // line of `habitat` (F_ST and V are the same on both lines of a generation).
 extern const char* const kStatsHeader;

@@ -192,12 +192,13 @@ double WebPlatform::Seconds() { return web_now(); }
 
 void WebPlatform::ZoomViews(int direction) { Call({{"op", "zoom"}, {"direction", direction}}); }
 
-bool WebPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) {
+bool WebPlatform::RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce,
+                                    const std::vector<std::string>& changes) {
   json opened = json::object();
   for (const auto& [item, value] : values) opened[std::to_string(item)] = value;
   json held = json::object();
   for (const auto& [item, text] : inForce) held[std::to_string(item)] = text;
-  const auto answer = Ask({{"op", "settings"}, {"values", opened}, {"inForce", held}});
+  const auto answer = Ask({{"op", "settings"}, {"values", opened}, {"inForce", held}, {"changes", changes}});
   if (!answer) return false;
   const json left = json::parse(*answer, nullptr, false);
   if (!left.is_object()) return false;

@@ -47,7 +47,8 @@ class WebPlatform : public app::Platform {
   void EnableMenuItem(int menu, int item, bool enabled) override;
   double Seconds() override;
   void ZoomViews(int direction) override;
-  bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce) override;
+  bool RunSettingsDialog(app::ControlValues& values, const app::InForceTexts& inForce,
+                         const std::vector<std::string>& changes) override;
   std::optional<std::string> AskDataFilePath() override;
   void ShowNotice(std::string_view message) override;
   std::optional<std::string> AskSettingsPath(bool save) override;

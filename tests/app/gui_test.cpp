@@ -23,6 +23,7 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <vector>
@@ -735,7 +736,7 @@ TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices)
     dialog->accept();
     return true;
   });
-  ASSERT_TRUE(platform.RunSettingsDialog(values, {}));
+  ASSERT_TRUE(platform.RunSettingsDialog(values, {}, {}));
   EXPECT_EQ(openedSelection, 6);
   EXPECT_EQ(dispersalItems, 11);
   EXPECT_EQ(values[44], 4);
@@ -750,8 +751,35 @@ TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices)
     dialog->reject();
     return true;
   });
-  EXPECT_FALSE(platform.RunSettingsDialog(values, {}));
+  EXPECT_FALSE(platform.RunSettingsDialog(values, {}, {}));
   EXPECT_EQ(values, before);
+}
+
+TEST_F(QtDesktopTest, SettingsDialogListsTheSettingsScheduledChanges) {
+  // A settings file's changes show below the controls, a line per
+  // generation, the earliest first; without changes the dialog says so.
+  const auto shownChanges = [&] {
+    QString shown;
+    Repeatedly read([&] {
+      auto* dialog = ModalDialog<SettingsDialog>();
+      if (dialog == nullptr) return false;
+      shown = dialog->findChild<QLabel*>(QStringLiteral("scheduledChanges"))->text();
+      dialog->reject();
+      return true;
+    });
+    shell.GetSettings();
+    return shown.toStdString();
+  };
+  EXPECT_EQ(shownChanges(), "No changes during the run");
+
+  const std::filesystem::path settings = folder.path() / "contact.toml";
+  std::ofstream(settings) << "generations = 3000\n"
+                             "[[change]]\ngeneration = 2001\nset = { natalDispersalRate = 10, matingDispersalRate = 20 }\n"
+                             "[[change]]\ngeneration = 500\nset = { selectionFactor = 0.5 }\n";
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
+  EXPECT_EQ(shownChanges(),
+            "Generation 500: selectionFactor = 0.5\n"
+            "Generation 2001: natalDispersalRate = 10, matingDispersalRate = 20");
 }
 
 TEST_F(QtDesktopTest, BaseSeedDialogTakesAWholeNumber) {

@@ -1409,6 +1409,9 @@ TEST(DesktopScheduledChanges, ASettingsFilesChangesRunAsInTheBatchCommand) {
   Shell shell(platform, canvas, kLaunchSeed);
   shell.MenuBarInit();
   ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
+  shell.GetSettings();
+  EXPECT_EQ(platform.settingsChanges.back(),
+            std::vector<std::string>{"Generation 11: selectionFactor = 0.9, natalDispersalRate = 40"});
   EXPECT_NE(shell.BatchCommand().find(" --change 11:selectionFactor=0.9 --change 11:natalDispersalRate=40 "),
             std::string::npos)
       << shell.BatchCommand();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "record/census_history.h"
 #include "record/recorder.h"
@@ -77,6 +78,57 @@ TEST(CensusHistory, ARunShorterThanTheLimitKeepsEveryGeneration) {
   EXPECT_EQ(history.Stride(), 1);
   EXPECT_EQ(history.LastGeneration(), 1);
   EXPECT_EQ(history.Count(1, 1, Locus::Specialization, 1), 3);
+}
+
+// Hudson's F_ST from its definition, by counting pairs of alleles: one
+// minus the share of differing pairs drawn within a habitat (the mean of
+// the two habitats) over the share of differing pairs drawn one from each.
+double FstByPairs(const std::vector<int>& habitat0, const std::vector<int>& habitat1) {
+  const auto differing = [](const std::vector<int>& a, const std::vector<int>& b) {
+    double differ = 0;
+    for (int x : a) {
+      for (int y : b) differ += x != y;
+    }
+    return differ / (static_cast<double>(a.size()) * static_cast<double>(b.size()));
+  };
+  const double within = (differing(habitat0, habitat0) + differing(habitat1, habitat1)) / 2;
+  return 1 - within / differing(habitat0, habitat1);
+}
+
+TEST(CensusHistory, FstBetweenTheHabitatsAtEachLocus) {
+  // Generation 1: every locus the same in both habitats, F_ST 0. Generation
+  // 2: specialization fixed for different alleles, F_ST 1; preference and
+  // mating preference in mixed shares, as counted pair by pair. Generation
+  // 3: habitat 1 empty, no value.
+  CensusHistory history;
+  GeneFrequencies same;
+  for (int h = 0; h < 2; ++h) {
+    same.count[h][0][1][2] = 5;
+    same.count[h][1][2][0] = 7;
+    same.count[h][2][0][1] = 3;
+  }
+  history.Add(1, same);
+  GeneFrequencies apart;
+  apart.count[0][0][0][0] = 3;
+  apart.count[0][0][1][2] = 5;
+  apart.count[1][1][1][0] = 4;
+  apart.count[1][1][2][1] = 2;
+  apart.count[1][1][0][1] = 1;
+  history.Add(2, apart);
+  GeneFrequencies oneEmpty;
+  oneEmpty.count[0][1][1][1] = 6;
+  history.Add(3, oneEmpty);
+
+  for (Locus locus : {Locus::Specialization, Locus::Preference, Locus::Mating}) {
+    EXPECT_NEAR(history.Fst(1, locus), 0.0, 1e-12) << static_cast<int>(locus);
+    EXPECT_TRUE(std::isnan(history.Fst(3, locus))) << static_cast<int>(locus);
+  }
+  EXPECT_DOUBLE_EQ(history.Fst(2, Locus::Specialization), 1.0);
+  const std::vector<int> pref0 = {0, 0, 0, 1, 1, 1, 1, 1}, pref1 = {1, 1, 1, 1, 2, 2, 0};
+  const std::vector<int> mate0 = {0, 0, 0, 2, 2, 2, 2, 2}, mate1 = {0, 0, 0, 0, 1, 1, 1};
+  EXPECT_NEAR(history.Fst(2, Locus::Preference), FstByPairs(pref0, pref1), 1e-12);
+  EXPECT_NEAR(history.Fst(2, Locus::Mating), FstByPairs(mate0, mate1), 1e-12);
+  EXPECT_GT(history.Fst(2, Locus::Preference), 0.0);
 }
 
 }  // namespace

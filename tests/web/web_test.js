@@ -322,6 +322,30 @@ test("a bad settings file is refused with the desktop program's words, and nothi
   await page.close();
 });
 
+test("the Settings form lists a settings file's scheduled changes as the desktop program does", async (t) => {
+  const page = await pageWithSeed(t, 5);
+  const shown = async () => {
+    await chooseMenu(page, FileMenu, 7);
+    await page.waitForSelector("#dialog[open] #settings-changes");
+    const lines = await page.$$eval("#settings-changes div", (rows) => rows.map((row) => row.textContent));
+    await page.keyboard.press("Escape");
+    await page.waitForFunction(() => !document.querySelector("#dialog[open]"));
+    return lines;
+  };
+  assert.deepEqual(await shown(), ["No changes during the run"]);
+  const contact = path.join(t.folder, "contact.toml");
+  fs.writeFileSync(contact, "seed = 77\ngenerations = 3000\n[[change]]\ngeneration = 2001\n" +
+                            "set = { natalDispersalRate = 10, matingDispersalRate = 20 }\n" +
+                            "[[change]]\ngeneration = 500\nset = { selectionFactor = 0.5 }\n");
+  const [chooser] = await Promise.all([page.waitForFileChooser(), chooseMenu(page, FileMenu, 13)]);
+  await chooser.accept([contact]);
+  // The file's seed shows once the file is read.
+  await page.waitForFunction(() => document.getElementById("seeds").textContent.includes("77"), { timeout: 30000 });
+  assert.deepEqual(await shown(), ["Generation 500: selectionFactor = 0.5",
+                                   "Generation 2001: natalDispersalRate = 10, matingDispersalRate = 20"]);
+  await page.close();
+});
+
 test("Quit during a series hands over its records, and the status bar shows the next series' seed", async (t) => {
   const page = await pageWithSeed(t, 13);
   assert.match(await page.$eval("#seeds", (e) => e.textContent), /; next series seed \d+$/);

@@ -140,7 +140,11 @@ const Dialogs = {
       }
       grid.append(set);
     }
-    const done = modal("Settings", grid, [["OK", "ok", true], ["Cancel", "cancel", false]]);
+    // The settings' scheduled changes, listed as the desktop program lists them.
+    const changes = element("fieldset", { id: "settings-changes" }, element("legend", {}, "Scheduled changes"),
+                            ...(question.changes || []).map((line) => element("div", {}, line)));
+    const done = modal("Settings", element("div", {}, grid, changes),
+                       [["OK", "ok", true], ["Cancel", "cancel", false]]);
     $("dialog").onaccept = () => {
       const values = {};
       for (const [item, read] of fields) values[item] = read();
