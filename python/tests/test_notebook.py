@@ -1,5 +1,5 @@
-"""The notebook docs/notebooks/first-study.ipynb runs from top to bottom and
-shows what it says: tables, numbers and its three figures."""
+"""The notebooks of docs/notebooks run from top to bottom and show what they
+say: tables, numbers and figures."""
 
 import os
 
@@ -7,19 +7,34 @@ import nbformat
 from nbclient import NotebookClient
 
 
-def test_first_study_notebook_runs_and_shows_its_outputs(tmp_path, monkeypatch):
+def run_notebook(name, tmp_path, monkeypatch):
+    """Runs docs/notebooks/NAME in tmp_path; its code cells, each of which
+    shows something and none an error."""
     monkeypatch.delenv("MPLBACKEND", raising=False)  # the kernel draws inline, as Jupyter does
-    path = os.path.join(os.environ["TALVERON_SOURCE"], "docs", "notebooks", "first-study.ipynb")
+    path = os.path.join(os.environ["TALVERON_SOURCE"], "docs", "notebooks", name)
     notebook = nbformat.read(path, as_version=4)
     NotebookClient(notebook, timeout=120, kernel_name="python3",
                    resources={"metadata": {"path": str(tmp_path)}}).execute()
-
     code = [cell for cell in notebook.cells if cell.cell_type == "code"]
     for number, cell in enumerate(code, start=1):
         assert cell.outputs, f"code cell {number} shows nothing"
         assert not [o for o in cell.outputs if o.output_type == "error"], f"code cell {number}"
-    images = [o for cell in code for o in cell.outputs if "image/png" in o.get("data", {})]
-    assert len(images) == 3
-    tables = [o for cell in code for o in cell.outputs if "text/html" in o.get("data", {})]
-    assert len(tables) >= 2
+    return code
+
+
+def outputs_of(code, kind):
+    return [o for cell in code for o in cell.outputs if kind in o.get("data", {})]
+
+
+def test_first_study_notebook_runs_and_shows_its_outputs(tmp_path, monkeypatch):
+    code = run_notebook("first-study.ipynb", tmp_path, monkeypatch)
+    assert len(outputs_of(code, "image/png")) == 3
+    assert len(outputs_of(code, "text/html")) >= 2
     assert (tmp_path / "first-study" / "summary.tsv").exists()
+
+
+def test_secondary_contact_notebook_runs_and_shows_its_outputs(tmp_path, monkeypatch):
+    code = run_notebook("secondary-contact.ipynb", tmp_path, monkeypatch)
+    assert len(outputs_of(code, "image/png")) == 1
+    assert len(outputs_of(code, "text/html")) == 3
+    assert (tmp_path / "contact.vcf.gz.tbi").exists()

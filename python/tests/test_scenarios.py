@@ -102,25 +102,6 @@ def test_copies_pickles_and_saved_states_continue_as_the_original(tmp_path):
         talveron.Simulation.load(tmp_path / "future.json")
 
 
-def test_secondary_contact_notebook_runs_and_shows_its_outputs(tmp_path, monkeypatch):
-    import os
-
-    import nbformat
-    from nbclient import NotebookClient
-    monkeypatch.delenv("MPLBACKEND", raising=False)  # the kernel draws inline, as Jupyter does
-    path = os.path.join(os.environ["TALVERON_SOURCE"], "docs", "notebooks", "secondary-contact.ipynb")
-    notebook = nbformat.read(path, as_version=4)
-    NotebookClient(notebook, timeout=120, kernel_name="python3",
-                   resources={"metadata": {"path": str(tmp_path)}}).execute()
-    code = [cell for cell in notebook.cells if cell.cell_type == "code"]
-    for number, cell in enumerate(code, start=1):
-        assert cell.outputs, f"code cell {number} shows nothing"
-        assert not [o for o in cell.outputs if o.output_type == "error"], f"code cell {number}"
-    assert len([o for cell in code for o in cell.outputs if "image/png" in o.get("data", {})]) == 1
-    assert len([o for cell in code for o in cell.outputs if "text/html" in o.get("data", {})]) == 3
-    assert (tmp_path / "contact.vcf.gz.tbi").exists()
-
-
 def test_a_study_varies_the_generation_of_contact(tmp_path):
     settings = {"seed": 3, "replicates": 2, "generations": 40, "set": {"restrictedNatalDispersal": True},
                 "change": [{"generation": 11, "set": {"natalDispersalRate": 30}}],

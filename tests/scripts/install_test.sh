@@ -1,22 +1,14 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix installs the programs, a manual
 # page for each (gzipped), the desktop entry and its icon, the Python package
-# where it is built (python_package_files.sh), and nothing else: not the
+# where it is built (installed_files.sh), and nothing else: not the
 # Debian package's own files, no compiled Python, no empty folder. The
 # installed talveron-batch runs and reports the project's version, and the
 # installed package imports.
 #
 #   install_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
-# The lessons of the source's lessons folder and the glossary, under DATADIR.
-lessons() {
-  local name
-  while read -r name; do
-    [ -n "$name" ] && echo "$1/talveron/lessons/$name.md $1/talveron/lessons/$name.toml"
-  done < "$(dirname "$0")/../../lessons/index.txt"
-  echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
-}
-source "$(dirname "$0")/python_package_files.sh"
+source "$(dirname "$0")/installed_files.sh"
 build="$1"
 version="$2"
 shift 2

@@ -17,15 +17,7 @@
 #
 #   package_test.sh BUILD_DIR VERSION PROGRAM...
 set -uo pipefail
-# The lessons of the source's lessons folder and the glossary, under DATADIR.
-lessons() {
-  local name
-  while read -r name; do
-    [ -n "$name" ] && echo "$1/talveron/lessons/$name.md $1/talveron/lessons/$name.toml"
-  done < "$(dirname "$0")/../../lessons/index.txt"
-  echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
-}
-source "$(dirname "$0")/python_package_files.sh"
+source "$(dirname "$0")/installed_files.sh"
 build="$1"
 version="$2"
 shift 2

@@ -1,6 +1,18 @@
-# Sourced by install_test.sh and package_test.sh: python_package_files
-# prints the files that the Python package installs, relative to the
-# prefix, one a line, nothing where the package is not built. They are the
+# Sourced by install_test.sh and package_test.sh: what an install holds
+# beyond the programs and their pages.
+#
+# lessons DATADIR prints the lessons of the source's lessons folder and the
+# glossary, under DATADIR.
+lessons() {
+  local name
+  while read -r name; do
+    [ -n "$name" ] && echo "$1/talveron/lessons/$name.md $1/talveron/lessons/$name.toml"
+  done < "$(dirname "${BASH_SOURCE[0]}")/../../lessons/index.txt"
+  echo "$1/talveron/lessons/glossary.md $1/talveron/lessons/disc-rings.svg"
+}
+
+# python_package_files prints the files that the Python package installs,
+# relative to the prefix, one a line, nothing where the package is not built. They are the
 # extension module and every file of the package's folder that belongs to
 # the source tree: what git holds or would take on (not what it ignores,
 # such as Python's __pycache__); outside a git checkout, every file but
