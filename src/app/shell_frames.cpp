@@ -39,12 +39,17 @@ bool Shell::DrawingPending() const {
 void Shell::FrameIfDue() {
   const double now = platform_.Seconds();
   CountSpeed();
-  if (now - lastFrame_ < (runReplicates ? kSeriesFrameInterval : kFrameInterval)) return;
+  const double interval = runReplicates ? kSeriesFrameInterval : kFrameInterval;
+  if (now - lastFrame_ < interval) return;
+  // The frames keep their pace whatever a frame takes to draw: the next is
+  // due an interval after this one fell due, not after it was shown. A frame
+  // more than an interval late starts the pace afresh rather than hurry
+  // several frames out to catch up.
+  const double due = lastFrame_ + interval;
   ShowFrame();
+  lastFrame_ = now - due < interval ? due : now;
 }
 
-// The frames keep their pace whatever a frame takes to draw: the next is
-// due an interval after this one fell due.
 void Shell::ShowFrame() {
   lastFrame_ = platform_.Seconds();
   DrawPending();

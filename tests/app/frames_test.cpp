@@ -229,6 +229,47 @@ TEST(Frames, ASeriesShowsFramesAsItRunsAndWritesTheBatchCommandsBytes) {
   EXPECT_EQ(ReadFile(file), ReadFile(batch));
 }
 
+TEST(Frames, FramesKeepTheirPaceWhenEachComesLate) {
+  // A generation takes 20 ms of the platform's clock at the fastest speed:
+  // a frame falls due every 33 ms, so most are shown a little late. The
+  // next is due an interval after one fell due, not after it was shown, so
+  // 6 seconds give 30 frames a second (a pace counted from when each was
+  // shown would give 25); a frame a whole second late starts the pace
+  // afresh instead of hurrying out the frames it missed.
+  EnsureApplication();
+  HeadlessPlatform platform;
+  QtCanvas canvas;
+  Shell shell(platform, canvas, 1);
+  shell.MenuBarInit();
+  shell.DoEvent(Event::Menu(kGenerationsMenu, 6));  // 500
+  shell.DoEvent(Event::Menu(kSpeedMenu, 1));
+  std::vector<double> shownAt;
+  platform.onFrame = [&] { shownAt.push_back(platform.clock); };
+  platform.PostKey(' ');
+  // The clock stands at 20 ms a generation, with a second's pause after
+  // generation 300.
+  platform.PostWhen(
+      [&] {
+        const int g = shell.world.gGenerationNumber;
+        platform.clock = (g <= 300 ? g : g + 50) / 50.0;
+        return g > 350;
+      },
+      [] { return std::optional<Event>(Event::Menu(kFileMenu, 9)); });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  const auto inside = [&](double from, double to) {
+    return std::count_if(shownAt.begin(), shownAt.end(), [&](double t) { return t > from && t <= to; });
+  };
+  EXPECT_NEAR(static_cast<double>(inside(0.02, 6.0)), 180, 2);
+  // After the pause: one frame at once, then the pace again, never two
+  // frames in one generation's 20 ms.
+  EXPECT_EQ(inside(6.0, 7.02), 1);
+  for (std::size_t i = 1; i < shownAt.size() && shownAt[i] < 7.5; ++i) {
+    if (shownAt[i - 1] > 0.02) {
+      EXPECT_GE(shownAt[i] - shownAt[i - 1], 0.019) << "frames " << i - 1 << " and " << i;
+    }
+  }
+}
+
 // Seconds of the clock on the wall that `work` takes.
 double Timed(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
