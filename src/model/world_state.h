@@ -27,8 +27,9 @@ namespace talveron {
 
 // The first bytes of every sealed state.
 inline constexpr std::string_view kStateMark{"TALVERON STATE\n\x1a", 16};
-// The format version this program writes and reads.
-inline constexpr std::uint32_t kStateFormatVersion = 1;
+// The format version this program writes and reads. Version 1 was the
+// Python package's saved Simulation as a JSON recipe, run again on loading.
+inline constexpr std::uint32_t kStateFormatVersion = 2;
 
 class StateError : public std::runtime_error {
  public:

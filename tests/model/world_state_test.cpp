@@ -118,8 +118,8 @@ TEST(WorldState, BytesNotAWholeStateOfThisVersionAreRefusedByName) {
   EXPECT_NE(RefusalOf("").find("not a saved talveron world"), std::string::npos);
 
   std::string other = saved;
-  other[kStateMark.size()] = 2;  // the format version, little-endian
-  EXPECT_EQ(RefusalOf(other), "saved.state: a saved talveron world of format version 2; this talveron reads version 1");
+  other[kStateMark.size()] = 3;  // the format version, little-endian
+  EXPECT_EQ(RefusalOf(other), "saved.state: a saved talveron world of format version 3; this talveron reads version 2");
 
   EXPECT_EQ(RefusalOf(SealState("replicate", "")),
             "saved.state: a saved talveron replicate, where a saved talveron world was expected");
