@@ -159,6 +159,8 @@ def test_files_not_a_whole_saved_simulation_of_this_version_are_refused_by_name(
     old = json.dumps({"format": "talveron simulation", "version": 1, "generation": 20, "recipe": {}})
     assert refusal("old.json", old.encode()).endswith(
         "a saved talveron Simulation of format version 1; this talveron reads version 2")
+    with pytest.raises(ValueError, match="^pickle: a saved talveron Simulation of format version 1; "):
+        talveron._simulation_from_state(json.loads(old))  # what an earlier talveron's pickle calls
     future = bytearray(whole)
     future[16] = 3  # the format version, after the 16 bytes of the mark
     assert refusal("future", bytes(future)).endswith(

@@ -1,6 +1,6 @@
 #include "model/world_state.h"
 
-#include <bit>
+#include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -86,8 +86,22 @@ void StateWriter::Unsigned(std::uint64_t value, int width) {
   }
 }
 
-void StateWriter::F32(float value) { U32(std::bit_cast<std::uint32_t>(value)); }
-void StateWriter::F64(double value) { U64(std::bit_cast<std::uint64_t>(value)); }
+namespace {
+
+// The bits of a number as another type of its size (std::bit_cast, which
+// not every standard library of the web build has).
+template <typename To, typename From>
+To BitsAs(From value) {
+  static_assert(sizeof(To) == sizeof(From));
+  To bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
+void StateWriter::F32(float value) { U32(BitsAs<std::uint32_t>(value)); }
+void StateWriter::F64(double value) { U64(BitsAs<std::uint64_t>(value)); }
 
 void StateWriter::Text(std::string_view text) {
   U64(text.size());
@@ -117,8 +131,8 @@ std::uint8_t StateReader::Small(std::string_view field, std::uint8_t most) {
   return value;
 }
 
-float StateReader::F32(std::string_view field) { return std::bit_cast<float>(U32(field)); }
-double StateReader::F64(std::string_view field) { return std::bit_cast<double>(U64(field)); }
+float StateReader::F32(std::string_view field) { return BitsAs<float>(U32(field)); }
+double StateReader::F64(std::string_view field) { return BitsAs<double>(U64(field)); }
 
 std::string StateReader::Text(std::string_view field) {
   const std::size_t size = Count(field, 1);
