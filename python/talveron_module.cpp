@@ -37,6 +37,7 @@
 #include "record/output_file.h"
 #include "record/trace.h"
 #include "run/parallel_series.h"
+#include "run/replicate_state.h"
 #include "run/settings_file.h"
 #include "run/study.h"
 #include "run/study_directory.h"
@@ -504,6 +505,35 @@ class Simulation {
 
   void Reseed(std::uint64_t seed) { run_.Reseed(seed); }
 
+  // The parameters in force, as NAME and text that reads back to the value.
+  std::vector<std::pair<std::string, std::string>> ParameterTexts() const {
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const ParameterInfo& info : ParameterTable()) {
+      values.emplace_back(std::string(info.name), FormatParameter(run_.world().params, info));
+    }
+    return values;
+  }
+
+  // The whole state where it stands, sealed as a "Simulation": the plan,
+  // then the run with its world and generator (run/replicate_state.h).
+  py::bytes State() const {
+    StateWriter out;
+    WritePlan(out, plan_);
+    run_.SaveState(out);
+    return py::bytes(SealState("Simulation", out.bytes()));
+  }
+
+  // A Simulation where the state saved by State() stood, nothing run
+  // again; StateError (ValueError) naming `source` when the bytes are not
+  // a whole state of this version.
+  static std::unique_ptr<Simulation> FromState(const std::string& sealed, const std::string& source) {
+    StateReader in(OpenState(sealed, "Simulation", source), source);
+    auto simulation = std::make_unique<Simulation>(ReadPlan(in));
+    simulation->run_.RestoreState(in);
+    in.ExpectEnd();
+    return simulation;
+  }
+
   long generation() const { return run_.generation(); }
   long generations() const { return plan_.generations; }
   bool done() const { return run_.generation() >= plan_.generations; }
@@ -713,6 +743,8 @@ PYBIND11_MODULE(_talveron, m) {
       PyErr_SetString(PyExc_OSError, error.what());
     } catch (const FatalError& error) {
       PyErr_SetString(PyExc_RuntimeError, error.what());
+    } catch (const StateError& error) {
+      PyErr_SetString(PyExc_ValueError, error.what());
     }
   });
 
@@ -748,7 +780,11 @@ PYBIND11_MODULE(_talveron, m) {
       .def("adults", Locked(&Simulation::Adults))
       .def("criteria", Locked(&Simulation::Criteria))
       .def("set", Locked(&Simulation::Set), py::arg("parameters"))
-      .def("reseed", Locked(&Simulation::Reseed), py::arg("seed"));
+      .def("reseed", Locked(&Simulation::Reseed), py::arg("seed"))
+      .def("parameters", Locked(&Simulation::ParameterTexts))
+      .def("state", Locked(&Simulation::State))
+      .def_static("from_state", &Simulation::FromState, py::arg("state"), py::arg("source"));
+  m.attr("state_format_version") = kStateFormatVersion;
 
   py::class_<StudyFolder>(m, "StudyFolder")
       .def(py::init<const std::string&, const std::string&, const std::string&, bool, const std::string&>(),

@@ -80,59 +80,14 @@ def trace_frame(text):
 def save_text(path, text):
     """`text` (bytes) to `path`, beside its name until complete."""
     partial = path + ".partial"
-    with open(partial, "wb") as f:
-        f.write(text)
-        f.flush()
-        os.fsync(f.fileno())
-    os.replace(partial, path)
-
-
-# --- a Simulation's state: copies, pickles and files --------------------------------
-#
-# A replicate is fully determined by its seed, its settings and what was
-# done to it between generations (set, reseed). A Simulation's state is kept
-# as that recipe: a copy, an unpickled or a loaded Simulation runs it again
-# and stands, generator and all, where the original stood; stepped on, it
-# continues exactly as the original.
-
-FORMAT = "talveron simulation"
-VERSION = 1
-
-
-def new_recipe(seed, generations, record, span, parameters):
-    return {"seed": int(seed), "generations": int(generations), "record": record, "span": int(span),
-            "parameters": dict(parameters), "events": []}
-
-
-def replay(simulation_class, recipe, generation):
-    """A Simulation made from `recipe` and run to `generation`."""
-    sim = simulation_class(seed=recipe["seed"], generations=recipe["generations"],
-                           record=recipe["record"], span=recipe["span"], **recipe["parameters"])
-    for kind, at, value in recipe["events"]:
-        sim.step(at - sim.generation)
-        if kind == "set":
-            sim.set(**value)
-        else:
-            sim.reseed(value)
-    sim.step(generation - sim.generation)
-    return sim
-
-
-def state_document(recipe, generation):
-    return {"format": FORMAT, "version": VERSION, "generation": int(generation), "recipe": recipe}
-
-
-def recipe_of_document(document, path):
-    """The recipe and generation of a saved state; ValueError when the
-    document is not a Simulation's state of this version."""
-    if not isinstance(document, dict) or document.get("format") != FORMAT:
-        raise ValueError(f"{path}: not a saved talveron Simulation (the first key must be "
-                         f"\"format\": \"{FORMAT}\")")
-    if document.get("version") != VERSION:
-        raise ValueError(f"{path}: a saved Simulation of format version {document.get('version')!r}; "
-                         f"this talveron reads version {VERSION}")
     try:
-        recipe = document["recipe"]
-        return recipe, int(document["generation"])
-    except (KeyError, TypeError, ValueError):
-        raise ValueError(f"{path}: a saved Simulation that is cut short or damaged") from None
+        with open(partial, "wb") as f:
+            f.write(text)
+            f.flush()
+            os.fsync(f.fileno())
+        os.replace(partial, path)
+    except BaseException:
+        # A file that was there stays as it was; the partial one goes.
+        if os.path.exists(partial):
+            os.remove(partial)
+        raise

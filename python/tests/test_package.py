@@ -88,7 +88,7 @@ def test_mypy_checks_a_script_by_the_packages_types(tmp_path):
         sim.set(selectionFactor=0.5, gIncludeNeutralGenes=True)
         sim.reseed(np.uint64(9))
         genotypes, individuals = sim.genotypes()
-        saved: str = sim.save("state.json")
+        saved: str = sim.save("isolated.state")
         again: talveron.Simulation = talveron.Simulation.load(saved)
         try:
             st = talveron.run_study({"vary": {"density": range(1, 3)}}, "out", executor=None)

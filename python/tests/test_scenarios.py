@@ -70,36 +70,108 @@ def test_genotypes_follow_the_adults_and_refusals_name_the_change():
     assert sorted(samples.samples.replicate.unique()) == [1, 2]
 
 
+def _same(a, b):
+    """Whether two Simulations stand alike: census, every adult, criteria."""
+    return (a.generation == b.generation and a.census().equals(b.census())
+            and a.adults().tobytes() == b.adults().tobytes() and a.criteria() == b.criteria()
+            and a.parameters == b.parameters)
+
+
 def test_copies_pickles_and_saved_states_continue_as_the_original(tmp_path):
     import copy
-    import json
     import pickle
-    sim = talveron.Simulation(seed=12, generations=200, density=2, gIncludeNeutralGenes=True)
+    settings = dict(seed=12, generations=200, record="total", span=7, density=2, gIncludeNeutralGenes=True,
+                    gGenerationsToEnvironmentalChange=9, gIncludeGeneralViability=True)
+    sim = talveron.Simulation(**settings)
     sim.step(40)
     sim.set(selectionFactor=0.9)
     sim.step(10)
     copied = copy.deepcopy(sim)
+    shallow = copy.copy(sim)
     pickled = pickle.loads(pickle.dumps(sim))
-    sim.save(tmp_path / "state.json")
-    loaded = talveron.Simulation.load(tmp_path / "state.json")
+    assert sim.save(tmp_path / "state") == str(tmp_path / "state")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["state"]  # nothing left beside it
+    loaded = talveron.Simulation.load(tmp_path / "state")
     branch = copy.deepcopy(sim)
     branch.reseed(99)
-    for s in (sim, copied, pickled, loaded, branch):
-        assert s.generation == 50
+    for s in (copied, shallow, pickled, loaded, branch):
+        assert _same(s, sim)
+        assert s.parameters["selectionFactor"] == pytest.approx(0.9)
+    for s in (sim, copied, shallow, pickled, loaded, branch):
         s.step(60)
-    for other in (copied, pickled, loaded):
-        assert np.array_equal(other.genotypes()[0], sim.genotypes()[0])
-        assert other.criteria() == sim.criteria()
-    assert not np.array_equal(branch.genotypes()[0], sim.genotypes()[0])
+    for s in (copied, shallow, pickled, loaded):
+        assert _same(s, sim)
+        assert np.array_equal(s.genotypes()[0], sim.genotypes()[0])
+    # A branch goes its own way, the way of a run reseeded at that generation.
+    assert not _same(branch, sim)
+    fresh = talveron.Simulation(**settings)
+    fresh.step(40)
+    fresh.set(selectionFactor=0.9)
+    fresh.step(10)
+    fresh.reseed(99)
+    fresh.step(60)
+    assert _same(branch, fresh)
+    # The copies are apart: stepping one leaves the others where they are.
+    copied.step(5)
+    assert copied.generation == 115 and sim.generation == 110
 
-    (tmp_path / "other.json").write_text(json.dumps({"format": "something else"}))
-    with pytest.raises(ValueError, match="not a saved talveron Simulation"):
-        talveron.Simulation.load(tmp_path / "other.json")
-    state = json.loads((tmp_path / "state.json").read_text())
-    state["version"] = 2
-    (tmp_path / "future.json").write_text(json.dumps(state))
-    with pytest.raises(ValueError, match="format version 2; this talveron reads version 1"):
-        talveron.Simulation.load(tmp_path / "future.json")
+
+def test_a_saved_state_loads_where_it_stood_without_running_again(tmp_path):
+    import time
+    sim = talveron.Simulation(seed=3, generations=2500, density=2)
+    started = time.perf_counter()
+    sim.step(2000)
+    running = time.perf_counter() - started
+    sim.save(tmp_path / "isolated.state")
+    loads = []
+    for _ in range(3):
+        started = time.perf_counter()
+        loaded = talveron.Simulation.load(tmp_path / "isolated.state")
+        loads.append(time.perf_counter() - started)
+    assert loaded.generation == 2000 and _same(loaded, sim)
+    # Loading reads the state; running the 2000 generations again would take
+    # as long as running them did.
+    assert min(loads) < running / 10, (loads, running)
+    # The file holds the population, not the history: a few bytes an adult.
+    assert (tmp_path / "isolated.state").stat().st_size < 4000 + 30 * len(sim.adults())
+    loaded.step(500)
+    sim.step(500)
+    assert loaded.done and _same(loaded, sim)
+
+
+def test_files_not_a_whole_saved_simulation_of_this_version_are_refused_by_name(tmp_path):
+    import json
+    sim = talveron.Simulation(seed=5, generations=100, density=2)
+    sim.step(20)
+    sim.save(tmp_path / "state")
+    whole = (tmp_path / "state").read_bytes()
+
+    def refusal(name, content):
+        (tmp_path / name).write_bytes(content)
+        with pytest.raises(ValueError) as refused:
+            talveron.Simulation.load(tmp_path / name)
+        assert str(refused.value).startswith(str(tmp_path / name) + ": ")
+        return str(refused.value)
+
+    assert "not a saved talveron Simulation" in refusal("other", b'{"format": "something else"}')
+    assert "not a saved talveron Simulation" in refusal("text", b"generation 20\n")
+    # The JSON a talveron before this one saved, replayed on loading.
+    old = json.dumps({"format": "talveron simulation", "version": 1, "generation": 20, "recipe": {}})
+    assert refusal("old.json", old.encode()).endswith(
+        "a saved talveron Simulation of format version 1; this talveron reads version 2")
+    with pytest.raises(ValueError, match="^pickle: a saved talveron Simulation of format version 1; "):
+        talveron._simulation_from_state(json.loads(old))  # what an earlier talveron's pickle calls
+    future = bytearray(whole)
+    future[16] = 3  # the format version, after the 16 bytes of the mark
+    assert refusal("future", bytes(future)).endswith(
+        "a saved talveron Simulation of format version 3; this talveron reads version 2")
+    for size in (10, 30, len(whole) // 2, len(whole) - 1):
+        assert "cut short" in refusal("cut", whole[:size])
+    damaged = bytearray(whole)
+    damaged[len(whole) // 2] ^= 0x40
+    assert "damaged" in refusal("damaged", bytes(damaged))
+    with pytest.raises(FileNotFoundError):
+        talveron.Simulation.load(tmp_path / "missing")
 
 
 def test_a_study_varies_the_generation_of_contact(tmp_path):

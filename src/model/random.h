@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace talveron {
@@ -172,6 +173,19 @@ class Rng {
   // Counts Random() calls since the last Seed(), so tests can check how many
   // draws a phase made.
   std::uint64_t DrawCount() const { return state_.draws; }
+
+  // The generator where it stands, to be saved: its words, its count of
+  // draws, and the scripted draws still to come (PendingScript). Restore
+  // puts a saved generator back; it goes on exactly as the saved one would.
+  const RngState& state() const { return state_; }
+  std::vector<int> PendingScript() const {
+    return {script_.end() - static_cast<std::ptrdiff_t>(state_.scriptLeft), script_.end()};
+  }
+  void Restore(const RngState& state, std::vector<int> pendingScript) {
+    state_ = state;
+    script_ = std::move(pendingScript);
+    state_.scriptLeft = script_.size();
+  }
 
  private:
   friend class LocalRng;

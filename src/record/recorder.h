@@ -81,6 +81,13 @@ class DataRecorder {
   void DetachFirstSpan(long numbersAveraged);
   bool firstSpanCompleted() const { return firstSpanCompleted_; }
   const SpanSums& firstSpan() const { return firstSpan_; }
+  bool firstSpanDetached() const { return detachFirstSpan_; }
+  // The first span's state as saved with a running replicate, put back.
+  void RestoreFirstSpan(bool detached, bool completed, const SpanSums& first) {
+    detachFirstSpan_ = detached;
+    firstSpanCompleted_ = completed;
+    firstSpan_ = first;
+  }
   // The sums of the span under way.
   SpanSums CurrentSpan() const;
   // The text of a completed span: each recorded average and a tab.

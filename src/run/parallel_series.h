@@ -33,6 +33,9 @@
 
 namespace talveron {
 
+class StateReader;
+class StateWriter;
+
 // Everything that defines a series' results.
 struct SeriesPlan {
   Parameters params;
@@ -93,6 +96,10 @@ class ReplicateRun {
   // A new stream of random numbers from here on.
   void Reseed(std::uint64_t seed) { world_->SeedRandom(seed); }
   const DataRecorder& recorder() const { return recorder_; }
+  // Its whole state between generations as fields, and back into a run
+  // made from the same plan (replicate_state.h).
+  void SaveState(StateWriter& out) const;
+  void RestoreState(StateReader& in);
 
  private:
   class Hooks : public ModelHooks {
