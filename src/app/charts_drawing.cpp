@@ -148,19 +148,13 @@ ChartsLayout::ChartsLayout(double viewWidth, double viewHeight, ChartsPainter& m
   legendRows = row - 16 <= width ? 2 : 3;
   legend = {0, headerHeight, width, kLegendHeight + (legendRows - 2) * 16};
   const double top = headerHeight + legend.height;
-  const double each = std::max(30.0, std::floor((height - top) / (statistics ? kLoci + 1 : kLoci)));
-  for (int i = 0; i < kLoci; ++i) {
-    const double y = top + i * each;
-    panels[static_cast<std::size_t>(i)] = {kLeftAxis, y + kPanelTitle, std::max(1.0, width - 12 - kLeftAxis),
-                                           std::max(1.0, each - kBottomAxis - kGap - kPanelTitle)};
-  }
-  if (!statistics) return;
-  // The F_ST panel's legend under its title: the loci side by side, on
-  // further rows where the width runs out; the panel gives them the room.
+  // With statistics, the F_ST panel's legend under its title: the loci
+  // side by side, on further rows where the width runs out, which the
+  // panel's title takes from the height of all four.
   std::array<int, kLoci> rowOf{};
   int rows = 1;
   double x = kLeftAxis;
-  for (int l = 0; l < kLoci; ++l) {
+  for (int l = 0; l < kLoci && statistics; ++l) {
     const double item = 22 + measure.TextWidth(kLocusTitles[static_cast<std::size_t>(l)], 11, false);
     if (x > kLeftAxis && x + item > width - 4) {
       ++rows;
@@ -171,8 +165,15 @@ ChartsLayout::ChartsLayout(double viewWidth, double viewHeight, ChartsPainter& m
     x += item + 12;
   }
   const double legendRoom = (rows - 1) * kFstLegendRow;
+  const double each = std::max(30.0, std::floor((height - top - legendRoom) / (statistics ? kLoci + 1 : kLoci)));
+  for (int i = 0; i < kLoci; ++i) {
+    const double y = top + i * each;
+    panels[static_cast<std::size_t>(i)] = {kLeftAxis, y + kPanelTitle, std::max(1.0, width - 12 - kLeftAxis),
+                                           std::max(1.0, each - kBottomAxis - kGap - kPanelTitle)};
+  }
+  if (!statistics) return;
   fst = {kLeftAxis, top + kLoci * each + kPanelTitle + legendRoom, std::max(1.0, width - 12 - kLeftAxis),
-         std::max(1.0, each - kBottomAxis - kGap - kPanelTitle - legendRoom)};
+         std::max(1.0, each - kBottomAxis - kGap - kPanelTitle)};
   for (int l = 0; l < kLoci; ++l) {
     fstLegend[static_cast<std::size_t>(l)].y = fst.top - 8 - (rows - 1 - rowOf[static_cast<std::size_t>(l)]) * kFstLegendRow;
   }
@@ -266,6 +267,8 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
 }
 
 double ChartsMinimumWidth(ChartsPainter& measure) { return measure.TextWidth(WidestCounts(), kSmallestHeader, true) + 20; }
+
+double ChartsMinimumHeight(bool statistics) { return statistics ? 440 : 240; }
 
 void DrawChartsHeader(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
   const ChartsLayout layout(width, height, painter);

@@ -129,6 +129,9 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
 // The least width at which the charts are drawn whole (the header's counts
 // on a line of their own).
 double ChartsMinimumWidth(ChartsPainter& measure);
+// The least height that gives the panels room for their lines, four
+// panels with `statistics`.
+double ChartsMinimumHeight(bool statistics);
 
 // `statistics`: the F_ST panel too.
 void DrawCharts(ChartsPainter& painter, double width, double height, const CensusHistory* history,
