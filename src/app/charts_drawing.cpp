@@ -268,7 +268,7 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
 
 double ChartsMinimumWidth(ChartsPainter& measure) { return measure.TextWidth(WidestCounts(), kSmallestHeader, true) + 20; }
 
-double ChartsMinimumHeight(bool statistics) { return statistics ? 440 : 240; }
+double ChartsMinimumHeight(bool statistics) { return statistics ? 520 : 240; }
 
 void DrawChartsHeader(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
   const ChartsLayout layout(width, height, painter);
@@ -314,8 +314,9 @@ void DrawCharts(ChartsPainter& painter, double width, double height, const Censu
   for (int i = 0; i < kLoci; ++i) {
     const ChartsRect& panel = layout.panels[static_cast<std::size_t>(i)];
     const auto locus = static_cast<Locus>(i);
+    // Four panels are lower than three: their labels as many as stand apart.
     DrawPanelFrame(painter, layout, i, axis, kLocusTitles[static_cast<std::size_t>(i)], panel.top - 23,
-                   {0.0, 0.25, 0.5, 0.75, 1.0});
+                   statistics ? FrequencyLabels(panel) : std::vector<double>{0.0, 0.25, 0.5, 0.75, 1.0});
     if (history == nullptr || history->empty()) continue;
 
     // The lines, thinned to the panel's width; a gap (an empty habitat)

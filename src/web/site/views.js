@@ -38,7 +38,7 @@ Object.assign(Talveron, {
     const ratio = window.devicePixelRatio || 1;
     if (section && this.narrow()) {
       section.style.width = "";
-      const least = Charts.statistics() ? 500 : 360;  // four panels want more height than three
+      const least = Charts.statistics() ? 520 : 360;  // four panels want more height than three
       section.style.height = Math.round(Math.min(680, Math.max(least, $("views").clientWidth * 1.3))) + "px";
     } else if (section) {
       section.style.width = Math.max(0, this.chartsWidth() - 4) + "px";
