@@ -114,6 +114,7 @@ struct AxisLabel {
   std::string text;
   ChartsRect box;
 };
+// `panel`: a locus's, or kFstPanel.
 std::vector<AxisLabel> GenerationLabels(const ChartsLayout& layout, int panel, const GenerationAxis& axis,
                                         ChartsPainter& measure);
 
