@@ -15,6 +15,7 @@ constexpr double kLeftAxis = 40;    // room for the frequency labels
 constexpr double kBottomAxis = 18;  // room for the generation labels
 constexpr double kPanelTitle = 32;  // the locus above the markers' letters
 constexpr double kGap = 6;
+constexpr double kFstLegendRow = 14;  // a further row of the F_ST panel's legend
 constexpr int kHeaderPixels = 18;  // the generation and head counts: readable from the back of a room
 constexpr int kSmallestHeader = 14;
 
@@ -55,6 +56,74 @@ std::string Fixed(double value, int decimals) {
 std::string WidestHeader() { return "Generation 99999   Habitat 0: 640   Habitat 1: 640"; }
 std::string WidestCounts() { return "Habitat 0: 640   Habitat 1: 640"; }
 
+// A panel's title, grid, axes, ticks and their labels.
+void DrawPanelFrame(ChartsPainter& painter, const ChartsLayout& layout, int index, const GenerationAxis& axis,
+                    const std::string& title, double titleMiddle, const std::vector<double>& labelled) {
+  const ChartsRect& panel = layout.Panel(index);
+  painter.Text(title, panel.left, titleMiddle, 12, true, ChartsPainter::Align::Left, kBlack);
+  for (double value : {0.0, 0.25, 0.5, 0.75, 1.0}) {
+    const double y = std::round(Y(panel, value)) + 0.5;
+    painter.Polyline({{panel.left, y}, {panel.right(), y}}, kGrid, 1, ChartsPainter::Dash::None);
+    if (std::find(labelled.begin(), labelled.end(), value) == labelled.end()) continue;
+    painter.Text(value == 0 ? "0" : value == 1 ? "1" : Fixed(value, value == 0.5 ? 1 : 2), kLeftAxis - 5, y, 11,
+                 false, ChartsPainter::Align::Right, kBlack);
+  }
+  for (long g = axis.first - 1 + axis.step; g <= axis.last; g += axis.step) {
+    const double gx = std::round(X(panel, axis, static_cast<double>(g))) + 0.5;
+    painter.Polyline({{gx, panel.bottom()}, {gx, panel.bottom() + 4}}, kBlack, 1, ChartsPainter::Dash::None);
+  }
+  for (const AxisLabel& label : GenerationLabels(layout, index, axis, painter)) {
+    painter.Text(label.text, label.box.left + label.box.width / 2, label.box.top + 7, 11, false,
+                 ChartsPainter::Align::Centre, kBlack);
+  }
+  painter.Polyline({{panel.left + 0.5, panel.top}, {panel.left + 0.5, panel.bottom() + 0.5}, {panel.right(), panel.bottom() + 0.5}},
+                   kBlack, 1, ChartsPainter::Dash::None);
+}
+
+// Points of a series as polylines: one for each run between gaps.
+template <typename Draw>
+void DrawRuns(const std::vector<ChartPoint>& points, const ChartsRect& panel, const GenerationAxis& axis,
+              const Draw& draw) {
+  std::vector<ChartsPoint> run;
+  auto flush = [&] {
+    if (run.size() > 1) draw(run);
+    run.clear();
+  };
+  for (const ChartPoint& point : points) {
+    if (std::isnan(point.value)) {
+      flush();
+      continue;
+    }
+    run.push_back({X(panel, axis, static_cast<double>(point.generation)), Y(panel, point.value)});
+  }
+  flush();
+}
+
+// The F_ST panel: one line for each locus, a gap where F_ST is undefined.
+void DrawFstPanel(ChartsPainter& painter, const ChartsLayout& layout, const GenerationAxis& axis,
+                  const CensusHistory* history) {
+  const ChartsRect& panel = layout.fst;
+  const double legendRoom = panel.top - 8 - layout.fstLegend[0].y;
+  DrawPanelFrame(painter, layout, kFstPanel, axis, kFstTitle, panel.top - 23 - legendRoom, FrequencyLabels(panel));
+  for (int l = 0; l < kLoci; ++l) {
+    const ChartsPoint& at = layout.fstLegend[static_cast<std::size_t>(l)];
+    painter.Polyline({{at.x, at.y}, {at.x + 18, at.y}}, kFstColours[static_cast<std::size_t>(l)], 1.6,
+                     ChartsPainter::Dash::None);
+    painter.Text(kLocusTitles[static_cast<std::size_t>(l)], at.x + 22, at.y, 11, false, ChartsPainter::Align::Left,
+                 kBlack);
+  }
+  if (history == nullptr || history->empty()) return;
+  painter.Clip({panel.left - 1, panel.top - 2, panel.width + 2, panel.height + 4});
+  const int columns = std::max(1, static_cast<int>(panel.width / 2));
+  for (int l = 0; l < kLoci; ++l) {
+    DrawRuns(history->DownsampledFst(static_cast<Locus>(l), axis.first, axis.last, columns), panel, axis,
+             [&](const std::vector<ChartsPoint>& run) {
+               painter.Polyline(run, kFstColours[static_cast<std::size_t>(l)], 1.6, ChartsPainter::Dash::None);
+             });
+  }
+  painter.Unclip();
+}
+
 }  // namespace
 
 GenerationAxis::GenerationAxis(const CensusHistory* history) {
@@ -65,8 +134,8 @@ GenerationAxis::GenerationAxis(const CensusHistory* history) {
   last = first + (span + step - 1) / step * step;
 }
 
-ChartsLayout::ChartsLayout(double viewWidth, double viewHeight, ChartsPainter& measure)
-    : width(viewWidth), height(viewHeight) {
+ChartsLayout::ChartsLayout(double viewWidth, double viewHeight, ChartsPainter& measure, bool withStatistics)
+    : width(viewWidth), height(viewHeight), statistics(withStatistics) {
   // A view too narrow for the header on one line has it on two.
   headerLines = width < measure.TextWidth(WidestHeader(), kSmallestHeader, true) + 16 ? 2 : 1;
   const double headerHeight = headerLines == 2 ? 2 * kHeaderHeight - 8 : kHeaderHeight;
@@ -79,12 +148,43 @@ ChartsLayout::ChartsLayout(double viewWidth, double viewHeight, ChartsPainter& m
   legendRows = row - 16 <= width ? 2 : 3;
   legend = {0, headerHeight, width, kLegendHeight + (legendRows - 2) * 16};
   const double top = headerHeight + legend.height;
-  const double each = std::max(30.0, std::floor((height - top) / kLoci));
+  // With statistics, the F_ST panel's legend under its title: the loci
+  // side by side, on further rows where the width runs out, which the
+  // panel's title takes from the height of all four.
+  std::array<int, kLoci> rowOf{};
+  int rows = 1;
+  double x = kLeftAxis;
+  for (int l = 0; l < kLoci && statistics; ++l) {
+    const double item = 22 + measure.TextWidth(kLocusTitles[static_cast<std::size_t>(l)], 11, false);
+    if (x > kLeftAxis && x + item > width - 4) {
+      ++rows;
+      x = kLeftAxis;
+    }
+    fstLegend[static_cast<std::size_t>(l)].x = x;
+    rowOf[static_cast<std::size_t>(l)] = rows - 1;
+    x += item + 12;
+  }
+  const double legendRoom = (rows - 1) * kFstLegendRow;
+  const double each = std::max(30.0, std::floor((height - top - legendRoom) / (statistics ? kLoci + 1 : kLoci)));
   for (int i = 0; i < kLoci; ++i) {
     const double y = top + i * each;
     panels[static_cast<std::size_t>(i)] = {kLeftAxis, y + kPanelTitle, std::max(1.0, width - 12 - kLeftAxis),
                                            std::max(1.0, each - kBottomAxis - kGap - kPanelTitle)};
   }
+  if (!statistics) return;
+  fst = {kLeftAxis, top + kLoci * each + kPanelTitle + legendRoom, std::max(1.0, width - 12 - kLeftAxis),
+         std::max(1.0, each - kBottomAxis - kGap - kPanelTitle)};
+  for (int l = 0; l < kLoci; ++l) {
+    fstLegend[static_cast<std::size_t>(l)].y = fst.top - 8 - (rows - 1 - rowOf[static_cast<std::size_t>(l)]) * kFstLegendRow;
+  }
+}
+
+std::vector<double> FrequencyLabels(const ChartsRect& panel) {
+  constexpr double kApart = 13;  // 11-pixel labels and room between them
+  if (panel.height / 4 >= kApart) return {0, 0.25, 0.5, 0.75, 1};
+  if (panel.height / 2 >= kApart) return {0, 0.5, 1};
+  if (panel.height >= kApart) return {0, 1};
+  return {1};
 }
 
 std::string HeaderText(const CensusHistory* history) {
@@ -114,12 +214,13 @@ ChartsHeader HeaderFor(const ChartsLayout& layout, const CensusHistory* history,
   return header;
 }
 
-// The labels under a panel's generation axis: "gen." at the left, then a
+// The labels under a panel's generation axis (a locus's or the F_ST
+// panel's): "gen." at the left, then a
 // number under each tick, moved inside the view's right edge and clear of
 // "gen.", and left out where it would meet the one before.
 std::vector<AxisLabel> GenerationLabels(const ChartsLayout& layout, int panel, const GenerationAxis& axis,
                                         ChartsPainter& measure) {
-  const ChartsRect& area = layout.panels[static_cast<std::size_t>(panel)];
+  const ChartsRect& area = layout.Panel(panel);
   std::vector<AxisLabel> labels;
   const double genWidth = measure.TextWidth("gen.", 11, false) + 2;
   labels.push_back({"gen.", {kLeftAxis - 2 - genWidth, area.bottom() + 4, genWidth, 14}});
@@ -167,6 +268,8 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
 
 double ChartsMinimumWidth(ChartsPainter& measure) { return measure.TextWidth(WidestCounts(), kSmallestHeader, true) + 20; }
 
+double ChartsMinimumHeight(bool statistics) { return statistics ? 520 : 240; }
+
 void DrawChartsHeader(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
   const ChartsLayout layout(width, height, painter);
   painter.FillRect(layout.header, kWhite);
@@ -178,8 +281,8 @@ void DrawChartsHeader(ChartsPainter& painter, double width, double height, const
   }
 }
 
-void DrawCharts(ChartsPainter& painter, double width, double height, const CensusHistory* history) {
-  const ChartsLayout layout(width, height, painter);
+void DrawCharts(ChartsPainter& painter, double width, double height, const CensusHistory* history, bool statistics) {
+  const ChartsLayout layout(width, height, painter, statistics);
   const GenerationAxis axis(history);
   painter.FillRect({0, 0, width, height}, kWhite);
   DrawChartsHeader(painter, width, height, history);
@@ -211,25 +314,9 @@ void DrawCharts(ChartsPainter& painter, double width, double height, const Censu
   for (int i = 0; i < kLoci; ++i) {
     const ChartsRect& panel = layout.panels[static_cast<std::size_t>(i)];
     const auto locus = static_cast<Locus>(i);
-    painter.Text(kLocusTitles[static_cast<std::size_t>(i)], panel.left, panel.top - 23, 12, true,
-                 ChartsPainter::Align::Left, kBlack);
-    // Axes, grid and ticks.
-    for (double value : {0.0, 0.25, 0.5, 0.75, 1.0}) {
-      const double y = std::round(Y(panel, value)) + 0.5;
-      painter.Polyline({{panel.left, y}, {panel.right(), y}}, kGrid, 1, ChartsPainter::Dash::None);
-      painter.Text(value == 0 ? "0" : value == 1 ? "1" : Fixed(value, value == 0.5 ? 1 : 2), kLeftAxis - 5, y, 11,
-                   false, ChartsPainter::Align::Right, kBlack);
-    }
-    for (long g = axis.first - 1 + axis.step; g <= axis.last; g += axis.step) {
-      const double gx = std::round(X(panel, axis, static_cast<double>(g))) + 0.5;
-      painter.Polyline({{gx, panel.bottom()}, {gx, panel.bottom() + 4}}, kBlack, 1, ChartsPainter::Dash::None);
-    }
-    for (const AxisLabel& label : GenerationLabels(layout, i, axis, painter)) {
-      painter.Text(label.text, label.box.left + label.box.width / 2, label.box.top + 7, 11, false,
-                   ChartsPainter::Align::Centre, kBlack);
-    }
-    painter.Polyline({{panel.left + 0.5, panel.top}, {panel.left + 0.5, panel.bottom() + 0.5}, {panel.right(), panel.bottom() + 0.5}},
-                     kBlack, 1, ChartsPainter::Dash::None);
+    // Four panels are lower than three: their labels as many as stand apart.
+    DrawPanelFrame(painter, layout, i, axis, kLocusTitles[static_cast<std::size_t>(i)], panel.top - 23,
+                   statistics ? FrequencyLabels(panel) : std::vector<double>{0.0, 0.25, 0.5, 0.75, 1.0});
     if (history == nullptr || history->empty()) continue;
 
     // The lines, thinned to the panel's width; a gap (an empty habitat)
@@ -238,22 +325,11 @@ void DrawCharts(ChartsPainter& painter, double width, double height, const Censu
     const int columns = std::max(1, static_cast<int>(panel.width / 2));
     for (int habitat = 0; habitat < 2; ++habitat) {
       for (int allele = 0; allele < 3; ++allele) {
-        std::vector<ChartsPoint> run;
-        auto flush = [&] {
-          if (run.size() > 1) {
-            painter.Polyline(run, kAlleleColours[static_cast<std::size_t>(allele)], 1.6,
-                             habitat == 1 ? ChartsPainter::Dash::Dashed : ChartsPainter::Dash::None);
-          }
-          run.clear();
-        };
-        for (const ChartPoint& point : history->Downsampled(habitat, locus, allele, axis.first, axis.last, columns)) {
-          if (std::isnan(point.value)) {
-            flush();
-            continue;
-          }
-          run.push_back({X(panel, axis, static_cast<double>(point.generation)), Y(panel, point.value)});
-        }
-        flush();
+        DrawRuns(history->Downsampled(habitat, locus, allele, axis.first, axis.last, columns), panel, axis,
+                 [&](const std::vector<ChartsPoint>& run) {
+                   painter.Polyline(run, kAlleleColours[static_cast<std::size_t>(allele)], 1.6,
+                                    habitat == 1 ? ChartsPainter::Dash::Dashed : ChartsPainter::Dash::None);
+                 });
       }
     }
     painter.Unclip();
@@ -267,12 +343,13 @@ void DrawCharts(ChartsPainter& painter, double width, double height, const Censu
                    marker.box.top + 7.5, 12, true, ChartsPainter::Align::Centre, kBlack);
     }
   }
+  if (statistics) DrawFstPanel(painter, layout, axis, history);
 }
 
 std::optional<std::string> DescribeChartsAt(double width, double height, const CensusHistory* history, double x,
-                                            double y, ChartsPainter& measure) {
+                                            double y, ChartsPainter& measure, bool statistics) {
   if (history == nullptr || history->empty()) return std::nullopt;
-  const ChartsLayout layout(width, height, measure);
+  const ChartsLayout layout(width, height, measure, statistics);
   const GenerationAxis axis(history);
   const std::array<long, CensusHistory::kCriteria> criteria = history->Criteria();
   for (int i = 0; i < kLoci; ++i) {
@@ -302,10 +379,27 @@ std::optional<std::string> DescribeChartsAt(double width, double height, const C
     }
     if (!text.empty()) return text;
   }
-  return std::nullopt;
+  const ChartsRect& panel = layout.fst;
+  if (!statistics || x < panel.left - 4 || x > panel.right() + 4 || y < panel.top - 4 || y > panel.bottom() + 4) {
+    return std::nullopt;
+  }
+  const double span = static_cast<double>(axis.last - axis.first);
+  const long g = std::clamp(axis.first + std::lround((x - panel.left) * span / std::max(1.0, panel.width)),
+                            history->FirstGeneration(), history->LastGeneration());
+  double best = 8;  // pixels
+  std::string text;
+  for (int l = 0; l < kLoci; ++l) {
+    const double value = history->Fst(g, static_cast<Locus>(l));
+    if (std::isnan(value) || std::abs(Y(panel, value) - y) > best) continue;
+    best = std::abs(Y(panel, value) - y);
+    text = "Generation " + std::to_string(g) + ": F_ST at " + Lower(kLocusTitles[static_cast<std::size_t>(l)]) + ": " +
+           Fixed(value, 3);
+  }
+  if (text.empty()) return std::nullopt;
+  return text;
 }
 
-std::string ChartsInWords(const CensusHistory* history) {
+std::string ChartsInWords(const CensusHistory* history, bool statistics) {
   if (history == nullptr || history->empty()) return "Charts: no generation yet.";
   const long g = history->LastGeneration();
   std::string words = "Generation " + std::to_string(g) + ". Habitat 0: " + std::to_string(history->Adults(g, 0)) +
@@ -334,6 +428,14 @@ std::string ChartsInWords(const CensusHistory* history) {
            std::to_string(criteria[static_cast<std::size_t>(c)]);
   }
   words += met.empty() ? " No criterion met yet." : " Criteria met: " + met + ".";
+  if (!statistics) return words;
+  words += " F_ST between the habitats:";
+  for (int l = 0; l < kLoci; ++l) {
+    const double fst = history->Fst(g, static_cast<Locus>(l));
+    words += std::string(l == 0 ? " " : ", ") + Lower(kLocusTitles[static_cast<std::size_t>(l)]) + " " +
+             (std::isnan(fst) ? std::string("undefined") : Fixed(fst, 2));
+  }
+  words += ".";
   return words;
 }
 

@@ -1,5 +1,6 @@
 #include "gui/charts_view.h"
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
@@ -8,6 +9,7 @@
 #include <QPolygonF>
 #include <QTimer>
 #include <QToolTip>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -72,11 +74,11 @@ void QtChartsPainter::Clip(const app::ChartsRect& r) {
 
 void QtChartsPainter::Unclip() { painter_->restore(); }
 
-void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history) {
+void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history, bool statistics) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   QtChartsPainter charts(&painter);
-  app::DrawCharts(charts, size.width(), size.height(), history);
+  app::DrawCharts(charts, size.width(), size.height(), history, statistics);
   painter.restore();
 }
 
@@ -108,14 +110,23 @@ QSize ChartsView::sizeHint() const {
 
 QSize ChartsView::minimumSizeHint() const {
   QtChartsPainter measure;
-  return {static_cast<int>(std::ceil(app::ChartsMinimumWidth(measure))), 240};
+  return {static_cast<int>(std::ceil(app::ChartsMinimumWidth(measure))),
+          static_cast<int>(app::ChartsMinimumHeight(statistics_))};
 }
 
 QString ChartsView::HeaderText() const { return QString::fromStdString(app::HeaderText(history_)); }
 
+void ChartsView::SetStatistics(bool on) {
+  if (on == statistics_) return;
+  statistics_ = on;
+  setAccessibleDescription(QString::fromStdString(app::ChartsInWords(history_, statistics_)));
+  updateGeometry();  // four panels want more height
+  update();
+}
+
 void ChartsView::ShowHistory(const CensusHistory* history) {
   history_ = history;
-  setAccessibleDescription(QString::fromStdString(app::ChartsInWords(history)));
+  setAccessibleDescription(QString::fromStdString(app::ChartsInWords(history, statistics_)));
   if (paintPending_) return;
   // At full speed thousands of generations a second: the view is drawn
   // again at most every 100 ms, and takes at most a tenth of the time.
@@ -141,15 +152,17 @@ void ChartsView::paintEvent(QPaintEvent* /*event*/) {
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
   const qreal ratio = devicePixelRatioF();
   const QSize device = size() * ratio;
-  if (drawn_.size() != device || drawnHistory_ != history_ || now - lastPaint_ >= LinesEvery()) {
+  if (drawn_.size() != device || drawnHistory_ != history_ || drawnStatistics_ != statistics_ ||
+      now - lastPaint_ >= LinesEvery()) {
     QElapsedTimer took;
     took.start();
     drawn_ = QImage(device, QImage::Format_RGB32);
     drawn_.setDevicePixelRatio(ratio);
     QPainter painter(&drawn_);
-    PaintCharts(painter, size(), history_);
+    PaintCharts(painter, size(), history_, statistics_);
     painter.end();
     drawnHistory_ = history_;
+    drawnStatistics_ = statistics_;
     paintTook_ = took.elapsed();
     lastPaint_ = QDateTime::currentMSecsSinceEpoch();
   }
@@ -160,7 +173,7 @@ void ChartsView::paintEvent(QPaintEvent* /*event*/) {
 
 std::optional<QString> ChartsView::DescribeAt(QPoint at) const {
   QtChartsPainter measure;
-  const auto text = app::DescribeChartsAt(width(), height(), history_, at.x(), at.y(), measure);
+  const auto text = app::DescribeChartsAt(width(), height(), history_, at.x(), at.y(), measure, statistics_);
   if (!text) return std::nullopt;
   return QString::fromStdString(*text);
 }
@@ -172,6 +185,21 @@ void ChartsView::mouseMoveEvent(QMouseEvent* event) {
   } else {
     QToolTip::hideText();
   }
+}
+
+ChartsPanel::ChartsPanel(QWidget* parent)
+    : QWidget(parent), charts_(new ChartsView(this)), statistics_(new QCheckBox(tr("Statistics"), this)) {
+  setObjectName(QStringLiteral("chartsPanel"));
+  statistics_->setObjectName(QStringLiteral("chartsStatistics"));
+  statistics_->setToolTip(tr("Show F_ST between the habitats at each locus over the run"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 2);
+  layout->setSpacing(2);
+  layout->addWidget(charts_, 1);
+  layout->addWidget(statistics_);
+  layout->setAlignment(statistics_, Qt::AlignLeft);
+  statistics_->setContentsMargins(6, 0, 0, 0);
+  connect(statistics_, &QCheckBox::toggled, charts_, &ChartsView::SetStatistics);
 }
 
 }  // namespace talveron::gui

@@ -1,6 +1,7 @@
 // The Charts view: the shared drawing of the charts (app/charts_drawing.h)
 // painted with Qt, the view redrawn as the run goes on, and what hovering a
-// point tells in a tooltip.
+// point tells in a tooltip; and the panel that holds it in the window, with
+// the Statistics check box below it.
 #pragma once
 
 #include <QFont>
@@ -8,6 +9,8 @@
 #include <QPainter>
 #include <QString>
 #include <QWidget>
+
+class QCheckBox;
 
 #include <algorithm>
 #include <optional>
@@ -37,8 +40,9 @@ class QtChartsPainter : public app::ChartsPainter {
   QPainter* painter_;
 };
 
-// Paints the charts of `history` (none: empty axes) into an area of `size`.
-void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history);
+// Paints the charts of `history` (none: empty axes) into an area of `size`,
+// with the F_ST panel when `statistics`.
+void PaintCharts(QPainter& painter, QSize size, const CensusHistory* history, bool statistics = false);
 
 class ChartsView : public QWidget {
   Q_OBJECT
@@ -51,6 +55,10 @@ class ChartsView : public QWidget {
   // its header (the generation and the head counts) every time.
   void ShowHistory(const CensusHistory* history);
   const CensusHistory* history() const { return history_; }
+
+  // Statistics on: the F_ST panel is drawn too, at once.
+  void SetStatistics(bool on);
+  bool statistics() const { return statistics_; }
 
   // The natural size follows the classic views' zoom; the view is never
   // narrower than its header, on two lines, needs.
@@ -70,14 +78,32 @@ class ChartsView : public QWidget {
 
  private:
   const CensusHistory* history_ = nullptr;
+  bool statistics_ = false;
   double zoom_ = 1.0;
   QImage drawn_;  // the charts as last drawn whole
   const CensusHistory* drawnHistory_ = nullptr;
+  bool drawnStatistics_ = false;
   // How long after a drawing of the lines the next may come, in ms.
   qint64 LinesEvery() const { return std::max<qint64>(100, 10 * paintTook_); }
   qint64 lastPaint_ = 0;  // when the last drawing ended, in ms
   qint64 paintTook_ = 0;  // how long it took, in ms
   bool paintPending_ = false;
+};
+
+// The Charts view as the window holds it: the charts, and below them the
+// "Statistics" check box (off at first), which shows F_ST between the
+// habitats in them.
+class ChartsPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ChartsPanel(QWidget* parent = nullptr);
+  ChartsView* charts() const { return charts_; }
+  QCheckBox* statisticsBox() const { return statistics_; }
+
+ private:
+  ChartsView* charts_;
+  QCheckBox* statistics_;
 };
 
 }  // namespace talveron::gui

@@ -169,11 +169,12 @@ void MainWindow::CreateViews(app::QtCanvas& canvas) {
   QDockWidget* time = Dock(tr("Time Plot"), QStringLiteral("timeDock"), canvas.widget(Port::Time), this);
   docks_ = {map, text, graph, time};
 
-  charts_ = new ChartsView(this);
+  auto* chartsPanel = new ChartsPanel(this);
+  charts_ = chartsPanel->charts();
   chartsDock_ = new QDockWidget(tr("Charts"), this);
   chartsDock_->setObjectName(QStringLiteral("chartsDock"));
   chartsDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-  chartsDock_->setWidget(charts_);
+  chartsDock_->setWidget(chartsPanel);
 
   // The classic views on the left: the map over the status view with the
   // graphs beside them, the time plot, the widest, below all three. The

@@ -106,14 +106,14 @@ bool WritePictureSvg(app::QtCanvas& canvas, const PictureViews& views, double zo
 #endif
 }
 
-QImage ChartsPng(const CensusHistory* history, QSize size) {
+QImage ChartsPng(const CensusHistory* history, QSize size, bool statistics) {
   QImage picture(size, QImage::Format_RGB32);
   QPainter painter(&picture);
-  PaintCharts(painter, size, history);
+  PaintCharts(painter, size, history, statistics);
   return picture;
 }
 
-bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& path) {
+bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& path, bool statistics) {
 #ifdef TALVERON_HAVE_SVG
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
@@ -123,13 +123,14 @@ bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& pat
   svg.setViewBox(QRect(QPoint(0, 0), size));
   svg.setTitle(QStringLiteral("Talveron charts"));
   QPainter painter(&svg);
-  PaintCharts(painter, size, history);
+  PaintCharts(painter, size, history, statistics);
   painter.end();
   return file.error() == QFileDevice::NoError;
 #else
   (void)history;
   (void)size;
   (void)path;
+  (void)statistics;
   return false;
 #endif
 }

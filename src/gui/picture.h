@@ -23,8 +23,9 @@ QImage PicturePng(app::QtCanvas& canvas, const PictureViews& views, double zoom)
 bool WritePictureSvg(app::QtCanvas& canvas, const PictureViews& views, double zoom, const QString& path);
 bool SvgAvailable();
 
-// The Charts view as a picture of `size` pixels, as PNG or SVG.
-QImage ChartsPng(const CensusHistory* history, QSize size);
-bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& path);
+// The Charts view as a picture of `size` pixels, as PNG or SVG; with the
+// F_ST panel when `statistics`.
+QImage ChartsPng(const CensusHistory* history, QSize size, bool statistics = false);
+bool WriteChartsSvg(const CensusHistory* history, QSize size, const QString& path, bool statistics = false);
 
 }  // namespace talveron::gui

@@ -431,8 +431,8 @@ void QtPlatform::SavePicture() {
       // The charts as they are shown, or at their natural size when hidden.
       const ChartsView* charts = window_.charts();
       const QSize size = charts->isVisible() ? charts->size() : charts->sizeHint();
-      written = svg ? WriteChartsSvg(charts->history(), size, path)
-                    : ChartsPng(charts->history(), size).save(path, "PNG");
+      written = svg ? WriteChartsSvg(charts->history(), size, path, charts->statistics())
+                    : ChartsPng(charts->history(), size, charts->statistics()).save(path, "PNG");
     } else {
       written = svg ? WritePictureSvg(canvas_, choice.views, window_.zoom(), path)
                     : PicturePng(canvas_, choice.views, window_.zoom()).save(path, "PNG");

@@ -77,8 +77,8 @@ std::array<long, CensusHistory::kCriteria> CensusHistory::Criteria() const {
           criteria_.gGenerationWithMatingPreference95};
 }
 
-std::vector<ChartPoint> CensusHistory::Downsampled(int habitat, Locus locus, int allele, long first, long last,
-                                                   int columns) const {
+template <typename ValueOf>
+std::vector<ChartPoint> CensusHistory::Thinned(const ValueOf& valueOf, long first, long last, int columns) const {
   std::vector<ChartPoint> points;
   if (empty() || columns <= 0) return points;
   first = std::max(first, FirstGeneration());
@@ -90,11 +90,11 @@ std::vector<ChartPoint> CensusHistory::Downsampled(int habitat, Locus locus, int
     // Generations from..to fall in this column.
     const long to = std::min(last, first + (column + 1) * span / columns - 1);
     if (to < from) continue;
-    ChartPoint low{from, Frequency(from, habitat, locus, allele)};
+    ChartPoint low{from, valueOf(from)};
     ChartPoint high = low;
     bool gap = std::isnan(low.value);
     auto consider = [&](long g) {
-      const double value = Frequency(g, habitat, locus, allele);
+      const double value = valueOf(g);
       if (std::isnan(value)) {
         gap = true;
         return;
@@ -116,6 +116,15 @@ std::vector<ChartPoint> CensusHistory::Downsampled(int habitat, Locus locus, int
     from = to + 1;
   }
   return points;
+}
+
+std::vector<ChartPoint> CensusHistory::Downsampled(int habitat, Locus locus, int allele, long first, long last,
+                                                   int columns) const {
+  return Thinned([&](long g) { return Frequency(g, habitat, locus, allele); }, first, last, columns);
+}
+
+std::vector<ChartPoint> CensusHistory::DownsampledFst(Locus locus, long first, long last, int columns) const {
+  return Thinned([&](long g) { return Fst(g, locus); }, first, last, columns);
 }
 
 }  // namespace talveron

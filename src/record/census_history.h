@@ -81,6 +81,9 @@ class CensusHistory {
   // parts of that span: what a line `columns` pixels wide shows.
   std::vector<ChartPoint> Downsampled(int habitat, Locus locus, int allele, long first, long last,
                                       int columns) const;
+  // The same thinning of F_ST between the habitats at a locus; a gap where
+  // it is not a number.
+  std::vector<ChartPoint> DownsampledFst(Locus locus, long first, long last, int columns) const;
 
  private:
   struct Generation {
@@ -88,6 +91,9 @@ class CensusHistory {
     std::uint16_t alleles[2][kLoci][3];  // [habitat][locus][allele]
   };
   const Generation& At(long generation) const;
+  // Downsampled's thinning of any value of a generation.
+  template <typename ValueOf>
+  std::vector<ChartPoint> Thinned(const ValueOf& valueOf, long first, long last, int columns) const;
 
   std::vector<Generation> generations_;  // first_, first_ + stride_, ...
   Generation latest_{};                   // the last generation added

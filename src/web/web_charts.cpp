@@ -10,7 +10,8 @@
 
 // clang-format off
 // The view's size in CSS pixels (0 while hidden), whether the page wants it
-// drawn again, and the point a hover waits on (x, y, or -1).
+// drawn again, the point a hover waits on (x, y, or -1), and whether its
+// Statistics check box is on.
 EM_JS(void, web_charts_state, (double* out), { HEAPF64.set(Talveron.charts.state(), out >> 3); });
 EM_JS(void, web_charts_begin, (), { Talveron.charts.begin(); });
 EM_JS(void, web_charts_fill, (double x, double y, double w, double h, int rgb), { Talveron.charts.fill(x, y, w, h, rgb); });
@@ -64,9 +65,10 @@ class PageChartsPainter : public app::ChartsPainter {
 }  // namespace
 
 void PageCharts::Show(const CensusHistory* history, bool changed, bool restarted, bool frame) {
-  double state[5] = {};
+  double state[6] = {};
   web_charts_state(state);
   const double width = state[0], height = state[1];
+  const bool statistics = state[5] != 0;
   if (width < 10 || height < 10) return;
   PageChartsPainter painter;
   const double now = emscripten_get_now() / 1000;
@@ -74,9 +76,9 @@ void PageCharts::Show(const CensusHistory* history, bool changed, bool restarted
   const bool linesDue = !frame || now - linesAt_ >= std::max(kLinesEvery, 10 * linesTook_);
   if (asked || ((changed || linesBehind_) && linesDue)) {
     web_charts_begin();
-    app::DrawCharts(painter, width, height, history);
+    app::DrawCharts(painter, width, height, history, statistics);
     // The words go with the lines: what they tell is what the lines show.
-    web_charts_end(app::ChartsInWords(history).c_str());
+    web_charts_end(app::ChartsInWords(history, statistics).c_str());
     width_ = width;
     height_ = height;
     linesAt_ = emscripten_get_now() / 1000;
@@ -89,7 +91,7 @@ void PageCharts::Show(const CensusHistory* history, bool changed, bool restarted
     linesBehind_ = true;
   }
   if (state[3] >= 0) {
-    const auto told = app::DescribeChartsAt(width, height, history, state[3], state[4], painter);
+    const auto told = app::DescribeChartsAt(width, height, history, state[3], state[4], painter, statistics);
     web_charts_tip(told ? told->c_str() : "");
   }
 }

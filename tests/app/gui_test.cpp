@@ -379,7 +379,12 @@ TEST_F(QtDesktopTest, TheGuideIsAWindowOfItsOwnAndTheRunGoesOn) {
 TEST_F(QtDesktopTest, ChartsFollowTheRunTellWhatIsHoveredAndHideWithOneItem) {
   // Thirty generations: the Charts view shows the shell's history, its
   // header the generation and head counts in large type; hovering a line
-  // tells its generation and value; Display > Charts hides the view.
+  // tells its generation and value; Display > Charts hides the view. The
+  // view's dock holds the Statistics check box, off.
+  const auto* statistics = window.chartsDock()->findChild<QCheckBox*>(QStringLiteral("chartsStatistics"));
+  ASSERT_NE(statistics, nullptr);
+  EXPECT_FALSE(statistics->isChecked());
+  EXPECT_FALSE(window.charts()->statistics());
   Repeatedly start([&] {
     if (shell.world.gGenerationNumber > 0) return true;
     platform.action(111, 3)->trigger();

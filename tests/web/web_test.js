@@ -176,6 +176,22 @@ test("the Charts view shows the trace's counts, and the key and run button say w
   const [g, habitat, allele] = told.slice(1, 4).map(Number);
   const at = (g - 1) * 20 + habitat * 10;
   assert.equal(told[4], (traced[at + 7 + allele] / traced[at]).toFixed(3));
+  // The Statistics check box, off at first and taken by the keyboard, adds
+  // F_ST between the habitats: in words, the values of the trace's --stats.
+  assert.equal(await page.$eval("#charts-statistics", (e) => e.checked), false);
+  const statsTrace = path.join(t.folder, "stats.trace");
+  execFileSync(options.batch, ["--seed", "42", "--replicates", "1", "--generations", "50", "--out", path.join(t.folder, "stats.txt"),
+                               "--trace", statsTrace, "--stats", "--quiet"]);
+  const statsLines = fs.readFileSync(statsTrace, "utf8").trim().split("\n");
+  const statsHeader = statsLines[0].split("\t"), lastLine = statsLines[statsLines.length - 1].split("\t");
+  const fst = (name) => (lastLine[statsHeader.indexOf(name)] === "NA" ? "undefined" : Number(lastLine[statsHeader.indexOf(name)]).toFixed(2));
+  await page.focus("#charts-statistics");
+  await page.keyboard.press("Space");
+  await page.waitForFunction(() => document.getElementById("charts-summary").textContent.includes("F_ST"));
+  const withStats = await page.$eval("#charts-summary", (e) => e.textContent);
+  assert.ok(withStats.startsWith(words), withStats);
+  assert.ok(withStats.endsWith(` F_ST between the habitats: habitat specialization ${fst("fst_spec")}, ` +
+                               `habitat preference ${fst("fst_pref")}, mating preference ${fst("fst_mate")}.`), withStats);
   // Another display while waiting: the key follows and the status bar says when the map does.
   await chooseMenu(page, DisplayMenu, 5);  // Habitat specialization
   await page.waitForFunction(() => document.getElementById("map-caption").textContent === "Habitat specialization");

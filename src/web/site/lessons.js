@@ -208,7 +208,7 @@ function markdownHtml(markdown) {
     const told = state.call(this);
     if (!Lessons.presenting) return told;
     this.size = [Math.round(this.size[0] / 2), Math.round(this.size[1] / 2)];
-    return [this.size[0], this.size[1], told[2], told[3] < 0 ? -1 : told[3] / 2, told[4] < 0 ? -1 : told[4] / 2];
+    return [this.size[0], this.size[1], told[2], told[3] < 0 ? -1 : told[3] / 2, told[4] < 0 ? -1 : told[4] / 2, told[5]];
   };
   const begin = Charts.begin;
   Charts.begin = function () {

@@ -83,6 +83,8 @@ function setUpPage() {
     $("charts").addEventListener("mousemove", (e) => Charts.hover(e));
     $("charts").addEventListener("mouseleave", () => Charts.hover(null));
   }
+  // Statistics on or off: the charts drawn again, in a taller view on a narrow screen.
+  if ($("charts-statistics")) $("charts-statistics").addEventListener("change", () => Talveron.relayout());
   if ($("guide-close")) $("guide-close").addEventListener("click", () => { $("guide").hidden = true; });
   // A settings file dropped anywhere on the page opens as File > Open Settings.
   document.addEventListener("dragover", (e) => { e.preventDefault(); document.body.classList.add("dropping"); });

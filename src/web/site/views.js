@@ -38,7 +38,8 @@ Object.assign(Talveron, {
     const ratio = window.devicePixelRatio || 1;
     if (section && this.narrow()) {
       section.style.width = "";
-      section.style.height = Math.round(Math.min(680, Math.max(360, $("views").clientWidth * 1.3))) + "px";
+      const least = Charts.statistics() ? 520 : 360;  // four panels want more height than three
+      section.style.height = Math.round(Math.min(680, Math.max(least, $("views").clientWidth * 1.3))) + "px";
     } else if (section) {
       section.style.width = Math.max(0, this.chartsWidth() - 4) + "px";
       section.style.height = "";
@@ -135,8 +136,10 @@ const Charts = {
     this.dirty = true;
     Talveron.wakeUp();
   },
-  // [width, height, draw again, hover x, hover y]: 0 x 0 while hidden, unless
-  // a picture of the charts is wanted.
+  // The Statistics check box: F_ST between the habitats drawn too.
+  statistics() { return $("charts-statistics") ? $("charts-statistics").checked : false; },
+  // [width, height, draw again, hover x, hover y, statistics]: 0 x 0 while
+  // hidden, unless a picture of the charts is wanted.
   state() {
     const canvas = $("charts");
     const box = canvas ? canvas.getBoundingClientRect() : { width: 0, height: 0 };
@@ -144,7 +147,8 @@ const Charts = {
     this.size = shown ? [Math.round(box.width), Math.round(box.height)] : this.pictureWanted ? NaturalCharts : [0, 0];
     const hover = this.hovered || [-1, -1];
     this.hovered = null;
-    const state = [this.size[0], this.size[1], this.dirty || this.pictureWanted ? 1 : 0, hover[0], hover[1]];
+    const state = [this.size[0], this.size[1], this.dirty || this.pictureWanted ? 1 : 0, hover[0], hover[1],
+                   this.statistics() ? 1 : 0];
     this.dirty = false;
     return state;
   },
