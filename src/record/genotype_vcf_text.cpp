@@ -110,6 +110,8 @@ const std::size_t kAlleleOffsets[kGenotypeLoci] = {
     offsetof(Individ, neutralGenes) + 5, offsetof(Individ, neutralGenes) + 6, offsetof(Individ, neutralGenes) + 7,
     offsetof(Individ, neutralGenes) + 8, offsetof(Individ, neutralGenes) + 9};
 
+static_assert(sizeof(Individ::neutralGenes) == kNeutralGenes, "a byte per neutral gene");
+
 constexpr std::size_t kPieceSize = 1 << 16;
 
 }  // namespace

@@ -40,8 +40,9 @@ std::string GenotypeFilePath(const std::string& path, long replicate, long repli
 // The whole VCF text of a replicate's samples, uncompressed: the header
 // (meta lines and the #CHROM line naming every sampled individual, in the
 // samples' order) and the 17 records with a GT column per sample. Given
-// to `sink` in pieces of up to about 64 KB besides a record's columns;
-// the pieces are valid only during the call.
+// to `sink` in pieces, each valid only during its call; the header and
+// each record end a piece, and no other piece ends with a newline (so an
+// index can be built while the text is written).
 void WriteGenotypeVcfText(long replicate, const std::vector<GenotypeSample>& samples,
                           const std::function<void(std::string_view)>& sink);
 // The same as one string.

@@ -112,9 +112,20 @@ TEST(GenotypeVcfText, GivesEveryIndividualsAlleleInItsNamedColumn) {
       ASSERT_LT(static_cast<std::size_t>(allele), alleles);
     }
   }
+  // Streamed, the same text; the header and each record end a piece,
+  // and no other piece ends a line.
+  std::vector<std::size_t> lineEnds;  // where the #CHROM line and the records end
+  for (std::size_t end = text.find("\n#CHROM") + 1; (end = text.find('\n', end)) != std::string::npos;) {
+    lineEnds.push_back(++end);
+  }
   std::string streamed;
-  WriteGenotypeVcfText(3, samples, [&streamed](std::string_view piece) { streamed.append(piece); });
+  std::vector<std::size_t> pieceEnds;
+  WriteGenotypeVcfText(3, samples, [&](std::string_view piece) {
+    streamed.append(piece);
+    if (!piece.empty() && piece.back() == '\n') pieceEnds.push_back(streamed.size());
+  });
   EXPECT_EQ(streamed, text);
+  EXPECT_EQ(pieceEnds, lineEnds);
 }
 
 // No samples: a file of the 17 records without a FORMAT column, which
