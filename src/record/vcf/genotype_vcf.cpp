@@ -54,7 +54,7 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
   int locus = -1;  // -1 while the header is written
   bool ok = true;
   int errorNumber = 0;
-  WriteGenotypeVcfText(replicate, samples, [&](std::string_view piece) {
+  auto write = [&](std::string_view piece) {
     if (!ok) return;
     ok = bgzf_write(file, piece.data(), piece.size()) == static_cast<ssize_t>(piece.size());
     if (ok && !piece.empty() && piece.back() == '\n') {
@@ -67,7 +67,15 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
       ++locus;
     }
     if (!ok) errorNumber = errno;
-  });
+  };
+  try {
+    WriteGenotypeVcfText(replicate, samples, write);
+  } catch (...) {  // out of memory: nothing left behind
+    bgzf_close(file);
+    std::remove(partial.c_str());
+    std::remove(partialIndex.c_str());
+    throw;
+  }
   // The last chunk ends where tabix reading the file would find its end:
   // at the next block.
   ok = ok && locus == kGenotypeLoci && bgzf_flush(file) == 0 &&
