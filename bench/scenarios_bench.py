@@ -18,7 +18,7 @@ import subprocess
 import sys
 import tempfile
 
-SETTINGS = [("defaults", []), ("density 4", ["--set=density=4"]),
+SETTINGS = [("defaults", []), ("density 4", ["--set=density=4"]), ("density 8", ["--set=density=8"]),
             ("diverging", ["--set=density=4", "--set=selectionFactor=0.8", "--set=gMatingPrefTarget=1",
                            "--set=gIncludeNeutralGenes=1"])]
 GENERATIONS = 5000

@@ -1,6 +1,7 @@
 """The genotype samples of talveron-batch read by real clients: every file
-is read by Debian's bcftools and by pysam, indexed by tabix, and its
-genotypes agree with the census the trace gives for the same generations.
+is read by Debian's bcftools and by pysam, its index is the one tabix
+makes, and its genotypes agree with the census the trace gives for the
+same generations.
 The same seed gives the same bytes with one job and with two.
 
 Usage: genotype_files_test.py TALVERON_BATCH
@@ -9,6 +10,7 @@ Usage: genotype_files_test.py TALVERON_BATCH
 import collections
 import csv
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -110,6 +112,12 @@ def main():
             # tabix reads the index as well.
             out = subprocess.run(["tabix", path, "loci:17"], check=True, capture_output=True, text=True).stdout
             check(out.split("\t")[2] == "neutral9", "tabix loci:17 gives " + out[:40])
+            # The index, built while the file is written, is the one tabix builds from it.
+            copy = os.path.join(work, "copy.vcf.gz")
+            shutil.copyfile(path, copy)
+            subprocess.run(["tabix", "-f", "-p", "vcf", copy], check=True)
+            with open(path + ".tbi", "rb") as a, open(copy + ".tbi", "rb") as b:
+                check(a.read() == b.read(), "replicate %d: the index differs from tabix's" % replicate)
 
         # A single replicate writes the file under its own name.
         run(["--seed", "5", "--replicates", "1", "--generations", "10", "--out", work + "/single.txt",
