@@ -480,8 +480,12 @@ void StudyDirectory::CellFinished(long cell, double seconds) {
   }
   std::vector<FileCheck> checks = {CheckOfText(planned.dataName, data)};
   const std::vector<std::string> names = CellFiles(planned);
+  const std::size_t firstGenotypeFile = planned.traceName.empty() ? 1 : 2;
   for (std::size_t f = 1; f < names.size(); ++f) {
     const auto check = CheckOfFile(names[f], PathOf(names[f]));
+    if (!check && f >= firstGenotypeFile && !fs::exists(PathOf(names[f]))) {
+      throw FileError(PathOf(names[f]), "is missing: the cell's genotype samples were not written with its series");
+    }
     if (!check) throw FileError(PathOf(names[f]), "cannot be read back");
     checks.push_back(*check);
   }
