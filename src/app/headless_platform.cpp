@@ -1,6 +1,7 @@
 #include "app/headless_platform.h"
 
 #include "app/map_key.h"
+#include "record/vcf/genotype_vcf.h"
 
 #include <iostream>
 
@@ -118,6 +119,23 @@ std::optional<std::string> HeadlessPlatform::AskDataFilePath() {
   std::optional<std::string> path = savePaths.front();
   savePaths.pop_front();
   return path;
+}
+
+std::optional<std::string> HeadlessPlatform::AskGenotypesPath() {
+  if (genotypePaths.empty()) return std::nullopt;
+  std::optional<std::string> path = genotypePaths.front();
+  genotypePaths.pop_front();
+  return path;
+}
+
+void HeadlessPlatform::WriteGenotypes(const std::string& path, long replicate,
+                                      const std::vector<GenotypeSample>& samples) {
+  const std::string compressed = ".vcf.gz";
+  if (path.size() > compressed.size() && path.compare(path.size() - compressed.size(), compressed.size(), compressed) == 0) {
+    WriteGenotypeVcf(path, replicate, samples);
+  } else {
+    Platform::WriteGenotypes(path, replicate, samples);
+  }
 }
 
 std::optional<std::string> HeadlessPlatform::AskSettingsPath(bool /*save*/) {

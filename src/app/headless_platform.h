@@ -56,6 +56,7 @@ class HeadlessPlatform : public Platform {
   std::deque<std::optional<std::string>> savePaths;
   std::deque<std::optional<std::uint64_t>> seedAnswers;
   std::deque<std::optional<std::string>> settingsPaths;
+  std::deque<std::optional<std::string>> genotypePaths;
   std::deque<bool> confirmAnswers;  // yes when none is left
 
   // --- what the program did ---
@@ -112,6 +113,10 @@ class HeadlessPlatform : public Platform {
   void ShowAboutBox() override { ++aboutBoxes; }
   std::optional<std::string> AskSettingsPath(bool save) override;
   void SavePicture() override { ++pictures; }
+  std::optional<std::string> AskGenotypesPath() override;
+  // A .vcf.gz as the desktop program writes it (bgzip, tabix), anything
+  // else as the page does (plain text).
+  void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) override;
   void CopyText(std::string_view text) override { clipboard = std::string(text); }
   bool Confirm(std::string_view question) override;
   void ShowGuide() override { ++guides; }

@@ -14,6 +14,7 @@
 
 namespace talveron {
 class CensusHistory;
+struct GenotypeSample;
 }
 
 namespace talveron::app {
@@ -145,6 +146,14 @@ class Platform {
   virtual std::optional<std::string> AskSettingsPath(bool save) = 0;
   // Saves a picture of the views, asking for the file and which views.
   virtual void SavePicture() = 0;
+  // The file for the genotypes of the adults on the map: a .vcf.gz on the
+  // desktop, a .vcf the page downloads; nothing when the user cancelled.
+  virtual std::optional<std::string> AskGenotypesPath() { return std::nullopt; }
+  // Writes the genotype samples of a replicate to `path` as VCF 4.3, the
+  // samples named as the batch command names them: by default as plain
+  // text (the page); the desktop program compresses it with bgzip and
+  // indexes it with tabix. Throws FileError.
+  virtual void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples);
   // Asks a yes-or-no question before something is lost; true is yes.
   virtual bool Confirm(std::string_view /*question*/) { return true; }
   // Puts text on the clipboard.

@@ -109,6 +109,8 @@ void Shell::BeginReplicate() {
   DrawHabitatFrames();
   if (framed_) mapPending_ = MapDrawn::Founders;
   world.InitPopulations();
+  mapReplicate_ = gReplicateNumber;
+  mapGeneration_ = 0;
 }
 
 void Shell::RunGeneration() {
@@ -125,11 +127,14 @@ void Shell::RunGeneration() {
     StopSpeed();
   }
   if (!changes_.empty()) ApplyScheduledChange();
+  midGeneration_ = true;
   world.Reproduction();
   if (step) WaitForStep(kStepPrompt);
   world.Dispersal();
   if (step) WaitForStep(kStepPrompt);
   world.Mortality();
+  midGeneration_ = false;
+  mapGeneration_ = world.gGenerationNumber;
   DrawHabitatFrames();
   world.TallyLinkedList();
   world.ChangeEnvironmentIfDue();

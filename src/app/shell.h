@@ -25,6 +25,7 @@
 #include "model/model_hooks.h"
 #include "model/world.h"
 #include "record/census_history.h"
+#include "record/genotype_sample.h"
 #include "record/data_file.h"
 #include "record/recorder.h"
 #include "run/settings_file.h"
@@ -77,6 +78,7 @@ inline constexpr int kSaveSettingsItem = 14;
 inline constexpr int kCopyBatchCommandItem = 15;
 inline constexpr int kSavePictureItem = 16;
 inline constexpr int kRunOnItem = 17;  // Run On to the End: no stop on extinction messages
+inline constexpr int kSaveGenotypesItem = 19;  // after Open Lesson
 
 // The last item of the Replicates, Generations and Averaging Span
 // submenus: hidden, it shows a count that a settings file gave and no
@@ -202,6 +204,15 @@ class Shell : public ModelHooks {
   // the series the next Run Replicates starts, under the name of the data
   // file chosen last.
   std::string BatchCommand() const;
+
+  // --- genotypes (shell_genotypes.cpp) ---
+  // The adults on the map as a genotype sample: the generation they are
+  // the adults of (0: the founders) and the replicate, from 1. Nothing in
+  // the middle of a generation (step mode), when the map shows part of it.
+  std::optional<std::pair<long, GenotypeSample>> GenotypesOnMap() const;
+  // File > Save Genotypes: the adults on the map, asked where, written by
+  // the platform.
+  void SaveGenotypes();
 
   // --- seeds ---
   std::uint64_t NextSeed() const { return nextSeed_; }
@@ -372,6 +383,9 @@ class Shell : public ModelHooks {
   bool extinctionTold_ = false;  // this replicate's extinction is told
   bool presentation_ = false;
   std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for
+  long mapReplicate_ = 0;       // the replicate whose adults the map shows
+  long mapGeneration_ = 0;      // and their generation: 0 for the founders
+  bool midGeneration_ = false;  // a generation has begun and not ended (step mode waits)
 
   // What the generations since the last frame have left to draw.
   bool framed_ = false;  // the generation running is drawn as a frame, after it

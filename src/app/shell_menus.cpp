@@ -54,7 +54,7 @@ std::vector<MenuSpec> BuildMenuBar() {
         Checkable("Cycle Mode", 'y'), Separator(), Item("Settings...", 'e'), Separator(), Last(Item("Quit", 'q')),
         Separator(), Item("Base Seed...", 'b'), Separator(), Item("Open Settings..."), Item("Save Settings..."),
         Item("Copy Batch Command"), Item("Save Picture..."), Item("Run On to the End", 'u'),
-        Item("Open Lesson...")},
+        Item("Open Lesson..."), Item("Save Genotypes...")},
        false},
       {kDisplayMenu,
        "Display",
@@ -292,6 +292,9 @@ void Shell::HandleFileChoice(int item) {
       break;
     case kOpenLessonItem:
       OpenLessonFile();
+      break;
+    case kSaveGenotypesItem:
+      SaveGenotypes();
       break;
     default:
       break;

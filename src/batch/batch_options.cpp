@@ -1,5 +1,6 @@
 #include "batch/batch_options.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -16,6 +17,11 @@ const std::set<std::string> kValued = {"--seed", "--replicates", "--generations"
 const std::set<std::string> kSeriesOptions = {"--seed", "--replicates", "--generations", "--span",
                                               "--record", "--set", "--change", "--stats", "--genotypes",
                                               "--sample-every", "--out", "--trace", "--settings"};
+
+// A study's genotype samples are asked for where its other outputs are.
+constexpr const char* kStudyGenotypes =
+    "--genotypes cannot be given with --study: the study file asks for genotype samples "
+    "(genotypes = true, and sample-every = N); they go into --out-dir";
 
 }  // namespace
 
@@ -76,6 +82,12 @@ std::optional<std::string> AddCommandLineChange(ParameterSchedule& changes, cons
 
 std::string Quoted(const std::string& value) { return "'" + Escaped(value, 80) + "'"; }
 
+std::string GenotypesPathFor(const std::string& outPath) {
+  std::filesystem::path path(outPath);
+  if (path.has_extension()) return path.replace_extension(".vcf.gz").string();
+  return outPath + ".vcf.gz";
+}
+
 std::string TracePathFor(const std::string& outPath) {
   std::filesystem::path path(outPath);
   if (path.has_extension()) return path.replace_extension(".trace").string();
@@ -115,6 +127,9 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
     } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
       value = args[++i];
     } else {
+      const bool study = std::any_of(args.begin(), args.end(),
+                                     [](const std::string& arg) { return arg.rfind("--study", 0) == 0; });
+      if (study && name == "--genotypes") return refuse(kStudyGenotypes);
       return refuse(name + " needs a value (see --help)");
     }
     if (name != "--set" && name != "--change" && !seen.insert(name).second) {
@@ -136,6 +151,11 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
 
   if (seen.count("--study") != 0) {
     for (const auto& [name, value] : given) {
+      if (name == "--genotypes" || name == "--sample-every") {
+        return refuse(name == "--genotypes" ? std::string(kStudyGenotypes)
+                                            : name + " cannot be given with --study: the study file says how often "
+                                                     "genotypes are sampled (sample-every = N)");
+      }
       if (kSeriesOptions.count(name) != 0) {
         return refuse(name + " cannot be given with --study: the study file defines its series");
       }
@@ -147,6 +167,7 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   }
 
   bool traceFromSettings = false;
+  bool genotypesFromSettings = false;
   std::set<std::string> setNames;
   std::set<std::string> changeNames;  // GEN:NAME given by --change
   for (const auto& [name, value] : given) {
@@ -169,6 +190,8 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
       options.params = file.settings.params;
       options.changes = file.settings.changes;
       traceFromSettings = file.settings.trace;
+      genotypesFromSettings = file.settings.genotypes;
+      options.sampleEvery = file.settings.sampleEvery;
       options.stats = options.stats || file.settings.stats;
     } catch (const SettingsFileError& error) {
       return refuse(name + " " + error.what());
@@ -242,6 +265,9 @@ ParseResult ParseBatchOptions(const std::vector<std::string>& args) {
   }
   if (options.outPath.empty()) return refuse("--out is required: the data file to write (see --help)");
   if (traceFromSettings && options.tracePath.empty()) options.tracePath = TracePathFor(options.outPath);
+  if (genotypesFromSettings && options.genotypesPath.empty()) {
+    options.genotypesPath = GenotypesPathFor(options.outPath);
+  }
   if (seen.count("--sample-every") != 0 && options.genotypesPath.empty()) {
     return refuse("--sample-every goes with --genotypes FILE.vcf.gz: it says which generations are sampled");
   }
@@ -298,7 +324,9 @@ std::string BatchHelpText(const std::string& program) {
          "                      span, trace, parameters under [set], changes as [[change]]\n"
          "                      tables of generation and set); options given on\n"
          "                      the command line override it. With trace = true the trace is\n"
-         "                      written beside FILE with the extension .trace\n"
+         "                      written beside FILE with the extension .trace; with\n"
+         "                      genotypes = true (and sample-every = N) the genotype samples\n"
+         "                      beside it with the extension .vcf.gz\n"
          "\n"
          "A study (the settings file with a [vary] table of lists):\n"
          "  --study FILE        runs a series for every combination of the [vary] lists, the\n"
@@ -306,7 +334,11 @@ std::string BatchHelpText(const std::string& program) {
          "                      seed + (c - 1) x replicates\n"
          "  --out-dir DIR       where cell-NN.txt (and cell-NN.trace), summary.tsv and\n"
          "                      manifest.json go; created when missing, else empty or\n"
-         "                      this study's. One process at a time (DIR/study.lock)\n"
+         "                      this study's. One process at a time (DIR/study.lock).\n"
+         "                      With genotypes = true in the study file, replicate k of\n"
+         "                      cell NN goes to cell-NN-rK.vcf.gz (+ .tbi; cell-NN.vcf.gz\n"
+         "                      for one replicate) and the cell's table to\n"
+         "                      cell-NN.samples.tsv, all in place once the cell is complete\n"
          "  --resume            continues a stopped study in DIR: complete cells whose\n"
          "                      files are unchanged are kept, the others run again\n"
          "\n"

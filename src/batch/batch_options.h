@@ -57,5 +57,8 @@ std::string Quoted(const std::string& value);
 // The trace that goes with a data file when a settings file asks for one:
 // FILE's extension replaced by .trace.
 std::string TracePathFor(const std::string& outPath);
+// The genotype samples that go with a data file when a settings file asks
+// for them: FILE's extension replaced by .vcf.gz.
+std::string GenotypesPathFor(const std::string& outPath);
 
 }  // namespace talveron::batch

@@ -34,6 +34,7 @@
 #include "gui/picture.h"
 #include "gui/settings_dialog.h"
 #include "model/version.h"
+#include "record/vcf/genotype_vcf.h"
 
 namespace talveron::gui {
 
@@ -393,6 +394,22 @@ std::optional<std::string> QtPlatform::AskSettingsPath(bool save) {
   if (path.isEmpty()) return std::nullopt;
   Remember(path);
   return path.toStdString();
+}
+
+// A name without .vcf.gz gets it: the file is a compressed VCF whatever
+// it is called, and its index goes beside it as NAME.tbi.
+std::optional<std::string> QtPlatform::AskGenotypesPath() {
+  QString path = QFileDialog::getSaveFileName(&window_, tr("Save Genotypes"),
+                                              InFolder(QStringLiteral("talveron-genotypes.vcf.gz")),
+                                              tr("Compressed VCF files (*.vcf.gz);;All files (*)"));
+  if (path.isEmpty()) return std::nullopt;
+  if (!path.endsWith(QStringLiteral(".vcf.gz"))) path += QStringLiteral(".vcf.gz");
+  Remember(path);
+  return path.toStdString();
+}
+
+void QtPlatform::WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) {
+  WriteGenotypeVcf(path, replicate, samples);
 }
 
 // The dialog's file types choose the views and the format: all four views

@@ -127,6 +127,7 @@ class Reader {
     file.text = text_;
     SeriesSettings& settings = file.settings;
     const toml::node* vary = nullptr;
+    const toml::node* sampleEvery = nullptr;
 
     for (const auto& [key, node] : Ordered(root)) {
       const std::string_view name = key->str();
@@ -152,6 +153,13 @@ class Reader {
         const auto* value = node->as_boolean();
         if (value == nullptr) Refuse(name_, LineOf(*node), "stats: allowed are true or false");
         settings.stats = value->get();
+      } else if (name == "genotypes") {
+        const auto* value = node->as_boolean();
+        if (value == nullptr) Refuse(name_, LineOf(*node), "genotypes: allowed are true or false");
+        settings.genotypes = value->get();
+      } else if (name == "sample-every") {
+        settings.sampleEvery = Count(*node, "sample-every");
+        sampleEvery = node;
       } else if (name == "set") {
         ReadSet(*node, settings.params);
       } else if (name == "vary") {
@@ -161,8 +169,12 @@ class Reader {
       } else {
         Refuse(name_, LineOf(*key), "unknown key '" + std::string(name) +
                                         "': allowed are seed, replicates, generations, record, span, trace, "
-                                        "stats, [set], [[change]] and [vary]");
+                                        "stats, genotypes, sample-every, [set], [[change]] and [vary]");
       }
+    }
+    if (sampleEvery != nullptr && !settings.genotypes) {
+      Refuse(name_, LineOf(*sampleEvery),
+             "sample-every goes with genotypes = true: it says which generations are sampled");
     }
     // The lists may name the changes, wherever they stand.
     if (vary != nullptr) file.vary = ReadVary(*vary, settings);
@@ -418,6 +430,9 @@ std::string SettingsFileText(const SeriesSettings& settings, const std::vector<S
       << "span = " << settings.recording.gAveragingSpan << "\n"
       << "trace = " << (settings.trace ? "true" : "false") << "\n"
       << (settings.stats ? "stats = true\n" : "")
+      << (settings.genotypes ? "genotypes = true\n" : "")
+      << (settings.genotypes && settings.sampleEvery > 0 ? "sample-every = " + std::to_string(settings.sampleEvery) + "\n"
+                                                          : std::string())
       << "\n[set]\n";
   for (const ParameterInfo& info : ParameterTable()) {
     const bool varied = std::any_of(vary.begin(), vary.end(), [&](const StudyAxis& a) { return a.name == info.name; });

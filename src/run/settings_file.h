@@ -11,6 +11,8 @@
 //   span = 10
 //   trace = false
 //   stats = false          # true: the trace gains F_ST, gene diversity, association
+//   genotypes = false      # true: the adults of sampled generations as VCF files
+//   sample-every = 100     # with genotypes: every 100th generation and the last
 //   [set]                  # parameters, named as for --set
 //   density = 4
 //   [[change]]             # from generation 2001 on (see parameter_schedule.h)
@@ -71,6 +73,8 @@ struct SeriesSettings {
   RecordingChoices recording;
   bool trace = false;
   bool stats = false;  // the trace carries the population-genetic statistics
+  bool genotypes = false;  // genotype samples are written
+  long sampleEvery = 0;    // 0: the last generation only
   Parameters params;
   // The [[change]] tables in the file's order, one per generation.
   ParameterSchedule changes;

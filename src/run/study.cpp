@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "record/vcf/genotype_vcf.h"
 #include "run/scheduled_changes.h"
 
 namespace talveron {
@@ -90,6 +91,12 @@ StudyPlan PlanStudy(const SettingsFile& file, std::uint64_t seed) {
     }
     cell.dataName = CellFileName(c, static_cast<long>(cells), ".txt");
     if (settings.trace) cell.traceName = CellFileName(c, static_cast<long>(cells), ".trace");
+    if (settings.genotypes) {
+      cell.plan.genotypes = true;
+      cell.plan.sampleEvery = settings.sampleEvery;
+      cell.genotypesName = CellFileName(c, static_cast<long>(cells), ".vcf.gz");
+      cell.samplesName = CellFileName(c, static_cast<long>(cells), ".samples.tsv");
+    }
     study.cells.push_back(std::move(cell));
     // The last parameter changes fastest.
     for (std::size_t a = file.vary.size(); a-- > 0;) {
@@ -104,6 +111,23 @@ std::string CellFileName(long cell, long cells, const std::string& extension) {
   const std::string number = std::to_string(cell);
   const std::size_t width = std::to_string(cells).size();
   return "cell-" + std::string(width > number.size() ? width - number.size() : 0, '0') + number + extension;
+}
+
+std::string CellGenotypeFile(const StudyCell& cell, long replicate) {
+  return GenotypeFilePath(cell.genotypesName, replicate, cell.plan.replicates);
+}
+
+std::vector<std::string> CellFiles(const StudyCell& cell) {
+  std::vector<std::string> names = {cell.dataName};
+  if (!cell.traceName.empty()) names.push_back(cell.traceName);
+  if (!cell.genotypesName.empty()) {
+    for (long k = 1; k <= cell.plan.replicates; ++k) {
+      names.push_back(CellGenotypeFile(cell, k));
+      names.push_back(names.back() + ".tbi");
+    }
+    names.push_back(cell.samplesName);
+  }
+  return names;
 }
 
 CellResults ReadCellResults(const std::string& dataText, const RecordingChoices& recording) {

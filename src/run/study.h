@@ -24,7 +24,19 @@ struct StudyCell {
   SeriesPlan plan;
   std::string dataName;   // cell-NN.txt
   std::string traceName;  // cell-NN.trace, or empty
+  // Genotype samples: replicate k's adults in cell-NN-rK.vcf.gz (with its
+  // index .tbi; cell-NN.vcf.gz for a single replicate) and the cell's
+  // samples table cell-NN.samples.tsv; empty when none are sampled.
+  std::string genotypesName;  // cell-NN.vcf.gz
+  std::string samplesName;    // cell-NN.samples.tsv
 };
+
+// Every file of a complete cell, in the order the manifest checks them:
+// the data file, the trace, each replicate's VCF file and its index, the
+// samples table.
+std::vector<std::string> CellFiles(const StudyCell& cell);
+// Replicate k's VCF file of a cell that samples genotypes.
+std::string CellGenotypeFile(const StudyCell& cell, long replicate);
 
 struct StudyPlan {
   SettingsFile file;

@@ -405,7 +405,7 @@ StudyDirectory::StudyDirectory(std::string dir, const SettingsFile& file, std::u
   // names differ only in their numbers, so the first cell's stand for all.
   for (const StudyCell& cell : plan_.cells) {
     if (CellComplete(cell.number)) continue;
-    for (const std::string& name : {cell.dataName, cell.traceName}) {
+    for (const std::string& name : {cell.dataName, cell.traceName, cell.samplesName}) {
       if (name.empty()) continue;
       const std::string probe = PartialPath(PathOf(name));
       std::FILE* created = std::fopen(probe.c_str(), "ab");
@@ -430,8 +430,7 @@ StudyDirectory::~StudyDirectory() {
 void StudyDirectory::Keep(long cell, double seconds, const std::vector<FileCheck>& checks) {
   if (cell < 1 || static_cast<std::size_t>(cell) > plan_.cells.size() || CellComplete(cell)) return;
   const StudyCell& planned = plan_.cells[static_cast<std::size_t>(cell - 1)];
-  std::vector<std::string> names = {planned.dataName};
-  if (!planned.traceName.empty()) names.push_back(planned.traceName);
+  const std::vector<std::string> names = CellFiles(planned);
   if (checks.size() != names.size()) return;
   std::string row;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -480,10 +479,15 @@ void StudyDirectory::CellFinished(long cell, double seconds) {
     throw FileError(dataPath, std::string("reads back wrong: ") + error.what());
   }
   std::vector<FileCheck> checks = {CheckOfText(planned.dataName, data)};
-  if (!planned.traceName.empty()) {
-    const auto trace = CheckOfFile(planned.traceName, PathOf(planned.traceName));
-    if (!trace) throw FileError(PathOf(planned.traceName), "cannot be read back");
-    checks.push_back(*trace);
+  const std::vector<std::string> names = CellFiles(planned);
+  const std::size_t firstGenotypeFile = planned.traceName.empty() ? 1 : 2;
+  for (std::size_t f = 1; f < names.size(); ++f) {
+    const auto check = CheckOfFile(names[f], PathOf(names[f]));
+    if (!check && f >= firstGenotypeFile && !fs::exists(PathOf(names[f]))) {
+      throw FileError(PathOf(names[f]), "is missing: the cell's genotype samples were not written with its series");
+    }
+    if (!check) throw FileError(PathOf(names[f]), "cannot be read back");
+    checks.push_back(*check);
   }
   std::lock_guard lock(mutex_);
   const std::size_t i = static_cast<std::size_t>(cell - 1);
@@ -554,6 +558,12 @@ void StudyDirectory::WriteManifest() const {
   manifest["started"] = started_;
   manifest["ended"] = ended_.empty() ? Json() : Json(ended_);
   manifest["status"] = status_;
+  if (plan_.file.settings.genotypes) {
+    // The adults of every sample-every-th generation and of the last; null:
+    // the last generation only.
+    const long every = plan_.file.settings.sampleEvery;
+    manifest["genotypes"] = {{"sampled", true}, {"sample-every", every > 0 ? Json(every) : Json()}};
+  }
   // The cells a line each, written as they are made: the manifest of many
   // cells is never whole in memory as JSON.
   std::string head = Dump(manifest, 2);
@@ -571,8 +581,8 @@ void StudyDirectory::WriteManifest() const {
         parameters[std::string(info.name)] = Json::parse(value);
       }
     }
-    Json files = Json::array({cell.dataName});
-    if (!cell.traceName.empty()) files.push_back(cell.traceName);
+    Json files = Json::array();
+    for (const std::string& name : CellFiles(cell)) files.push_back(name);
     Json entry = {{"cell", cell.number},
                         {"parameters", parameters},
                         {"seed", std::to_string(cell.plan.baseSeed)},

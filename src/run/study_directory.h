@@ -1,4 +1,5 @@
-// The folder of a study: the cells' files, summary.tsv and manifest.json,
+// The folder of a study: the cells' files (data file, trace, genotype
+// samples: CellFiles), summary.tsv and manifest.json,
 // and while it runs study.lock (the lock of the one process writing it)
 // and journal.jsonl (a line per cell completed since the manifest was last
 // written). The manifest and the summary are rewritten whole (a temporary

@@ -2,11 +2,76 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
+
+#include "record/output_file.h"
+#include "record/vcf/genotype_vcf.h"
 
 namespace talveron {
+namespace {
+
+// A cell's genotype samples: each replicate's VCF file (and index) written
+// under its partial name as its record is, the samples table beside them,
+// and all put in place together once the cell's series is complete. A
+// stopped cell keeps what it wrote under the partial names; running it
+// again writes them anew.
+class CellGenotypes {
+ public:
+  CellGenotypes(const StudyDirectory& study, const StudyCell& cell)
+      : study_(study), cell_(cell), table_(study.PathOf(cell.samplesName)) {
+    table_.Write(kGenotypeTableHeader);
+    table_.Sync();
+    table_.MarkComplete();
+  }
+
+  // The replicate's samples, in replicate order; throws FileError.
+  void Write(const ReplicatePiece& piece) {
+    const std::string file = CellGenotypeFile(cell_, piece.replicate);
+    WriteGenotypeVcf(PartialPath(study_.PathOf(file)), piece.replicate, piece.samples);
+    table_.Write(GenotypeTableLines(piece.replicate, piece.samples, file));
+    table_.Sync();
+    table_.MarkComplete();
+  }
+
+  // Every file under its own name; throws FileError.
+  void Commit() {
+    for (long k = 1; k <= cell_.plan.replicates; ++k) {
+      const std::string path = study_.PathOf(CellGenotypeFile(cell_, k));
+      const std::string partial = PartialPath(path);
+      std::error_code error;
+      std::filesystem::rename(partial + ".tbi", path + ".tbi", error);
+      if (error) throw FileError(path + ".tbi", error.message());
+      std::filesystem::rename(partial, path, error);
+      if (error) throw FileError(path, error.message());
+    }
+    table_.Close();
+    table_.Commit();
+  }
+
+  void Abandon() {
+    if (!table_.committed()) table_.Abandon();
+  }
+
+ private:
+  const StudyDirectory& study_;
+  const StudyCell& cell_;
+  OutputFile table_;
+};
+
+struct CellOutputs {
+  std::unique_ptr<SeriesWriter> series;
+  std::unique_ptr<CellGenotypes> genotypes;  // when the cell samples genotypes
+  void Abandon() {
+    series->Abandon();
+    if (genotypes) genotypes->Abandon();
+  }
+};
+
+}  // namespace
 
 bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const SeriesEngine& engine,
                    RunCounters* counters, const StudyRunEvents& events) {
@@ -21,11 +86,13 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
   // A few hundred cells at a time keep the number of open files small;
   // fewer where the limit of open files (ulimit -n) is low, half of what
   // is left going to the cells' files and half to replicates held.
-  const long long filesPerCell = plan.cells.empty() || plan.cells.front().traceName.empty() ? 1 : 2;
+  const long long filesPerCell = plan.cells.empty() ? 1
+                                 : 1 + (plan.cells.front().traceName.empty() ? 0 : 1) +
+                                       (plan.cells.front().samplesName.empty() ? 0 : 1);
   const std::size_t kCellsAtOnce = static_cast<std::size_t>(
       std::clamp((DescriptorsFree() - 32) / 2 / filesPerCell, 1LL, 200LL));
   for (std::size_t first = 0; first < toRun.size(); first += kCellsAtOnce) {
-    std::vector<std::unique_ptr<SeriesWriter>> writers;
+    std::vector<CellOutputs> writers;
     std::vector<SeriesWriter*> running;
     // A cell's time runs from the start of its earliest replicate.
     std::map<const SeriesWriter*, Clock::time_point> began;
@@ -36,7 +103,10 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
         auto writer = std::make_unique<SeriesWriter>(
             cell.plan, study.PathOf(cell.dataName), cell.traceName.empty() ? "" : study.PathOf(cell.traceName));
         SeriesWriter* self = writer.get();
-        writer->recordWritten = [&, self, cell = &cell](const ReplicatePiece& piece, long written) {
+        auto genotypes = cell.samplesName.empty() ? nullptr : std::make_unique<CellGenotypes>(study, cell);
+        writer->recordWritten = [&, self, cellGenotypes = genotypes.get(), cell = &cell](const ReplicatePiece& piece,
+                                                                                         long written) {
+          if (cellGenotypes != nullptr) cellGenotypes->Write(piece);
           const auto now = Clock::now();
           {
             std::lock_guard lock(beganMutex);
@@ -50,6 +120,7 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
           // writer's lock, which Complete() would wait for.
           if (written < self->plan().replicates) return;
           self->Commit();
+          if (cellGenotypes != nullptr) cellGenotypes->Commit();
           double seconds = 0;
           {
             std::lock_guard lock(beganMutex);
@@ -59,7 +130,7 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
           if (events.cellFinished) events.cellFinished(*cell);
         };
         running.push_back(self);
-        writers.push_back(std::move(writer));
+        writers.push_back({std::move(writer), std::move(genotypes)});
       }
       if (engine) {
         engine(running, options, counters);
@@ -67,12 +138,12 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
         RunSeriesInParallel(running, options, counters);
       }
     } catch (...) {
-      for (auto& writer : writers) writer->Abandon();
+      for (auto& writer : writers) writer.Abandon();
       throw;
     }
     if (options.stop != nullptr && options.stop->load() && study.CellsComplete() < cells) {
       for (auto& writer : writers) {
-        if (!writer->dataFile().committed()) writer->Abandon();
+        if (!writer.series->dataFile().committed()) writer.Abandon();
       }
       return false;
     }

@@ -232,6 +232,12 @@ std::optional<std::string> WebPlatform::AskSettingsPath(bool save) {
   return path;
 }
 
+std::optional<std::string> WebPlatform::AskGenotypesPath() {
+  auto path = Ask({{"op", "saveGenotypes"}, {"name", "talveron-genotypes.vcf"}});
+  if (path) downloads_.push_back(*path);
+  return path;
+}
+
 void WebPlatform::SavePicture() { Ask({{"op", "picture"}}); }
 
 bool WebPlatform::Confirm(std::string_view question) {

@@ -52,6 +52,8 @@ class WebPlatform : public app::Platform {
   std::optional<std::string> AskDataFilePath() override;
   void ShowNotice(std::string_view message) override;
   std::optional<std::string> AskSettingsPath(bool save) override;
+  // Plain VCF text (the page has no htslib), downloaded once written.
+  std::optional<std::string> AskGenotypesPath() override;
   void SavePicture() override;
   bool Confirm(std::string_view question) override;
   void CopyText(std::string_view text) override;

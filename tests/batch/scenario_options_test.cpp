@@ -1,5 +1,6 @@
 // The batch command's scheduled changes (--change, [[change]]) and the
-// statistics of the trace (--stats).
+// statistics of the trace (--stats), and the genotype samples a settings
+// file asks for.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -111,6 +112,29 @@ TEST(BatchScenarios, StatisticsAddColumnsAndChangeNothingElse) {
   }
   EXPECT_EQ(lines, 1 + 3 * 30 * 2);
   EXPECT_FALSE(std::getline(withLines, line));
+}
+
+// genotypes = true and sample-every = N in a settings file write the files
+// --genotypes FILE.vcf.gz --sample-every N writes, beside the data file.
+TEST(BatchScenarios, SettingsFileGenotypesGoBesideTheDataFile) {
+  test_support::TempFolder dir("settings-genotypes");
+  const std::string settings = (dir.path() / "sampled.toml").string();
+  std::ofstream(settings) << "seed = 4\nreplicates = 2\ngenerations = 12\ngenotypes = true\nsample-every = 5\n";
+  const std::string fromFile = (dir.path() / "file.txt").string();
+  const std::string fromLine = (dir.path() / "line.txt").string();
+  ASSERT_EQ(RunCommand({"--settings", settings, "--out", fromFile}).status, 0);
+  ASSERT_EQ(RunCommand({"--seed", "4", "--replicates", "2", "--generations", "12", "--sample-every", "5",
+                        "--genotypes", (dir.path() / "line.vcf.gz").string(), "--out", fromLine})
+                .status,
+            0);
+  for (const std::string ending : {"-r1.vcf.gz", "-r2.vcf.gz.tbi"}) {
+    const std::string made = ReadAll((dir.path() / ("file" + ending)).string());
+    EXPECT_FALSE(made.empty()) << ending;
+    EXPECT_EQ(made, ReadAll((dir.path() / ("line" + ending)).string())) << ending;
+  }
+  const std::string table = ReadAll((dir.path() / "file.samples.tsv").string());
+  EXPECT_NE(table.find("\t5\t"), std::string::npos);
+  EXPECT_NE(table.find("file-r2.vcf.gz"), std::string::npos);
 }
 
 }  // namespace

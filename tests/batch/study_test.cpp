@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -195,7 +196,7 @@ TEST_F(Study, EveryCellIsTheSeriesItStandsFor) {
 TEST_F(Study, AStoppedStudyResumesToTheFilesOfOneRunThrough) {
   // The cells of density 6 take several times longer than the first three.
   WriteAll(PathOf("study.toml"),
-           "replicates = 2\ngenerations = 150\ntrace = true\n[vary]\ndensity = [1, 6]\n"
+           "replicates = 2\ngenerations = 150\ntrace = true\ngenotypes = true\n[vary]\ndensity = [1, 6]\n"
            "selectionFactor = [0.2, 0.5, 0.8]\n");
   auto study = [&](const std::string& out, bool resume) {
     std::vector<std::string> args = {"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", "2", "-q"};
@@ -243,8 +244,93 @@ TEST_F(Study, AStoppedStudyResumesToTheFilesOfOneRunThrough) {
   EXPECT_EQ(completeCells(stopped), 6);
   resumed.erase("manifest.json");
   once.erase("manifest.json");
-  EXPECT_EQ(resumed.size(), 13u);
+  // Per cell its data file, trace, samples table and two VCF files with
+  // their indexes; and the summary.
+  EXPECT_EQ(resumed.size(), 6u * 7 + 1);
   EXPECT_TRUE(resumed == once);  // every cell's files and the summary, byte for byte
+}
+
+// Output of a shell command; the test fails when it does not succeed.
+std::string CommandOutput(const std::string& command) {
+  std::string text;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot run " << command;
+    return text;
+  }
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, got);
+  EXPECT_EQ(::pclose(pipe), 0) << command;
+  return text;
+}
+
+// A study with genotypes = true: each replicate of each cell in a VCF file
+// of its own that bcftools reads, its samples the adults of the sampled
+// generations as the cell's trace counts them; the same bytes with one job
+// and two; the manifest says how often they were sampled.
+TEST_F(Study, CellsWriteTheGenotypeSamplesOfEveryReplicate) {
+  WriteAll(PathOf("study.toml"),
+           "seed = 21\nreplicates = 2\ngenerations = 25\ntrace = true\ngenotypes = true\nsample-every = 10\n"
+           "[vary]\ndensity = [1, 2]\n");
+  std::map<std::string, std::string> byJobs[2];
+  for (const int jobs : {1, 2}) {
+    const std::string out = PathOf("jobs" + std::to_string(jobs));
+    std::string log;
+    ASSERT_EQ(RunHere({"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", std::to_string(jobs), "-q"},
+                      &log),
+              0)
+        << log;
+    byJobs[jobs - 1] = FilesOf(out);
+    byJobs[jobs - 1].erase("manifest.json");
+  }
+  EXPECT_TRUE(byJobs[0] == byJobs[1]);  // byte for byte
+
+  const std::string out = PathOf("jobs2");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(out)) names.insert(entry.path().filename().string());
+  std::set<std::string> expected = {"summary.tsv", "manifest.json"};
+  for (const std::string cell : {"cell-1", "cell-2"}) {
+    for (const std::string ending :
+         {".txt", ".trace", ".samples.tsv", "-r1.vcf.gz", "-r1.vcf.gz.tbi", "-r2.vcf.gz", "-r2.vcf.gz.tbi"})
+      expected.insert(cell + ending);
+  }
+  EXPECT_EQ(names, expected);
+
+  const nlohmann::json manifest = nlohmann::json::parse(ReadAll(out + "/manifest.json"));
+  EXPECT_EQ(manifest["genotypes"]["sample-every"], 10);
+  EXPECT_EQ(manifest["cells"][1]["files"].size(), 7u);
+
+  for (const std::string cell : {"cell-1", "cell-2"}) {
+    // Adults per replicate and generation, as the trace counts them over
+    // both habitats.
+    std::map<std::pair<long, long>, long> adults;
+    const std::vector<std::string> lines = Split(ReadAll(out + "/" + cell + ".trace"), '\n');
+    ASSERT_EQ(Split(lines[0], '\t')[3], "adults");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const std::vector<std::string> row = Split(lines[i], '\t');
+      adults[{std::stol(row[0]), std::stol(row[1])}] += std::stol(row[3]);
+    }
+    long tableRows = 0;
+    for (long replicate = 1; replicate <= 2; ++replicate) {
+      SCOPED_TRACE(cell + " replicate " + std::to_string(replicate));
+      const std::string vcf = out + "/" + cell + "-r" + std::to_string(replicate) + ".vcf.gz";
+      EXPECT_EQ(Split(CommandOutput("bcftools view -H '" + vcf + "'"), '\n').size(), 17u);
+      std::map<long, long> perGeneration;
+      for (const std::string& sample : Split(CommandOutput("bcftools query -l '" + vcf + "'"), '\n')) {
+        const std::vector<std::string> parts = Split(sample, '_');
+        ASSERT_EQ(parts.size(), 6u) << sample;
+        EXPECT_EQ(parts[0], "r" + std::to_string(replicate));
+        ++perGeneration[std::stol(parts[1].substr(1))];
+        ++tableRows;
+      }
+      const std::map<long, long> sampled = {{10, adults[{replicate, 10}]},
+                                            {20, adults[{replicate, 20}]},
+                                            {25, adults[{replicate, 25}]}};
+      EXPECT_GT(sampled.at(25), 0);
+      EXPECT_EQ(perGeneration, sampled);
+    }
+    EXPECT_EQ(static_cast<long>(Split(ReadAll(out + "/" + cell + ".samples.tsv"), '\n').size()), tableRows + 1);
+  }
 }
 
 // A stop that comes when every cell is done stops nothing: the study is
@@ -304,6 +390,10 @@ TEST_F(Study, RefusalsComeFirstAndLeaveFoldersAlone) {
        "study.toml: the study has more than 100000 cells"},
       {"", {"--seed", "3"}, fresh, "--seed cannot be given with --study"},
       {"", {"--out", PathOf("x.txt")}, fresh, "--out cannot be given with --study"},
+      {"", {"--genotypes"}, fresh, "the study file asks for genotype samples (genotypes = true"},
+      {"", {"--sample-every", "5"}, fresh, "the study file says how often genotypes are sampled"},
+      {"seed = 1\nsample-every = 5\n[vary]\ndensity = [1]\n", {}, fresh,
+       "study.toml:2: sample-every goes with genotypes = true"},
       {"", {"--resume"}, fresh, "holds no study to resume"},
       {"", {}, done, "holds this study already: add --resume"},
       {"seed = 2\nreplicates = 1\ngenerations = 2\n[vary]\ndensity = [1, 2]\n",

@@ -51,6 +51,10 @@ TEST(SettingsFile, RefusesWithTheFileTheLineAndWhatIsAllowed) {
   EXPECT_NE(Refusal("generations = 0\n").find("from 1 to 1000000000"), std::string::npos);
   EXPECT_NE(Refusal("record = \"all\"\n").find("\"timed\""), std::string::npos);
   EXPECT_NE(Refusal("seed = -1\n").find("seed: allowed"), std::string::npos);
+  EXPECT_EQ(Refusal("genotypes = 1\n"), "study.toml:1: genotypes: allowed are true or false");
+  EXPECT_EQ(Refusal("sample-every = 10\n"),
+            "study.toml:1: sample-every goes with genotypes = true: it says which generations are sampled");
+  EXPECT_NE(Refusal("genotypes = true\nsample-every = 0\n").find("study.toml:2:"), std::string::npos);
 }
 
 // What would exhaust the parser is refused before it parses: a key or
@@ -91,10 +95,14 @@ TEST(SettingsFile, WrittenSettingsReadBackTheSame) {
   settings.params.gViabilityFactor = 7.3f;
   settings.params.gGenerationsToEnvironmentalChange = 50;
   settings.params.restrictedNatalDispersal = true;
+  settings.genotypes = true;
+  settings.sampleEvery = 40;
   const SettingsFile back = ParseSettingsText(SettingsFileText(settings), "saved.toml");
   EXPECT_EQ(back.settings.seed, settings.seed);
   EXPECT_EQ(back.settings.replicates, 3);
   EXPECT_EQ(RecordName(back.settings.recording), "specialization");
+  EXPECT_TRUE(back.settings.genotypes);
+  EXPECT_EQ(back.settings.sampleEvery, 40);
   for (const ParameterInfo& info : ParameterTable()) {
     EXPECT_EQ(FormatParameter(back.settings.params, info), FormatParameter(settings.params, info)) << info.name;
   }

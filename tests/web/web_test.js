@@ -310,6 +310,29 @@ test("a series stopped early hands over its complete records as FILE.partial", a
   await page.close();
 });
 
+test("Save Genotypes downloads the adults on the map: the VCF text talveron-batch compresses, byte for byte", async (t) => {
+  const page = await pageWithSeed(t, 42);
+  const downloads = path.join(t.folder, "genotypes");
+  fs.mkdirSync(downloads);
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+  await chooseMenu(page, GenerationsMenu, 3);  // 50
+  await page.keyboard.press("Space");
+  await waitActivity(page, "Run finished: space bar for a new population");
+  await chooseMenu(page, FileMenu, 19);  // Save Genotypes
+  await answerDialog(page, `document.getElementById("dialog-name").value = "g50.vcf"`);
+  const downloaded = path.join(downloads, "g50.vcf");
+  for (let i = 0; i < 100 && !fs.existsSync(downloaded); ++i) await new Promise((r) => setTimeout(r, 100));
+  const batchFile = path.join(t.folder, "batch.vcf.gz");
+  execFileSync(options.batch, ["--seed", "42", "--replicates", "1", "--generations", "50", "--out",
+                               path.join(t.folder, "batch.txt"), "--genotypes", batchFile, "--quiet"]);
+  assert.ok(fs.existsSync(downloaded), "the VCF file was downloaded");
+  const text = fs.readFileSync(downloaded);
+  assert.ok(text.toString("latin1").includes("\tr1_g50_h"), "samples of replicate 1, generation 50");
+  assert.deepEqual(text, zlib.gunzipSync(fs.readFileSync(batchFile)));
+  await page.close();
+});
+
 test("a bad settings file is refused with the desktop program's words, and nothing changes", async (t) => {
   const page = await pageWithSeed(t, 5);
   const bad = path.join(t.folder, "bad.toml");

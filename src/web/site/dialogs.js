@@ -84,6 +84,7 @@ const Dialogs = {
   },
   dataFile(question) { return nameDialog("Open Data File", "Name of the data file (downloaded when its series is complete):", question.name); },
   saveSettings(question) { return nameDialog("Save Settings", "Name of the settings file (downloaded):", question.name); },
+  saveGenotypes(question) { return nameDialog("Save Genotypes", "Name of the VCF file of the adults on the map (downloaded):", question.name); },
   openSettings() {
     const choose = element("button", { type: "button", id: "dialog-choose" }, "Choose a file...");
     const body = element("div", {}, element("p", {}, "Choose a settings file (.toml), or drop one on the page."), choose);
