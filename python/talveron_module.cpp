@@ -351,6 +351,35 @@ py::list SampleList(const std::vector<std::pair<long, std::vector<GenotypeSample
   return list;
 }
 
+// The samples of a series as SampleList gives them, back as each
+// replicate's samples in the order given; every replicate of 1..replicates
+// must have some.
+std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& samples, long replicates, long cell) {
+  const std::string where = "write_cell(" + std::to_string(cell) + "): samples: ";
+  std::vector<std::vector<GenotypeSample>> byReplicate(static_cast<std::size_t>(replicates));
+  for (const py::handle item : samples) {
+    const auto entry = py::cast<py::tuple>(item);
+    if (entry.size() != 3) Refuse(where + "each is (replicate, generation, adults) as run_series gives them");
+    const long replicate = py::cast<long>(entry[0]);
+    if (replicate < 1 || replicate > replicates) {
+      Refuse(where + "replicate " + std::to_string(replicate) + ": allowed is 1 to " + std::to_string(replicates));
+    }
+    const auto adults = py::cast<py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>>(entry[2]);
+    if (adults.ndim() != 2 || adults.shape(1) != static_cast<py::ssize_t>(sizeof(Individ))) {
+      Refuse(where + "the adults must be rows of " + std::to_string(sizeof(Individ)) + " bytes, as run_series gives them");
+    }
+    GenotypeSample sample;
+    sample.generation = py::cast<long>(entry[1]);
+    sample.adults.resize(static_cast<std::size_t>(adults.shape(0)));
+    if (!sample.adults.empty()) std::memcpy(sample.adults.data(), adults.data(), sample.adults.size() * sizeof(Individ));
+    byReplicate[static_cast<std::size_t>(replicate - 1)].push_back(std::move(sample));
+  }
+  for (long k = 1; k <= replicates; ++k) {
+    if (byReplicate[static_cast<std::size_t>(k - 1)].empty()) Refuse(where + "none of replicate " + std::to_string(k));
+  }
+  return byReplicate;
+}
+
 py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress,
                     py::object samples) {
   RunOptions options;
@@ -662,22 +691,46 @@ class StudyFolder {
     const StudyCell& found = Cell(cell);
     py::dict settings = PlanSettings(found.plan);
     settings["trace"] = !found.traceName.empty();
+    // Which generations are sampled: None for none, 0 for the last only.
+    settings["sample_every"] = found.samplesName.empty() ? py::object(py::none()) : py::int_(found.plan.sampleEvery);
     return settings;
   }
 
-  // A cell's series run elsewhere: its data file and trace (text), written
-  // into the folder as its own run would have written them, and the cell
-  // marked complete.
-  void WriteCell(long cell, const std::string& data, const std::string& trace, double seconds) {
+  // A cell's series run elsewhere: its data file and trace (text), and
+  // for a cell that samples genotypes the samples its series gave (as
+  // run_series hands them out), written into the folder as its own run
+  // would have written them, and the cell marked complete.
+  void WriteCell(long cell, const std::string& data, const std::string& trace, double seconds,
+                 const py::object& samples) {
     const StudyCell& found = Cell(cell);
     if (Open().CellComplete(found.number)) Refuse("cell " + std::to_string(cell) + " is complete already");
+    std::vector<std::vector<GenotypeSample>> byReplicate;
+    if (!found.samplesName.empty()) {
+      if (samples.is_none()) {
+        Refuse("cell " + std::to_string(cell) + " samples genotypes: write_cell needs the samples of its series");
+      }
+      byReplicate = SamplesByReplicate(samples, found.plan.replicates, cell);
+    }
     RunReleased([&] {
       std::vector<std::string> paths = {Open().PathOf(found.dataName)};
       if (!found.traceName.empty()) paths.push_back(Open().PathOf(found.traceName));
       FilesTogether files(paths);
-      files[0].Write(data);
-      if (!found.traceName.empty()) files[1].Write(trace);
-      files.Commit();
+      std::unique_ptr<CellGenotypes> genotypes;
+      try {
+        if (!found.samplesName.empty()) {
+          genotypes = std::make_unique<CellGenotypes>(Open(), found);
+          for (long k = 1; k <= found.plan.replicates; ++k) {
+            genotypes->Write(k, byReplicate[static_cast<std::size_t>(k - 1)]);
+          }
+        }
+        files[0].Write(data);
+        if (!found.traceName.empty()) files[1].Write(trace);
+        files.Commit();
+        if (genotypes) genotypes->Commit();
+      } catch (...) {
+        if (genotypes) genotypes->Abandon();
+        throw;
+      }
       Open().CellFinished(found.number, seconds);
     });
   }
@@ -797,7 +850,7 @@ PYBIND11_MODULE(_talveron, m) {
       .def("cell_settings", Locked(&StudyFolder::CellSettings), py::arg("cell"))
       .def("run", Locked(&StudyFolder::Run), py::arg("jobs"), py::arg("progress") = py::none())
       .def("write_cell", Locked(&StudyFolder::WriteCell), py::arg("cell"), py::arg("data"), py::arg("trace"),
-           py::arg("seconds"))
+           py::arg("seconds"), py::arg("samples") = py::none())
       .def("close", Locked(&StudyFolder::Close), py::arg("status"));
   RegisterScenarios(m);
 }

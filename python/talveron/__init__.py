@@ -440,7 +440,8 @@ def _refuse_recipe(state, source):
 
 # --- a study ---------------------------------------------------------------------
 
-_SETTINGS_KEYS = ["seed", "replicates", "generations", "record", "span", "trace", "stats"]
+_SETTINGS_KEYS = ["seed", "replicates", "generations", "record", "span", "trace", "stats", "genotypes",
+                  "sample-every"]
 # Seeds from here on do not fit a TOML integer; settings files take them quoted.
 _TOML_INTEGER_LIMIT = 2 ** 63
 
@@ -462,7 +463,7 @@ def _top_value(name, value):
     """A top-level setting as TOML, checked for its type; values out of
     range are written as given, for the core to refuse in its words."""
     where = _key(name)
-    if name in ("seed", "replicates", "generations", "span"):
+    if name in ("seed", "replicates", "generations", "span", "sample-every"):
         text = _values.whole_text("run_study", where, value)
         if name == "seed" and text.isdigit() and int(text) >= _TOML_INTEGER_LIMIT:
             return _toml_string(text)
@@ -472,7 +473,7 @@ def _top_value(name, value):
             raise TypeError(f"run_study(): {where} must be a string "
                             f"({', '.join(_values.RECORDS)}), not {type(value).__name__}")
         return _toml_string(value)
-    if name in ("trace", "stats"):
+    if name in ("trace", "stats", "genotypes"):
         return "true" if _flag("run_study", where, value) else "false"
     raise ValueError(f"{where}: unknown setting; allowed are "
                      f"{', '.join(_SETTINGS_KEYS)}, 'set', 'change' and 'vary'"
@@ -621,19 +622,21 @@ def _name_keys(message, name, keys):
 def _run_cell(settings):
     """Runs one cell's series where an executor puts it (a process, a
     thread, another machine): returns its data file, its trace's text (or
-    b"") and its time in seconds."""
+    b""), its time in seconds and its genotype samples (or None)."""
     started = time.monotonic()
     plan = _talveron.make_plan(settings["seed"], settings["replicates"], settings["generations"],
                                settings["record"], settings["span"],
                                [tuple(p) for p in settings["parameters"]])
-    if settings.get("changes") or settings.get("stats"):
+    every = settings.get("sample_every")
+    if settings.get("changes") or settings.get("stats") or every is not None:
         plan = _talveron.plan_with(plan, [(g, [tuple(p) for p in s]) for g, s in settings["changes"]],
-                                   bool(settings["stats"]), -1)
+                                   bool(settings["stats"]), -1 if every is None else int(every))
     form = _talveron.TraceForm.text if settings["trace"] else _talveron.TraceForm.none
-    data, trace, _, stop = _talveron.run_series(plan, form, "1", None)
+    samples = [] if every is not None else None
+    data, trace, _, stop = _talveron.run_series(plan, form, "1", None, samples)
     if stop is not None:
         raise stop
-    return data, trace or b"", time.monotonic() - started
+    return data, trace or b"", time.monotonic() - started, samples
 
 
 def _as_executor(executor):
@@ -659,8 +662,8 @@ def _run_cells_on(folder, executor, bar):
                 pending[executor.submit(_run_cell, settings)] = (number, settings)
         for future in concurrent.futures.as_completed(list(pending)):
             number, settings = pending.pop(future)
-            data, trace, seconds = future.result()
-            folder.write_cell(number, data, trace, seconds)
+            data, trace, seconds, samples = future.result()
+            folder.write_cell(number, data, trace, seconds, samples)
             done += int(settings["replicates"]) * int(settings["generations"])
             bar(done)
     except KeyboardInterrupt as stop:
@@ -680,8 +683,10 @@ def run_study(settings, out_dir, *, jobs=None, resume=False, progress=None, exec
     slowest), each in out_dir/cell-N.txt, with summary.tsv and manifest.json.
 
     settings  a settings file (TOML, as for --study) or a dict of the same
-              keys: seed, replicates, generations, record, span, trace, and
-              the dicts "set" and "vary" (lists, ranges or numpy arrays)
+              keys: seed, replicates, generations, record, span, trace,
+              stats, genotypes and sample-every (each cell's genotype
+              samples as VCF files in out_dir), the list "change" and the
+              dicts "set" and "vary" (lists, ranges or numpy arrays)
     out_dir   the study's folder, created when missing
     jobs      replicates run at once (default: one per core); with an
               executor, each cell runs on one thread of its worker

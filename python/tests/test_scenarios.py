@@ -187,9 +187,10 @@ def test_a_study_varies_the_generation_of_contact(tmp_path):
     assert study.cells[1].data_file == late.data_file
 
 
-def test_a_study_of_changes_and_statistics_on_an_executor_is_the_batch_commands(tmp_path, batch):
+def test_a_study_of_changes_statistics_and_samples_on_an_executor_is_the_batch_commands(tmp_path, batch):
     from concurrent.futures import ThreadPoolExecutor
     settings = {"seed": 8, "replicates": 2, "generations": 40, "trace": True, "stats": True,
+                "genotypes": True, "sample-every": 20,
                 "set": {"restrictedNatalDispersal": True, "gIncludeNeutralGenes": True},
                 "change": [{"generation": 11, "set": {"natalDispersalRate": 30}}],
                 "vary": {"change.1.generation": [11, 31], "change.1.natalDispersalRate": [5, 30]}}
@@ -197,10 +198,13 @@ def test_a_study_of_changes_and_statistics_on_an_executor_is_the_batch_commands(
     batch("--study", tmp_path / "study.toml", "--out-dir", tmp_path / "batch")
     with ThreadPoolExecutor(2) as pool:
         study = talveron.run_study(settings, tmp_path / "pool", executor=pool, progress=False)
-    for cell in study.cells:
-        for name in (cell.data_path, cell.trace_path):
-            expected = tmp_path / "batch" / name.rsplit("/", 1)[-1]
-            assert open(name, "rb").read() == expected.read_bytes(), name
+    # Every cell's files: data file, trace, genotype samples and their index
+    # and table.
+    cell_files = sorted(p.name for p in (tmp_path / "batch").iterdir() if p.name.startswith("cell-"))
+    assert len(cell_files) == 4 * 7
+    for name in cell_files:
+        assert (tmp_path / "pool" / name).read_bytes() == (tmp_path / "batch" / name).read_bytes(), name
+    assert {cell.data_path for cell in study.cells} <= {str(tmp_path / "pool" / name) for name in cell_files}
     assert study.cells[3].parameters == {"change.1.generation": 31, "change.1.natalDispersalRate": 30}
     trace = study.cells[0].trace
     assert str(trace["adults"].dtype) == "int32" and trace["habitat"].dtype == "category"

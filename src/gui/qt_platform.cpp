@@ -397,15 +397,28 @@ std::optional<std::string> QtPlatform::AskSettingsPath(bool save) {
 }
 
 // A name without .vcf.gz gets it: the file is a compressed VCF whatever
-// it is called, and its index goes beside it as NAME.tbi.
+// it is called, and its index goes beside it as NAME.tbi. The dialog asked
+// about replacing the name as typed, so a file under the completed name is
+// asked about here.
 std::optional<std::string> QtPlatform::AskGenotypesPath() {
-  QString path = QFileDialog::getSaveFileName(&window_, tr("Save Genotypes"),
-                                              InFolder(QStringLiteral("talveron-genotypes.vcf.gz")),
-                                              tr("Compressed VCF files (*.vcf.gz);;All files (*)"));
-  if (path.isEmpty()) return std::nullopt;
-  if (!path.endsWith(QStringLiteral(".vcf.gz"))) path += QStringLiteral(".vcf.gz");
-  Remember(path);
-  return path.toStdString();
+  QString start = InFolder(QStringLiteral("talveron-genotypes.vcf.gz"));
+  for (;;) {
+    QString path = QFileDialog::getSaveFileName(&window_, tr("Save Genotypes"), start,
+                                                tr("Compressed VCF files (*.vcf.gz);;All files (*)"));
+    if (path.isEmpty()) return std::nullopt;
+    if (!path.endsWith(QStringLiteral(".vcf.gz"))) {
+      path += QStringLiteral(".vcf.gz");
+      if (QFileInfo::exists(path) &&
+          QMessageBox::question(&window_, tr("Save Genotypes"),
+                                tr("%1 already exists. Do you want to replace it?").arg(QFileInfo(path).fileName()),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
+        start = path;
+        continue;
+      }
+    }
+    Remember(path);
+    return path.toStdString();
+  }
 }
 
 void QtPlatform::WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) {

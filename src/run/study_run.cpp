@@ -12,55 +12,41 @@
 #include "record/vcf/genotype_vcf.h"
 
 namespace talveron {
+
+CellGenotypes::CellGenotypes(const StudyDirectory& study, const StudyCell& cell)
+    : study_(study), cell_(cell), table_(study.PathOf(cell.samplesName)) {
+  table_.Write(kGenotypeTableHeader);
+  table_.Sync();
+  table_.MarkComplete();
+}
+
+void CellGenotypes::Write(long replicate, const std::vector<GenotypeSample>& samples) {
+  const std::string file = CellGenotypeFile(cell_, replicate);
+  WriteGenotypeVcf(PartialPath(study_.PathOf(file)), replicate, samples);
+  table_.Write(GenotypeTableLines(replicate, samples, file));
+  table_.Sync();
+  table_.MarkComplete();
+}
+
+void CellGenotypes::Commit() {
+  for (long k = 1; k <= cell_.plan.replicates; ++k) {
+    const std::string path = study_.PathOf(CellGenotypeFile(cell_, k));
+    const std::string partial = PartialPath(path);
+    std::error_code error;
+    std::filesystem::rename(partial + ".tbi", path + ".tbi", error);
+    if (error) throw FileError(path + ".tbi", error.message());
+    std::filesystem::rename(partial, path, error);
+    if (error) throw FileError(path, error.message());
+  }
+  table_.Close();
+  table_.Commit();
+}
+
+void CellGenotypes::Abandon() {
+  if (!table_.committed()) table_.Abandon();
+}
+
 namespace {
-
-// A cell's genotype samples: each replicate's VCF file (and index) written
-// under its partial name as its record is, the samples table beside them,
-// and all put in place together once the cell's series is complete. A
-// stopped cell keeps what it wrote under the partial names; running it
-// again writes them anew.
-class CellGenotypes {
- public:
-  CellGenotypes(const StudyDirectory& study, const StudyCell& cell)
-      : study_(study), cell_(cell), table_(study.PathOf(cell.samplesName)) {
-    table_.Write(kGenotypeTableHeader);
-    table_.Sync();
-    table_.MarkComplete();
-  }
-
-  // The replicate's samples, in replicate order; throws FileError.
-  void Write(const ReplicatePiece& piece) {
-    const std::string file = CellGenotypeFile(cell_, piece.replicate);
-    WriteGenotypeVcf(PartialPath(study_.PathOf(file)), piece.replicate, piece.samples);
-    table_.Write(GenotypeTableLines(piece.replicate, piece.samples, file));
-    table_.Sync();
-    table_.MarkComplete();
-  }
-
-  // Every file under its own name; throws FileError.
-  void Commit() {
-    for (long k = 1; k <= cell_.plan.replicates; ++k) {
-      const std::string path = study_.PathOf(CellGenotypeFile(cell_, k));
-      const std::string partial = PartialPath(path);
-      std::error_code error;
-      std::filesystem::rename(partial + ".tbi", path + ".tbi", error);
-      if (error) throw FileError(path + ".tbi", error.message());
-      std::filesystem::rename(partial, path, error);
-      if (error) throw FileError(path, error.message());
-    }
-    table_.Close();
-    table_.Commit();
-  }
-
-  void Abandon() {
-    if (!table_.committed()) table_.Abandon();
-  }
-
- private:
-  const StudyDirectory& study_;
-  const StudyCell& cell_;
-  OutputFile table_;
-};
 
 struct CellOutputs {
   std::unique_ptr<SeriesWriter> series;
@@ -106,7 +92,7 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
         auto genotypes = cell.samplesName.empty() ? nullptr : std::make_unique<CellGenotypes>(study, cell);
         writer->recordWritten = [&, self, cellGenotypes = genotypes.get(), cell = &cell](const ReplicatePiece& piece,
                                                                                          long written) {
-          if (cellGenotypes != nullptr) cellGenotypes->Write(piece);
+          if (cellGenotypes != nullptr) cellGenotypes->Write(piece.replicate, piece.samples);
           const auto now = Clock::now();
           {
             std::lock_guard lock(beganMutex);

@@ -6,10 +6,33 @@
 #include <functional>
 #include <vector>
 
+#include "record/genotype_sample.h"
+#include "record/output_file.h"
 #include "run/parallel_series.h"
 #include "run/study_directory.h"
 
 namespace talveron {
+
+// A cell's genotype samples: each replicate's VCF file (and index) written
+// under its partial name as its record is, the samples table beside them,
+// and all put in place together once the cell's series is complete. A
+// stopped cell keeps what it wrote under the partial names; running it
+// again writes them anew.
+class CellGenotypes {
+ public:
+  CellGenotypes(const StudyDirectory& study, const StudyCell& cell);
+
+  // The replicate's samples, in replicate order; throws FileError.
+  void Write(long replicate, const std::vector<GenotypeSample>& samples);
+  // Every file under its own name; throws FileError.
+  void Commit();
+  void Abandon();
+
+ private:
+  const StudyDirectory& study_;
+  const StudyCell& cell_;
+  OutputFile table_;
+};
 
 // What runs the replicates of the series given: RunSeriesInParallel, or
 // the MPI command's hand-out to other processes.
