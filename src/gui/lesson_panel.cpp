@@ -1,6 +1,7 @@
 #include "gui/lesson_panel.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 
 #include "app/lessons.h"
 #include "app/shell.h"
+#include "gui/charts_view.h"
 #include "gui/main_window.h"
 
 namespace talveron::gui {
@@ -101,10 +103,16 @@ void ZoomedCharts::ShowHistory(const CensusHistory* history) {
   if (isVisible()) update();
 }
 
+void ZoomedCharts::SetStatistics(bool on) {
+  statistics_ = on;
+  if (isVisible()) update();
+}
+
 void ZoomedCharts::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.scale(zoom_, zoom_);
-  PaintCharts(painter, QSize(static_cast<int>(width() / zoom_), static_cast<int>(height() / zoom_)), history_);
+  PaintCharts(painter, QSize(static_cast<int>(width() / zoom_), static_cast<int>(height() / zoom_)), history_,
+              statistics_);
 }
 
 QtLessonPlatform::QtLessonPlatform(MainWindow& window) : QtPlatform(window), window_(window) {
@@ -124,6 +132,11 @@ QtLessonPlatform::QtLessonPlatform(MainWindow& window) : QtPlatform(window), win
   chartsDock_->setWidget(charts_);
   window.addDockWidget(Qt::RightDockWidgetArea, chartsDock_);
   chartsDock_->hide();
+  // The large Charts follow the window's Statistics check box.
+  if (auto* panel = qobject_cast<ChartsPanel*>(window.chartsDock()->widget())) {
+    connect(panel->statisticsBox(), &QCheckBox::toggled, charts_, &ZoomedCharts::SetStatistics);
+    charts_->SetStatistics(panel->statisticsBox()->isChecked());
+  }
 }
 
 void QtLessonPlatform::InstallMenuBar(std::span<const app::MenuSpec> menus) {

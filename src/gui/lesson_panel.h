@@ -51,6 +51,8 @@ class ZoomedCharts : public QWidget {
  public:
   ZoomedCharts(double zoom, QWidget* parent);
   void ShowHistory(const CensusHistory* history);
+  // With the F_ST panel, as the window's Charts show it.
+  void SetStatistics(bool on);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -58,6 +60,7 @@ class ZoomedCharts : public QWidget {
  private:
   double zoom_;
   const CensusHistory* history_ = nullptr;
+  bool statistics_ = false;
 };
 
 // The Qt platform with the lesson panel and presentation mode.

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QImage>
 #include <QMenu>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -16,6 +17,7 @@
 
 #include "app/run_summary.h"
 #include "app/shell.h"
+#include "gui/charts_view.h"
 #include "gui/main_window.h"
 
 namespace talveron::gui {
@@ -108,6 +110,15 @@ TEST_F(LessonPanelTest, PresentationFillsTheScreenInLargeTypeAndF11TogglesIt) {
   }
   // The Charts drawn twice as large: their 12-pixel legend is 24 pixels.
   EXPECT_EQ(QtLessonPlatform::kPresentationChartsZoom * 12, 24);
+  // They follow the window's Statistics check box: with it, the F_ST panel.
+  QWidget* large = platform.presentationChartsDock()->widget();
+  const QImage without = large->grab().toImage();
+  auto* charts = qobject_cast<ChartsPanel*>(window.chartsDock()->widget());
+  ASSERT_NE(charts, nullptr);
+  charts->statisticsBox()->setChecked(true);
+  EXPECT_NE(large->grab().toImage(), without);
+  charts->statisticsBox()->setChecked(false);
+  EXPECT_EQ(large->grab().toImage(), without);
 
   shell.HandleMenuChoice(app::MenuChoice(app::kDisplayMenu, app::kPresentationItem));
   QApplication::processEvents();
