@@ -36,6 +36,7 @@
 #include "record/genotype_sample.h"
 #include "record/output_file.h"
 #include "record/trace.h"
+#include "record/vcf/genotype_output.h"
 #include "run/parallel_series.h"
 #include "run/replicate_state.h"
 #include "run/settings_file.h"
@@ -354,8 +355,8 @@ py::list SampleList(const std::vector<std::pair<long, std::vector<GenotypeSample
 // The samples of a series as SampleList gives them, back as each
 // replicate's samples in the order given; every replicate of 1..replicates
 // must have some.
-std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& samples, long replicates, long cell) {
-  const std::string where = "write_cell(" + std::to_string(cell) + "): samples: ";
+std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& samples, long replicates,
+                                                            const std::string& where) {
   std::vector<std::vector<GenotypeSample>> byReplicate(static_cast<std::size_t>(replicates));
   for (const py::handle item : samples) {
     const auto entry = py::cast<py::tuple>(item);
@@ -374,10 +375,32 @@ std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& sa
     if (!sample.adults.empty()) std::memcpy(sample.adults.data(), adults.data(), sample.adults.size() * sizeof(Individ));
     byReplicate[static_cast<std::size_t>(replicate - 1)].push_back(std::move(sample));
   }
-  for (long k = 1; k <= replicates; ++k) {
-    if (byReplicate[static_cast<std::size_t>(k - 1)].empty()) Refuse(where + "none of replicate " + std::to_string(k));
-  }
   return byReplicate;
+}
+
+// Genotype samples as talveron-batch --genotypes writes them: FILE.vcf.gz
+// (FILE-rK.vcf.gz for each replicate of several) with its index, for every
+// replicate that has samples, and FILE.samples.tsv beside them.
+void SaveGenotypes(const std::string& path, long replicates, const py::object& samples) {
+  const std::string suffix = ".vcf.gz";
+  if (path.size() <= suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    Refuse("path='" + path + "': the genotype file's name ends in .vcf.gz (bgzip-compressed VCF)");
+  }
+  if (replicates < 1) Refuse("replicates=" + std::to_string(replicates) + ": " + kCountAllowed);
+  const auto byReplicate = SamplesByReplicate(samples, replicates, "save_genotypes: samples: ");
+  RunReleased([&] {
+    GenotypeOutput output(path, replicates);
+    try {
+      for (long k = 1; k <= replicates; ++k) {
+        const auto& taken = byReplicate[static_cast<std::size_t>(k - 1)];
+        if (!taken.empty()) output.Write(k, taken);
+      }
+      output.Commit();
+    } catch (...) {
+      output.Abandon();
+      throw;
+    }
+  });
 }
 
 py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress,
@@ -709,7 +732,11 @@ class StudyFolder {
       if (samples.is_none()) {
         Refuse("cell " + std::to_string(cell) + " samples genotypes: write_cell needs the samples of its series");
       }
-      byReplicate = SamplesByReplicate(samples, found.plan.replicates, cell);
+      const std::string where = "write_cell(" + std::to_string(cell) + "): samples: ";
+      byReplicate = SamplesByReplicate(samples, found.plan.replicates, where);
+      for (long k = 1; k <= found.plan.replicates; ++k) {
+        if (byReplicate[static_cast<std::size_t>(k - 1)].empty()) Refuse(where + "none of replicate " + std::to_string(k));
+      }
     }
     RunReleased([&] {
       std::vector<std::string> paths = {Open().PathOf(found.dataName)};
@@ -815,6 +842,7 @@ PYBIND11_MODULE(_talveron, m) {
         py::arg("record"), py::arg("span"), py::arg("parameters"));
   m.def("run_series", &RunSeries, py::arg("plan"), py::arg("trace"), py::arg("jobs"),
         py::arg("progress") = py::none(), py::arg("samples") = py::none());
+  m.def("save_genotypes", &SaveGenotypes, py::arg("path"), py::arg("replicates"), py::arg("samples"));
   m.def("save_series", &SaveSeries, py::arg("data_path"), py::arg("data"), py::arg("trace_path"),
         py::arg("trace"));
   m.def("parameter_table", &ParameterList);

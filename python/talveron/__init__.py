@@ -220,7 +220,7 @@ def run_series(*, seed=None, replicates=2, generations=5000, record="timed", spa
                                   if samples is not None else (None, None))
         series = ScenarioSeries(plan, record, data, None if stats else rows, records, changes,
                                 trace_text=rows if stats else None, genotypes=genotypes,
-                                samples=individuals)
+                                samples=individuals, raw_samples=samples)
     else:
         series = Series(plan, record, data, rows, records)
     if stop is not None:
@@ -351,6 +351,21 @@ def _scenario_plan(plan, trace, changes, stats, sample_every):
                                stats, every)
 
 
+def _save_genotypes(path, replicates, samples):
+    """The genotype files of `samples` (replicate, generation, adults) at
+    `path`, as talveron-batch --genotypes writes them; the paths written."""
+    if not isinstance(path, (str, os.PathLike)):
+        raise TypeError(f"save_genotypes(): path must be a file name, not {type(path).__name__}")
+    path = os.fspath(path)
+    _talveron.save_genotypes(path, replicates, samples)
+    stem = path[:-len(".vcf.gz")]
+    written = []
+    for replicate in sorted({int(r) for r, _, _ in samples}):
+        name = path if replicates == 1 else f"{stem}-r{replicate:0{len(str(replicates))}d}.vcf.gz"
+        written += [name, name + ".tbi"]
+    return written + [stem + ".samples.tsv"]
+
+
 class ScenarioSeries(Series):
     """A Series run with changes, statistics or samples: as Series, and
 
@@ -372,14 +387,17 @@ class ScenarioSeries(Series):
     (['replicate', 'generation', 'habitat', 'adults'], 80)
     >>> sorted(s.samples.generation.unique().tolist()), s.genotypes.shape[1]
     ([20, 40], 17)
+    >>> s.save_genotypes("samples.vcf.gz")
+    ['samples.vcf.gz', 'samples.vcf.gz.tbi', 'samples.samples.tsv']
     """
 
     def __init__(self, plan, record, data_file, trace_rows, replicates_done, changes, *,
-                 trace_text=None, genotypes=None, samples=None):
+                 trace_text=None, genotypes=None, samples=None, raw_samples=None):
         super().__init__(plan, record, data_file, trace_rows, replicates_done)
         self.changes = list(changes or [])
         self.genotypes = genotypes
         self.samples = samples
+        self._raw_samples = raw_samples
         self._trace_text = trace_text
         if trace_text is not None:
             self._traced = True
@@ -399,6 +417,16 @@ class ScenarioSeries(Series):
         if self._trace_text is None:
             return super().trace_long()
         return frames.trace_long(self.trace[frames.TRACE_COLUMNS])
+
+    def save_genotypes(self, path):
+        """Write the genotype samples as talveron-batch --genotypes FILE.vcf.gz
+        writes them, byte for byte: each replicate's VCF file (FILE.vcf.gz
+        for one replicate, FILE-rK.vcf.gz for several), bgzip-compressed,
+        with its tabix index, and the samples table FILE.samples.tsv.
+        Returns the paths written."""
+        if self._raw_samples is None:
+            raise ValueError("save_genotypes(): this series ran without sample_every=")
+        return _save_genotypes(path, self.replicates, self._raw_samples)
 
     def save(self, path, trace=None):
         """As Series.save: the data file and, if given, the trace file."""
@@ -1129,6 +1157,23 @@ class Simulation:
         ['habitat', 'x', 'y', 'sex']
         """
         return scenarios.genotypes(self.adults())
+
+    def save_genotypes(self, path):
+        """Write the adults' genotypes as a VCF file (bgzip-compressed, with
+        its tabix index) and the samples table beside it, as
+        talveron-batch --genotypes writes a sampled generation: one haploid
+        sample per adult, named r1_g<generation>_h<habitat>_x<x>_y<y>_<f|m>.
+        `path` ends in .vcf.gz; the table is PATH.samples.tsv (.vcf.gz
+        replaced). Returns the paths written.
+
+        >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
+        >>> sim.step(10)
+        10
+        >>> sim.save_genotypes("g10.vcf.gz")
+        ['g10.vcf.gz', 'g10.vcf.gz.tbi', 'g10.samples.tsv']
+        """
+        adults = self._core.adults()
+        return _save_genotypes(path, 1, [(1, self.generation, adults)])
 
     def __repr__(self):
         return (f"<talveron.Simulation seed={self.seed} generation {self.generation} "

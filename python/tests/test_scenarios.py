@@ -1,6 +1,8 @@
 """Scheduled changes, statistics and genotypes from Python, against the
 batch command's files and against a Simulation set by hand."""
 
+import os
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -260,3 +262,41 @@ def test_ctrl_c_keeps_the_statistics_and_samples_of_complete_replicates():
     pd.testing.assert_frame_equal(partial.trace, whole.trace)
     pd.testing.assert_frame_equal(partial.samples, whole.samples)
     assert np.array_equal(partial.genotypes, whole.genotypes)
+
+
+def test_genotypes_saved_from_python_are_the_batch_commands_and_pysam_reads_them(batch, tmp_path):
+    pysam = pytest.importorskip("pysam")
+    s = talveron.run_series(**SETTINGS, sample_every=25, progress=False)
+    batch("--seed", 31, "--replicates", 2, "--generations", 60, "--set", "density=2",
+          "--set", "restrictedNatalDispersal=1", "--set", "gIncludeNeutralGenes=1",
+          "--genotypes", tmp_path / "b.vcf.gz", "--sample-every", 25, "--out", tmp_path / "b.txt")
+    written = s.save_genotypes(tmp_path / "p.vcf.gz")
+    assert [os.path.basename(p) for p in written] == [
+        "p-r1.vcf.gz", "p-r1.vcf.gz.tbi", "p-r2.vcf.gz", "p-r2.vcf.gz.tbi", "p.samples.tsv"]
+    for name in ("-r1.vcf.gz", "-r1.vcf.gz.tbi", "-r2.vcf.gz", "-r2.vcf.gz.tbi"):
+        assert (tmp_path / ("p" + name)).read_bytes() == (tmp_path / ("b" + name)).read_bytes(), name
+    table = (tmp_path / "p.samples.tsv").read_text()
+    assert table == (tmp_path / "b.samples.tsv").read_text().replace("\tb-r", "\tp-r")
+
+    # A Simulation's adults, read back by pysam: a sample per adult, named
+    # by its place, and each genotype the adult's own allele.
+    sim = talveron.Simulation(seed=12, generations=100, density=2, gIncludeNeutralGenes=True)
+    sim.step(30)
+    sim.save_genotypes(tmp_path / "sim.vcf.gz")
+    adults = sim.adults()
+    loci = ["habitatPref", "habitatSpec", "matingPrefType", "matingPrefValue", "signalType",
+            "signalValue", "generalViability"] + [f"neutral{g}" for g in range(10)]
+    with pysam.VariantFile(str(tmp_path / "sim.vcf.gz")) as vcf:
+        names = list(vcf.header.samples)
+        assert names == [f"r1_g30_h{a['habitat']}_x{a['x']}_y{a['y']}_{'m' if a['sex'] else 'f'}"
+                         for a in adults]
+        records = list(vcf.fetch("loci"))
+        assert [r.id for r in records] == loci
+        for record, locus in zip(records, loci):
+            alleles = [record.samples[name]["GT"][0] for name in names]
+            assert alleles == [int(v) for v in adults[locus]], locus
+    with pytest.raises(ValueError, match=r"path='.*sim\.vcf': the genotype file's name ends in \.vcf\.gz"):
+        sim.save_genotypes(tmp_path / "sim.vcf")
+    with pytest.raises(ValueError, match=r"ran without sample_every="):
+        talveron.run_series(**SETTINGS, stats=True, trace=True, progress=False).save_genotypes(
+            tmp_path / "x.vcf.gz")

@@ -1,5 +1,5 @@
 #include "batch/batch_run.h"
-#include "batch/genotype_output.h"
+#include "record/vcf/genotype_output.h"
 #include "record/vcf/genotype_vcf.h"
 
 #include <cerrno>
@@ -261,7 +261,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   RunCounters counters;
   const auto start = Clock::now();
   writer->recordWritten = [&](const ReplicatePiece& piece, long) {
-    if (genotypes) genotypes->Write(piece);
+    if (genotypes) genotypes->Write(piece.replicate, piece.samples);
     ++totals.replicatesDone;
     ReportReplicate(reporter, piece, plan.generations, options, "");
   };

@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "run/parallel_series.h"
+#include "record/genotype_sample.h"
+#include "record/output_file.h"
 
-namespace talveron::batch {
+namespace talveron {
 
 class GenotypeOutput {
  public:
@@ -17,7 +19,7 @@ class GenotypeOutput {
   ~GenotypeOutput();
 
   // The replicate's samples, in replicate order; throws FileError.
-  void Write(const ReplicatePiece& piece);
+  void Write(long replicate, const std::vector<GenotypeSample>& samples);
   void Commit();
   void Abandon();
 
@@ -33,4 +35,4 @@ class GenotypeOutput {
 // FILE.vcf.gz's samples table: FILE.samples.tsv.
 std::string GenotypeTablePath(const std::string& vcfPath);
 
-}  // namespace talveron::batch
+}  // namespace talveron

@@ -1,11 +1,11 @@
-#include "batch/genotype_output.h"
+#include "record/vcf/genotype_output.h"
 
 #include <filesystem>
 
 #include "record/output_file.h"
 #include "record/vcf/genotype_vcf.h"
 
-namespace talveron::batch {
+namespace talveron {
 
 std::string GenotypeTablePath(const std::string& vcfPath) {
   return vcfPath.substr(0, vcfPath.size() - std::string(".vcf.gz").size()) + ".samples.tsv";
@@ -21,10 +21,10 @@ GenotypeOutput::GenotypeOutput(std::string path, long replicates)
 
 GenotypeOutput::~GenotypeOutput() = default;
 
-void GenotypeOutput::Write(const ReplicatePiece& piece) {
-  const std::string file = GenotypeFilePath(path_, piece.replicate, replicates_);
-  WriteGenotypeVcf(file, piece.replicate, piece.samples);
-  table_->Write(GenotypeTableLines(piece.replicate, piece.samples, std::filesystem::path(file).filename().string()));
+void GenotypeOutput::Write(long replicate, const std::vector<GenotypeSample>& samples) {
+  const std::string file = GenotypeFilePath(path_, replicate, replicates_);
+  WriteGenotypeVcf(file, replicate, samples);
+  table_->Write(GenotypeTableLines(replicate, samples, std::filesystem::path(file).filename().string()));
   table_->Sync();
   table_->MarkComplete();
 }
@@ -36,4 +36,4 @@ void GenotypeOutput::Commit() {
 
 void GenotypeOutput::Abandon() { table_->Abandon(); }
 
-}  // namespace talveron::batch
+}  // namespace talveron
