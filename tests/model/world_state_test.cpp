@@ -82,6 +82,31 @@ TEST(WorldState, ARestoredWorldStepsOnAsTheSavedOne) {
   ExpectSame(original, restored);
 }
 
+TEST(WorldState, EveryParameterIsKept) {
+  // Each parameter at an allowed value other than its default: a parameter
+  // added to the table and not to the state comes back as its default.
+  World original;
+  const Parameters defaults;
+  for (const ParameterInfo& info : ParameterTable()) {
+    for (const double value : {info.minimum, info.maximum}) {
+      const std::string text =
+          info.kind == ParameterKind::Decimal ? std::to_string(value) : std::to_string(static_cast<long>(value));
+      Parameters trial = original.params;
+      if (SetParameter(trial, info.name, text) || FormatParameter(trial, info) == FormatParameter(defaults, info)) {
+        continue;
+      }
+      original.params = trial;
+      break;
+    }
+    ASSERT_NE(FormatParameter(original.params, info), FormatParameter(defaults, info)) << info.name;
+  }
+  World restored;
+  RestoreWorldState(restored, SaveWorldState(original));
+  for (const ParameterInfo& info : ParameterTable()) {
+    EXPECT_EQ(FormatParameter(restored.params, info), FormatParameter(original.params, info)) << info.name;
+  }
+}
+
 TEST(WorldState, ScriptedDrawsStillToComeAreKept) {
   World original;
   Found(original, 3);
