@@ -677,11 +677,18 @@ class StudyFolder {
     for (const StudyAxis& axis : Open().plan().file.vary) names.push_back(axis.name);
     return names;
   }
-  // Per cell: number, varied values, base seed, data file's and trace's names.
+  // Per cell: number, varied values, base seed, data file's and trace's
+  // names, each replicate's genotype file and the samples table (none and
+  // "" when the cell samples no genotypes).
   py::list Cells() const {
     py::list cells;
     for (const StudyCell& cell : Open().plan().cells) {
-      cells.append(py::make_tuple(cell.number, cell.values, cell.plan.baseSeed, cell.dataName, cell.traceName));
+      std::vector<std::string> genotypes;
+      if (!cell.genotypesName.empty()) {
+        for (long k = 1; k <= cell.plan.replicates; ++k) genotypes.push_back(CellGenotypeFile(cell, k));
+      }
+      cells.append(py::make_tuple(cell.number, cell.values, cell.plan.baseSeed, cell.dataName, cell.traceName,
+                                  genotypes, cell.samplesName));
     }
     return cells;
   }

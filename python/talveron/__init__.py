@@ -802,7 +802,9 @@ def run_study(settings, out_dir, *, jobs=None, resume=False, progress=None, exec
 
 class StudyCell:
     """One cell of a study: its number, the values of the varied parameters
-    (as numbers), its base seed, its files, and whether it is complete.
+    (as numbers), its base seed, its files (data_path, trace_path, and with
+    genotypes = true genotype_paths, a VCF file per replicate, and
+    samples_path, their table), and whether it is complete.
 
     >>> st = talveron.run_study({"seed": 42, "replicates": 3, "generations": 300,
     ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
@@ -817,7 +819,8 @@ class StudyCell:
     2          3    44  20  2
     """
 
-    def __init__(self, study, number, values, seed, data_name, trace_name, complete):
+    def __init__(self, study, number, values, seed, data_name, trace_name, genotype_names,
+                 samples_name, complete):
         self.number = number
         self.parameters = {name: _values.typed(name, value)
                            for name, value in zip(study.varied, values)}
@@ -825,6 +828,9 @@ class StudyCell:
         self.complete = complete
         self.data_path = os.path.join(study.out_dir, data_name)
         self.trace_path = os.path.join(study.out_dir, trace_name) if trace_name else None
+        # With genotypes = true: each replicate's VCF file, and the samples table.
+        self.genotype_paths = [os.path.join(study.out_dir, name) for name in genotype_names]
+        self.samples_path = os.path.join(study.out_dir, samples_name) if samples_name else None
         self._study = study
 
     @property

@@ -77,6 +77,8 @@ class StudyCell:
     complete: bool
     data_path: str
     trace_path: Optional[str]
+    genotype_paths: List[str]
+    samples_path: Optional[str]
     @property
     def data_file(self) -> bytes: ...
     @property

@@ -206,7 +206,11 @@ def test_a_study_of_changes_statistics_and_samples_on_an_executor_is_the_batch_c
     assert len(cell_files) == 4 * 7
     for name in cell_files:
         assert (tmp_path / "pool" / name).read_bytes() == (tmp_path / "batch" / name).read_bytes(), name
-    assert {cell.data_path for cell in study.cells} <= {str(tmp_path / "pool" / name) for name in cell_files}
+    named = {p for cell in study.cells
+             for p in [cell.data_path, cell.trace_path, cell.samples_path, *cell.genotype_paths]}
+    assert len(study.cells[0].genotype_paths) == 2
+    assert named | {p + ".tbi" for cell in study.cells for p in cell.genotype_paths} == {
+        str(tmp_path / "pool" / name) for name in cell_files}
     assert study.cells[3].parameters == {"change.1.generation": 31, "change.1.natalDispersalRate": 30}
     trace = study.cells[0].trace
     assert str(trace["adults"].dtype) == "int32" and trace["habitat"].dtype == "category"
