@@ -100,6 +100,22 @@ async function pageWithSeed(t, seed) {
 const tests = [];
 const test = (name, body) => tests.push({ name, body });
 
+// The bytes of a file the page downloads into `folder`, once Chromium has
+// written them all: a download may show under its own name, still empty,
+// before its bytes are in. Null when none came within 10 seconds.
+async function downloadedBytes(folder, name) {
+  const file = path.join(folder, name);
+  let size = -1;
+  for (let i = 0; i < 100; ++i) {
+    const writing = fs.readdirSync(folder).some((entry) => entry.endsWith(".crdownload"));
+    const now = fs.existsSync(file) ? fs.statSync(file).size : -1;
+    if (!writing && now > 0 && now === size) return fs.readFileSync(file);
+    size = now;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return null;
+}
+
 test("the map after 50 generations is the desktop program's, pixel for pixel", async (t) => {
   const page = await pageWithSeed(t, 42);
   await chooseMenu(page, DisplayMenu, 16);  // Actual Size
@@ -270,12 +286,11 @@ test("a series of 2 x 200 downloads the data file talveron-batch writes, byte fo
   await page.waitForFunction(() => document.getElementById("dataFile").textContent === "Data file series.txt");
   await chooseMenu(page, DataFileMenu, 12);  // Run Replicates
   await waitActivity(page, "Series finished: 2 records in series.txt");
-  const downloaded = path.join(downloads, "series.txt");
-  for (let i = 0; i < 100 && !fs.existsSync(downloaded); ++i) await new Promise((r) => setTimeout(r, 100));
+  const downloaded = await downloadedBytes(downloads, "series.txt");
   const batchFile = path.join(t.folder, "batch.txt");
   execFileSync(options.batch, ["--seed", "7", "--replicates", "2", "--generations", "200", "--out", batchFile, "--quiet"]);
-  assert.ok(fs.existsSync(downloaded), "the data file was downloaded");
-  assert.deepEqual(fs.readFileSync(downloaded), fs.readFileSync(batchFile));
+  assert.ok(downloaded, "the data file was downloaded");
+  assert.deepEqual(downloaded, fs.readFileSync(batchFile));
   await page.close();
 });
 
@@ -297,11 +312,10 @@ test("a series stopped early hands over its complete records as FILE.partial", a
                "A series is running: 1 of 2 replicates done. Stop it? The complete records are kept in stopped.txt.partial");
   await page.evaluate(() => [...document.querySelectorAll("#dialog button")].find((b) => b.textContent === "Yes").click());
   await page.waitForFunction(() => document.getElementById("note").textContent.startsWith("Series stopped"));
-  const partial = path.join(downloads, "stopped.txt.partial");
-  for (let i = 0; i < 100 && !fs.existsSync(partial); ++i) await new Promise((r) => setTimeout(r, 100));
+  const kept = await downloadedBytes(downloads, "stopped.txt.partial");
+  assert.ok(kept, "the complete records were downloaded");
   const batchFile = path.join(t.folder, "whole.txt");
   execFileSync(options.batch, ["--seed", "11", "--replicates", "2", "--generations", "5000", "--out", batchFile, "--quiet"]);
-  const kept = fs.readFileSync(partial);
   const whole = fs.readFileSync(batchFile);
   // The header and the first replicate's record: the whole file's first lines.
   const lines = whole.toString("latin1").split("\r");
@@ -321,13 +335,11 @@ test("Save Genotypes downloads the adults on the map: the VCF text talveron-batc
   await waitActivity(page, "Run finished: space bar for a new population");
   await chooseMenu(page, FileMenu, 19);  // Save Genotypes
   await answerDialog(page, `document.getElementById("dialog-name").value = "g50.vcf"`);
-  const downloaded = path.join(downloads, "g50.vcf");
-  for (let i = 0; i < 100 && !fs.existsSync(downloaded); ++i) await new Promise((r) => setTimeout(r, 100));
+  const text = await downloadedBytes(downloads, "g50.vcf");
   const batchFile = path.join(t.folder, "batch.vcf.gz");
   execFileSync(options.batch, ["--seed", "42", "--replicates", "1", "--generations", "50", "--out",
                                path.join(t.folder, "batch.txt"), "--genotypes", batchFile, "--quiet"]);
-  assert.ok(fs.existsSync(downloaded), "the VCF file was downloaded");
-  const text = fs.readFileSync(downloaded);
+  assert.ok(text, "the VCF file was downloaded");
   assert.ok(text.toString("latin1").includes("\tr1_g50_h"), "samples of replicate 1, generation 50");
   assert.deepEqual(text, zlib.gunzipSync(fs.readFileSync(batchFile)));
   await page.close();
@@ -403,10 +415,9 @@ test("Quit during a series hands over its records, and the status bar shows the 
   await page.waitForSelector("#dialog[open] #dialog-message");
   await page.evaluate(() => [...document.querySelectorAll("#dialog button")].find((b) => b.textContent === "Yes").click());
   await waitActivity(page, "Talveron has ended");
-  const partial = path.join(downloads, "q.txt.partial");
-  for (let i = 0; i < 100 && !fs.existsSync(partial); ++i) await new Promise((r) => setTimeout(r, 100));
-  assert.ok(fs.existsSync(partial), "the records of the stopped series were downloaded");
-  assert.match(fs.readFileSync(partial, "latin1"), /\r/);
+  const partial = await downloadedBytes(downloads, "q.txt.partial");
+  assert.ok(partial, "the records of the stopped series were downloaded");
+  assert.match(partial.toString("latin1"), /\r/);
   await page.close();
 });
 
