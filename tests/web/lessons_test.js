@@ -8,40 +8,15 @@
 "use strict";
 
 const assert = require("node:assert/strict");
-const { spawn, execFileSync } = require("node:child_process");
 const fs = require("node:fs");
-const os = require("node:os");
 const path = require("node:path");
 
-const options = {};
-for (let i = 2; i < process.argv.length; i += 2) options[process.argv[i].replace(/^--/, "")] = path.resolve(process.argv[i + 1]);
-const root = options.root;
-const site = path.join(root, "build-web", "site");
-const modules = path.join(root, "build-web", "node", "node_modules");
-const skip = (reason) => { console.log("skipped: " + reason); process.exit(77); };
-if (!fs.existsSync(path.join(site, "talveron.wasm"))) skip("no page in build-web/site (scripts/build-web.sh builds it)");
-if (!fs.existsSync(path.join(site, "lessons.js"))) skip("the page in build-web/site has no lessons (build it again)");
-if (!fs.existsSync(path.join(modules, "puppeteer-core"))) skip("puppeteer-core is not installed in build-web/node");
-const puppeteer = require(path.join(modules, "puppeteer-core"));
+const { root, requirePuppeteer, waitActivity, runTests } = require("./harness.js");
+
+const puppeteer = requirePuppeteer(["lessons.js"]);
 
 const FileMenu = 129, DisplayMenu = 134, SpeedMenu = 112, LessonsMenu = 137;
 const lessonNames = fs.readFileSync(path.join(root, "lessons", "index.txt"), "utf8").split("\n").filter(Boolean);
-
-function serve() {
-  return new Promise((resolve, reject) => {
-    const server = spawn(path.join(root, "scripts", "serve-web.sh"), ["0"], { stdio: ["ignore", "pipe", "pipe"] });
-    let out = "";
-    server.stdout.on("data", (chunk) => {
-      out += chunk;
-      const match = out.match(/http:\/\/127\.0\.0\.1:(\d+)\//);
-      if (match) resolve({ server, origin: `http://127.0.0.1:${match[1]}` });
-    });
-    server.on("exit", (code) => reject(new Error("serve-web.sh ended with " + code + ": " + out)));
-  });
-}
-
-const waitActivity = (page, text, timeout = 60000) =>
-  page.waitForFunction((t) => document.getElementById("activity").textContent.startsWith(t), { timeout }, text);
 
 // The item of a menu with `text`, from 1, as the program built the menu.
 const itemOf = (page, menu, text) =>
@@ -201,30 +176,7 @@ test("a lesson of one's own dropped on the page opens, and the glossary opens fr
   await page.close();
 });
 
-(async () => {
-  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "talveron-lessons-"));
-  let served = null, browser = null, failures = 0;
-  try {
-    served = await serve();
-    browser = await puppeteer.launch({
-      executablePath: "/usr/bin/chromium", headless: true, userDataDir: path.join(folder, "profile"),
-      args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking", "--force-device-scale-factor=1"],
-    });
-    const context = { browser, origin: served.origin, errors: [], folder };
-    for (const { name, body } of tests) {
-      try {
-        await body(context);
-        assert.deepEqual(context.errors, []);
-        console.log("ok   " + name);
-      } catch (error) {
-        ++failures;
-        console.log("FAIL " + name + "\n     " + String(error.stack || error).replace(/\n/g, "\n     "));
-      }
-    }
-  } finally {
-    if (browser) await browser.close();
-    if (served) served.server.kill();
-    fs.rmSync(folder, { recursive: true, force: true });
-  }
-  process.exit(failures ? 1 : 0);
-})().catch((error) => { console.error(error); process.exit(1); });
+runTests(puppeteer, tests, { noErrors: true }).catch((error) => {
+  console.error(error);
+  process.exit(1);
+});

@@ -6,58 +6,20 @@
 "use strict";
 
 const assert = require("node:assert/strict");
-const { spawn, execFileSync } = require("node:child_process");
+const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
-const os = require("node:os");
 const path = require("node:path");
 const zlib = require("node:zlib");
 
-const options = {};
-for (let i = 2; i < process.argv.length; i += 2) {
-  options[process.argv[i].replace(/^--/, "")] = path.resolve(process.argv[i + 1]);
-}
-const root = options.root;
-const site = path.join(root, "build-web", "site");
-const modules = path.join(root, "build-web", "node", "node_modules");
+const { options, site, modules, requirePuppeteer, waitActivity, runTests } = require("./harness.js");
 
-function skip(reason) {
-  console.log("skipped: " + reason);
-  process.exit(77);
-}
-if (!fs.existsSync(path.join(site, "talveron.wasm"))) skip("no page in build-web/site (scripts/build-web.sh builds it)");
-if (!fs.existsSync(path.join(modules, "puppeteer-core"))) skip("puppeteer-core is not installed in build-web/node");
-const puppeteer = require(path.join(modules, "puppeteer-core"));
+const puppeteer = requirePuppeteer();
 
 const FileMenu = 129, DisplayMenu = 134, DataFileMenu = 135, GenerationsMenu = 111;
 
-// --- the server, the browser and the page ---
-
-function serve() {
-  return new Promise((resolve, reject) => {
-    const server = spawn(path.join(root, "scripts", "serve-web.sh"), ["0"], { stdio: ["ignore", "pipe", "pipe"] });
-    let out = "";
-    server.stdout.on("data", (chunk) => {
-      out += chunk;
-      const match = out.match(/http:\/\/127\.0\.0\.1:(\d+)\//);
-      if (match) resolve({ server, origin: `http://127.0.0.1:${match[1]}` });
-    });
-    server.on("exit", (code) => reject(new Error("serve-web.sh ended with " + code + ": " + out)));
-  });
-}
-
-async function launch(folder) {
-  return puppeteer.launch({
-    executablePath: "/usr/bin/chromium",
-    headless: true,
-    userDataDir: path.join(folder, "profile"),
-    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-           "--disable-component-update", "--disable-sync", "--force-device-scale-factor=1"],
-  });
-}
+// --- the page ---
 
 const activity = (page) => page.$eval("#activity", (e) => e.textContent);
-const waitActivity = (page, text, timeout = 120000) =>
-  page.waitForFunction((t) => document.getElementById("activity").textContent.startsWith(t), { timeout }, text);
 
 async function chooseMenu(page, menu, item) {
   await page.evaluate((m, i) => Talveron.menuChosen(m, i), menu, item);
@@ -585,33 +547,7 @@ test("the page asks nothing of any other address, and loads less than 2 MB compr
 
 // --- running them ---
 
-(async () => {
-  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "talveron-web-"));
-  let served = null;
-  let browser = null;
-  let failures = 0;
-  try {
-    served = await serve();
-    browser = await launch(folder);
-    const context = { browser, origin: served.origin, requests: [], errors: [], folder };
-    // TALVERON_WEB_TESTS=pattern runs only the tests whose names match.
-    const only = process.env.TALVERON_WEB_TESTS ? new RegExp(process.env.TALVERON_WEB_TESTS) : null;
-    for (const { name, body } of tests.filter((one) => !only || only.test(one.name))) {
-      try {
-        await body(context);
-        console.log("ok   " + name);
-      } catch (error) {
-        ++failures;
-        console.log("FAIL " + name + "\n     " + String(error.stack || error).replace(/\n/g, "\n     "));
-      }
-    }
-  } finally {
-    if (browser) await browser.close();
-    if (served) served.server.kill();
-    fs.rmSync(folder, { recursive: true, force: true });
-  }
-  process.exit(failures ? 1 : 0);
-})().catch((error) => {
+runTests(puppeteer, tests).catch((error) => {
   console.error(error);
   process.exit(1);
 });
