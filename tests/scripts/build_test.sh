@@ -5,21 +5,13 @@
 #
 #   build_test.sh SOURCE_DIR
 set -uo pipefail
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-bin="$work/bin"
-mkdir -p "$bin"
-for tool in bash dirname; do ln -s "$(command -v "$tool")" "$bin/$tool"; done
+source "$(dirname "$0")/test_support.sh"
+link_tools bash dirname
 # missing: which of cmake and c++ the machine lacks
 for missing in cmake c++; do
   rm -f "$bin/cmake" "$bin/c++"
   for tool in cmake c++; do
-    [ "$tool" = "$missing" ] && continue
-    printf '#!/usr/bin/env bash\necho "%s $*" >> "%s"\n' "$tool" "$work/calls" > "$bin/$tool"
-    chmod +x "$bin/$tool"
+    [ "$tool" = "$missing" ] || record_calls "$tool"
   done
   PATH="$bin" "$bin/bash" "$1/scripts/build.sh" > "$work/out" 2>&1 < /dev/null
   status=$?

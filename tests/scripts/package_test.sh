@@ -21,10 +21,7 @@ source "$(dirname "$0")/installed_files.sh"
 build="$1"
 version="$2"
 shift 2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/test_support.sh"
 
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out") > "$work/log" 2>&1 \
   || { cat "$work/log"; echo "FAIL: cpack"; exit 1; }

@@ -4,19 +4,11 @@
 #
 #   run_test.sh SOURCE_DIR
 set -uo pipefail
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/test_support.sh"
 
 # Every command the setup or the build would start only leaves a trace.
-bin="$work/bin"
-mkdir -p "$bin"
-for tool in bash cat dirname; do ln -s "$(command -v "$tool")" "$bin/$tool"; done
-for tool in dpkg-query apt-get sudo cmake nproc; do
-  printf '#!/usr/bin/env bash\necho "%s $*" >> "%s"\n' "$tool" "$work/calls" > "$bin/$tool"
-  chmod +x "$bin/$tool"
-done
+link_tools bash cat dirname
+record_calls dpkg-query apt-get sudo cmake nproc
 
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM PATH="$bin" \
   "$bin/bash" "$1/scripts/run.sh" > "$work/out" 2>&1 < /dev/null

@@ -5,14 +5,9 @@
 #   setup_test.sh SOURCE_DIR
 set -uo pipefail
 setup="$1/scripts/setup.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/test_support.sh"
 
-bin="$work/bin"
-mkdir -p "$bin"
-for tool in bash env grep; do ln -s "$(command -v "$tool")" "$bin/$tool"; done
+link_tools bash env grep
 cat > "$bin/dpkg-query" <<'FAKE'
 #!/usr/bin/env bash
 for arg; do :; done

@@ -10,17 +10,12 @@
 set -uo pipefail
 source_dir="$1"
 command -v git > /dev/null || { echo "git is not installed: test.sh's check of the source tree is not tested"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/test_support.sh"
 
 # The fakes. npm fails as it does without a network where FAKE_NPM=offline;
 # ctest records its call and whether Python may write its caches, runs
 # $FAKE_TESTS in the checkout (what the tests write there) and exits with
 # $FAKE_STATUS.
-bin="$work/bin"
-mkdir -p "$bin"
 cat > "$bin/npm" <<'FAKE'
 #!/usr/bin/env bash
 [ "$1" = config ] && { echo "https://registry.npmjs.org/"; exit 0; }
