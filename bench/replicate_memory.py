@@ -17,28 +17,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+from peak_memory import measure
 
 
 def peak_of(command):
-    """Runs `command`; returns its peak resident memory in kB.
-
-    Read from the kernel's high-water mark while it runs: the rusage of a
-    child forked from Python would count Python's own memory too."""
-    child = subprocess.Popen(command)
-    peak = 0
-    while child.poll() is None:
-        try:
-            with open(f"/proc/{child.pid}/status") as status:
-                for line in status:
-                    if line.startswith("VmHWM:"):
-                        peak = max(peak, int(line.split()[1]))
-        except OSError:
-            pass
-        time.sleep(0.05)
-    if child.returncode != 0:
-        sys.exit(f"{' '.join(command)} ended with {child.returncode}")
-    return peak
+    """Runs `command`; returns its peak resident memory in kB."""
+    return measure(command)[0]
 
 
 def measure_rank(prefix, command):

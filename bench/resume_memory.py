@@ -14,10 +14,10 @@ about 1 GB of disk.
 """
 import argparse
 import os
-import subprocess
 import sys
 import tempfile
-import time
+
+from peak_memory import measure
 
 # Lists of valid values whose product is the number of cells.
 LISTS = {
@@ -42,28 +42,6 @@ def study_text(cells):
     return "\n".join(lines) + "\n"
 
 
-def measure(command):
-    """Runs `command`; returns its peak resident memory in kB and its time.
-
-    Read from the kernel's high-water mark while it runs: the rusage of a
-    child forked from Python would count Python's own memory too."""
-    start = time.monotonic()
-    child = subprocess.Popen(command, stderr=subprocess.DEVNULL)
-    peak = 0
-    while child.poll() is None:
-        try:
-            with open(f"/proc/{child.pid}/status") as status:
-                for line in status:
-                    if line.startswith("VmHWM:"):
-                        peak = max(peak, int(line.split()[1]))
-        except OSError:
-            pass
-        time.sleep(0.05)
-    if child.returncode != 0:
-        sys.exit(f"{' '.join(command)} ended with {child.returncode}")
-    return peak, time.monotonic() - start
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("builds", nargs="+", help="build folders")
@@ -79,11 +57,11 @@ def main():
                 out.write(study_text(cells))
             folder = os.path.join(work, "out")
             options = ["--study", study, "--out-dir", folder, "--jobs", args.jobs, "-q"]
-            kb, seconds = measure([batches[0]] + options)
+            kb, seconds = measure([batches[0]] + options, quiet=True)
             print(f"{cells:>8}  {'run':<10}  {kb / 1024:>8.1f} MB  {seconds:>5.1f} s  {args.builds[0]}", flush=True)
             for _ in range(2):
                 for build, batch in zip(args.builds, batches):
-                    kb, seconds = measure([batch] + options + ["--resume"])
+                    kb, seconds = measure([batch] + options + ["--resume"], quiet=True)
                     print(f"{cells:>8}  {'--resume':<10}  {kb / 1024:>8.1f} MB  {seconds:>5.1f} s  {build}",
                           flush=True)
             size = os.path.getsize(os.path.join(folder, "manifest.json"))
