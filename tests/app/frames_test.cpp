@@ -51,6 +51,18 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
+// Posts the menu choices that run a series from the menus: base seed
+// `seed`, the Generations menu's item `generationsItem`, the data file
+// `file`, Run Replicates.
+void PostSeries(HeadlessPlatform& platform, std::uint64_t seed, int generationsItem, const fs::path& file) {
+  platform.seedAnswers.push_back(seed);
+  platform.PostMenu(kFileMenu, kBaseSeedItem);
+  platform.PostMenu(kGenerationsMenu, generationsItem);
+  platform.savePaths.push_back(file.string());
+  platform.PostMenu(kDataFileMenu, 1);
+  platform.PostMenu(kDataFileMenu, 12);
+}
+
 using Picture = std::array<QImage, 4>;
 
 // What the views show: each port's image as its widget paints it.
@@ -194,12 +206,7 @@ TEST(Frames, ASeriesShowsFramesAsItRunsAndWritesTheBatchCommandsBytes) {
   Shell shell(platform, canvas, 1);
   shell.MenuBarInit();
   const fs::path file = folder.path() / "series.txt";
-  platform.seedAnswers.push_back(31);
-  platform.PostMenu(kFileMenu, kBaseSeedItem);
-  platform.PostMenu(kGenerationsMenu, 6);  // 500
-  platform.savePaths.push_back(file.string());
-  platform.PostMenu(kDataFileMenu, 1);
-  platform.PostMenu(kDataFileMenu, 12);
+  PostSeries(platform, 31, 6, file);  // 500 generations
   int framesInSeries = 0;
   std::set<std::pair<long, int>> shown;
   platform.onFrame = [&] {
@@ -299,12 +306,7 @@ TEST(Frames, AnExtinctPopulationStopsNeitherASeriesNorRunOn) {
   Shell shell(platform, canvas, 1);
   shell.MenuBarInit();
   shell.world.params.numberOfKids = 0;
-  platform.seedAnswers.push_back(9);
-  platform.PostMenu(kFileMenu, kBaseSeedItem);
-  platform.PostMenu(kGenerationsMenu, 8);  // 2000
-  platform.savePaths.push_back(file.string());
-  platform.PostMenu(kDataFileMenu, 1);
-  platform.PostMenu(kDataFileMenu, 12);
+  PostSeries(platform, 9, 8, file);  // 2000 generations
   int waitsInSeries = 0;
   double clockInSeries = -1;
   double clockAfterSeries = -1;
