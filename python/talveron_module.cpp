@@ -34,6 +34,7 @@
 #include "model/parameters.h"
 #include "model/version.h"
 #include "record/genotype_sample.h"
+#include "record/genotype_vcf_text.h"
 #include "record/output_file.h"
 #include "record/trace.h"
 #include "record/vcf/genotype_output.h"
@@ -380,27 +381,34 @@ std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& sa
 
 // Genotype samples as talveron-batch --genotypes writes them: FILE.vcf.gz
 // (FILE-rK.vcf.gz for each replicate of several) with its index, for every
-// replicate that has samples, and FILE.samples.tsv beside them.
-void SaveGenotypes(const std::string& path, long replicates, const py::object& samples) {
+// replicate that has samples, and FILE.samples.tsv beside them. Returns
+// the paths written.
+std::vector<std::string> SaveGenotypes(const std::string& path, long replicates, const py::object& samples) {
   const std::string suffix = ".vcf.gz";
   if (path.size() <= suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
     Refuse("path='" + path + "': the genotype file's name ends in .vcf.gz (bgzip-compressed VCF)");
   }
   if (replicates < 1) Refuse("replicates=" + std::to_string(replicates) + ": " + kCountAllowed);
   const auto byReplicate = SamplesByReplicate(samples, replicates, "save_genotypes: samples: ");
+  std::vector<std::string> written;
   RunReleased([&] {
     GenotypeOutput output(path, replicates);
     try {
       for (long k = 1; k <= replicates; ++k) {
         const auto& taken = byReplicate[static_cast<std::size_t>(k - 1)];
-        if (!taken.empty()) output.Write(k, taken);
+        if (taken.empty()) continue;
+        output.Write(k, taken);
+        written.push_back(GenotypeFilePath(path, k, replicates));
+        written.push_back(written.back() + ".tbi");
       }
       output.Commit();
     } catch (...) {
       output.Abandon();
       throw;
     }
+    written.push_back(output.tablePath());
   });
+  return written;
 }
 
 py::tuple RunSeries(const SeriesPlan& plan, TraceForm trace, const std::string& jobs, py::object progress,

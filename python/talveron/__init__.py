@@ -356,14 +356,7 @@ def _save_genotypes(path, replicates, samples):
     `path`, as talveron-batch --genotypes writes them; the paths written."""
     if not isinstance(path, (str, os.PathLike)):
         raise TypeError(f"save_genotypes(): path must be a file name, not {type(path).__name__}")
-    path = os.fspath(path)
-    _talveron.save_genotypes(path, replicates, samples)
-    stem = path[:-len(".vcf.gz")]
-    written = []
-    for replicate in sorted({int(r) for r, _, _ in samples}):
-        name = path if replicates == 1 else f"{stem}-r{replicate:0{len(str(replicates))}d}.vcf.gz"
-        written += [name, name + ".tbi"]
-    return written + [stem + ".samples.tsv"]
+    return _talveron.save_genotypes(os.fspath(path), replicates, samples)
 
 
 class ScenarioSeries(Series):
