@@ -163,15 +163,9 @@ def test_files_not_a_whole_saved_simulation_of_this_version_are_refused_by_name(
         "a saved talveron Simulation of format version 1; this talveron reads version 2")
     with pytest.raises(ValueError, match="^pickle: a saved talveron Simulation of format version 1; "):
         talveron._simulation_from_state(json.loads(old))  # what an earlier talveron's pickle calls
-    future = bytearray(whole)
-    future[16] = 3  # the format version, after the 16 bytes of the mark
-    assert refusal("future", bytes(future)).endswith(
-        "a saved talveron Simulation of format version 3; this talveron reads version 2")
-    for size in (10, 30, len(whole) // 2, len(whole) - 1):
-        assert "cut short" in refusal("cut", whole[:size])
-    damaged = bytearray(whole)
-    damaged[len(whole) // 2] ^= 0x40
-    assert "damaged" in refusal("damaged", bytes(damaged))
+    # Cut short, damaged or of another version: refused in the core's words
+    # (its own tests try every length and byte), here as a ValueError.
+    assert "cut short" in refusal("cut", whole[:len(whole) // 2])
     with pytest.raises(FileNotFoundError):
         talveron.Simulation.load(tmp_path / "missing")
 
