@@ -159,29 +159,38 @@ TEST(WorldState, TheBytesAreTheFieldsInTheirOrderAndWidths) {
   rng.s[3] = 0xFFFFFFFFFFFFFFFFULL;
   rng.draws = 99;
   world.rng.Restore(rng, {-200, 300});
+  // Neighbouring fields differ, so that two written in each other's place
+  // show.
   Individ female;
   female.habitat = 1;
   female.x = 31;
   female.y = 39;
-  female.habitatPref = 0;
+  female.habitatPref = 1;
+  female.matingPrefType = 0;
   female.matingPrefValue = 9;
-  female.generalViability = 1;
+  female.signalType = 1;
+  female.signalValue = 5;
+  female.generalViability = 0;
   female.neutralGenes[0] = 1;
   female.neutralGenes[9] = 1;
   Individ male;
-  male.sex = true;
   male.x = 5;
+  male.y = 7;
+  male.sex = true;
   male.habitatSpec = 1;
   male.matingPrefType = 0;
-  male.signalType = 1;
+  male.matingPrefValue = 3;
   male.signalValue = 4;
+  male.generalViability = 1;
+  male.neutralGenes[1] = 1;
+  male.neutralGenes[2] = 1;
   world.adults = {female, male};
   world.young = {male};
   world.map[1][31][39] = 1;
-  world.map[0][5][0] = 1;
+  world.map[0][5][7] = 1;
   world.habitat0Census = 1;
-  world.habitat1Census = 1;
-  world.gCurrentViability = 1;
+  world.habitat1Census = 2;
+  world.gCurrentViability = 0;
   world.gFalseAlarm = true;
   world.gGenerationNumber = 123456;
   world.geneFrequencies.count[1][2][0][1] = 70000;
@@ -196,18 +205,18 @@ TEST(WorldState, TheBytesAreTheFieldsInTheirOrderAndWidths) {
   body.Int(1, 8).Int(0x0123456789ABCDEFULL, 8).Int(0, 8).Int(~0ULL, 8).Int(99, 8);
   body.Int(2, 8).Int(static_cast<std::uint64_t>(-200), 4).Int(300, 4);
   // habitat, x, y, sex, five loci and two values, then the neutral genes
-  const std::string femaleBytes{"\x01\x1f\x27\x00\x00\x02\x02\x09\x02\x00\x01"
+  const std::string femaleBytes{"\x01\x1f\x27\x00\x01\x02\x00\x09\x01\x05\x00"
                                 "\x01\x00\x00\x00\x00\x00\x00\x00\x00\x01", 21};
-  const std::string maleBytes{"\x00\x05\x00\x01\x02\x01\x00\x00\x01\x04\x02"
-                              "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 21};
+  const std::string maleBytes{"\x00\x05\x07\x01\x02\x01\x00\x03\x02\x04\x01"
+                              "\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00", 21};
   body.Int(2, 8).Raw(femaleBytes).Raw(maleBytes);
   body.Int(1, 8).Raw(maleBytes);
   // The map, habitat by habitat, column by column, a byte a cell.
   std::string map(2 * 32 * 40, '\0');
   map[1 * 1280 + 31 * 40 + 39] = 1;
-  map[0 * 1280 + 5 * 40 + 0] = 1;
+  map[0 * 1280 + 5 * 40 + 7] = 1;
   body.Raw(map);
-  body.Int(1, 8).Int(1, 8).Int(1, 1).Int(1, 1).Int(123456, 8);
+  body.Int(1, 8).Int(2, 8).Int(0, 1).Int(1, 1).Int(123456, 8);
   // The census counts [habitat][habitatSpec][habitatPref][matingPrefType].
   for (int i = 0; i < 2 * 3 * 3 * 3; ++i) body.Int(i == ((1 * 3 + 2) * 3 + 0) * 3 + 1 ? 70000 : 0, 8);
 

@@ -160,14 +160,8 @@ TEST(ReplicateState, TheBytesAreTheFieldsInTheirOrderAndWidths) {
   body.Int(0, 8).Int(0x3FF0000000000000ULL, 8);
   const std::string laid = testing::Sealed("replicate", body.bytes);
 
+  // Saved again, byte for byte the same ...
   const RestoredReplicate restored = RestoreReplicateState(laid, "laid.state");
-  EXPECT_EQ(restored.plan->sampleEvery, 10);
-  EXPECT_EQ(restored.run->generation(), 25);
-  EXPECT_EQ(restored.run->world().gGenerationNumber, 25);
-  EXPECT_EQ(restored.run->recorder().totals.blublu[1], 22);
-  EXPECT_EQ(restored.run->recorder().gGenerationWithMatingPreference95, 15);
-  EXPECT_EQ(restored.run->recorder().gDataString, "pending\t");
-
   const std::string saved = SaveReplicateState(*restored.plan, *restored.run);
   ASSERT_EQ(saved.size(), laid.size());
   const std::size_t secondsAt = saved.size() - 16;
@@ -178,6 +172,56 @@ TEST(ReplicateState, TheBytesAreTheFieldsInTheirOrderAndWidths) {
   Layout checksum;
   checksum.Int(testing::Fnv1a(std::string_view(saved).substr(0, saved.size() - 8)), 8);
   EXPECT_TRUE(saved.compare(saved.size() - 8, 8, checksum.bytes) == 0);
+
+  // ... and each value in its own field, not in a neighbour's of its type
+  // (which writing and reading alike would keep).
+  const SeriesPlan& plan = *restored.plan;
+  EXPECT_EQ(plan.params.density, 2);
+  const RecordingChoices& r = plan.recording;
+  EXPECT_TRUE(r.gGetTimedCriteria && r.gGetAveragedLeftHabitatPreference && r.gGetAverageLeftHabitatMatingPreference);
+  EXPECT_FALSE(r.gGetAverageLeftHabitatTotal || r.gGetAverageLeftHabitatSpecialization);
+  EXPECT_EQ(r.gAveragingSpan, 7);
+  EXPECT_EQ(plan.baseSeed, 4242u);
+  EXPECT_EQ(plan.replicates, 3);
+  EXPECT_EQ(plan.generations, 60);
+  EXPECT_TRUE(plan.traceStats && plan.genotypes);
+  EXPECT_EQ(plan.sampleEvery, 10);
+  ReplicateRun& run = *restored.run;
+  EXPECT_EQ(run.generation(), 25);
+  EXPECT_EQ(run.world().gGenerationNumber, 25);
+  const DataRecorder& recorder = run.recorder();
+  EXPECT_EQ(recorder.totals.habitatTotal[0], 1);
+  EXPECT_EQ(recorder.totals.matingPrefTotal[0][2], 7);
+  EXPECT_EQ(recorder.totals.habitatTotal[1], 12);
+  EXPECT_EQ(recorder.totals.habitatSpecTotal[1][0], 13);
+  EXPECT_EQ(recorder.totals.blublu[1], 22);
+  EXPECT_EQ(recorder.gGenerationWithHabitatPreferences50, 11);
+  EXPECT_EQ(recorder.gGenerationWithHabitatSpecialization95, 13);
+  EXPECT_EQ(recorder.gGenerationWithMatingPreference95, 15);
+  EXPECT_TRUE(recorder.gLeftHabitatRedPreference);
+  EXPECT_FALSE(recorder.gPreferenceFad);
+  ExpectSameSpan(recorder.CurrentSpan(), {4, 500, 600, 700, 800});
+  EXPECT_EQ(recorder.gDataString, "pending\t");
+  ExpectSameSpan(recorder.firstSpan(), {7, 70, 71, 72, 73});
+  const ReplicatePiece piece = run.TakePiece();
+  EXPECT_EQ(piece.replicate, 2);
+  EXPECT_EQ(piece.data, "data\npending\t");  // the recorder's pending text handed on with it
+  EXPECT_EQ(piece.trace, "trace\n");
+  EXPECT_FALSE(piece.finished);
+  ExpectSameSpan(piece.lastSpan, {3, 90, 91, 92, 93});
+  EXPECT_EQ(piece.seed, 0xDEADBEEFu);
+  EXPECT_EQ(piece.draws, 123456u);
+  EXPECT_EQ(piece.seconds, 2.5);
+  EXPECT_TRUE(piece.messages.empty());  // the run's message is its own until it ends
+  ASSERT_EQ(piece.samples.size(), 1u);
+  EXPECT_EQ(piece.samples[0].generation, 20);
+  ASSERT_EQ(piece.samples[0].adults.size(), 1u);
+  EXPECT_EQ(piece.samples[0].adults[0].x, 5);
+  EXPECT_EQ(piece.samples[0].adults[0].signalValue, 4);
+  while (!run.Done()) run.RunGeneration();
+  const ReplicatePiece last = run.TakePiece();
+  EXPECT_EQ(last.messages.count("a message") == 1 ? last.messages.at("a message") : 0, 3);
+  EXPECT_EQ(last.samples.size(), 4u);  // generations 30 to 60, none from before
 }
 
 }  // namespace
