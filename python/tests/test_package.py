@@ -13,20 +13,23 @@ import textwrap
 import talveron
 
 SOURCE = pathlib.Path(os.environ["TALVERON_SOURCE"])
-# What building the package reads: the metadata, the core and the package.
-PACKAGE_SOURCES = ["CMakeLists.txt", "pyproject.toml", "setup.py", "python/README.md",
-                   "python/talveron_module.cpp", "python/scenarios_binding.cpp", "python/talveron", "src/model", "src/record",
-                   "src/run"]
+# What building the package reads: the metadata, the core, the binding and
+# the package.
+PACKAGE_SOURCES = ["CMakeLists.txt", "pyproject.toml", "setup.py", "python/README.md", "python/*.cpp",
+                   "python/*.h", "python/talveron", "src/model", "src/record", "src/run"]
 
 
 def copy_source(to):
-    for name in PACKAGE_SOURCES:
-        source, target = SOURCE / name, to / name
-        target.parent.mkdir(parents=True, exist_ok=True)
-        if source.is_dir():
-            shutil.copytree(source, target, ignore=shutil.ignore_patterns("__pycache__"))
-        else:
-            shutil.copy2(source, target)
+    for pattern in PACKAGE_SOURCES:
+        found = sorted(SOURCE.glob(pattern))
+        assert found, pattern
+        for source in found:
+            target = to / source.relative_to(SOURCE)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            if source.is_dir():
+                shutil.copytree(source, target, ignore=shutil.ignore_patterns("__pycache__"))
+            else:
+                shutil.copy2(source, target)
 
 
 def test_wheel_built_from_a_copy_installs_into_a_venv_and_runs_a_series(tmp_path, batch):
