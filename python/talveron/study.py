@@ -1,6 +1,7 @@
 """A study, as talveron-batch --study runs it: a series for every
 combination of the varied values, each cell's files in one folder, with
-the summary and the manifest; run_study, its Study and their StudyCells."""
+the summary and the manifest; run_study, its Study and their StudyCells,
+and wilson_interval, the summary's interval of the share of speciation."""
 
 import os
 
