@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -26,13 +27,27 @@ constexpr int kPanelPixels = 15;
 
 }  // namespace
 
+QVariant LessonText::loadResource(int type, const QUrl& name) {
+  const QString path = name.toString();
+  if (type == QTextDocument::ImageResource) {
+    if (const auto picture = pictures_.constFind(path); picture != pictures_.constEnd()) return picture.value();
+  }
+  // The program's own pictures and pages (the glossary a link opens): in
+  // its resources, by their bare names.
+  if (name.isRelative() && !path.contains(QLatin1Char('/'))) {
+    QFile resource(QStringLiteral(":/") + path);
+    if (resource.open(QIODevice::ReadOnly)) return resource.readAll();
+  }
+  return {};
+}
+
 LessonPanel::LessonPanel(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("lessonPanel"));
   auto* layout = new QVBoxLayout(this);
   title_ = new QLabel(this);
   title_->setObjectName(QStringLiteral("lessonTitle"));
   title_->setWordWrap(true);
-  text_ = new QTextBrowser(this);
+  text_ = new LessonText(this);
   text_->setObjectName(QStringLiteral("lessonText"));
   // The glossary's links and the guide's open in the same place.
   text_->setSearchPaths({QStringLiteral(":/")});
@@ -42,6 +57,13 @@ LessonPanel::LessonPanel(QWidget* parent) : QWidget(parent) {
   summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   summary_->setStyleSheet(QStringLiteral("QLabel { background: #FFF6CC; border: 1px solid #D8B800; padding: 6px; }"));
   summary_->hide();
+  // What the run has reached so far, one line each, under the last news.
+  milestones_ = new QLabel(this);
+  milestones_->setObjectName(QStringLiteral("lessonMilestones"));
+  milestones_->setWordWrap(true);
+  milestones_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  milestones_->setTextFormat(Qt::PlainText);
+  milestones_->hide();
   glossaryButton_ = new QPushButton(tr("Glossary"), this);
   glossaryButton_->setObjectName(QStringLiteral("glossaryButton"));
   connect(glossaryButton_, &QPushButton::clicked, this, [this] {
@@ -54,6 +76,7 @@ LessonPanel::LessonPanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(title_);
   layout->addWidget(text_, 1);
   layout->addWidget(summary_);
+  layout->addWidget(milestones_);
   layout->addWidget(glossaryButton_, 0, Qt::AlignLeft);
   SetTextPixels(kPanelPixels);
 }
@@ -74,6 +97,12 @@ void LessonPanel::ShowSummary(const QString& summary) {
   summary_->setVisible(!summary.isEmpty());
 }
 
+void LessonPanel::ShowMilestones(const QStringList& lines) {
+  milestoneLines_ = lines;
+  milestones_->setText(lines.isEmpty() ? QString() : tr("So far:") + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+  milestones_->setVisible(!lines.isEmpty());
+}
+
 void LessonPanel::ShowGlossary() {
   text_->setMarkdown(Text(app::GlossaryText()));
   showsGlossary_ = true;
@@ -86,6 +115,7 @@ void LessonPanel::SetTextPixels(int pixels) {
   text_->setFont(font);
   text_->document()->setDefaultFont(font);
   summary_->setFont(font);
+  milestones_->setFont(font);
   glossaryButton_->setFont(font);
   QFont heading = font;
   heading.setPixelSize(pixels * 4 / 3);
@@ -171,6 +201,20 @@ void QtLessonPlatform::ShowLesson(std::string_view title, std::string_view markd
 void QtLessonPlatform::HideLesson() { lessonDock_->hide(); }
 
 void QtLessonPlatform::ShowSummary(std::string_view summary) { panel_->ShowSummary(Text(summary)); }
+
+void QtLessonPlatform::ShowMilestones(const std::vector<std::string>& lines) {
+  QStringList shown;
+  for (const std::string& line : lines) shown.push_back(Text(line));
+  panel_->ShowMilestones(shown);
+}
+
+void QtLessonPlatform::ShowLessonPictures(const std::vector<std::pair<std::string, std::string>>& pictures) {
+  QMap<QString, QByteArray> shown;
+  for (const auto& [name, bytes] : pictures) {
+    shown.insert(Text(name), QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  }
+  panel_->text()->SetPictures(std::move(shown));
+}
 
 void QtLessonPlatform::ShowGlossary(std::string_view /*markdown*/) {
   panel_->ShowGlossary();

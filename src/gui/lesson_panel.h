@@ -6,16 +6,31 @@
 
 #include <QByteArray>
 #include <QLabel>
+#include <QMap>
 #include <QPointer>
+#include <QStringList>
+#include <QTextBrowser>
 #include <QWidget>
 
 #include "gui/qt_platform.h"
 
 class QDockWidget;
 class QPushButton;
-class QTextBrowser;
 
 namespace talveron::gui {
+
+// The lesson's text. It shows the pictures the lesson brought, read when
+// the lesson was opened, and the program's own (the glossary's), and reads
+// no file: a lesson's files are read within limits, once.
+class LessonText : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+  void SetPictures(QMap<QString, QByteArray> pictures) { pictures_ = std::move(pictures); }
+  QVariant loadResource(int type, const QUrl& name) override;
+
+ private:
+  QMap<QString, QByteArray> pictures_;
+};
 
 class LessonPanel : public QWidget {
   Q_OBJECT
@@ -25,6 +40,8 @@ class LessonPanel : public QWidget {
 
   void ShowLesson(const QString& title, const QString& markdown);
   void ShowSummary(const QString& summary);
+  // The milestones and changes so far, one a line; none hides the list.
+  void ShowMilestones(const QStringList& lines);
   // The glossary in place of the lesson's text; the button beside it
   // goes back.
   void ShowGlossary();
@@ -34,13 +51,17 @@ class LessonPanel : public QWidget {
 
   QString title() const { return title_->text(); }
   QString summary() const { return summary_->text(); }
-  QTextBrowser* text() const { return text_; }
+  QStringList milestones() const { return milestoneLines_; }
+  QLabel* milestonesLabel() const { return milestones_; }
+  LessonText* text() const { return text_; }
   QPushButton* glossaryButton() const { return glossaryButton_; }
 
  private:
   QLabel* title_ = nullptr;
-  QTextBrowser* text_ = nullptr;
+  LessonText* text_ = nullptr;
   QLabel* summary_ = nullptr;
+  QLabel* milestones_ = nullptr;
+  QStringList milestoneLines_;
   QPushButton* glossaryButton_ = nullptr;
   QString markdown_;
   bool showsGlossary_ = false;
@@ -86,6 +107,8 @@ class QtLessonPlatform : public QtPlatform {
   void ShowLesson(std::string_view title, std::string_view markdown) override;
   void HideLesson() override;
   void ShowSummary(std::string_view summary) override;
+  void ShowMilestones(const std::vector<std::string>& lines) override;
+  void ShowLessonPictures(const std::vector<std::pair<std::string, std::string>>& pictures) override;
   void ShowGlossary(std::string_view markdown) override;
   void SetPresentation(bool on) override;
   std::optional<std::string> AskLessonPath() override;

@@ -16,19 +16,46 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: talveron [--settings FILE] [--lesson LESSON]\n"
-    "\n"
-    "The desktop program: watch single runs, pause and step through them, and\n"
-    "run series of replicates to a data file. The guide is under Help > Guide (F1).\n"
-    "\n"
-    "  --settings FILE  open with the settings of FILE (as talveron-batch reads\n"
-    "                   them); its seed is the base seed of the next series\n"
-    "  --lesson LESSON  open with a lesson of the Lessons menu (drift, no-choice,\n"
-    "                   selection, migration, extinction) or of one's own\n"
-    "                   (NAME.md with NAME.toml beside it)\n"
-    "  --help           show this help and exit\n"
-    "  --version        show the version and build and exit\n";
+// The lessons of the Lessons menu, by name, as --lesson takes them.
+std::string LessonNames() {
+  std::string names;
+  for (const auto& lesson : talveron::app::BuiltInLessons()) names += (names.empty() ? "" : ", ") + lesson.name;
+  return names;
+}
+
+// The lines of --help, with every lesson of the menu named, the names
+// wrapped within 80 columns.
+std::string Usage() {
+  const std::string indent(19, ' ');
+  std::string lessons = indent;
+  std::size_t width = indent.size();
+  const auto& all = talveron::app::BuiltInLessons();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const std::string word = all[i].name + (i + 1 < all.size() ? "," : "");
+    if (width > indent.size() && width + 1 + word.size() > 79) {
+      lessons += "\n" + indent;
+      width = indent.size();
+    } else if (width > indent.size()) {
+      lessons += ' ';
+      ++width;
+    }
+    lessons += word;
+    width += word.size();
+  }
+  lessons += "\n";
+  return "usage: talveron [--settings FILE] [--lesson LESSON]\n"
+         "\n"
+         "The desktop program: watch single runs, pause and step through them, and\n"
+         "run series of replicates to a data file. The guide is under Help > Guide (F1).\n"
+         "\n"
+         "  --settings FILE  open with the settings of FILE (as talveron-batch reads\n"
+         "                   them); its seed is the base seed of the next series\n"
+         "  --lesson LESSON  open with a lesson of the Lessons menu or of one's own\n"
+         "                   (NAME.md with NAME.toml beside it); the menu's lessons:\n" +
+         lessons +
+         "  --help           show this help and exit\n"
+         "  --version        show the version and build and exit\n";
+}
 
 // The base seed of a launch: the clock in seconds. It is shown in the status
 // bar, and File > Base Seed replaces it to replay a run.
@@ -48,7 +75,7 @@ int main(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
-      std::cout << kUsage;
+      std::cout << Usage();
       return 0;
     }
     if (argument == "--version") {
@@ -57,7 +84,7 @@ int main(int argc, char* argv[]) {
     }
     if (argument == "--settings") {
       if (i + 1 == argc) {
-        std::cerr << "talveron: --settings needs the name of a settings file\n" << kUsage;
+        std::cerr << "talveron: --settings needs the name of a settings file\n" << Usage();
         return 2;
       }
       if (!settingsPath.empty()) {
@@ -68,12 +95,12 @@ int main(int argc, char* argv[]) {
       settingsPath = argv[++i];
     } else if (argument == "--lesson") {
       if (i + 1 == argc) {
-        std::cerr << "talveron: --lesson needs the name of a lesson\n" << kUsage;
+        std::cerr << "talveron: --lesson needs the name of a lesson\n" << Usage();
         return 2;
       }
       lessonName = argv[++i];
     } else if (argument.rfind("--", 0) == 0) {
-      std::cerr << "talveron: unknown argument " << argument << "\n" << kUsage;
+      std::cerr << "talveron: unknown argument " << argument << "\n" << Usage();
       return 2;
     }
   }
@@ -94,7 +121,7 @@ int main(int argc, char* argv[]) {
     if (arguments[i] == QStringLiteral("--settings") || arguments[i] == QStringLiteral("--lesson")) {
       ++i;
     } else {
-      std::cerr << "talveron: unknown argument " << arguments[i].toStdString() << "\n" << kUsage;
+      std::cerr << "talveron: unknown argument " << arguments[i].toStdString() << "\n" << Usage();
       return 2;
     }
   }
@@ -113,9 +140,7 @@ int main(int argc, char* argv[]) {
     auto lesson = builtIn != nullptr ? std::variant<talveron::app::Lesson, std::string>(*builtIn)
                                      : talveron::app::ReadLessonFiles(lessonName);
     if (builtIn == nullptr && lessonName.find('.') == std::string::npos) {
-      std::string names;
-      for (const auto& known : talveron::app::BuiltInLessons()) names += (names.empty() ? "" : ", ") + known.name;
-      lesson = "'" + lessonName + "' is not a lesson; allowed is one of " + names +
+      lesson = "'" + lessonName + "' is not a lesson; allowed is one of " + LessonNames() +
                ", or a lesson's own file (NAME.md or NAME.toml)";
     }
     std::optional<std::string> failure;

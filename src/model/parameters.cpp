@@ -25,7 +25,8 @@ constexpr auto D = ParameterKind::Decimal;
 const std::array<Entry, 23> kEntries = {{
     {{"numberOfKids", I, 0, 12, "offspring per successful mating"}, &Parameters::numberOfKids},
     {{"mutationRate", I, 1, 32767, "1/mutation probability per locus"}, &Parameters::mutationRate},
-    {{"selectionFactor", D, 0, 1, "strength of habitat selection"}, &Parameters::selectionFactor},
+    {{"selectionFactor", D, 0, 1, "strength of selection on specialists: better at home, worse away"},
+     &Parameters::selectionFactor},
     {{"density", I, 1, 8, "eighths of the cells occupied at founding; capacity density x 80 per habitat"},
      &Parameters::density},
     {{"initiallyOneHabitat", B, 0, 1, "found the population in the left habitat only"},

@@ -13,6 +13,7 @@ void CensusHistory::Clear() {
   last_ = 0;
   stride_ = 1;
   criteria_ = DataRecorder{};
+  marks_.clear();
 }
 
 void CensusHistory::Add(long generation, const GeneFrequencies& frequencies) {

@@ -13,6 +13,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "model/census.h"
@@ -45,12 +47,19 @@ struct ChartPoint {
   double value = 0;
 };
 
+// A generation the charts mark with a labelled line, and what happened
+// there in words: a change of the settings that a lesson tells of.
+struct HistoryMark {
+  long generation = 0;
+  std::string text;
+};
+
 class CensusHistory {
  public:
   // The criteria A to E, in the data file's order.
   static constexpr int kCriteria = 5;
 
-  // Forgets everything: a new replicate begins.
+  // Forgets everything, the marks too: a new replicate begins.
   void Clear();
   // Adds the census of `generation`, the one after the last added.
   void Add(long generation, const GeneFrequencies& frequencies);
@@ -75,6 +84,11 @@ class CensusHistory {
   double Fst(long generation, Locus locus) const;
   // The generation each criterion was first met, 0 while it is not.
   std::array<long, kCriteria> Criteria() const;
+
+  // The generations the charts mark, in their order; each shows once the
+  // history has reached it.
+  void SetMarks(std::vector<HistoryMark> marks) { marks_ = std::move(marks); }
+  const std::vector<HistoryMark>& Marks() const { return marks_; }
 
   // The frequencies of generations first..last, at most two points (the
   // least and the greatest, in their order) for each of `columns` equal
@@ -101,6 +115,7 @@ class CensusHistory {
   long last_ = 0;
   long stride_ = 1;
   DataRecorder criteria_;  // timed criteria, written nowhere
+  std::vector<HistoryMark> marks_;
 };
 
 static_assert(kCriterionTexts.size() == CensusHistory::kCriteria && kCriterionLocus.size() == CensusHistory::kCriteria);

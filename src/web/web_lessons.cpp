@@ -45,6 +45,10 @@ void LessonWebPlatform::ShowSummary(std::string_view summary) {
   Call({{"op", "summary"}, {"text", std::string(summary)}});
 }
 
+void LessonWebPlatform::ShowMilestones(const std::vector<std::string>& lines) {
+  Call({{"op", "milestones"}, {"lines", lines}});
+}
+
 void LessonWebPlatform::ShowGlossary(std::string_view markdown) {
   Call({{"op", "glossary"}, {"markdown", std::string(markdown)}});
 }

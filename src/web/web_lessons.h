@@ -1,6 +1,6 @@
 // Lessons on the page: the lesson panel, the glossary, presentation mode,
 // a teacher's lesson chosen or dropped, and the page's address, which can
-// carry a lesson, its settings and the seed ("index.html#lesson=drift&seed=42").
+// carry a lesson, its settings and the seed ("index.html#lesson=split&seed=42").
 #pragma once
 
 #include "app/shell/shell.h"
@@ -16,6 +16,7 @@ class LessonWebPlatform : public WebPlatform {
   void ShowLesson(std::string_view title, std::string_view markdown) override;
   void HideLesson() override;
   void ShowSummary(std::string_view summary) override;
+  void ShowMilestones(const std::vector<std::string>& lines) override;
   void ShowGlossary(std::string_view markdown) override;
   void SetPresentation(bool on) override;
   std::optional<std::string> AskLessonPath() override;

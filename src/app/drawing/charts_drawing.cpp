@@ -23,6 +23,7 @@ constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kGrid = 0xE0E0E0;
 constexpr std::uint32_t kMarkerFill = 0xFFFFE0;
+constexpr std::uint32_t kChangeColour = 0x555555;
 constexpr std::array<std::uint32_t, 3> kAlleleColours = {0xDD0806, 0x0000D4, 0xD8B800};
 
 // 1, 2 or 5 times a power of ten: the step that gives about `ticks` ticks.
@@ -266,6 +267,24 @@ std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int pa
   return markers;
 }
 
+std::vector<ChangeMarker> ChangeMarkers(const ChartsLayout& layout, const CensusHistory* history,
+                                        ChartsPainter& measure) {
+  std::vector<ChangeMarker> markers;
+  if (history == nullptr || history->empty()) return markers;
+  const GenerationAxis axis(history);
+  const ChartsRect& first = layout.panels[0];
+  for (const HistoryMark& mark : history->Marks()) {
+    if (mark.generation < axis.first || mark.generation > history->LastGeneration()) continue;
+    ChangeMarker marker{mark.generation, X(first, axis, static_cast<double>(mark.generation)),
+                        "change at " + std::to_string(mark.generation), {}, mark.text};
+    const double width = measure.TextWidth(marker.label, 11, false) + 6;
+    const double left = marker.x + 3 + width <= first.right() ? marker.x + 3 : marker.x - 3 - width;
+    marker.box = {std::max(first.left + 1, left), first.top + 2, width, 15};
+    markers.push_back(std::move(marker));
+  }
+  return markers;
+}
+
 double ChartsMinimumWidth(ChartsPainter& measure) { return measure.TextWidth(WidestCounts(), kSmallestHeader, true) + 20; }
 
 double ChartsMinimumHeight(bool statistics) { return statistics ? 520 : 240; }
@@ -344,6 +363,20 @@ void DrawCharts(ChartsPainter& painter, double width, double height, const Censu
     }
   }
   if (statistics) DrawFstPanel(painter, layout, axis, history);
+
+  // The changes: a line across every panel, the label in the first.
+  for (const ChangeMarker& marker : ChangeMarkers(layout, history, painter)) {
+    const double lineX = std::round(marker.x) + 0.5;
+    for (int i = 0; i < (statistics ? kLoci + 1 : kLoci); ++i) {
+      const ChartsRect& panel = layout.Panel(i);
+      painter.Polyline({{lineX, panel.top}, {lineX, panel.bottom()}}, kChangeColour, 1.4,
+                       ChartsPainter::Dash::Dashed);
+    }
+    painter.FillRect(marker.box, kWhite);
+    painter.StrokeRect(marker.box, kChangeColour);
+    painter.Text(marker.label, marker.box.left + 3, marker.box.top + 7.5, 11, false, ChartsPainter::Align::Left,
+                 kChangeColour);
+  }
 }
 
 std::optional<std::string> DescribeChartsAt(double width, double height, const CensusHistory* history, double x,
@@ -352,6 +385,9 @@ std::optional<std::string> DescribeChartsAt(double width, double height, const C
   const ChartsLayout layout(width, height, measure, statistics);
   const GenerationAxis axis(history);
   const std::array<long, CensusHistory::kCriteria> criteria = history->Criteria();
+  for (const ChangeMarker& marker : ChangeMarkers(layout, history, measure)) {
+    if (marker.box.Contains(x, y)) return marker.text;
+  }
   for (int i = 0; i < kLoci; ++i) {
     const ChartsRect& panel = layout.panels[static_cast<std::size_t>(i)];
     for (const CriterionMarker& marker : CriterionMarkers(layout, i, history)) {
@@ -428,6 +464,9 @@ std::string ChartsInWords(const CensusHistory* history, bool statistics) {
            std::to_string(criteria[static_cast<std::size_t>(c)]);
   }
   words += met.empty() ? " No criterion met yet." : " Criteria met: " + met + ".";
+  for (const HistoryMark& mark : history->Marks()) {
+    if (mark.generation <= g) words += " " + mark.text;
+  }
   if (!statistics) return words;
   words += " F_ST between the habitats:";
   for (int l = 0; l < kLoci; ++l) {

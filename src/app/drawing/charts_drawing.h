@@ -3,7 +3,8 @@
 // preference over the whole replicate, one panel per locus, habitat 0 solid
 // and habitat 1 dashed, with axes, tick labels, a legend and a lettered
 // marker where each criterion A to E was first met; above them the
-// generation and the head counts in large type. With Statistics on, a
+// generation and the head counts in large type; a labelled line where a
+// change of the settings a lesson tells of took effect. With Statistics on, a
 // fourth panel below them draws F_ST between the habitats at each of the
 // three loci. The layout and the drawing
 // go through ChartsPainter, which each program implements with its own
@@ -127,6 +128,20 @@ struct CriterionMarker {
 };
 std::vector<CriterionMarker> CriterionMarkers(const ChartsLayout& layout, int panel, const CensusHistory* history);
 
+// The history's marks (the changes a lesson tells of) that it has reached
+// and the axis shows: the x of each one's line, which crosses every panel,
+// and the box of its label "change at G" at the top of the first panel,
+// right of the line or left of it where the panel ends.
+struct ChangeMarker {
+  long generation;
+  double x;
+  std::string label;
+  ChartsRect box;
+  std::string text;  // what happened, as hovering tells it
+};
+std::vector<ChangeMarker> ChangeMarkers(const ChartsLayout& layout, const CensusHistory* history,
+                                        ChartsPainter& measure);
+
 // The least width at which the charts are drawn whole (the header's counts
 // on a line of their own).
 double ChartsMinimumWidth(ChartsPainter& measure);
@@ -143,12 +158,13 @@ void DrawCharts(ChartsPainter& painter, double width, double height, const Censu
 void DrawChartsHeader(ChartsPainter& painter, double width, double height, const CensusHistory* history);
 
 // What hovering at (x, y) tells: the generation and value of the line
-// nearest to it, or the criterion of a marker; nothing away from them.
+// nearest to it, the criterion of a marker or the change of a change's
+// label; nothing away from them.
 std::optional<std::string> DescribeChartsAt(double width, double height, const CensusHistory* history, double x,
                                             double y, ChartsPainter& measure, bool statistics = false);
 
-// The charts' current values in words, for screen readers; F_ST too with
-// `statistics`.
+// The charts' current values in words, for screen readers, and the changes
+// marked; F_ST too with `statistics`.
 std::string ChartsInWords(const CensusHistory* history, bool statistics = false);
 
 }  // namespace talveron::app

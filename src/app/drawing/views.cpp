@@ -86,6 +86,18 @@ void DrawTimeAxis(Canvas& canvas) {
   for (int y = 40; y <= 42; ++y) Line(canvas, 5, y, 54, y);
 }
 
+// The line of a change across a column of the time plot, and its label
+// beside it on the left, over the columns already drawn (on the right
+// where the left has no room; the next columns then wipe it).
+void DrawChangeMark(Canvas& canvas, int x, long generation) {
+  canvas.ForeColor(QdColor::Black);
+  Line(canvas, x, 0, x, 159);
+  const std::string label = "CHANGE AT " + std::to_string(generation);
+  const int width = canvas.StringWidth(label);
+  canvas.MoveTo(x - 3 - width >= 2 ? x - 3 - width : x + 3, 155);
+  canvas.DrawString(label);
+}
+
 void EraseHeadCounts(Canvas& canvas) {
   canvas.SetPort(Port::Text);
   canvas.EraseRect(QdRect{15, 0, 44, 640});
@@ -220,10 +232,12 @@ void Views::DrawTimeColumn(const GeneFrequencies& frequencies, int generationNum
 // with `captions` the plot's captions too, drawn after the wipe.
 void Views::TimeColumn(const CensusTotals& sums, int generationNumber, bool captions) {
   const int x = generationNumber % kTimeColumns;
+  const bool marked = std::find(changeMarks_.begin(), changeMarks_.end(), generationNumber) != changeMarks_.end();
   auto beginColumn = [&](const char* caption) {
     canvas_.ForeColor(QdColor::White);
     Line(canvas_, x, 159, x, 81);  // the axis pixel at v 80 stays
     Line(canvas_, x, 79, x, 0);
+    if (marked) DrawChangeMark(canvas_, x, generationNumber);  // under the column's points
     if (!captions) return;
     canvas_.ForeColor(QdColor::Black);
     canvas_.MoveTo(5, 20);

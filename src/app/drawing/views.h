@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/drawing/canvas.h"
 #include "model/individual.h"
@@ -42,6 +44,10 @@ class Views {
   void DrawTimeColumn(const GeneFrequencies& frequencies, int generationNumber);
   void ZeroResults();
   void ClearGraphText(int generationNumber);
+  // The generations whose column of the time plot carries a line labelled
+  // "CHANGE AT G": the changes of the settings a lesson tells of. None
+  // until set.
+  void SetChangeMarks(std::vector<long> generations) { changeMarks_ = std::move(generations); }
 
   // --- status line (ShowInfo leaves the map port current) ---
   void ShowInfo(std::string_view action, int generationNumber, bool step);
@@ -57,6 +63,7 @@ class Views {
 
   Canvas& canvas_;
   const DisplayFlags& flags_;
+  std::vector<long> changeMarks_;
 };
 
 }  // namespace talveron::app

@@ -4,7 +4,8 @@
 // line "Pace: N generations a second." gives the speed it opens at (10
 // when it has none). The lessons of the lessons folder are built into the
 // programs, with the glossary; a teacher's own lesson is read from its
-// files.
+// files, each of them as a settings file is read: a plain file of at most
+// kMaxSettingsBytes, never a folder, a device or a pipe.
 #pragma once
 
 #include <optional>
@@ -24,14 +25,25 @@ struct LessonSource {
   std::string_view settings;
 };
 
+// A picture a lesson's text shows, read with the lesson: the panel shows
+// these and reads no file of its own.
+struct LessonPicture {
+  std::string name;   // as the text names it: "map.png"
+  std::string bytes;  // the file's
+};
+
 struct Lesson {
-  std::string name;      // the files' name without extension: "drift"
+  std::string name;      // the files' name without extension: "split"
   std::string title;     // the text's first heading
   std::string markdown;  // the text
   std::string settings;  // the settings file's text
   double pace = 10;      // generations a second it opens at
   bool builtIn = false;  // one of the lessons that come with the program
+  std::vector<LessonPicture> pictures;  // of a teacher's lesson
 };
+
+// What a lesson's pictures may hold together, in bytes.
+inline constexpr std::size_t kMaxLessonPictureBytes = kMaxSettingsBytes;
 
 inline constexpr double kLessonPace = 10;
 
@@ -42,7 +54,8 @@ inline constexpr double kSpeeds[] = {0, 1000, 300, 100, 30, 10, 3, 1};
 
 // The lessons that come with the program, in the order of the Lessons menu.
 const std::vector<Lesson>& BuiltInLessons();
-// A built-in lesson by name; null when there is none.
+// A built-in lesson by name (or by a name it had before); null when there
+// is none.
 const Lesson* FindLesson(std::string_view name);
 // The glossary of the terms the program uses, in Markdown.
 std::string_view GlossaryText();
@@ -53,14 +66,24 @@ std::string_view GlossaryText();
 std::variant<Lesson, std::string> MakeLesson(std::string name, std::string markdown, std::string settings);
 
 // Reads a teacher's lesson: the path of NAME.md or NAME.toml, the other
-// file beside it. A lesson without a settings file opens at the defaults.
+// file beside it, and the pictures its text shows from files (a name
+// relative to the text's folder, or a whole path). A lesson without a
+// settings file opens at the defaults; a file that is too large, not a
+// plain file or cannot be read refuses the lesson, in the words the
+// settings file's reading uses.
 std::variant<Lesson, std::string> ReadLessonFiles(const std::string& path);
+
+// The pictures of a Markdown text that are files: the targets of its
+// ![text](target) that are no address (http:, data: ...), each once, in
+// the order of the text.
+std::vector<std::string> LessonPictureNames(std::string_view markdown);
 
 // The items of the lesson's "Questions" section, each as written.
 std::vector<std::string> LessonQuestions(const Lesson& lesson);
 
 // The settings of a lesson as a series: nothing in its text means the
-// defaults. What is wrong with them, in the settings file's words.
+// defaults. What is wrong with them, in the settings file's words: a
+// change after the last generation too, as File > Open Settings refuses it.
 std::variant<SeriesSettings, std::string> ReadLessonSettings(const Lesson& lesson);
 
 // Made from the lessons folder (cmake/EmbedLessons.cmake).

@@ -161,6 +161,11 @@ class HeadlessPlatform : public Platform {
   }
   void ShowSummary(std::string_view summary) override {
     if (!summary.empty()) summaries.emplace_back(summary);
+    summaryShown = std::string(summary);
+  }
+  void ShowMilestones(const std::vector<std::string>& lines) override { milestones = lines; }
+  void ShowLessonPictures(const std::vector<std::pair<std::string, std::string>>& shown) override {
+    lessonPictures = shown;
   }
   void ShowGlossary(std::string_view markdown) override { glossary = std::string(markdown); }
   void SetPresentation(bool on) override { presentation = on; }
@@ -174,6 +179,9 @@ class HeadlessPlatform : public Platform {
   std::string lessonTitle;
   std::string lessonText;
   std::vector<std::string> summaries;
+  std::string summaryShown;             // what the panel shows now
+  std::vector<std::string> milestones;  // the panel's list as it stands
+  std::vector<std::pair<std::string, std::string>> lessonPictures;
   std::string glossary;
   bool presentation = false;
   std::deque<std::optional<std::string>> lessonPaths;

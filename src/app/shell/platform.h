@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace talveron {
@@ -200,9 +201,16 @@ class Platform {
   virtual void ShowLesson(std::string_view /*title*/, std::string_view /*markdown*/) {}
   // Hides the lesson panel.
   virtual void HideLesson() {}
-  // The plain-language summary of the run in the lesson panel; empty
-  // clears it.
+  // The plain-language summary of the run in the lesson panel, the last
+  // thing that happened, until the next; empty clears it.
   virtual void ShowSummary(std::string_view /*summary*/) {}
+  // The milestones the run has reached and the changes of its settings,
+  // one line each, oldest first ("A, generation 44: ..."); empty clears
+  // the list.
+  virtual void ShowMilestones(const std::vector<std::string>& /*lines*/) {}
+  // The pictures of the lesson's text, by the names the text gives them,
+  // before ShowLesson: the panel shows these and reads no file.
+  virtual void ShowLessonPictures(const std::vector<std::pair<std::string, std::string>>& /*pictures*/) {}
   // Shows the glossary (Markdown).
   virtual void ShowGlossary(std::string_view /*markdown*/) {}
   // Fills the screen with the lesson, the Charts and the run controls in

@@ -23,7 +23,7 @@ constexpr SettingsControl kControls[] = {
     {39, ControlKind::PopUp, "gMissedDetectionRate", "Missed detection rate", 11},
     {40, ControlKind::PopUp, "gFalseAlarmPayoff", "False alarm payoff (brood divided by)", 10},
     {41, ControlKind::PopUp, "density", "Founding density (eighths of the cells)", 8},
-    {42, ControlKind::PopUp, "selectionFactor", "Habitat selection factor", 11},
+    {42, ControlKind::PopUp, "selectionFactor", "Selection factor (specialists at home and away)", 11},
     {43, ControlKind::CheckBox, "restrictedNatalDispersal", "Restricted natal dispersal", 0},
     {44, ControlKind::PopUp, "natalDispersalRate", "Natal dispersal rate", 11},
     {45, ControlKind::CheckBox, "restrictedMatingDispersal", "Restricted mating dispersal", 0},

@@ -97,6 +97,7 @@ void Shell::BeginReplicate() {
   world.gGenerationNumber = 0;
   ShowInfo("Start");
   history.Clear();
+  MarkChanges();
   TellNewRun();
   if (framed_) {
     // The generations of the replicate before no longer show anywhere.
@@ -127,12 +128,15 @@ void Shell::RunGeneration() {
     StopSpeed();
   }
   if (!changes_.empty()) ApplyScheduledChange();
+  KeepFate(FateStep::Begins);
   midGeneration_ = true;
   world.Reproduction();
+  KeepFate(FateStep::Born);
   if (step) WaitForStep(kStepPrompt);
   world.Dispersal();
   if (step) WaitForStep(kStepPrompt);
   world.Mortality();
+  KeepFate(FateStep::Survived);
   midGeneration_ = false;
   mapGeneration_ = world.gGenerationNumber;
   DrawHabitatFrames();

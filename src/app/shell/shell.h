@@ -22,6 +22,7 @@
 #include "app/drawing/canvas.h"
 #include "app/drawing/views.h"
 #include "app/lessons/lessons.h"
+#include "app/lessons/run_summary.h"
 #include "app/shell/platform.h"
 #include "model/model_hooks.h"
 #include "model/world.h"
@@ -128,8 +129,9 @@ class Shell : public ModelHooks {
   // loop's checks of the run-control flags lie around them.
   void BeginReplicate();
   void RunGeneration();
-  // The settings' scheduled change of the coming generation, if any, with a
-  // note in the status bar; and the settings' own values back.
+  // The settings' scheduled change of the coming generation, if any, told
+  // in plain words in a lesson and with a note in the status bar outside
+  // one; and the settings' own values back.
   void ApplyScheduledChange();
   void UndoScheduledChanges();
 
@@ -246,6 +248,9 @@ class Shell : public ModelHooks {
   std::string Link() const;
   // The last plain-language summary of the run, as the lesson panel shows it.
   const std::string& Summary() const { return summary_; }
+  // The milestones reached and the changes made so far, as the lesson
+  // panel lists them.
+  const std::vector<std::string>& Milestones() const { return milestones_; }
   bool Presentation() const { return presentation_; }
   void SetPresentation(bool on);
 
@@ -342,8 +347,19 @@ class Shell : public ModelHooks {
   void ResetRecording();
 
   // Tells the criteria met in the generation just run, or the run's end,
-  // in plain words.
+  // in plain words; the changes of the settings once the generations
+  // before them are told; the milestones as a list.
+  bool Telling() const { return lesson_.has_value() && !runReplicates; }
   void TellProgress();
+  void TellDueChanges();
+  void AddMilestone(std::string line);
+  // The lesson's changes as marked lines on the Charts and the time plot
+  // of the replicate beginning.
+  void MarkChanges();
+  // What the generation running did, kept while a lesson is open to tell
+  // why a population died out.
+  enum class FateStep { Begins, Born, Survived };
+  void KeepFate(FateStep part);
   void TellRunEnd();
   void TellNewRun();
   void TellExtinction();
@@ -380,6 +396,10 @@ class Shell : public ModelHooks {
   bool extinctionWait_ = false;  // the wait is the one of an extinction message
   std::optional<Lesson> lesson_;  // the lesson open, if any
   std::string summary_;
+  std::vector<std::string> milestones_;
+  std::vector<long> changesToTell_;      // generations of changes applied, not yet told
+  std::vector<GenerationFate> fates_;    // the last generations', oldest first
+  bool changeNoteShown_ = false;         // the status bar tells a change, until the replicate ends
   bool extinctionTold_ = false;  // this replicate's extinction is told
   bool presentation_ = false;
   std::map<int, long> extraCounts_;  // by submenu: the count its extra item stands for

@@ -93,8 +93,13 @@ std::optional<std::string> Shell::OpenLesson(const Lesson& lesson) {
   for (int i = 1; i <= LessonCount(); ++i) Check(kLessonsMenu, i, i == item);
   Enable(kLessonsMenu, LessonCount() + kCloseLessonOffset, true);
   if (const int speed = SpeedItemOf(lesson.pace); speed > 0) SetSpeed(speed);
+  std::vector<std::pair<std::string, std::string>> pictures;
+  for (const LessonPicture& picture : lesson.pictures) pictures.emplace_back(picture.name, picture.bytes);
+  platform_.ShowLessonPictures(pictures);
   platform_.ShowLesson(lesson.title, lesson.markdown);
   Tell("");
+  milestones_.clear();
+  platform_.ShowMilestones(milestones_);
   restart = true;  // a new population under the lesson's settings and seed
   return std::nullopt;
 }
@@ -105,7 +110,9 @@ void Shell::CloseLesson() {
   for (int i = 1; i <= LessonCount(); ++i) Check(kLessonsMenu, i, false);
   Enable(kLessonsMenu, LessonCount() + kCloseLessonOffset, false);
   summary_.clear();
+  milestones_.clear();
   platform_.ShowSummary("");
+  platform_.ShowMilestones(milestones_);
   platform_.HideLesson();
   if (presentation_) SetPresentation(false);
 }
@@ -175,6 +182,7 @@ std::optional<std::string> Shell::OpenLink(std::string_view fragment) {
       const auto count = ReadCount(value);
       if (!count) return "generations: '" + value + "' is not allowed; " + kCountAllowed;
       settings.generations = *count;
+      if (auto late = settings.changes.CheckWithin(settings.generations)) return "generations: " + *late;
     } else if (FindParameter(key) != nullptr) {
       if (auto failure = SetParameter(settings.params, key, value)) return *failure;
     } else {
@@ -213,34 +221,108 @@ std::string Shell::Link() const {
 // The run in plain words, while a lesson is open
 
 void Shell::Tell(const std::string& summary) {
-  if (!lesson_ || runReplicates) return;
+  if (!Telling()) return;
   summary_ = summary;
   platform_.ShowSummary(summary_);
   platform_.ShowNote(summary_);
 }
 
+void Shell::AddMilestone(std::string line) {
+  milestones_.push_back(std::move(line));
+  platform_.ShowMilestones(milestones_);
+}
+
 void Shell::TellNewRun() {
   extinctionTold_ = false;
+  changesToTell_.clear();
+  fates_.clear();
+  if (!Telling()) return;
   Tell("");
+  milestones_.clear();
+  platform_.ShowMilestones(milestones_);
 }
 
 void Shell::TellProgress() {
-  if (!lesson_ || runReplicates) return;
+  if (!Telling()) return;
   if (const std::string news = NewCriteriaSentences(history); !news.empty()) Tell(news);
+  for (std::string& line : NewMilestones(history)) AddMilestone(std::move(line));
   // Run On to the End passes the extinction's message: told from the census.
   if (DiedOut(history)) TellExtinction();
+  TellDueChanges();
+}
+
+// A change at generation G is told when the history has reached G - 1: at
+// once in a run drawn generation by generation, and in a framed one after
+// the criteria of the generations before it.
+void Shell::TellDueChanges() {
+  const long reached = history.empty() ? 0 : history.LastGeneration();
+  while (!changesToTell_.empty() && changesToTell_.front() <= reached + 1) {
+    if (const ParameterChange* change = changes_.At(changesToTell_.front())) {
+      Tell(ChangeSentence(*change));
+      AddMilestone(ChangeMilestone(*change));
+    }
+    changesToTell_.erase(changesToTell_.begin());
+  }
+}
+
+void Shell::MarkChanges() {
+  std::vector<HistoryMark> marks;
+  std::vector<long> generations;
+  if (Telling()) {
+    for (const ParameterChange& change : changes_.changes()) {
+      marks.push_back({static_cast<long>(change.generation), ChangeSentence(change)});
+      generations.push_back(static_cast<long>(change.generation));
+    }
+  }
+  history.SetMarks(std::move(marks));
+  views_.SetChangeMarks(std::move(generations));
+}
+
+void Shell::KeepFate(FateStep part) {
+  if (!Telling()) return;
+  constexpr std::size_t kKept = 10;  // the generations an extinction is explained from
+  switch (part) {
+    case FateStep::Begins: {
+      // The generations of a population died out say nothing of why.
+      if (world.totalAdults() == 0) break;
+      GenerationFate fate;
+      fate.generation = world.gGenerationNumber;
+      fate.adults = world.totalAdults();
+      fate.females = static_cast<int>(
+          std::count_if(world.adults.begin(), world.adults.end(), [](const Individ& adult) { return !adult.sex; }));
+      if (fates_.size() == kKept) fates_.erase(fates_.begin());
+      fates_.push_back(fate);
+      break;
+    }
+    case FateStep::Born:
+      if (!fates_.empty() && fates_.back().generation == world.gGenerationNumber) {
+        fates_.back().young = world.totalYoung();
+      }
+      break;
+    case FateStep::Survived:
+      if (!fates_.empty() && fates_.back().generation == world.gGenerationNumber) {
+        fates_.back().survivors = world.totalAdults();
+      }
+      break;
+  }
 }
 
 void Shell::TellExtinction() {
-  if (!lesson_ || runReplicates || extinctionTold_) return;
+  if (!Telling() || extinctionTold_) return;
   extinctionTold_ = true;
-  Tell("Generation " + std::to_string(world.gGenerationNumber) +
-       ": the population has died out. Too few young survived to replace their parents.");
+  const std::string when = "Generation " + std::to_string(world.gGenerationNumber) + ": the population has died out.";
+  const std::string why = ExtinctionCause(fates_, world.params);
+  Tell(why.empty() ? when : when + " " + why);
+  AddMilestone("Extinct, generation " + std::to_string(world.gGenerationNumber) + ": the population has died out.");
 }
 
 void Shell::TellRunEnd() {
-  if (!lesson_ || runReplicates || history.empty()) return;
-  Tell(RunEndSentence(history));
+  if (!Telling() || history.empty()) return;
+  std::string end = RunEndSentence(history);
+  if (DiedOut(history)) {
+    if (const std::string why = ExtinctionCause(fates_, world.params); !why.empty()) end += " " + why;
+  }
+  Tell(end);
 }
 
 }  // namespace talveron::app

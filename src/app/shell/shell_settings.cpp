@@ -120,12 +120,24 @@ void Shell::ApplyScheduledChange() {
   if (change == nullptr) return;
   if (!beforeChanges_) beforeChanges_ = world.params;
   changes_.ApplyAt(world.gGenerationNumber, world.params);
+  if (Telling()) {
+    // In words in the lesson panel, once the generations before it are told.
+    changesToTell_.push_back(world.gGenerationNumber);
+    TellDueChanges();
+    return;
+  }
+  // The note stays until another takes its place or the replicate ends.
   platform_.ShowNote("Generation " + std::to_string(world.gGenerationNumber) + ": " + DescribeChange(*change) +
                      " from now on (settings' change)");
-  noteShown_ = true;
+  noteShown_ = false;
+  changeNoteShown_ = true;
 }
 
 void Shell::UndoScheduledChanges() {
+  if (changeNoteShown_) {
+    platform_.ShowNote("");
+    changeNoteShown_ = false;
+  }
   if (!beforeChanges_) return;
   world.params = *beforeChanges_;
   beforeChanges_.reset();

@@ -18,6 +18,7 @@ const Lessons = {
     switch (message.op) {
       case "lesson": this.show(message.title, message.markdown); return true;
       case "summary": this.summary(message.text); return true;
+      case "milestones": this.milestones(message.lines); return true;
       case "glossary": this.glossary(message.markdown); return true;
       case "presentation": this.present(message.on); return true;
       case "copyLink": this.copyLink(message.fragment); return true;
@@ -33,6 +34,9 @@ const Lessons = {
       element("div", { id: "lesson-title", role: "heading", "aria-level": "1" }),
       element("div", { id: "lesson-text" }),
       element("p", { id: "lesson-summary", "aria-live": "polite", hidden: "" }),
+      element("div", { id: "lesson-milestones", hidden: "" },
+        element("p", {}, "So far:"),
+        element("ol", {})),
       element("div", { class: "lesson-buttons" },
         element("button", { type: "button", id: "lesson-glossary", onclick: () => this.toggleGlossary() }, "Glossary")));
     $("views").prepend(panel);
@@ -56,6 +60,14 @@ const Lessons = {
     const line = this.panel().querySelector("#lesson-summary");
     line.textContent = text;
     line.hidden = !text;
+  },
+  // The milestones reached and the changes made, one line each, until the
+  // run begins again.
+  milestones(lines) {
+    const box = this.panel().querySelector("#lesson-milestones");
+    const list = box.querySelector("ol");
+    list.replaceChildren(...lines.map((line) => element("li", {}, line)));
+    box.hidden = lines.length === 0;
   },
   glossary(markdown) {
     this.glossaryText = markdown;
