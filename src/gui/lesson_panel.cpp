@@ -38,7 +38,9 @@ QVariant LessonText::loadResource(int type, const QUrl& name) {
     QFile resource(QStringLiteral(":/") + path);
     if (resource.open(QIODevice::ReadOnly)) return resource.readAll();
   }
-  return {};
+  // Nothing else, and not nothing: the document reads a file itself for a
+  // resource its browser leaves null.
+  return QByteArray();
 }
 
 LessonPanel::LessonPanel(QWidget* parent) : QWidget(parent) {

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDockWidget>
@@ -20,6 +24,7 @@
 #include "app/shell/shell.h"
 #include "gui/charts_view.h"
 #include "gui/main_window.h"
+#include "temp_folder.h"
 
 namespace talveron::gui {
 namespace {
@@ -54,7 +59,7 @@ class LessonPanelTest : public testing::Test, private WithApplication {
 TEST_F(LessonPanelTest, PanelShowsTheLessonItsQuestionsSummaryAndGlossaryAndHidesWhenClosed) {
   EXPECT_FALSE(platform.lessonDock()->isVisible());
   EXPECT_EQ(platform.menu(app::kLessonsMenu)->title(), QStringLiteral("Lessons"));
-  const app::Lesson& lesson = *app::FindLesson("drift");
+  const app::Lesson& lesson = *app::FindLesson("split");
   ASSERT_EQ(shell.OpenLesson(lesson), std::nullopt);
   EXPECT_TRUE(platform.lessonDock()->isVisible());
   EXPECT_EQ(platform.panel()->title(), QString::fromStdString(lesson.title));
@@ -78,6 +83,52 @@ TEST_F(LessonPanelTest, PanelShowsTheLessonItsQuestionsSummaryAndGlossaryAndHide
   EXPECT_FALSE(platform.lessonDock()->isVisible());
 }
 
+// The milestones and changes so far under the summary, and the pictures a
+// lesson brought: shown from what was read with the lesson, never read from
+// a file by the panel itself, however its text names one.
+TEST_F(LessonPanelTest, PanelListsTheMilestonesAndShowsOnlyThePicturesTheLessonBrought) {
+  ASSERT_EQ(shell.OpenLesson(*app::FindLesson("secondary-contact")), std::nullopt);
+  QLabel* list = platform.panel()->milestonesLabel();
+  EXPECT_TRUE(list->isHidden());
+  platform.ShowMilestones({"B, generation 15: most individuals in each habitat are now specialists suited to it.",
+                           "Change, generation 151: 30% of the young move to the other habitat."});
+  EXPECT_FALSE(list->isHidden());
+  EXPECT_EQ(platform.panel()->milestones().size(), 2);
+  EXPECT_TRUE(list->text().contains(QStringLiteral("Change, generation 151: 30% of the young")));
+  platform.ShowMilestones({});
+  EXPECT_TRUE(list->isHidden());
+
+  // A picture the lesson brought, and a large file its text names that it
+  // did not bring (sparse: it takes no room on the disc).
+  test_support::TempFolder folder("lesson-panel");
+  const std::filesystem::path large = folder / "large.png";
+  std::ofstream(large).close();
+  std::filesystem::resize_file(large, std::uintmax_t{64} << 20);
+  const QUrl largeUrl = QUrl::fromLocalFile(QString::fromStdString(large.string()));
+  const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"4\" height=\"4\"/>";
+  app::Lesson lesson;
+  lesson.name = "islands";
+  lesson.title = "Islands";
+  lesson.markdown = "# Islands\n\n![the map](map.svg)\n\n![large](" + large.string() + ")\n\n![also](" +
+                    largeUrl.toString().toStdString() + ")\n";
+  lesson.pictures = {{"map.svg", svg.toStdString()}};
+  ASSERT_EQ(shell.OpenLesson(lesson), std::nullopt);
+  LessonText* text = platform.panel()->text();
+  QTextDocument* document = text->document();
+  EXPECT_EQ(text->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("map.svg"))).toByteArray(), svg);
+  EXPECT_TRUE(document->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("map.svg"))).isValid());
+  // What the document holds for the large file, or reads when asked: not
+  // the file.
+  for (const QUrl& url : {QUrl(QString::fromStdString(large.string())), largeUrl}) {
+    for (const int type : {int{QTextDocument::ImageResource}, int{QTextDocument::MarkdownResource}}) {
+      EXPECT_LT(document->resource(type, url).toByteArray().size(), 1 << 20) << url.toString().toStdString();
+    }
+  }
+  // The program's own picture and the glossary a link opens, by name.
+  EXPECT_FALSE(text->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("disc-rings.svg"))).toByteArray().isEmpty());
+  EXPECT_FALSE(text->loadResource(QTextDocument::MarkdownResource, QUrl(QStringLiteral("glossary.md"))).toByteArray().isEmpty());
+}
+
 TEST_F(LessonPanelTest, GuideLinksToTheGlossary) {
   shell.HandleMenuChoice(app::MenuChoice(app::kHelpMenu, 1));
   ASSERT_NE(platform.guide(), nullptr);
@@ -89,7 +140,7 @@ TEST_F(LessonPanelTest, GuideLinksToTheGlossary) {
 }
 
 TEST_F(LessonPanelTest, PresentationFillsTheScreenInLargeTypeAndF11TogglesIt) {
-  ASSERT_EQ(shell.OpenLesson(*app::FindLesson("drift")), std::nullopt);
+  ASSERT_EQ(shell.OpenLesson(*app::FindLesson("split")), std::nullopt);
   QAction* presentation = platform.action(app::kDisplayMenu, app::kPresentationItem);
   ASSERT_NE(presentation, nullptr);
   EXPECT_EQ(presentation->shortcut(), QKeySequence(Qt::Key_F11));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,7 +69,7 @@ class LessonsTest : public ::testing::Test {
 };
 
 TEST(LessonFiles, EveryLessonHasTitleTextQuestionsAndSettingsTheBatchCommandReads) {
-  const std::vector<std::string> names = {"drift",     "no-choice",  "selection",
+  const std::vector<std::string> names = {"split",     "no-choice",  "selection",
                                           "migration", "extinction", "secondary-contact"};
   ASSERT_EQ(BuiltInLessons().size(), names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -90,6 +91,31 @@ TEST(LessonFiles, EveryLessonHasTitleTextQuestionsAndSettingsTheBatchCommandRead
     EXPECT_LE(lesson.pace, 10);
   }
   EXPECT_NE(GlossaryText().find("**Allele.**"), std::string::npos);
+}
+
+// The guide and the manual page name every lesson of the menu, by title and
+// by the name --lesson takes (talveron --help lists them from the menu).
+TEST(LessonFiles, TheGuideAndTheManualPageNameEveryLesson) {
+  const fs::path docs = fs::path(TALVERON_LESSONS_DIR).parent_path() / "docs";
+  const std::string guide = ReadFile(docs / "guide.md");
+  const std::string manual = ReadFile(docs / "man" / "talveron.1");
+  ASSERT_FALSE(guide.empty());
+  const std::string lessons = guide.substr(guide.find("\n## Lessons"), guide.find("\n### Writing a lesson") -
+                                                                          guide.find("\n## Lessons"));
+  std::string flat = lessons;  // a title may be wrapped
+  std::replace(flat.begin(), flat.end(), '\n', ' ');
+  std::string manualFlat = manual;
+  std::replace(manualFlat.begin(), manualFlat.end(), '\n', ' ');
+  for (const Lesson& lesson : BuiltInLessons()) {
+    SCOPED_TRACE(lesson.name);
+    std::string title = lesson.title;
+    EXPECT_NE(flat.find("**" + title + "**"), std::string::npos);
+    EXPECT_NE(flat.find("(`" + lesson.name + "`)"), std::string::npos);
+    EXPECT_NE(manualFlat.find(lesson.name), std::string::npos);
+  }
+  EXPECT_EQ(guide.find("the last lesson"), std::string::npos);
+  // A link handed out when the first lesson had its old name opens it still.
+  EXPECT_EQ(FindLesson("drift"), FindLesson("split"));
 }
 
 // Opening each lesson from the menu and running it for 200 generations.
@@ -165,9 +191,9 @@ TEST_F(LessonsTest, GlossaryCloseLessonAndPresentationFromTheMenus) {
 TEST_F(LessonsTest, SummaryAgreesWithTheDataFileOfTheSameSeed) {
   for (const std::uint64_t seed : {42u, 43u, 45u, 46u}) {
     SCOPED_TRACE(seed);
-    const fs::path out = folder.path() / ("drift-" + std::to_string(seed) + ".txt");
+    const fs::path out = folder.path() / ("split-" + std::to_string(seed) + ".txt");
     const std::string command = std::string(TALVERON_BATCH_PATH) + " --quiet --settings '" +
-                                TALVERON_LESSONS_DIR + "/drift.toml' --seed " + std::to_string(seed) +
+                                TALVERON_LESSONS_DIR + "/split.toml' --seed " + std::to_string(seed) +
                                 " --replicates 1 --out '" + out.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string file = ReadFile(out);
@@ -184,7 +210,7 @@ TEST_F(LessonsTest, SummaryAgreesWithTheDataFileOfTheSameSeed) {
     RecordingCanvas localCanvas;
     Shell run(local, localCanvas, 1000);
     run.MenuBarInit();
-    ASSERT_EQ(run.OpenLink("lesson=drift&seed=" + std::to_string(seed)), std::nullopt);
+    ASSERT_EQ(run.OpenLink("lesson=split&seed=" + std::to_string(seed)), std::nullopt);
     local.SetIdleAnswer([&](int sleepTicks) -> std::optional<Event> {
       if (sleepTicks < 60) return std::nullopt;
       if (run.Activity().starts_with("Run finished")) return Event::Menu(kFileMenu, 9);
@@ -245,12 +271,12 @@ TEST_F(LessonsTest, LinkOpensALessonWithChangesAndRefusesBadValuesInTheSettingsW
     std::string words;
   };
   const std::vector<Refusal> refusals = {
-      {"lesson=nope", "allowed is one of drift, no-choice, selection, migration, extinction"},
-      {"lesson=drift&seed=-1", kSeedAllowed},
+      {"lesson=nope", "allowed is one of split, no-choice, selection, migration, extinction, secondary-contact"},
+      {"lesson=split&seed=-1", kSeedAllowed},
       {"seed=12x", kSeedAllowed},
       {"generations=0", kCountAllowed},
       {"density=9", *SetParameter(*std::make_unique<Parameters>(), "density", "9")},
-      {"lesson=drift&colour=red", "unknown setting 'colour'"},
+      {"lesson=split&colour=red", "unknown setting 'colour'"},
       {"lesson", "has no value"},
   };
   for (const Refusal& refusal : refusals) {
