@@ -63,25 +63,39 @@ def _pyplot():
     return plt
 
 
-def save_figure(fig, base, close=True):
-    """Write `fig` as BASE.png and BASE.svg (the SVG without a date, so the
-    same picture gives the same file) and return both paths. The folder is
-    created when missing; OSError when a file cannot be written.
+FORMATS = ("png", "svg", "pdf")
+
+
+def save_figure(fig, base, close=True, formats=("png", "svg"), svg_text=False):
+    """Write `fig` as BASE.png and BASE.svg (or the `formats` asked for, of
+    png, svg and pdf; the SVG and PDF without a date, so the same picture
+    gives the same file) and return the paths. With `svg_text`, the SVG
+    keeps its words as text rather than as outlines, so they can be read
+    and searched. The folder is created when missing; OSError when a file
+    cannot be written.
 
     >>> s = talveron.run_series(seed=1, replicates=1, generations=50, trace=True, progress=False)
     >>> fig = trace_figure(s.trace)
     >>> save_figure(fig, "pictures/series")
     ['pictures/series.png', 'pictures/series.svg']
+    >>> save_figure(trace_figure(s.trace), "pictures/series", formats=["pdf"])
+    ['pictures/series.pdf']
     """
+    unknown = [f for f in formats if f not in FORMATS]
+    if unknown or not formats:
+        raise ValueError(f"formats={list(formats)!r}: allowed are {', '.join(FORMATS)}")
     folder = os.path.dirname(base)
     if folder:
         os.makedirs(folder, exist_ok=True)
+    plt = _pyplot()
     written = []
-    for suffix in (".png", ".svg"):
-        fig.savefig(base + suffix, dpi=100, metadata={"Date": None} if suffix == ".svg" else None)
+    for suffix in ("." + f for f in formats):
+        metadata = {".svg": {"Date": None}, ".pdf": {"CreationDate": None}}.get(suffix)
+        with plt.rc_context({"svg.fonttype": "none"} if svg_text else {}):
+            fig.savefig(base + suffix, dpi=100, metadata=metadata)
         written.append(base + suffix)
     if close:
-        _pyplot().close(fig)
+        plt.close(fig)
     return written
 
 
@@ -116,12 +130,13 @@ def read_summary(path):
                          f"it is: {' '.join(header)}")
     parameters = header[1:header.index("replicates")]
     rest = header[header.index("replicates") + 1:]
-    if rest == SUMMARY_TIMED:
+    # Columns after the record's own (the end states) are read by name.
+    if rest[:len(SUMMARY_TIMED)] == SUMMARY_TIMED:
         mode = "timed"
-    elif rest == SUMMARY_AVERAGING:
+    elif rest[:len(SUMMARY_AVERAGING)] == SUMMARY_AVERAGING:
         mode = "averaging"
     else:
-        raise InputError(f"{path}: after 'replicates' the columns must be either "
+        raise InputError(f"{path}: after 'replicates' the columns must start with either "
                          f"{' '.join(SUMMARY_TIMED)} (timed criteria) or "
                          f"{' '.join(SUMMARY_AVERAGING)} (running averages); they are: "
                          f"{' '.join(rest) or '(none)'}")
@@ -278,6 +293,237 @@ def study_figures(mode, parameters, rows, path="summary.tsv"):
         yield parameter, fig
 
 
+# The column a study's picture shows by default: the share of replicates
+# that ended in speciation; a summary written before end states were
+# recorded has the share classified when criterion E was met instead.
+DEFAULT_COLUMNS = ["speciation_at_end_share", "speciation_share", "mean"]
+
+
+def default_column(header):
+    """The column to draw when none is asked for, and a note when it is not
+    the first choice (an older summary), else None.
+
+    >>> default_column(["cell", "x", "replicates", "speciation_share", "speciation_at_end_share"])
+    ('speciation_at_end_share', None)
+    >>> default_column(["cell", "x", "replicates", "speciation_share"])[1][:57]
+    'an older study: its summary has no speciation_at_end_share'
+    """
+    for column in DEFAULT_COLUMNS:
+        if column in header:
+            if column == DEFAULT_COLUMNS[0]:
+                return column, None
+            what = ("the replicates classified when criterion E was met"
+                    if column == "speciation_share" else "the mean of the averaged variable")
+            return column, (f"an older study: its summary has no {DEFAULT_COLUMNS[0]}, so this is "
+                            f"{column}, {what}")
+    raise InputError(f"the summary has none of the columns {', '.join(DEFAULT_COLUMNS)}")
+
+
+def interval_columns(header, column):
+    """The columns holding the lower and upper end of `column`'s interval
+    (COLUMN_low and COLUMN_high, or for a share STEM_low and STEM_high), or
+    None when the summary has none.
+
+    >>> interval_columns(["speciation_share", "speciation_low", "speciation_high"], "speciation_share")
+    ('speciation_low', 'speciation_high')
+    >>> interval_columns(["mean", "sd"], "mean") is None
+    True
+    """
+    pairs = [(column + "_low", column + "_high")]
+    if column.endswith("_share"):
+        stem = column[:-len("_share")]
+        pairs.append((stem + "_low", stem + "_high"))
+    for low, high in pairs:
+        if low in header and high in header:
+            return low, high
+    return None
+
+
+def drawable_columns(parameters, rows):
+    """The columns of a summary that a picture can show: all but the cell's
+    number and the varied parameters."""
+    return [c for c in rows[0] if c != "cell" and c not in parameters]
+
+
+def _share_like(column):
+    return any(column.endswith(e) for e in ("_share", "_low", "_high"))
+
+
+def format_value(value, column):
+    """A summary value as a picture writes it: shares with two decimals,
+    whole numbers as they are, others with one or two decimals.
+
+    >>> format_value(0.6667, "speciation_share"), format_value(920.0, "E_median")
+    ('0.67', '920')
+    """
+    if math.isnan(value):
+        return "no value"
+    if _share_like(column):
+        return f"{value:.2f}"
+    if value == int(value):
+        return str(int(value))
+    return f"{value:.2f}" if abs(value) < 10 else f"{value:.1f}"
+
+
+def _ordered_values(rows, parameter):
+    """A parameter's values in numeric order when they are all numbers,
+    else in the order they first appear."""
+    values = list(dict.fromkeys(row[parameter] for row in rows))
+    try:
+        return sorted(values, key=float)
+    except ValueError:
+        return values
+
+
+def _column_values(rows, column, path):
+    return [summary_number(r, column, path, optional=True) for r in rows]
+
+
+def heatmap_figure(parameters, rows, column, path="summary.tsv", note=None):
+    """A study of two varied parameters as a grid: the first parameter's
+    values up the side, the second's along the bottom, each cell coloured by
+    `column` and holding its value and, where the summary has one, its
+    interval below it. Cells where the column is empty (a median of no
+    replicate) are grey and say so. Returns the figure.
+
+    Ids in the SVG: heatmap (the grid), value-N and interval-N (the texts of
+    cell N).
+
+    >>> st = talveron.run_study({"seed": 1, "replicates": 2, "generations": 50,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8],
+    ...                                   "gMatingPrefTarget": [0, 1]}},
+    ...                         "results", progress=False)
+    >>> mode, parameters, rows = read_summary("results/summary.tsv")
+    >>> fig = heatmap_figure(parameters, rows, "speciation_share")
+    """
+    if len(parameters) != 2:
+        raise ValueError(f"a heatmap needs two varied parameters, the study has {len(parameters)}")
+    plt = _pyplot()
+    import numpy as np
+    header = list(rows[0])
+    if column not in drawable_columns(parameters, rows):
+        raise InputError(f"{path} has no column {column} to draw")
+    interval = interval_columns(header, column)
+    # A share's count of replicates is written beside it: speciation_share's
+    # in speciation, speciation_at_end_share's in speciation_at_end.
+    count = column[:-len("_share")] if column.endswith("_share") else None
+    if count not in header or "replicates" not in header:
+        count = None
+    y_param, x_param = parameters
+    xs, ys = _ordered_values(rows, x_param), _ordered_values(rows, y_param)
+    grid = np.full((len(ys), len(xs)), np.nan)
+    for row, value in zip(rows, _column_values(rows, column, path)):
+        grid[ys.index(row[y_param]), xs.index(row[x_param])] = value
+    fig, ax = plt.subplots(figsize=(max(5.5, 1.3 * len(xs) + 2.5), max(4.0, 0.8 * len(ys) + 2.0)),
+                           layout="constrained")
+    cmap = plt.get_cmap("viridis").copy()
+    cmap.set_bad("#d9d9d9")
+    known = grid[~np.isnan(grid)]
+    if _share_like(column):
+        low, high = 0.0, 1.0
+    elif known.size:
+        low, high = float(known.min()), float(known.max())
+        if low == high:
+            low, high = low - 0.5, high + 0.5
+    else:
+        low, high = 0.0, 1.0
+    image = ax.imshow(np.ma.masked_invalid(grid), cmap=cmap, vmin=low, vmax=high, origin="lower",
+                      aspect="auto", interpolation="nearest")
+    image.set_gid("heatmap")
+    colourbar = fig.colorbar(image, ax=ax)
+    colourbar.set_label(column)
+    for row in rows:
+        i, j = ys.index(row[y_param]), xs.index(row[x_param])
+        value = grid[i, j]
+        if math.isnan(value):
+            ink = "black"
+        else:
+            r, g, b, _ = cmap((value - low) / (high - low))
+            ink = "black" if 0.299 * r + 0.587 * g + 0.114 * b > 0.5 else "white"
+        two_lines = interval is not None and not math.isnan(value)
+        text = format_value(value, column)
+        if count is not None and not math.isnan(value):
+            text += f" ({row[count]} of {row['replicates']})"
+        ax.text(j, i + (0.12 if two_lines else 0.0), text, ha="center",
+                va="center", color=ink, fontsize="medium", gid=f"value-{row['cell']}")
+        if two_lines:
+            lo = summary_number(row, interval[0], path)
+            hi = summary_number(row, interval[1], path)
+            ax.text(j, i - 0.16, f"[{format_value(lo, column)}, {format_value(hi, column)}]",
+                    ha="center", va="center", color=ink, fontsize="small",
+                    gid=f"interval-{row['cell']}")
+    ax.set_xticks(range(len(xs)), xs)
+    ax.set_yticks(range(len(ys)), ys)
+    ax.set_xlabel(x_param)
+    ax.set_ylabel(y_param)
+    title = column + (" (95% Wilson interval)" if interval and _share_like(column) else
+                      f" ({interval[0]} to {interval[1]})" if interval else "")
+    if note is not None:
+        import textwrap
+        title += "\n" + textwrap.fill(note, int(fig.get_figwidth() * 11))
+    ax.set_title(title, fontsize="medium")
+    return fig
+
+
+def column_figures(parameters, rows, column, path="summary.tsv", note=None):
+    """One figure per varied parameter (per cell number when none varies) of
+    one summary column against the parameter, as (parameter, figure) pairs;
+    with bars from COLUMN_low to COLUMN_high where the summary has them.
+    Each combination of the other parameters is a line of its own. Ids in
+    the SVG: column-P-K and column-interval-P-K for parameter P and line K.
+
+    >>> st = talveron.run_study({"seed": 1, "replicates": 2, "generations": 50,
+    ...                          "vary": {"selectionFactor": [0.2, 0.8]}},
+    ...                         "results", progress=False)
+    >>> mode, parameters, rows = read_summary("results/summary.tsv")
+    >>> [p for p, fig in column_figures(parameters, rows, "E_met")]
+    ['selectionFactor']
+    """
+    plt = _pyplot()
+    header = list(rows[0])
+    if column not in drawable_columns(parameters, rows):
+        raise InputError(f"{path} has no column {column} to draw")
+    interval = interval_columns(header, column)
+    for parameter in parameters or ["cell"]:
+        others = [p for p in parameters if p != parameter]
+        combos = _groups(rows, others)
+        xs_all, ticks = _axis_values(rows, parameter)
+        x_of = {id(row): x for row, x in zip(rows, xs_all)}
+        colours = plt.get_cmap("tab10" if len(combos) <= 10 else "viridis")
+        fig, ax = plt.subplots(figsize=(6.5, 4.5), layout="constrained")
+        for k, (key, members) in enumerate(combos, start=1):
+            members = sorted(members, key=lambda r: x_of[id(r)])
+            colour = colours(k - 1) if len(combos) <= 10 else colours((k - 1) / (len(combos) - 1))
+            name = ", ".join(f"{p}={v}" for p, v in zip(others, key)) if others else None
+            points = [(x_of[id(r)], v, r) for r, v in zip(members, _column_values(members, column, path))
+                      if not math.isnan(v)]
+            ax.plot([x for x, _, _ in points], [v for _, v, _ in points], marker="o", color=colour,
+                    label=name, gid=f"column-{parameter}-{k}")
+            if interval and points:
+                lows = [summary_number(r, interval[0], path) for _, _, r in points]
+                highs = [summary_number(r, interval[1], path) for _, _, r in points]
+                bars = ax.errorbar([x for x, _, _ in points], [v for _, v, _ in points],
+                                   yerr=[[max(0.0, v - lo) for (_, v, _), lo in zip(points, lows)],
+                                         [max(0.0, hi - v) for (_, v, _), hi in zip(points, highs)]],
+                                   fmt="none", capsize=3, color=colour)
+                bars.lines[2][0].set_gid(f"column-interval-{parameter}-{k}")
+        ax.set_xlabel(parameter)
+        ax.set_ylabel(column)
+        ax.grid(True, alpha=0.3)
+        if ticks is not None:
+            ax.set_xticks(range(len(ticks)), ticks)
+        if _share_like(column):
+            ax.set_ylim(-0.03, 1.03)
+        title = column + (f" ({interval[0]} to {interval[1]})" if interval else "")
+        if note is not None:
+            import textwrap
+            title += "\n" + textwrap.fill(note, int(fig.get_figwidth() * 11))
+        ax.set_title(title, fontsize="medium")
+        if others:
+            ax.legend(fontsize="small")
+        yield parameter, fig
+
+
 # --- a trace ---------------------------------------------------------------------
 
 def read_trace_replicate(path, wanted):
@@ -328,7 +574,7 @@ def read_trace_replicate(path, wanted):
     return series
 
 
-def trace_figure(trace, title=None, replicate=None):
+def trace_figure(trace, title=None, replicate=None, criteria=False, changes=None):
     """Four panels over the generations: the adults and the alleles 0 (red),
     1 (blue) and 2 (yellow) at habitat specialization, habitat preference and
     mating-preference type; habitat 0 solid, habitat 1 dashed.
@@ -336,8 +582,18 @@ def trace_figure(trace, title=None, replicate=None):
     `trace` is what read_trace_replicate returns, or a trace DataFrame (a
     Series' trace) of which `replicate` is drawn.
 
+    With `criteria`, the first generation each criterion A to E was met
+    (criteria_met) is a dotted line labelled "E: 44"; `changes`, as
+    read_changes returns them, are dashed lines labelled "gen 151:
+    natalDispersalRate=50" (those outside the trace's generations are left
+    out). The labels stand in a strip above the panels. Ids in the SVG:
+    criterion-A ... criterion-E and change-G (the strip's line), with
+    -label for the label.
+
     >>> s = talveron.run_series(seed=1, replicates=3, generations=50, trace=True, progress=False)
     >>> fig = trace_figure(s.trace, replicate=3)
+    >>> fig = trace_figure(s.trace, replicate=3, criteria=True,
+    ...                    changes=[(20, [("natalDispersalRate", "10")])])
     """
     if hasattr(trace, "columns"):
         replicate = 1 if replicate is None else replicate
@@ -354,8 +610,22 @@ def trace_figure(trace, title=None, replicate=None):
     from matplotlib.lines import Line2D
     stats = STATS_COLUMNS[0] in trace[0]
     panels = len(TRACE_PANELS) + (len(STATS_PANELS) if stats else 0)
-    fig, axes = plt.subplots(panels, 1, figsize=(9, 10 + (7 if stats else 0)), sharex=True,
-                             layout="constrained")
+    generations = [int(g) for h in (0, 1) for g in trace[h]["generation"]]
+    first, last = min(generations), max(generations)
+    changes = [(g, pairs) for g, pairs in changes or () if first <= g <= last]
+    marks = _marks(trace, criteria, changes)
+    strip = None
+    if criteria or changes:
+        rows, _ = _mark_rows(marks, first, last, 9)
+        strip_height = 0.45 + 0.2 * (max(rows, default=0) + 1)
+        height = 10 + (7 if stats else 0)
+        fig, axes = plt.subplots(panels + 1, 1, figsize=(9, height + strip_height), sharex=True,
+                                 layout="constrained",
+                                 gridspec_kw={"height_ratios": [strip_height] + [height / panels] * panels})
+        strip, axes = axes[0], axes[1:]
+    else:
+        fig, axes = plt.subplots(panels, 1, figsize=(9, 10 + (7 if stats else 0)), sharex=True,
+                                 layout="constrained")
     if stats:
         _stats_panels(axes[len(TRACE_PANELS):], trace)
     for ax, (_, heading, columns) in zip(axes, TRACE_PANELS):
@@ -373,8 +643,16 @@ def trace_figure(trace, title=None, replicate=None):
     handles = [Line2D([], [], color="black", linestyle="-", label="habitat 0 (left)"),
                Line2D([], [], color="black", linestyle="--", label="habitat 1 (right)")]
     handles += [Line2D([], [], color=c, label=f"allele {a}") for a, c in enumerate(ALLELE_COLOURS)]
-    axes[0].legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.12), ncol=5,
-                   fontsize="small", frameon=False)
+    if strip is None:
+        axes[0].legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.12), ncol=5,
+                       fontsize="small", frameon=False)
+    else:
+        from matplotlib.transforms import offset_copy
+        strip.legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.0), ncol=5,
+                     fontsize="small", frameon=False,
+                     bbox_transform=offset_copy(strip.transAxes, fig=fig, y=18, units="points"))
+        unmet = [c for c, g in criteria_met(trace).items() if g is None] if criteria else []
+        _draw_marks(fig, strip, axes, marks, first, last, 9, unmet)
     if title:
         fig.suptitle(title)
     return fig
@@ -402,6 +680,196 @@ def _stats_panels(axes, trace):
         ax.grid(True, alpha=0.3)
     fst_ax.legend(fontsize="small", ncol=6, loc="upper left")
     v_ax.legend(fontsize="small", loc="upper left")
+
+
+# --- what happened during a replicate: criteria met and scheduled changes ------
+
+CRITERIA = "ABCDE"
+CRITERION_COLOUR = "#4d4d4d"
+CHANGE_COLOUR = "#b5179e"
+
+
+def per_mille(count, total):
+    """A count as per mille of a total, truncated as the record takes it;
+    0 for an empty habitat.
+
+    >>> per_mille(951, 1000), per_mille(19, 20), per_mille(5, 0)
+    (951, 950, 0)
+    """
+    return 0 if total == 0 else (1000 * int(count)) // int(total)
+
+
+def _predominant_type(row, threshold):
+    """The mating-preference type, 0 or 1, held by more than `threshold`
+    per mille of a habitat's adults, else -1 (type 2 never counts)."""
+    for t in (0, 1):
+        if per_mille(row[f"mate{t}"], row["adults"]) > threshold:
+            return t
+    return -1
+
+
+def criteria_met(trace):
+    """The first generation at which each criterion A to E holds in a
+    replicate's trace (what read_trace_replicate returns), None where it
+    never does, judged from the per-habitat counts as the record judges
+    them: per-mille frequencies compared strictly, in both habitats.
+
+      A  habitat preference 0 in habitat 0 and 1 in habitat 1, > 500
+      B  specialization 0 in habitat 0 and 1 in habitat 1, > 500
+      C  as B, > 950
+      D  a mating-preference type, 0 or 1, held by > 500 (each habitat its own)
+      E  as D, > 950
+
+    >>> talveron.run_series(seed=1, replicates=1, generations=300, trace=True,
+    ...                     progress=False).save("series.txt", trace="series.trace")
+    ['series.txt', 'series.trace']
+    >>> criteria_met(read_trace_replicate("series.trace", 1))["A"]
+    1
+    """
+    rows = {}
+    for habitat in (0, 1):
+        data = trace[habitat]
+        for i, generation in enumerate(data["generation"]):
+            rows.setdefault(int(generation), {})[habitat] = {
+                c: int(data[c][i]) for c in TRACE_COLUMNS[3:]}
+    tests = {
+        "A": lambda h0, h1: (per_mille(h0["pref0"], h0["adults"]) > 500
+                             and per_mille(h1["pref1"], h1["adults"]) > 500),
+        "B": lambda h0, h1: (per_mille(h0["spec0"], h0["adults"]) > 500
+                             and per_mille(h1["spec1"], h1["adults"]) > 500),
+        "C": lambda h0, h1: (per_mille(h0["spec0"], h0["adults"]) > 950
+                             and per_mille(h1["spec1"], h1["adults"]) > 950),
+        "D": lambda h0, h1: _predominant_type(h0, 500) >= 0 and _predominant_type(h1, 500) >= 0,
+        "E": lambda h0, h1: _predominant_type(h0, 950) >= 0 and _predominant_type(h1, 950) >= 0,
+    }
+    met = dict.fromkeys(CRITERIA)
+    for generation in sorted(rows):
+        both = rows[generation]
+        if 0 not in both or 1 not in both:
+            continue
+        for criterion, holds in tests.items():
+            if met[criterion] is None and holds(both[0], both[1]):
+                met[criterion] = generation
+    return met
+
+
+def _change_value(value):
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, float) and value.is_integer():
+        return str(int(value))
+    return str(value)
+
+
+def read_changes(path):
+    """The scheduled changes of a settings or study file (.toml, its
+    [[change]] tables) or of a run record (.json, its "changes" list of
+    {"generation", "set": {NAME: VALUE}} or {"generation", "name", "value"}),
+    as [(generation, [(name, value text), ...])] in the order of the
+    generations.
+
+    >>> with open("contact.toml", "w") as f:
+    ...     _ = f.write("[[change]]\\ngeneration = 2001\\nset = { natalDispersalRate = 10 }\\n")
+    >>> read_changes("contact.toml")
+    [(2001, [('natalDispersalRate', '10')])]
+    """
+    import json
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+    except OSError as e:
+        raise InputError(f"cannot read {path}: {e.strerror}") from None
+    if path.lower().endswith(".json"):
+        try:
+            document = json.loads(raw.decode("utf-8"))
+        except (UnicodeDecodeError, ValueError) as e:
+            raise InputError(f"{path}: not JSON: {e}") from None
+        listed = document.get("changes", []) if isinstance(document, dict) else None
+        what = '"changes"'
+    else:
+        import tomllib
+        try:
+            document = tomllib.loads(raw.decode("utf-8"))
+        except (UnicodeDecodeError, tomllib.TOMLDecodeError) as e:
+            raise InputError(f"{path}: not a settings file: {e}") from None
+        listed = document.get("change", [])
+        what = "[[change]]"
+    if not isinstance(listed, list):
+        raise InputError(f"{path}: {what} is not a list of changes")
+    by_generation = {}
+    for number, change in enumerate(listed, start=1):
+        generation = change.get("generation") if isinstance(change, dict) else None
+        if isinstance(generation, bool) or not isinstance(generation, int) or generation < 1:
+            raise InputError(f"{path}: change {number} has no generation (a whole number from 1)")
+        if "set" in change and isinstance(change["set"], dict) and change["set"]:
+            pairs = list(change["set"].items())
+        elif isinstance(change.get("name"), str) and "value" in change:
+            pairs = [(change["name"], change["value"])]
+        else:
+            raise InputError(f"{path}: change {number} (generation {generation}) sets no parameter")
+        for name, value in pairs:
+            if not isinstance(value, (bool, int, float, str)):
+                raise InputError(f"{path}: change {number}: {name} is not set to a value")
+            by_generation.setdefault(generation, []).append((name, _change_value(value)))
+    return sorted(by_generation.items())
+
+
+def _marks(trace, criteria, changes):
+    """What the strip above a trace's panels shows, in the order of the
+    generations: (generation, kind, id, label)."""
+    marks = []
+    if criteria:
+        for criterion, generation in criteria_met(trace).items():
+            if generation is not None:
+                marks.append((generation, "criterion", f"criterion-{criterion}",
+                              f"{criterion}: {generation}"))
+    for generation, pairs in changes or ():
+        marks.append((generation, "change", f"change-{generation}",
+                      f"gen {generation}: " + ", ".join(f"{n}={v}" for n, v in pairs)))
+    return sorted(marks, key=lambda m: (m[0], m[1] != "criterion", m[2]))
+
+
+def _mark_rows(marks, first, last, width_inches):
+    """A row for each mark's label, the first from the top in which it
+    meets no other label: (rows, alignment of each label)."""
+    span = max(last - first, 1) * 1.1
+    left = first - 0.05 * max(last - first, 1)
+    per_char = span * 4.8 / ((width_inches - 1.2) * 72.0)   # small text in data units
+    taken, rows, alignments = [], [], []
+    for generation, _, _, label in marks:
+        width = (len(label) + 1.5) * per_char
+        right_side = (generation - left) / span > 0.7
+        extent = (generation - width, generation) if right_side else (generation, generation + width)
+        row = 0
+        while row < len(taken) and any(a < extent[1] and extent[0] < b for a, b in taken[row]):
+            row += 1
+        if row == len(taken):
+            taken.append([])
+        taken[row].append(extent)
+        rows.append(row)
+        alignments.append("right" if right_side else "left")
+    return rows, alignments
+
+
+def _draw_marks(fig, strip, panels, marks, first, last, width_inches, unmet):
+    from matplotlib.transforms import offset_copy
+    rows, alignments = _mark_rows(marks, first, last, width_inches)
+    for (generation, kind, gid, label), row, alignment in zip(marks, rows, alignments):
+        colour, style = ((CRITERION_COLOUR, ":") if kind == "criterion" else (CHANGE_COLOUR, "--"))
+        strip.axvline(generation, color=colour, linestyle=style, linewidth=1.1, gid=gid)
+        for ax in panels:
+            ax.axvline(generation, color=colour, linestyle=style, linewidth=0.9)
+        shift = offset_copy(strip.transData, fig=fig, x=-3 if alignment == "right" else 3,
+                            units="points")
+        strip.text(generation, row, label, ha=alignment, va="center", fontsize="small",
+                   color=colour, transform=shift, gid=f"{gid}-label",
+                   bbox={"facecolor": "white", "edgecolor": "none", "pad": 0.6})
+    strip.set_ylim(max(rows, default=0) + 0.6, -0.6)
+    strip.set_yticks([])
+    heading = "Criteria first met (dotted) and scheduled changes (dashed)"
+    if unmet:
+        heading += f"; never met: {', '.join(unmet)}"
+    strip.set_title(heading, loc="left", fontsize="medium")
 
 
 # --- the map ---------------------------------------------------------------------
