@@ -10,6 +10,8 @@ Usage: plot_scripts_test.py TALVERON_BATCH SCRIPTS_DIR WORK_DIR
 """
 
 import csv
+import doctest
+import importlib.util
 import json
 import math
 import os
@@ -684,6 +686,17 @@ def check_refusals(work):
           f"plot-trace on a file that is no trace: exit {result.returncode}")
 
 
+def check_examples():
+    """The examples in the scripts' shared module give what they show."""
+    sys.dont_write_bytecode = True
+    spec = importlib.util.spec_from_file_location("plotting", os.path.join(SCRIPTS, "plotting.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    result = doctest.testmod(module)
+    check(result.attempted > 0 and result.failed == 0,
+          f"plotting.py: {result.failed} of {result.attempted} examples failed")
+
+
 def check_criteria_as_recorded(trace):
     """The criteria worked out here from a trace are those the data file of
     the same run records, replicate by replicate."""
@@ -704,7 +717,7 @@ def main():
     BATCH, SCRIPTS, work = sys.argv[1:]
     shutil.rmtree(work, ignore_errors=True)
     package = os.path.join(SCRIPTS, "..", "python", "talveron")
-    package_before = files_below(package)
+    package_before, scripts_before = files_below(package), files_below(SCRIPTS)
     try:
         study = os.path.join(work, "study")
         make_study(study)
@@ -728,8 +741,10 @@ def main():
         check_changes(os.path.join(work, "changes"))
         check_refusals(work)
         check_stats_trace(os.path.join(work, "stats"))
+        check_examples()
         left = sorted(name for name, _, _ in files_below(package) - package_before)
-        check(not left, f"the scripts wrote beside plots.py, into the checkout: {left}")
+        left += sorted(name for name, _, _ in files_below(SCRIPTS) - scripts_before)
+        check(not left, f"the scripts wrote into the checkout: {left}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
