@@ -454,8 +454,8 @@ def _stats_panels(axes, trace):
 # --- what happened during a replicate: criteria met and scheduled changes ------
 
 CRITERIA = "ABCDE"
-CRITERION_COLOUR = "#4d4d4d"
-CHANGE_COLOUR = "#b5179e"
+_CRITERION_COLOUR = "#4d4d4d"
+_CHANGE_COLOUR = "#b5179e"
 
 
 def per_mille(count, total):
@@ -563,7 +563,7 @@ def _draw_marks(fig, strip, panels, marks, first, last, width_inches, unmet):
     from matplotlib.transforms import offset_copy
     rows, alignments = _mark_rows(marks, first, last, width_inches)
     for (generation, kind, gid, label), row, alignment in zip(marks, rows, alignments):
-        colour, style = ((CRITERION_COLOUR, ":") if kind == "criterion" else (CHANGE_COLOUR, "--"))
+        colour, style = ((_CRITERION_COLOUR, ":") if kind == "criterion" else (_CHANGE_COLOUR, "--"))
         strip.axvline(generation, color=colour, linestyle=style, linewidth=1.1, gid=gid)
         for ax in panels:
             ax.axvline(generation, color=colour, linestyle=style, linewidth=0.9)
