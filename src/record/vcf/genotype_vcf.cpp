@@ -123,8 +123,12 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
 }
 
 GenotypeVcfStream::GenotypeVcfStream(std::string path, long replicate, std::string file,
-                                     std::vector<std::string> spillFolders)
-    : path_(std::move(path)), replicate_(replicate), file_(std::move(file)), spillFolders_(std::move(spillFolders)) {}
+                                     std::vector<std::string> spillFolders, std::uint64_t maxSamples)
+    : path_(std::move(path)),
+      replicate_(replicate),
+      file_(std::move(file)),
+      spillFolders_(std::move(spillFolders)),
+      maxSamples_(maxSamples) {}
 
 GenotypeVcfStream::~GenotypeVcfStream() = default;
 
@@ -151,10 +155,10 @@ void GenotypeVcfStream::Read(std::uint64_t at, char* to, std::size_t size) const
 // what the generation adds to the file of every generation.
 void GenotypeVcfStream::Add(GenotypeSample sample) {
   const std::uint64_t count = sample.adults.size();
-  if (samples_ + count > kMaxVcfSamples) {
+  if (samples_ + count > maxSamples_) {
     throw FileError(path_, "generation " + std::to_string(sample.generation) + " would make it name " +
                                std::to_string(samples_ + count) + " samples, more than the " +
-                               std::to_string(kMaxVcfSamples) +
+                               std::to_string(maxSamples_) +
                                " that htslib's readers (bcftools, pysam) take; sample fewer generations "
                                "(--sample-every) or run fewer");
   }
@@ -208,6 +212,10 @@ void GenotypeVcfStream::Add(GenotypeSample sample) {
 
 void GenotypeVcfStream::WriteVcf(const std::string& vcfPath, const std::string& indexPath) const {
   WriteIndexedVcf(vcfPath, indexPath, path_, [this](const Piece& write) {
+    if (blocks_.empty()) {  // nothing sampled: the file of no generation
+      WriteGenotypeVcfText(replicate_, {}, write);
+      return;
+    }
     for (int line = 0; line < kLines; ++line) {
       const std::size_t l = static_cast<std::size_t>(line);
       std::string head = line == 0 ? meta_ + fixed_[0] : fixed_[l];

@@ -36,14 +36,16 @@ class SpillFile;
 class GenotypeVcfStream {
  public:
   // `file` is the name the samples table gives the file; `spillFolders`
-  // where the columns wait (SpillFile).
-  GenotypeVcfStream(std::string path, long replicate, std::string file, std::vector<std::string> spillFolders);
+  // where the columns wait (SpillFile); `maxSamples` the most samples the
+  // file may name.
+  GenotypeVcfStream(std::string path, long replicate, std::string file, std::vector<std::string> spillFolders,
+                    std::uint64_t maxSamples = kMaxVcfSamples);
   ~GenotypeVcfStream();
   GenotypeVcfStream(const GenotypeVcfStream&) = delete;
   GenotypeVcfStream& operator=(const GenotypeVcfStream&) = delete;
 
   // The next sampled generation. Throws FileError when the file would name
-  // more than kMaxVcfSamples samples, or its columns cannot be kept.
+  // more than `maxSamples` samples, or its columns cannot be kept.
   void Add(GenotypeSample sample);
   std::uint64_t samples() const { return samples_; }
 
@@ -74,6 +76,7 @@ class GenotypeVcfStream {
   long replicate_;
   std::string file_;
   std::vector<std::string> spillFolders_;
+  std::uint64_t maxSamples_;
   std::uint64_t samples_ = 0;
   // The text outside the samples' columns, from the first generation: the
   // meta lines, each line's fixed columns, and the FORMAT column (from the
