@@ -178,6 +178,8 @@ std::string KeptText(const SeriesWriter& writer, const GenotypeOutput* genotypes
 // Every file of the series, claimed before anything is written (OutputSet).
 void PlanSeriesOutputs(OutputSet& set, const BatchOptions& options, long replicates) {
   set.Add({"--out", options.outPath, "", true, true});
+  // The run record's name is kept free for it; no writer makes it yet.
+  set.Add({"--out", RunRecordPath(options.outPath), "the run record", false, false});
   if (!options.tracePath.empty()) set.Add({"--trace", options.tracePath, "", true, true});
   if (!options.genotypesPath.empty()) PlanGenotypeOutputs(set, options.genotypesPath, replicates);
 }

@@ -56,6 +56,9 @@ class OutputSet {
   std::vector<std::unique_ptr<OutputLock>> locks_;
 };
 
+// The run record beside a data file FILE: FILE.json.
+inline std::string RunRecordPath(const std::string& dataPath) { return dataPath + ".json"; }
+
 // The files of a series with genotype samples in `vcfPath`, as planned
 // outputs of --genotypes: the name given (locked), each replicate's VCF
 // file and index, the samples table.

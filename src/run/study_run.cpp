@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <system_error>
 
 #include "record/output_file.h"
-#include <cstdio>
 
 namespace talveron {
 
