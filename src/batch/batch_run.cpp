@@ -194,7 +194,7 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   plan.recording = options.recording;
   plan.replicates = options.series.replicates;
   plan.generations = options.series.generations;
-  OutputSet outputs(context.program);
+  OutputSet outputs(context.program, Quoted);
   PlanSeriesOutputs(outputs, options, plan.replicates);
   if (std::string why; const int refused = outputs.Claim(why)) {
     reporter.Line(why);

@@ -55,7 +55,7 @@ bool WorkingFileBusy(const std::string& working) {
 }  // namespace
 
 std::string OutputSet::Shown(const PlannedOutput& output) const {
-  return "'" + output.path + "'" + (output.role.empty() ? "" : " (" + output.role + ")");
+  return (quote_ ? quote_(output.path) : "'" + output.path + "'") + (output.role.empty() ? "" : " (" + output.role + ")");
 }
 
 namespace {
@@ -160,9 +160,10 @@ int OutputSet::Claim(std::string& why) {
         const PlannedOutput& other = outputs_[before.output];
         const std::string options =
             other.option == output.option ? other.option : other.option + " and " + output.option;
-        auto named = [this](const PlannedOutput& o, Form f) {
+        // Both names whole: they may differ only at their ends.
+        auto named = [](const PlannedOutput& o, Form f) {
           if (f == kWorking) return "'" + PartialPath(o.path) + "' (written while " + o.path + " runs)";
-          return Shown(o);
+          return "'" + o.path + "'" + (o.role.empty() ? "" : " (" + o.role + ")");
         };
         std::string text;
         if (before.form == kLock || form == kLock) {

@@ -10,6 +10,7 @@
 // together once the run is complete (PutInPlace), the data file last.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,7 +36,9 @@ struct PlannedOutput {
 
 class OutputSet {
  public:
-  explicit OutputSet(std::string program) : program_(std::move(program)) {}
+  // `quote` shows a path in a message (by default between single quotes).
+  explicit OutputSet(std::string program, std::function<std::string(const std::string&)> quote = {})
+      : program_(std::move(program)), quote_(std::move(quote)) {}
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
@@ -52,6 +55,7 @@ class OutputSet {
  private:
   std::string Shown(const PlannedOutput& output) const;
   std::string program_;
+  std::function<std::string(const std::string&)> quote_;
   std::vector<PlannedOutput> outputs_;
   std::vector<std::unique_ptr<OutputLock>> locks_;
 };
