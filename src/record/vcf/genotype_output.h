@@ -1,8 +1,13 @@
-// The genotype samples of a series: a VCF file per replicate, written as
-// its record is, and one samples table for the series.
+// The genotype samples of a series: a VCF file per replicate with its
+// index, and one samples table. Every file is written under its working
+// name (FILE.partial, beside where a symbolic link leads) and put in place
+// together with the others: by Commit, or by the run that owns them with
+// its own files (Files()).
 #pragma once
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,28 +16,66 @@
 
 namespace talveron {
 
+class GenotypeVcfStream;
+
 class GenotypeOutput {
  public:
-  // FILE.vcf.gz: the table is FILE.samples.tsv, written as
-  // FILE.samples.tsv.partial until Commit(). Throws FileError.
-  GenotypeOutput(std::string path, long replicates);
+  // FILE.vcf.gz of a series of `replicates`: the files GenotypeFilePath
+  // names, each with its index FILE.tbi, and the table FILE.samples.tsv,
+  // made at once. Samples wait for their replicate's end in temporary
+  // files (SpillFile::Folders(spillBeside)). Throws FileError.
+  GenotypeOutput(std::string path, long replicates, std::string spillBeside = "");
   ~GenotypeOutput();
+  GenotypeOutput(const GenotypeOutput&) = delete;
+  GenotypeOutput& operator=(const GenotypeOutput&) = delete;
 
-  // The replicate's samples, in replicate order; throws FileError.
+  // The next sampled generation of a replicate that runs: from any thread,
+  // a replicate's in order. Throws FileError (kMaxVcfSamples, or the
+  // temporary file).
+  void Add(long replicate, GenotypeSample sample);
+  // Writes the replicate's VCF file and index and adds its lines to the
+  // table, in replicate order; throws FileError.
+  void Finish(long replicate);
+  // A replicate's samples all at once: Add each and Finish.
   void Write(long replicate, const std::vector<GenotypeSample>& samples);
+
+  // The table is complete; every file still under its working name.
+  // Throws FileError.
+  void Close();
+  // Every file written, in the order they are put in place (each VCF file
+  // after its index, the table last); after Close().
+  std::vector<PendingFile> Files() const;
+  // Close() and every file in place; throws FileError.
   void Commit();
+  // The table cut back to its complete lines; the files of finished
+  // replicates stay under their working names.
   void Abandon();
 
   const std::string& tablePath() const { return tablePath_; }
+  // The replicates whose files are written, in order.
+  std::vector<long> finished() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+  }
+  // A replicate's VCF file.
+  std::string FileOf(long replicate) const;
 
  private:
   std::string path_;
   long replicates_;
   std::string tablePath_;
+  std::vector<std::string> spillFolders_;
   std::unique_ptr<OutputFile> table_;
+  mutable std::mutex mutex_;  // the streams of the replicates that run, and written_
+  std::map<long, std::unique_ptr<GenotypeVcfStream>> running_;
+  std::vector<long> written_;
 };
 
 // FILE.vcf.gz's samples table: FILE.samples.tsv.
 std::string GenotypeTablePath(const std::string& vcfPath);
+
+// Every file of a series' genotype samples in FILE.vcf.gz, each VCF file
+// followed by its index, the table last.
+std::vector<std::string> GenotypeFiles(const std::string& vcfPath, long replicates);
 
 }  // namespace talveron
