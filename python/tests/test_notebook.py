@@ -4,6 +4,7 @@ say: tables, numbers and figures."""
 import os
 
 import nbformat
+import pandas
 from nbclient import NotebookClient
 
 
@@ -38,3 +39,12 @@ def test_secondary_contact_notebook_runs_and_shows_its_outputs(tmp_path, monkeyp
     assert len(outputs_of(code, "image/png")) == 1
     assert len(outputs_of(code, "text/html")) == 3
     assert (tmp_path / "contact.vcf.gz.tbi").exists()
+    # What its text says it shows: every replicate of every cell split
+    # (criterion E met, speciation), and the isolated population split in
+    # each of its branches, the one kept apart too.
+    summary = pandas.read_csv(tmp_path / "contact" / "summary.tsv", sep="\t")
+    assert (summary.E_met == summary.replicates).all(), summary
+    assert (summary.speciation == summary.replicates).all(), summary
+    branches = [o for o in code[2].outputs if "text/plain" in o.get("data", {})][-1]["data"]["text/plain"]
+    rows = [line.split() for line in branches.splitlines()[1:]]
+    assert [(row[1], row[-1]) for row in rows] == [("0", "speciation"), ("5", "speciation"), ("20", "speciation")], branches
