@@ -36,7 +36,8 @@ namespace fs = std::filesystem;
 // The words the secondary-contact lesson's change is told in, written out
 // here from what its settings file sets at generation 151.
 constexpr const char* kContact =
-    "From generation 151, 30% of the young move to the other habitat and females accept males of either habitat.";
+    "From generation 151, 30% of the young move to the other habitat and females accept males of either "
+    "habitat.";
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -50,9 +51,9 @@ std::string ReadFile(const fs::path& path) {
 // each was first met, 0 when never.
 std::vector<long> BatchCriteria(const fs::path& folder, const std::string& lesson, std::uint64_t seed) {
   const fs::path out = folder / (lesson + "-" + std::to_string(seed) + ".txt");
-  const std::string command = std::string(TALVERON_BATCH_PATH) + " --quiet --settings '" + TALVERON_LESSONS_DIR +
-                              "/" + lesson + ".toml' --seed " + std::to_string(seed) + " --replicates 1 --out '" +
-                              out.string() + "'";
+  const std::string command = std::string(TALVERON_BATCH_PATH) + " --quiet --settings '" +
+                              TALVERON_LESSONS_DIR + "/" + lesson + ".toml' --seed " + std::to_string(seed) +
+                              " --replicates 1 --out '" + out.string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   const std::string file = ReadFile(out);
   const std::size_t end = file.rfind('\r', file.size() - 2);
@@ -113,7 +114,8 @@ TEST(LessonChange, IsToldInPlainWordsAndStaysInThePanelAndStatusBarUntilTheNextE
     ASSERT_EQ(notes.at(g), kContact) << "generation " << g;
   }
   EXPECT_NE(seen.at(static_cast<int>(next) + 1), kContact);
-  EXPECT_TRUE(seen.at(static_cast<int>(next) + 1).starts_with(next == 401 ? "The run ended" : "Generation " + std::to_string(next) + ": "))
+  EXPECT_TRUE(seen.at(static_cast<int>(next) + 1)
+                  .starts_with(next == 401 ? "The run ended" : "Generation " + std::to_string(next) + ": "))
       << seen.at(static_cast<int>(next) + 1);
   // Told once, not in every generation.
   EXPECT_EQ(std::count(run.platform.summaries.begin(), run.platform.summaries.end(), kContact), 1);
@@ -122,7 +124,8 @@ TEST(LessonChange, IsToldInPlainWordsAndStaysInThePanelAndStatusBarUntilTheNextE
 TEST(LessonChange, OutsideALessonTheStatusBarKeepsTheChangeUntilTheReplicateEnds) {
   test_support::TempFolder folder("lesson-change-note");
   const fs::path settings = folder / "contact.toml";
-  std::ofstream(settings) << "generations = 30\n[[change]]\ngeneration = 11\nset = { natalDispersalRate = 40 }\n";
+  std::ofstream(settings)
+      << "generations = 30\n[[change]]\ngeneration = 11\nset = { natalDispersalRate = 40 }\n";
   HeadlessPlatform platform;
   RecordingCanvas canvas;
   Shell shell(platform, canvas, 5);
@@ -153,7 +156,9 @@ TEST(LessonMilestones, ListEveryCriterionWithTheDataFilesGenerationAndTheChangeI
   std::vector<std::pair<long, std::string>> expected = {{151, "Change, generation 151: "}};
   for (int c = 0; c < 5; ++c) {
     const long g = criteria[static_cast<std::size_t>(c)];
-    if (g > 0) expected.push_back({g, std::string(1, static_cast<char>('A' + c)) + ", generation " + std::to_string(g) + ": "});
+    if (g > 0)
+      expected.push_back(
+          {g, std::string(1, static_cast<char>('A' + c)) + ", generation " + std::to_string(g) + ": "});
   }
   std::stable_sort(expected.begin(), expected.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -175,11 +180,15 @@ TEST(LessonMilestones, ListEveryCriterionWithTheDataFilesGenerationAndTheChangeI
     for (std::size_t i = 0; i < expected.size(); ++i) {
       EXPECT_TRUE(shown[i].starts_with(expected[i].second)) << shown[i] << " for " << expected[i].second;
     }
-    EXPECT_EQ(shown[static_cast<std::size_t>(std::find_if(expected.begin(), expected.end(),
-                                                          [](const auto& e) { return e.first == 151; }) -
-                                             expected.begin())],
-              std::string("Change, generation 151: ") + (kContact + std::string("From generation 151, ").size()));
+    EXPECT_EQ(
+        shown[static_cast<std::size_t>(
+            std::find_if(expected.begin(), expected.end(), [](const auto& e) { return e.first == 151; }) -
+            expected.begin())],
+        std::string("Change, generation 151: ") + (kContact + std::string("From generation 151, ").size()));
     EXPECT_EQ(run.shell.Milestones(), shown);
+    // The end is told last, from the run's last generation.
+    EXPECT_TRUE(run.platform.summaries.back().starts_with("The run ended at generation 400."))
+        << run.platform.summaries.back();
     // While the run went on, the list held what had been reached.
     for (const std::string& line : listAt160) {
       const long g = std::stol(line.substr(line.find("generation ") + 11));
@@ -219,7 +228,9 @@ class ChartsRecording : public ChartsPainter {
   void Text(const std::string& text, double x, double, int, bool, Align, std::uint32_t) override {
     words.push_back({text, x});
   }
-  double TextWidth(const std::string& text, int pixels, bool) override { return 0.6 * pixels * static_cast<double>(text.size()); }
+  double TextWidth(const std::string& text, int pixels, bool) override {
+    return 0.6 * pixels * static_cast<double>(text.size());
+  }
   void Clip(const ChartsRect&) override {}
   void Unclip() override {}
   std::vector<Line> lines;
@@ -235,8 +246,8 @@ TEST(LessonMarkers, TheChangeIsALabelledLineOnTheTimePlotAndTheChartsAtItsGenera
     int lines = 0, labels = 0;
     for (const RecordingCanvas::Op& op : canvas.ops()) {
       if (op.port != Port::Time) continue;
-      if (op.kind == RecordingCanvas::Kind::LineTo && op.fromH == 151 && op.h == 151 && op.colour == QdColor::Black &&
-          std::min(op.fromV, op.v) == 0 && std::max(op.fromV, op.v) == 159) {
+      if (op.kind == RecordingCanvas::Kind::LineTo && op.fromH == 151 && op.h == 151 &&
+          op.colour == QdColor::Black && std::min(op.fromV, op.v) == 0 && std::max(op.fromV, op.v) == 159) {
         ++lines;
       }
       if (op.kind == RecordingCanvas::Kind::DrawString && op.text == "CHANGE AT 151") {
@@ -270,7 +281,7 @@ TEST(LessonMarkers, TheChangeIsALabelledLineOnTheTimePlotAndTheChartsAtItsGenera
   int crossing = 0;
   for (const ChartsRect& panel : layout.panels) {
     const double x = panel.left + (151.0 - static_cast<double>(axis.first)) * panel.width /
-                                       static_cast<double>(axis.last - axis.first);
+                                      static_cast<double>(axis.last - axis.first);
     for (const auto& line : painter.lines) {
       if (line.points.size() == 2 && line.dash == ChartsPainter::Dash::Dashed && line.colour == 0x555555 &&
           std::abs(line.points[0].x - x) <= 1 && std::abs(line.points[1].x - x) <= 1 &&
@@ -286,8 +297,9 @@ TEST(LessonMarkers, TheChangeIsALabelledLineOnTheTimePlotAndTheChartsAtItsGenera
   // Hovering the label tells the change; the words for screen readers too.
   const std::vector<ChangeMarker> markers = ChangeMarkers(layout, &history, painter);
   ASSERT_EQ(markers.size(), 1u);
-  EXPECT_EQ(DescribeChartsAt(width, height, &history, markers[0].box.left + 2, markers[0].box.top + 5, painter),
-            std::optional<std::string>(kContact));
+  EXPECT_EQ(
+      DescribeChartsAt(width, height, &history, markers[0].box.left + 2, markers[0].box.top + 5, painter),
+      std::optional<std::string>(kContact));
   EXPECT_NE(ChartsInWords(&history).find(kContact), std::string::npos);
 
   // The same settings outside a lesson draw what they always drew.
@@ -295,7 +307,8 @@ TEST(LessonMarkers, TheChangeIsALabelledLineOnTheTimePlotAndTheChartsAtItsGenera
   RecordingCanvas canvas;
   Shell shell(platform, canvas, 1000);
   shell.MenuBarInit();
-  ASSERT_EQ(shell.OpenSettingsFile(std::string(TALVERON_LESSONS_DIR) + "/secondary-contact.toml"), std::nullopt);
+  ASSERT_EQ(shell.OpenSettingsFile(std::string(TALVERON_LESSONS_DIR) + "/secondary-contact.toml"),
+            std::nullopt);
   platform.SetIdleAnswer([](int sleepTicks) -> std::optional<Event> {
     return sleepTicks < 60 ? std::nullopt : std::optional<Event>(Event::Key(' '));
   });
@@ -317,14 +330,17 @@ TEST(LessonExtinction, IsToldWithTheCauseTheLastGenerationsShow) {
   };
   const std::vector<Case> cases = {
       {"lesson=extinction",
-       std::regex("Generation ([0-9]+): the population has died out\\. Too few females found a mate: in the last "
-                  "([0-9]+) generations ([0-9]+) of ([0-9]+) females did, and had ([0-9]+) young, fewer than the "
-                  "([0-9]+) adults they had to replace\\. The others died looking for one: each male a female meets "
-                  "costs her a 60% risk of dying\\.")},
+       std::regex(
+           "Generation ([0-9]+): the population has died out\\. Too few females found a mate: in the last "
+           "([0-9]+) generations ([0-9]+) of ([0-9]+) females did, and had ([0-9]+) young, fewer than the "
+           "([0-9]+) adults they had to replace\\. The others died looking for one: each male a female meets "
+           "costs her a 60% risk of dying\\.")},
       {"lesson=extinction&gSearchCost=0&numberOfKids=1",
-       std::regex("Generation ([0-9]+): the population has died out\\. Most females found a mate, but each had only 1 "
-                  "young: in the last ([0-9]+) generations ([0-9]+) females had ([0-9]+) young, fewer than the "
-                  "([0-9]+) adults they had to replace\\.")},
+       std::regex(
+           "Generation ([0-9]+): the population has died out\\. Most females found a mate, but each had only "
+           "1 "
+           "young: in the last ([0-9]+) generations ([0-9]+) females had ([0-9]+) young, fewer than the "
+           "([0-9]+) adults they had to replace\\.")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.link);
@@ -338,8 +354,9 @@ TEST(LessonExtinction, IsToldWithTheCauseTheLastGenerationsShow) {
     });
     platform.PostMenuWhen([&] { return shell.world.gGenerationNumber == 60; }, kFileMenu, 9);
     ASSERT_EQ(shell.MainLoop(), 0);
-    const auto told = std::find_if(platform.summaries.begin(), platform.summaries.end(),
-                                   [](const std::string& s) { return s.find("died out") != std::string::npos; });
+    const auto told =
+        std::find_if(platform.summaries.begin(), platform.summaries.end(),
+                     [](const std::string& s) { return s.find("died out") != std::string::npos; });
     ASSERT_NE(told, platform.summaries.end());
     std::smatch match;
     ASSERT_TRUE(std::regex_match(*told, match, c.cause)) << *told;
@@ -356,8 +373,8 @@ TEST(LessonExtinction, IsToldWithTheCauseTheLastGenerationsShow) {
       }
       EXPECT_EQ(std::to_string(adults), match[match.size() - 1].str()) << *told;
     }
-    EXPECT_EQ(platform.milestones.back(), "Extinct, generation " + std::to_string(gone) +
-                                              ": the population has died out.");
+    EXPECT_EQ(platform.milestones.back(),
+              "Extinct, generation " + std::to_string(gone) + ": the population has died out.");
   }
 }
 

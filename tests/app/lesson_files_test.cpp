@@ -4,11 +4,10 @@
 // without being read at all, a change after the last generation is refused
 // from the files and from the page's link; and the pictures a lesson
 // brings reach the lesson panel, which reads no file itself.
-#include <sys/stat.h>
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -96,13 +95,15 @@ TEST_F(LessonFilesTest, FilesOverTheLimitDevicesAndChangesAfterTheLastGeneration
       {folder / "big-settings" / "lesson.md", "lesson.toml: the file has more than " + limit + " bytes"},
       {folder / "just-over" / "lesson.toml", "lesson.toml: the file has more than " + limit + " bytes"},
       {folder / "zero-text" / "lesson.md", "lesson.md: is not a plain file (a device or a pipe)"},
-      {folder / "zero-picture" / "lesson.md", "the picture /dev/zero is refused: /dev/zero: is not a plain file"},
-      {folder / "big-picture" / "lesson.md", "the picture map.png is refused: " +
-                                                 (folder / "big-picture" / "map.png").string() +
-                                                 ": the file has more than " + limit + " bytes"},
+      {folder / "zero-picture" / "lesson.md",
+       "the picture /dev/zero is refused: /dev/zero: is not a plain file"},
+      {folder / "big-picture" / "lesson.md",
+       "the picture map.png is refused: " + (folder / "big-picture" / "map.png").string() +
+           ": the file has more than " + limit + " bytes"},
       {folder / "pictures-together" / "lesson.md", "the picture b.png is refused"},
-      {folder / "no-picture" / "lesson.md", "the picture gone.png is refused: " +
-                                                (folder / "no-picture" / "gone.png").string() + ": cannot be read"},
+      {folder / "no-picture" / "lesson.md",
+       "the picture gone.png is refused: " + (folder / "no-picture" / "gone.png").string() +
+           ": cannot be read"},
       {folder / "folder-picture" / "lesson.md", "is a folder"},
       {folder / "late" / "lesson.md",
        "lesson.toml: change at generation 151: it comes after the last generation, 100"},
@@ -139,7 +140,8 @@ TEST_F(LessonFilesTest, APipeIsRefusedWithoutWaitingForAWriter) {
       pipe = dir / "pipe.png";
     }
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    auto reading = std::async(std::launch::async, [&] { return ReadLessonFiles((dir / "lesson.md").string()); });
+    auto reading =
+        std::async(std::launch::async, [&] { return ReadLessonFiles((dir / "lesson.md").string()); });
     if (reading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
       const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
       if (writer >= 0) ::close(writer);

@@ -3,8 +3,11 @@
 // runs 200 generations; bad links are refused in the settings' words and
 // the page opens at the defaults; Copy Link gives back the experiment on
 // show; presentation mode's text is large on 1280 by 720; a lesson dropped
-// on the page opens. Skipped (status 77) without a built page or
-// puppeteer-core, as the other page tests are.
+// on the page opens; a change is told in plain words until the next event,
+// listed with the milestones and marked on the time plot and the Charts;
+// lesson files over the settings file's limits, devices and late changes
+// are refused. Skipped (status 77) without a built page or puppeteer-core,
+// as the other page tests are.
 "use strict";
 
 const assert = require("node:assert/strict");
@@ -90,7 +93,7 @@ test("every lesson opens from the page's address with its settings, pace, text a
       .catch((error) => { throw new Error(name + ": " + error.message); });
     const summary = await page.$eval("#lesson-summary", (e) => (e.hidden ? "" : e.textContent));
     if (name === "extinction") assert.match(summary, /^Generation \d+: the population has died out\./);
-    if (name === "drift") assert.match(summary, /^(Generation \d+: |The run ended at generation \d+\. Milestones reached: A)/);
+    if (name === "split") assert.match(summary, /^(Generation \d+: |The run ended at generation \d+\. Milestones reached: A)/);
     await page.close();
   }
 });
@@ -98,7 +101,9 @@ test("every lesson opens from the page's address with its settings, pace, text a
 test("a bad link is refused in the settings' words, and the page opens at the defaults", async (t) => {
   const refusals = [
     ["#lesson=nope&seed=3", "lesson: 'nope' is not a lesson; allowed is one of " + lessonNames.join(", ")],
-    ["#lesson=drift&density=12", "density"],
+    ["#lesson=split&density=12", "density"],
+    ["#lesson=secondary-contact&generations=100",
+     "generations: change at generation 151: it comes after the last generation, 100"],
     ["#seed=-4", "allowed is a whole number from 0 to 18446744073709551615"],
   ];
   for (const [hash, words] of refusals) {
@@ -131,7 +136,7 @@ test("Copy Link gives back the experiment on show, and a student's page opens th
 });
 
 test("presentation mode shows the lesson, the Charts and the run controls in type of 24 pixels and more on 1280x720", async (t) => {
-  const page = await open(t, "#lesson=drift", { width: 1280, height: 720 });
+  const page = await open(t, "#lesson=split", { width: 1280, height: 720 });
   await waitActivity(page, "Press the space bar to start generation 1");
   await page.keyboard.press("F11");
   await page.waitForFunction(() => document.body.classList.contains("presentation"));
@@ -173,6 +178,103 @@ test("a lesson of one's own dropped on the page opens, and the glossary opens fr
     const picture = document.querySelector('#lesson-text img[src="disc-rings.svg"]');
     return picture && picture.complete && picture.naturalWidth === 480;
   });
+  await page.close();
+});
+
+// The words the secondary-contact lesson's change is told in, from what
+// its settings file sets at generation 151.
+const contact = "From generation 151, 30% of the young move to the other habitat and females accept males of either habitat.";
+
+test("a change is told in plain words until the next event, listed with the milestones and marked on the time plot and the Charts", async (t) => {
+  const page = await open(t, "#lesson=secondary-contact");
+  await waitActivity(page, "Press the space bar to start generation 1");
+  // Every text the summary shows, in order, however fast they follow.
+  await page.evaluate(() => {
+    window.told = [];
+    const line = document.getElementById("lesson-summary");
+    // Each text set is a new text node: its record keeps it, though the
+    // texts of one frame come to the observer together.
+    new MutationObserver((records) => {
+      for (const record of records) for (const node of record.addedNodes) window.told.push(node.textContent);
+    }).observe(line, { childList: true });
+  });
+  await page.evaluate((m) => Talveron.choose(m, 1), SpeedMenu);  // as fast as it goes, in frames
+  await page.keyboard.press("Space");
+  await waitActivity(page, "Run finished");
+  const told = (await page.evaluate(() => window.told)).filter(Boolean);
+  const milestones = await page.$$eval("#lesson-milestones li", (items) => items.map((li) => li.textContent));
+  // The list: each milestone and the change once, by generation.
+  const generations = milestones.map((line) => Number(/, generation (\d+): /.exec(line)[1]));
+  assert.deepEqual(generations, [...generations].sort((a, b) => a - b), milestones.join("\n"));
+  const change = milestones.indexOf(contact.replace("From generation 151, ", "Change, generation 151: "));
+  assert.ok(change >= 0, milestones.join("\n"));
+  assert.ok(milestones.length >= 5);
+  // The summary: the change right after the milestone before it and until
+  // the one after it (or the end of the run), nothing in between.
+  const at = told.indexOf(contact);
+  assert.ok(at >= 0 && told.lastIndexOf(contact) === at, told.join("\n"));
+  const after = milestones[change + 1];
+  const next = told[at + 1];
+  if (after) assert.ok(next.startsWith(`Generation ${/, generation (\d+)/.exec(after)[1]}: `), next);
+  else assert.ok(next.startsWith("The run ended at generation 400."), next);
+  // The Charts name the change in their words, and the time plot's column of
+  // generation 151 is a black line from top to bottom, its neighbour not.
+  assert.ok((await page.$eval("#charts-summary", (e) => e.textContent)).includes(contact));
+  const blackShare = (column) => page.evaluate((x) => {
+    const canvas = Talveron.canvases[3];
+    const scale = canvas.width / 902;
+    const pixels = canvas.getContext("2d").getImageData(Math.floor((x + 0.5) * scale), 0, 1, canvas.height).data;
+    let black = 0;
+    for (let i = 0; i < pixels.length; i += 4) if (pixels[i] < 64 && pixels[i + 1] < 64 && pixels[i + 2] < 64) ++black;
+    return black / (pixels.length / 4);
+  }, column);
+  assert.ok((await blackShare(151)) > 0.9, "column 151: " + await blackShare(151));
+  assert.ok((await blackShare(149)) < 0.5, "column 149: " + await blackShare(149));
+  await page.close();
+});
+
+test("lesson files beyond the settings file's limits, devices and late changes are refused, and only so much is read", async (t) => {
+  const page = await open(t, "");
+  await waitActivity(page, "Press the space bar to start generation 1");
+  const limit = 4 << 20;
+  // Drops a lesson's files, made in the page (a text of `size` bytes when
+  // given), and returns the notice, the Open Lesson dialog after it
+  // cancelled.
+  const drop = (files) => page.evaluate(async (given, bytes) => {
+    const transfer = new DataTransfer();
+    for (const [name, text, size] of given) {
+      transfer.items.add(new File(size ? [new Uint8Array(size).fill(97)] : [text], name));
+    }
+    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  }, files);
+  const notice = async () => {
+    await page.waitForSelector("#dialog[open] #dialog-message");
+    const message = await page.$eval("#dialog-message", (e) => e.textContent);
+    await page.evaluate(() => document.querySelector("#dialog form").requestSubmit());
+    await page.waitForFunction(() => document.querySelector("#dialog[open] #lesson-files"));
+    await page.evaluate(() => Array.from(document.querySelectorAll("#dialog button")).find((b) => b.textContent === "Cancel").click());
+    await page.waitForFunction(() => !document.querySelector("#dialog[open]"));
+    return message;
+  };
+  const text = "# Islands\n\nPace: 3 generations a second.\n\n## Questions\n\n1. Why?\n";
+  const cases = [
+    [[["big.md", null, 64 << 20]], `big.md: the file has more than ${limit} bytes; allowed are at most that`],
+    [[["wide.md", text], ["wide.toml", null, limit + 1]], `wide.toml: the file has more than ${limit} bytes`],
+    // The page's files have no /dev/zero, but a device of their own.
+    [[["zero.md", text + "\n![endless](/dev/zero)\n"]], "the picture /dev/zero is refused: /dev/zero: "],
+    [[["random.md", text + "\n![endless](/dev/urandom)\n"]],
+     "the picture /dev/urandom is refused: /dev/urandom: is not a plain file (a device or a pipe)"],
+    [[["late.md", text], ["late.toml", "generations = 100\n[[change]]\ngeneration = 151\nset = { natalDispersalRate = 50 }\n"]],
+     "late.toml: change at generation 151: it comes after the last generation, 100"],
+  ];
+  for (const [files, words] of cases) {
+    await drop(files);
+    const message = await notice();
+    assert.ok(message.includes(words), message);
+  }
+  // The large text was taken in no further than the limit and a byte.
+  assert.equal(await page.evaluate(() => Module.FS.stat("big.md").size), limit + 1);
+  assert.equal(await page.$eval("#lesson", (e) => e.hidden).catch(() => true), true);
   await page.close();
 });
 

@@ -317,7 +317,11 @@ void Shell::TellExtinction() {
 }
 
 void Shell::TellRunEnd() {
-  if (!Telling() || history.empty()) return;
+  if (!Telling()) return;
+  // A run drawn in frames has generations not yet in the history: they
+  // are told first, and the end from the last of them.
+  if (DrawingPending()) ShowFrame();
+  if (history.empty()) return;
   std::string end = RunEndSentence(history);
   if (DiedOut(history)) {
     if (const std::string why = ExtinctionCause(fates_, world.params); !why.empty()) end += " " + why;

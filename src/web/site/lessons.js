@@ -138,10 +138,14 @@ const Lessons = {
     return done;
   },
   // The files into the module's memory; the name of the lesson's text
-  // there (a settings file alone stands for the text beside it).
+  // there (a settings file alone stands for the text beside it). Of a file
+  // larger than a lesson's file may be, only as much is read as shows it:
+  // the limit and a byte, which the program refuses in its own words.
+  fileLimit: 4 << 20,  // a settings file's, in bytes
   async store(files) {
     let text = null, settings = null;
-    for (const file of files) {
+    for (const whole of files) {
+      const file = whole.size > this.fileLimit ? new File([whole.slice(0, this.fileLimit + 1)], whole.name) : whole;
       const name = await storeFile(file);
       if (name.endsWith(".md")) text = name;
       else if (name.endsWith(".toml")) settings = name;
@@ -244,7 +248,9 @@ window.addEventListener("drop", (e) => {
   document.body.classList.remove("dropping");
   Lessons.store(files).then((name) => {
     if (!name) return;
-    if (document.querySelector("#lesson-files")) { Talveron.finishDialog(name); return; }
+    // The Open Lesson dialog waiting for the files takes them; a closed one
+    // (cancelled before) does not.
+    if (document.querySelector("#dialog[open] #lesson-files")) { Talveron.finishDialog(name); return; }
     Lessons.dropped = name;
     Talveron.choose(FileMenu, Lessons.openLessonItem);
   });
