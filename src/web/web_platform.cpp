@@ -81,7 +81,11 @@ std::string Text(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    std::size_t length = 0;  // of the character `lead` begins; none for a byte that begins none
+    if (lead < 0x80) length = 1;
+    else if ((lead & 0xE0) == 0xC0) length = 2;
+    else if ((lead & 0xF0) == 0xE0) length = 3;
+    else if ((lead & 0xF8) == 0xF0) length = 4;
     if (length > 1) {
       const unsigned second = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
       // Overlong forms, surrogates and code points past U+10FFFF are refused as JSON refuses them.
