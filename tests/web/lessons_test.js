@@ -2,8 +2,9 @@
 // from the page's address with its settings, pace, text and questions and
 // runs 200 generations; bad links are refused in the settings' words and
 // the page opens at the defaults; Copy Link gives back the experiment on
-// show; presentation mode's text is large on 1280 by 720; a lesson dropped
-// on the page opens. Skipped (status 77) without a built page or
+// show; presentation mode's text is large on 1280 by 720; Space after a
+// click on Statistics starts the run and axe passes with a lesson open; on
+// a phone the lesson is below the map; a lesson dropped on the page opens. Skipped (status 77) without a built page or
 // puppeteer-core, as the other page tests are.
 "use strict";
 
