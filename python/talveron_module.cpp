@@ -381,18 +381,31 @@ std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& sa
 
 // Genotype samples as talveron-batch --genotypes writes them: FILE.vcf.gz
 // (FILE-rK.vcf.gz for each replicate of several) with its index, for every
-// replicate that has samples, and FILE.samples.tsv beside them. Returns
-// the paths written.
-std::vector<std::string> SaveGenotypes(const std::string& path, long replicates, const py::object& samples) {
+// replicate that has samples, and FILE.samples.tsv and the lists of
+// samples beside them; their headers name `parameters` and `changes` (as
+// Plan.settings() gives them). Returns the paths written.
+std::vector<std::string> SaveGenotypes(
+    const std::string& path, long replicates, const py::object& samples,
+    const std::vector<std::pair<std::string, std::string>>& parameters,
+    const std::vector<std::pair<long long, std::vector<std::pair<std::string, std::string>>>>& changes) {
   const std::string suffix = ".vcf.gz";
   if (path.size() <= suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
     Refuse("path='" + path + "': the genotype file's name ends in .vcf.gz (bgzip-compressed VCF)");
   }
   if (replicates < 1) Refuse("replicates=" + std::to_string(replicates) + ": " + kCountAllowed);
   const auto byReplicate = SamplesByReplicate(samples, replicates, "save_genotypes: samples: ");
+  GenotypeSettings settings;
+  for (const auto& [name, text] : parameters) {
+    if (auto error = SetParameter(settings.params, name, text)) Refuse("save_genotypes: " + *error);
+  }
+  for (const auto& [generation, values] : changes) {
+    for (const auto& [name, text] : values) {
+      if (auto error = settings.changes.Add(generation, name, text)) Refuse("save_genotypes: " + *error);
+    }
+  }
   std::vector<std::string> written;
   RunReleased([&] {
-    GenotypeOutput output(path, replicates);
+    GenotypeOutput output(path, replicates, settings);
     try {
       for (long k = 1; k <= replicates; ++k) {
         const auto& taken = byReplicate[static_cast<std::size_t>(k - 1)];
@@ -407,6 +420,7 @@ std::vector<std::string> SaveGenotypes(const std::string& path, long replicates,
       throw;
     }
     written.push_back(output.tablePath());
+    for (const std::string& list : output.listPaths()) written.push_back(list);
   });
   return written;
 }
@@ -857,7 +871,8 @@ PYBIND11_MODULE(_talveron, m) {
         py::arg("record"), py::arg("span"), py::arg("parameters"));
   m.def("run_series", &RunSeries, py::arg("plan"), py::arg("trace"), py::arg("jobs"),
         py::arg("progress") = py::none(), py::arg("samples") = py::none());
-  m.def("save_genotypes", &SaveGenotypes, py::arg("path"), py::arg("replicates"), py::arg("samples"));
+  m.def("save_genotypes", &SaveGenotypes, py::arg("path"), py::arg("replicates"), py::arg("samples"),
+        py::arg("parameters"), py::arg("changes"));
   m.def("save_series", &SaveSeries, py::arg("data_path"), py::arg("data"), py::arg("trace_path"),
         py::arg("trace"));
   m.def("parameter_table", &ParameterList);

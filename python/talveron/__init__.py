@@ -351,12 +351,14 @@ def _scenario_plan(plan, trace, changes, stats, sample_every):
                                stats, every)
 
 
-def _save_genotypes(path, replicates, samples):
+def _save_genotypes(path, replicates, samples, parameters, changes):
     """The genotype files of `samples` (replicate, generation, adults) at
-    `path`, as talveron-batch --genotypes writes them; the paths written."""
+    `path`, as talveron-batch --genotypes writes them, their headers naming
+    `parameters` and `changes` (as Plan.settings() gives them); the paths
+    written."""
     if not isinstance(path, (str, os.PathLike)):
         raise TypeError(f"save_genotypes(): path must be a file name, not {type(path).__name__}")
-    return _talveron.save_genotypes(os.fspath(path), replicates, samples)
+    return _talveron.save_genotypes(os.fspath(path), replicates, samples, parameters, changes)
 
 
 class ScenarioSeries(Series):
@@ -380,14 +382,16 @@ class ScenarioSeries(Series):
     (['replicate', 'generation', 'habitat', 'adults'], 80)
     >>> sorted(s.samples.generation.unique().tolist()), s.genotypes.shape[1]
     ([20, 40], 17)
-    >>> s.save_genotypes("samples.vcf.gz")
-    ['samples.vcf.gz', 'samples.vcf.gz.tbi', 'samples.samples.tsv']
+    >>> s.save_genotypes("samples.vcf.gz")  # doctest: +NORMALIZE_WHITESPACE
+    ['samples.vcf.gz', 'samples.vcf.gz.tbi', 'samples.samples.tsv', 'samples.habitat0.txt',
+     'samples.habitat1.txt', 'samples.sex.txt']
     """
 
     def __init__(self, plan, record, data_file, trace_rows, replicates_done, changes, *,
                  trace_text=None, genotypes=None, samples=None, raw_samples=None):
         super().__init__(plan, record, data_file, trace_rows, replicates_done)
         self.changes = list(changes or [])
+        self._settings = plan.settings()  # the texts the genotype files name
         self.genotypes = genotypes
         self.samples = samples
         self._raw_samples = raw_samples
@@ -415,11 +419,13 @@ class ScenarioSeries(Series):
         """Write the genotype samples as talveron-batch --genotypes FILE.vcf.gz
         writes them, byte for byte: each replicate's VCF file (FILE.vcf.gz
         for one replicate, FILE-rK.vcf.gz for several), bgzip-compressed,
-        with its tabix index, and the samples table FILE.samples.tsv.
+        with its tabix index, the samples table FILE.samples.tsv, and the
+        lists FILE.habitat0.txt, FILE.habitat1.txt and FILE.sex.txt.
         Returns the paths written."""
         if self._raw_samples is None:
             raise ValueError("save_genotypes(): this series ran without sample_every=")
-        return _save_genotypes(path, self.replicates, self._raw_samples)
+        return _save_genotypes(path, self.replicates, self._raw_samples,
+                               self._settings["parameters"], self._settings["changes"])
 
     def save(self, path, trace=None):
         """As Series.save: the data file and, if given, the trace file."""
@@ -1163,16 +1169,19 @@ class Simulation:
         talveron-batch --genotypes writes a sampled generation: one haploid
         sample per adult, named r1_g<generation>_h<habitat>_x<x>_y<y>_<f|m>.
         `path` ends in .vcf.gz; the table is PATH.samples.tsv (.vcf.gz
-        replaced). Returns the paths written.
+        replaced), with the lists PATH.habitat0.txt, PATH.habitat1.txt and
+        PATH.sex.txt. The header names the parameters in force and no
+        scheduled changes. Returns the paths written.
 
         >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
         >>> sim.step(10)
         10
-        >>> sim.save_genotypes("g10.vcf.gz")
-        ['g10.vcf.gz', 'g10.vcf.gz.tbi', 'g10.samples.tsv']
+        >>> sim.save_genotypes("g10.vcf.gz")  # doctest: +NORMALIZE_WHITESPACE
+        ['g10.vcf.gz', 'g10.vcf.gz.tbi', 'g10.samples.tsv', 'g10.habitat0.txt', 'g10.habitat1.txt',
+         'g10.sex.txt']
         """
         adults = self._core.adults()
-        return _save_genotypes(path, 1, [(1, self.generation, adults)])
+        return _save_genotypes(path, 1, [(1, self.generation, adults)], self._core.parameters(), [])
 
     def __repr__(self):
         return (f"<talveron.Simulation seed={self.seed} generation {self.generation} "

@@ -249,7 +249,10 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   try {
     // Both files are created before anything runs, so a bad path costs nothing.
     writer = std::make_unique<SeriesWriter>(plan, options.outPath, options.tracePath);
-    if (plan.genotypes) genotypes = std::make_unique<GenotypeOutput>(options.genotypesPath, plan.replicates);
+    if (plan.genotypes) {
+      genotypes = std::make_unique<GenotypeOutput>(options.genotypesPath, plan.replicates,
+                                                   GenotypeSettings{plan.params, plan.changes});
+    }
   } catch (const FileError& error) {
     reporter.Line(error.what());
     return 1;
@@ -303,7 +306,8 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
       reporter.Line("wrote the genotype samples to " +
                     GenotypeFilePath(options.genotypesPath, 1, plan.replicates) +
                     (plan.replicates > 1 ? " ... " + GenotypeFilePath(options.genotypesPath, plan.replicates, plan.replicates) : "") +
-                    " and " + genotypes->tablePath());
+                    ", " + genotypes->tablePath() + " and the lists " + genotypes->listPaths()[0] + ", " +
+                    genotypes->listPaths()[1] + ", " + genotypes->listPaths()[2]);
     }
   }
   return 0;

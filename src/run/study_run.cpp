@@ -22,7 +22,8 @@ CellGenotypes::CellGenotypes(const StudyDirectory& study, const StudyCell& cell)
 
 void CellGenotypes::Write(long replicate, const std::vector<GenotypeSample>& samples) {
   const std::string file = CellGenotypeFile(cell_, replicate);
-  WriteGenotypeVcf(PartialPath(study_.PathOf(file)), replicate, samples);
+  WriteGenotypeVcf(PartialPath(study_.PathOf(file)), replicate, samples,
+                   GenotypeSettings{cell_.plan.params, cell_.plan.changes});
   table_.Write(GenotypeTableLines(replicate, samples, file));
   table_.Sync();
   table_.MarkComplete();

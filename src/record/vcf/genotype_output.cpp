@@ -6,34 +6,59 @@
 #include "record/vcf/genotype_vcf.h"
 
 namespace talveron {
+namespace {
 
-std::string GenotypeTablePath(const std::string& vcfPath) {
-  return vcfPath.substr(0, vcfPath.size() - std::string(".vcf.gz").size()) + ".samples.tsv";
+std::string Stem(const std::string& vcfPath) { return vcfPath.substr(0, vcfPath.size() - std::string(".vcf.gz").size()); }
+
+}  // namespace
+
+std::string GenotypeTablePath(const std::string& vcfPath) { return Stem(vcfPath) + ".samples.tsv"; }
+
+std::vector<std::string> GenotypeListPaths(const std::string& vcfPath) {
+  const std::string stem = Stem(vcfPath);
+  return {stem + ".habitat0.txt", stem + ".habitat1.txt", stem + ".sex.txt"};
 }
 
-GenotypeOutput::GenotypeOutput(std::string path, long replicates)
-    : path_(std::move(path)), replicates_(replicates), tablePath_(GenotypeTablePath(path_)) {
+GenotypeOutput::GenotypeOutput(std::string path, long replicates, const GenotypeSettings& settings)
+    : path_(std::move(path)), replicates_(replicates), settings_(settings), tablePath_(GenotypeTablePath(path_)) {
+  const std::vector<std::string> lists = GenotypeListPaths(path_);
   table_ = std::make_unique<OutputFile>(tablePath_);
+  for (int habitat = 0; habitat < kHabitats; ++habitat) {
+    habitats_[habitat] = std::make_unique<OutputFile>(lists[static_cast<std::size_t>(habitat)]);
+  }
+  sexes_ = std::make_unique<OutputFile>(lists[2]);
   table_->Write(kGenotypeTableHeader);
   table_->Sync();
-  table_->MarkComplete();
+  OutputFile::MarkTogether({table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()});
 }
 
 GenotypeOutput::~GenotypeOutput() = default;
 
+std::vector<std::string> GenotypeOutput::listPaths() const {
+  return {habitats_[0]->path(), habitats_[1]->path(), sexes_->path()};
+}
+
 void GenotypeOutput::Write(long replicate, const std::vector<GenotypeSample>& samples) {
   const std::string file = GenotypeFilePath(path_, replicate, replicates_);
-  WriteGenotypeVcf(file, replicate, samples);
+  WriteGenotypeVcf(file, replicate, samples, settings_);
   table_->Write(GenotypeTableLines(replicate, samples, std::filesystem::path(file).filename().string()));
-  table_->Sync();
-  table_->MarkComplete();
+  for (int habitat = 0; habitat < kHabitats; ++habitat) {
+    habitats_[habitat]->Write(GenotypeHabitatLines(replicate, samples, habitat));
+  }
+  sexes_->Write(GenotypeSexLines(replicate, samples));
+  for (OutputFile* output : {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()}) output->Sync();
+  OutputFile::MarkTogether({table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()});
 }
 
 void GenotypeOutput::Commit() {
-  table_->Close();
-  table_->Commit();
+  for (OutputFile* output : {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()}) {
+    output->Close();
+    output->Commit();
+  }
 }
 
-void GenotypeOutput::Abandon() { table_->Abandon(); }
+void GenotypeOutput::Abandon() {
+  for (OutputFile* output : {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()}) output->Abandon();
+}
 
 }  // namespace talveron

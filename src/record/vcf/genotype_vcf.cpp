@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "record/output_file.h"
 
@@ -20,22 +22,24 @@ struct IndexFree {
   void operator()(hts_idx_t* index) const { hts_idx_destroy(index); }
 };
 
-// The tabix index's own header: the VCF layout and the one contig's name,
-// as tabix writes it for a .vcf.gz.
+// The tabix index's own header: the VCF layout and the contigs' names, a
+// record's locus each, as tabix writes it for a .vcf.gz.
 bool SetTabixMeta(hts_idx_t* index) {
-  const char contig[] = "loci";
-  std::uint8_t meta[7 * 4 + sizeof contig];
+  std::string names;
+  for (const std::string& name : GenotypeLocusNames()) names.append(name.c_str(), name.size() + 1);
   const std::int32_t numbers[7] = {tbx_conf_vcf.preset,    tbx_conf_vcf.sc,        tbx_conf_vcf.bc,
                                    tbx_conf_vcf.ec,        tbx_conf_vcf.meta_char, tbx_conf_vcf.line_skip,
-                                   static_cast<std::int32_t>(sizeof contig)};
-  std::memcpy(meta, numbers, sizeof numbers);  // little-endian, as the file wants
-  std::memcpy(meta + sizeof numbers, contig, sizeof contig);
-  return hts_idx_set_meta(index, sizeof meta, meta, 1) == 0;
+                                   static_cast<std::int32_t>(names.size())};
+  std::vector<std::uint8_t> meta(sizeof numbers + names.size());
+  std::memcpy(meta.data(), numbers, sizeof numbers);  // little-endian, as the file wants
+  std::memcpy(meta.data() + sizeof numbers, names.data(), names.size());
+  return hts_idx_set_meta(index, static_cast<std::uint32_t>(meta.size()), meta.data(), 1) == 0;
 }
 
 }  // namespace
 
-void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) {
+void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                      const GenotypeSettings& settings) {
   const std::string partial = path + ".partial";
   const std::string partialIndex = partial + ".tbi";
   auto fail = [&](const std::string& what) {
@@ -49,7 +53,7 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
 
   // The index is built while the text is written, as tabix would build it
   // from the file: the header and every record end a piece of the text,
-  // and record L lies at position L + 1 of the contig.
+  // and record L lies at position 1 of contig L.
   std::unique_ptr<hts_idx_t, IndexFree> index;
   int locus = -1;  // -1 while the header is written
   bool ok = true;
@@ -62,14 +66,14 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
         index.reset(hts_idx_init(0, HTS_FMT_TBI, static_cast<std::uint64_t>(bgzf_tell(file)), 14, 5));
         ok = index != nullptr;
       } else {
-        ok = hts_idx_push(index.get(), 0, locus, locus + 1, static_cast<std::uint64_t>(bgzf_tell(file)), 1) == 0;
+        ok = hts_idx_push(index.get(), locus, 0, 1, static_cast<std::uint64_t>(bgzf_tell(file)), 1) == 0;
       }
       ++locus;
     }
     if (!ok) errorNumber = errno;
   };
   try {
-    WriteGenotypeVcfText(replicate, samples, write);
+    WriteGenotypeVcfText(replicate, samples, settings, write);
   } catch (...) {  // out of memory: nothing left behind
     bgzf_close(file);
     std::remove(partial.c_str());

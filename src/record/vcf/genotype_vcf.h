@@ -1,4 +1,4 @@
-// Genotype samples as VCF 4.3 (record/genotype_vcf_text.h), compressed
+// Genotype samples as VCF 4.2 (record/genotype_vcf_text.h), compressed
 // with bgzip and indexed with tabix (htslib).
 #pragma once
 
@@ -12,6 +12,7 @@ namespace talveron {
 
 // Writes `path` and `path`.tbi, beside their names until both are
 // complete; throws FileError.
-void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples);
+void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                      const GenotypeSettings& settings);
 
 }  // namespace talveron
