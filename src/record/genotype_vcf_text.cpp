@@ -91,7 +91,6 @@ char* SampleName(char* buffer, long replicate, long generation, const Individ& a
   return at;
 }
 
-
 // Allele `a` of a locus of `count` alleles as the REF and ALT columns name it.
 std::string AlleleText(int count, int a) {
   if (a == 0) return "N";
