@@ -8,6 +8,7 @@ pyproject.toml; setuptools' build files go to build-python/."""
 
 import pathlib
 import re
+import subprocess
 
 from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
 from setuptools import setup
@@ -18,6 +19,21 @@ VERSION = re.search(r"project\(Talveron VERSION ([0-9.]+)",
 BUILD = "build-python"
 
 
+def build_id():
+    """The commit built from, as cmake/BuildId.cmake gives it: `git describe
+    --always --dirty` at the top of a git checkout, else "unknown"."""
+    def git(*args):
+        return subprocess.run(["git", "-C", str(HERE), *args], capture_output=True, text=True,
+                              check=True).stdout.strip()
+    try:
+        if pathlib.Path(git("rev-parse", "--show-toplevel")).resolve() != HERE.resolve():
+            return "unknown"
+        described = git("describe", "--always", "--dirty")
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
+    return described if re.fullmatch(r"[A-Za-z0-9._+-]+", described) else "unknown"
+
+
 class BuildWithVersion(build_ext):
     """Writes model/version.h, which CMake generates, before compiling."""
 
@@ -25,7 +41,8 @@ class BuildWithVersion(build_ext):
         generated = pathlib.Path(self.build_temp) / "generated"
         (generated / "model").mkdir(parents=True, exist_ok=True)
         text = (HERE / "src" / "model" / "version.h.in").read_text()
-        (generated / "model" / "version.h").write_text(text.replace("@PROJECT_VERSION@", VERSION))
+        text = text.replace("@PROJECT_VERSION@", VERSION).replace("@TALVERON_BUILD@", build_id())
+        (generated / "model" / "version.h").write_text(text)
         for extension in self.extensions:
             extension.include_dirs.insert(0, str(generated))
         super().build_extensions()

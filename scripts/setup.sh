@@ -52,8 +52,8 @@ packages=(
   python3-pybind11
   # the web page: compiler, browser for its tests
   emscripten chromium
-  # the package check
-  lintian
+  # the package check, and the citation file's (read as YAML)
+  lintian python3-yaml
 )
 
 # The web page's tests run on Node.js and install their one package with

@@ -348,7 +348,7 @@ std::string BatchHelpText(const std::string& program) {
          "  --quiet             only errors on standard error: no progress, no messages\n"
          "  --verbose           a line per replicate: its seed, generations, draws and time\n"
          "  --help              this text\n"
-         "  --version           the program's version\n"
+         "  --version           the program's version and build (the commit built from)\n"
          "\n"
          "Ctrl+C (or SIGTERM, SIGHUP) stops at the end of the running generation and keeps\n"
          "every complete record; a second Ctrl+C stops at once, with complete records only.\n"

@@ -441,7 +441,7 @@ std::string Duration(double seconds) {
   return buffer;
 }
 
-std::string VersionLine(const std::string& program) { return program + " " + std::string(kTalveronVersion) + "\n"; }
+std::string VersionLine(const std::string& program) { return program + " " + std::string(kVersionAndBuild) + "\n"; }
 
 int RunBatch(const BatchOptions& options, const BatchContext& context, std::ostream& out, std::ostream& log) {
   Reporter reporter(log, context, options.quiet);

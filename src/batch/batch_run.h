@@ -34,7 +34,7 @@ int RunBatch(const BatchOptions& options, const BatchContext& context, std::ostr
 int BatchMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& log,
               const BatchContext& context = {});
 
-// The version line of `program`.
+// The version line of `program`: "talveron-batch 0.1 (build 1a2b3c4)".
 std::string VersionLine(const std::string& program);
 
 // A duration for people: "45 s", "3 min 05 s", "2 h 10 min".

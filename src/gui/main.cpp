@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "                   selection, migration, extinction) or of one's own\n"
     "                   (NAME.md with NAME.toml beside it)\n"
     "  --help           show this help and exit\n"
-    "  --version        show the version and exit\n";
+    "  --version        show the version and build and exit\n";
 
 // The base seed of a launch: the clock in seconds. It is shown in the status
 // bar, and File > Base Seed replaces it to replay a run.
@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
       return 0;
     }
     if (argument == "--version") {
-      std::cout << "talveron " << talveron::kTalveronVersion << '\n';
+      std::cout << "talveron " << talveron::kVersionAndBuild << '\n';
       return 0;
     }
     if (argument == "--settings") {

@@ -35,8 +35,11 @@ $(diff <(echo "$wanted") <(echo "$actual"))"
 empty=$(cd "$prefix" && find . -mindepth 1 -type d -empty | sed 's|^\./||')
 [ -z "$empty" ] || fail "installed empty folders: $empty"
 
+# The version and the build, as the program built says them.
 answer=$("$prefix/bin/talveron-batch" --version 2>&1)
-[ "$answer" = "talveron-batch $version" ] || fail "installed talveron-batch --version said '$answer'"
+built=$("$build/src/batch/talveron-batch" --version 2>&1)
+[[ "$answer" == "talveron-batch $version (build "?*")" && "$answer" = "$built" ]] \
+  || fail "installed talveron-batch --version said '$answer'; the one built says '$built'"
 
 if [ -n "${TALVERON_PYTHON_DIR:-}" ]; then
   package="$TALVERON_PYTHON_DIR"

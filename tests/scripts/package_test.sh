@@ -100,8 +100,11 @@ $(diff <(echo "$wanted") <(echo "$actual"))"
 done
 
 dpkg-deb -x "$work/out/talveron_$debian_version"_*.deb "$work/root"
+# The version and the build, as the program built says them.
 answer=$("$work/root/usr/bin/talveron-batch" --version 2>&1)
-[ "$answer" = "talveron-batch $version" ] || fail "packed talveron-batch --version said '$answer'"
+built=$("$build/src/batch/talveron-batch" --version 2>&1)
+[[ "$answer" == "talveron-batch $version (build "?*")" && "$answer" = "$built" ]] \
+  || fail "packed talveron-batch --version said '$answer'; the one built says '$built'"
 zcat "$work/root/usr/share/doc/talveron/changelog.Debian.gz" | cmp -s - "$build/debian/changelog" \
   || fail "the packed changelog is not the changelog"
 
