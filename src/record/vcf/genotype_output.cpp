@@ -8,7 +8,9 @@
 namespace talveron {
 namespace {
 
-std::string Stem(const std::string& vcfPath) { return vcfPath.substr(0, vcfPath.size() - std::string(".vcf.gz").size()); }
+std::string Stem(const std::string& vcfPath) {
+  return vcfPath.substr(0, vcfPath.size() - std::string(".vcf.gz").size());
+}
 
 }  // namespace
 
@@ -34,6 +36,10 @@ GenotypeOutput::GenotypeOutput(std::string path, long replicates, const Genotype
 
 GenotypeOutput::~GenotypeOutput() = default;
 
+std::array<OutputFile*, 4> GenotypeOutput::outputs() const {
+  return {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()};
+}
+
 std::vector<std::string> GenotypeOutput::listPaths() const {
   return {habitats_[0]->path(), habitats_[1]->path(), sexes_->path()};
 }
@@ -46,19 +52,19 @@ void GenotypeOutput::Write(long replicate, const std::vector<GenotypeSample>& sa
     habitats_[habitat]->Write(GenotypeHabitatLines(replicate, samples, habitat));
   }
   sexes_->Write(GenotypeSexLines(replicate, samples));
-  for (OutputFile* output : {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()}) output->Sync();
+  for (OutputFile* output : outputs()) output->Sync();
   OutputFile::MarkTogether({table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()});
 }
 
 void GenotypeOutput::Commit() {
-  for (OutputFile* output : {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()}) {
+  for (OutputFile* output : outputs()) {
     output->Close();
     output->Commit();
   }
 }
 
 void GenotypeOutput::Abandon() {
-  for (OutputFile* output : {table_.get(), habitats_[0].get(), habitats_[1].get(), sexes_.get()}) output->Abandon();
+  for (OutputFile* output : outputs()) output->Abandon();
 }
 
 }  // namespace talveron

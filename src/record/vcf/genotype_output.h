@@ -3,6 +3,7 @@
 // each habitat and their sexes.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ class GenotypeOutput {
   std::vector<std::string> listPaths() const;
 
  private:
+  std::array<OutputFile*, 4> outputs() const;  // the table and the lists
+
   std::string path_;
   long replicates_;
   GenotypeSettings settings_;
