@@ -1,10 +1,11 @@
 """The compiled part of the Python package: the core's sources (src/model,
 src/record with its VCF writer in src/record/vcf, which a study's cells
 write their genotype samples with and which links htslib, src/run) and
-the binding (python/talveron_module.cpp) in one
-extension module, talveron._talveron, built with pybind11's helpers and
-the flags the core's results depend on. The package's metadata is in
-pyproject.toml; setuptools' build files go to build-python/."""
+the binding (python/*.cpp: talveron_module.cpp and a file for each part
+it binds) in one extension module, talveron._talveron, built with
+pybind11's helpers and the flags the core's results depend on. The
+package's metadata is in pyproject.toml; setuptools' build files go to
+build-python/."""
 
 import pathlib
 import re
@@ -48,10 +49,10 @@ class BuildWithVersion(build_ext):
         super().build_extensions()
 
 
-sources = [str(p.relative_to(HERE)) for layer in ("model", "record", "record/vcf", "run")
-           for p in sorted((HERE / "src" / layer).glob("*.cpp"))]
+sources = [str(p.relative_to(HERE)) for folder in ("src/model", "src/record", "src/record/vcf", "src/run", "python")
+           for p in sorted((HERE / folder).glob("*.cpp"))]
 extension = Pybind11Extension(
-    "talveron._talveron", sources + ["python/talveron_module.cpp", "python/scenarios_binding.cpp"],
+    "talveron._talveron", sources,
     include_dirs=["src"], cxx_std=20,
     # Results must not depend on the compiler's freedom with floating point.
     extra_compile_args=["-O3", "-ffp-contract=off", "-fno-fast-math", "-fno-semantic-interposition"],

@@ -6,6 +6,7 @@ core refuses it with the batch command's words (ValueError)."""
 
 import difflib
 import numbers
+import time
 
 import numpy as np
 
@@ -119,3 +120,31 @@ def sequence(function, key, value):
     except TypeError:
         raise TypeError(f"{function}(): {key} takes a list of values, "
                         f"not {type(value).__name__}") from None
+
+
+def plan(function, seed, replicates, generations, record, span, given):
+    """A series' plan from what `function` was given, checked by the core:
+    the seed (None: from the clock), the counts, the record and the model
+    parameters given as keywords."""
+    if not isinstance(record, str):
+        raise TypeError(f"{function}(): record must be a string ({', '.join(RECORDS)}), "
+                        f"not {type(record).__name__}")
+    seed_text = whole_text(function, "seed", seed, none=True)
+    if seed is None:
+        seed_text = str(time.time_ns())  # as the batch command takes it from the clock
+    return _talveron.make_plan(seed_text, whole_text(function, "replicates", replicates),
+                               whole_text(function, "generations", generations), record,
+                               whole_text(function, "span", span),
+                               parameter_texts(function, given))
+
+
+def jobs(function, value):
+    """The number of threads as text; "" for one per core (None)."""
+    return whole_text(function, "jobs", value, none=True)
+
+
+def flag(function, name, value):
+    """A setting that is True or False (Python's or numpy's)."""
+    if not is_bool(value):
+        raise TypeError(f"{function}(): {name} must be True or False, not {type(value).__name__}")
+    return bool(value)

@@ -2,6 +2,10 @@ from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple
 
 TRACE_COLUMNS: List[str]
 TRACE_PANELS: List[Tuple[str, str, List[str]]]
+STATS_COLUMNS: List[str]
+STATS_LOCI: List[str]
+STATS_LOCUS_COLOURS: List[str]
+STATS_PANELS: List[Tuple[str, str, List[str]]]
 ALLELE_COLOURS: List[str]
 SUMMARY_TIMED: List[str]
 SUMMARY_AVERAGING: List[str]

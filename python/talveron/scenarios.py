@@ -1,6 +1,7 @@
 """Scheduled changes, the trace's statistics and genotype samples from
 Python: the parts of run_series(changes=..., stats=..., sample_every=...)
-and of Simulation.set() and Simulation.genotypes().
+and of Simulation.set() and Simulation.genotypes(), and the genotype files
+that both write.
 
 A change at generation G applies before the Reproduction of generation G in
 every replicate, as talveron-batch --change G:NAME=VALUE does; a Simulation
@@ -14,7 +15,7 @@ import os
 import numpy as np
 import pandas as pd
 
-from talveron import frames
+from talveron import _talveron, frames
 
 # The loci of a genotype, in the order of the VCF's records.
 GENOTYPE_LOCI = (["habitatPref", "habitatSpec", "matingPrefType", "matingPrefValue", "signalType",
@@ -75,6 +76,16 @@ def trace_frame(text):
     if len(frame.columns) == len(frames.TRACE_COLUMNS):
         return census
     return pd.concat([census, frame.drop(columns=frames.TRACE_COLUMNS)], axis=1)
+
+
+def save_genotypes(path, replicates, samples, parameters, changes):
+    """The genotype files of `samples` (replicate, generation, adults) at
+    `path`, as talveron-batch --genotypes writes them, their headers naming
+    `parameters` and `changes` (as Plan.settings() gives them); the paths
+    written."""
+    if not isinstance(path, (str, os.PathLike)):
+        raise TypeError(f"save_genotypes(): path must be a file name, not {type(path).__name__}")
+    return _talveron.save_genotypes(os.fspath(path), replicates, samples, parameters, changes)
 
 
 def save_text(path, text):

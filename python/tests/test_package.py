@@ -1,7 +1,7 @@
 """The package as Python users install and check it: a wheel built the
 usual way from a copy of the source, installed into a fresh virtual
-environment, gives the batch command's bytes; and its types let mypy
-check a script that uses it."""
+environment, gives the batch command's bytes; its types let mypy check a
+script that uses it; and its stubs declare what the package has."""
 
 import os
 import pathlib
@@ -13,20 +13,23 @@ import textwrap
 import talveron
 
 SOURCE = pathlib.Path(os.environ["TALVERON_SOURCE"])
-# What building the package reads: the metadata, the core and the package.
-PACKAGE_SOURCES = ["CMakeLists.txt", "pyproject.toml", "setup.py", "python/README.md",
-                   "python/talveron_module.cpp", "python/scenarios_binding.cpp", "python/talveron", "src/model", "src/record",
-                   "src/run"]
+# What building the package reads: the metadata, the core, the binding and
+# the package.
+PACKAGE_SOURCES = ["CMakeLists.txt", "pyproject.toml", "setup.py", "python/README.md", "python/*.cpp",
+                   "python/*.h", "python/talveron", "src/model", "src/record", "src/run"]
 
 
 def copy_source(to):
-    for name in PACKAGE_SOURCES:
-        source, target = SOURCE / name, to / name
-        target.parent.mkdir(parents=True, exist_ok=True)
-        if source.is_dir():
-            shutil.copytree(source, target, ignore=shutil.ignore_patterns("__pycache__"))
-        else:
-            shutil.copy2(source, target)
+    for pattern in PACKAGE_SOURCES:
+        found = sorted(SOURCE.glob(pattern))
+        assert found, pattern
+        for source in found:
+            target = to / source.relative_to(SOURCE)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            if source.is_dir():
+                shutil.copytree(source, target, ignore=shutil.ignore_patterns("__pycache__"))
+            else:
+                shutil.copy2(source, target)
 
 
 def test_wheel_built_from_a_copy_installs_into_a_venv_and_runs_a_series(tmp_path, batch):
@@ -116,3 +119,17 @@ def test_mypy_checks_a_script_by_the_packages_types(tmp_path):
     assert refused.returncode == 1
     for line in (3, 4, 5):
         assert f"bad.py:{line}: error" in refused.stdout, refused.stdout
+
+
+def test_stubs_declare_what_the_package_has(tmp_path):
+    # Every module's stub against the module itself, as built: names,
+    # signatures, classes and constants on either side and not the other are
+    # errors. The allowlist names what stubtest cannot learn from the module.
+    allowlist = pathlib.Path(__file__).with_name("stubtest-allowlist.txt")
+    checked = subprocess.run(["/usr/bin/python3", "-m", "mypy.stubtest", "--allowlist", str(allowlist),
+                              "talveron"], cwd=tmp_path, capture_output=True, text=True,
+                             env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1"))
+    assert checked.returncode == 0, checked.stdout + checked.stderr
+    modules = {path.stem for path in pathlib.Path(talveron.__file__).parent.glob("*.py")}
+    stubs = {path.stem for path in pathlib.Path(talveron.__file__).parent.glob("*.pyi")}
+    assert modules - stubs == {"conftest"}, "a module without its stub: stubtest would check its source"

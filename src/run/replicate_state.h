@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/state_bytes.h"
 #include "model/world_state.h"
 #include "run/parallel_series.h"
 

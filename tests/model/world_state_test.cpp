@@ -8,11 +8,14 @@
 
 #include "model/world_state.h"
 #include "model_support.h"
+#include "state_layout.h"
 
 namespace talveron {
 namespace {
 
+using testing::Layout;
 using testing::RecordingHooks;
+using testing::Sealed;
 
 // Signals, viability, neutral genes and a short environmental period, so
 // that every part of the state takes part in the generations.
@@ -120,6 +123,112 @@ TEST(WorldState, ScriptedDrawsStillToComeAreKept) {
   EXPECT_EQ(original.rng.Random(), -200);
   EXPECT_EQ(original.rng.Random(), 300);
   EXPECT_EQ(restored.rng.Random(), original.rng.Random());
+}
+
+// A saved world is exactly the fields it had in the first format of
+// version 2, in their order and widths: a state saved by an earlier build
+// reads, and one saved now is byte for byte the same.
+TEST(WorldState, TheBytesAreTheFieldsInTheirOrderAndWidths) {
+  World world;
+  Parameters& p = world.params;
+  p.numberOfKids = 7;
+  p.mutationRate = 300;
+  p.selectionFactor = 0.25f;
+  p.density = 3;
+  p.initiallyOneHabitat = true;
+  p.asymmetricalNatalDispersal = true;
+  p.natalDispersalRate = 45;
+  p.restrictedMatingDispersal = true;
+  p.matingDispersalRate = 60;
+  p.gMatingPrefTarget = 2;
+  p.gMalesMateOnce = true;
+  p.gSearchCost = 0.05f;
+  p.gIncludeSignalValue = true;
+  p.gIncludeNeutralGenes = true;
+  p.gFalseAlarmRate = 10;
+  p.gMissedDetectionRate = 20;
+  p.gFalseAlarmPayoff = 3;
+  p.gViabilityFactor = 1.5f;
+  p.gGenerationsToEnvironmentalChange = 70000;
+  p.noMigration = false;
+  p.asymmetricalMatingDispersal = true;
+  RngState rng;
+  rng.s[0] = 1;
+  rng.s[1] = 0x0123456789ABCDEFULL;
+  rng.s[2] = 0;
+  rng.s[3] = 0xFFFFFFFFFFFFFFFFULL;
+  rng.draws = 99;
+  world.rng.Restore(rng, {-200, 300});
+  // Neighbouring fields differ, so that two written in each other's place
+  // show.
+  Individ female;
+  female.habitat = 1;
+  female.x = 31;
+  female.y = 39;
+  female.habitatPref = 1;
+  female.matingPrefType = 0;
+  female.matingPrefValue = 9;
+  female.signalType = 1;
+  female.signalValue = 5;
+  female.generalViability = 0;
+  female.neutralGenes[0] = 1;
+  female.neutralGenes[9] = 1;
+  Individ male;
+  male.x = 5;
+  male.y = 7;
+  male.sex = true;
+  male.habitatSpec = 1;
+  male.matingPrefType = 0;
+  male.matingPrefValue = 3;
+  male.signalValue = 4;
+  male.generalViability = 1;
+  male.neutralGenes[1] = 1;
+  male.neutralGenes[2] = 1;
+  world.adults = {female, male};
+  world.young = {male};
+  world.map[1][31][39] = 1;
+  world.map[0][5][7] = 1;
+  world.habitat0Census = 1;
+  world.habitat1Census = 2;
+  world.gCurrentViability = 0;
+  world.gFalseAlarm = true;
+  world.gGenerationNumber = 123456;
+  world.geneFrequencies.count[1][2][0][1] = 70000;
+
+  Layout body;
+  body.Int(7, 2).Int(300, 2).Int(0x3E800000, 4).Int(3, 2);  // numberOfKids .. density
+  body.Int(1, 1).Int(0, 1).Int(1, 1).Int(45, 2);           // initiallyOneHabitat .. natalDispersalRate
+  body.Int(1, 1).Int(60, 2).Int(2, 2).Int(1, 1);           // restrictedMatingDispersal .. gMalesMateOnce
+  body.Int(0x3D4CCCCD, 4).Int(1, 1).Int(0, 1).Int(1, 1);   // gSearchCost .. gIncludeNeutralGenes
+  body.Int(10, 2).Int(20, 2).Int(3, 2).Int(0x3FC00000, 4); // gFalseAlarmRate .. gViabilityFactor
+  body.Int(70000, 4).Int(0, 1).Int(1, 1);                  // gGenerationsToEnvironmentalChange ..
+  body.Int(1, 8).Int(0x0123456789ABCDEFULL, 8).Int(0, 8).Int(~0ULL, 8).Int(99, 8);
+  body.Int(2, 8).Int(static_cast<std::uint64_t>(-200), 4).Int(300, 4);
+  // habitat, x, y, sex, five loci and two values, then the neutral genes
+  const std::string femaleBytes{"\x01\x1f\x27\x00\x01\x02\x00\x09\x01\x05\x00"
+                                "\x01\x00\x00\x00\x00\x00\x00\x00\x00\x01", 21};
+  const std::string maleBytes{"\x00\x05\x07\x01\x02\x01\x00\x03\x02\x04\x01"
+                              "\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00", 21};
+  body.Int(2, 8).Raw(femaleBytes).Raw(maleBytes);
+  body.Int(1, 8).Raw(maleBytes);
+  // The map, habitat by habitat, column by column, a byte a cell.
+  std::string map(2 * 32 * 40, '\0');
+  map[1 * 1280 + 31 * 40 + 39] = 1;
+  map[0 * 1280 + 5 * 40 + 7] = 1;
+  body.Raw(map);
+  body.Int(1, 8).Int(2, 8).Int(0, 1).Int(1, 1).Int(123456, 8);
+  // The census counts [habitat][habitatSpec][habitatPref][matingPrefType].
+  for (int i = 0; i < 2 * 3 * 3 * 3; ++i) body.Int(i == ((1 * 3 + 2) * 3 + 0) * 3 + 1 ? 70000 : 0, 8);
+
+  const std::string saved = SaveWorldState(world);
+  EXPECT_EQ(saved.size(), 16 + 4 + 8 + 5 + 8 + body.bytes.size() + 8);
+  EXPECT_TRUE(saved == Sealed("world", body.bytes)) << "the saved bytes differ from their layout";
+  // And they read back.
+  World restored;
+  RestoreWorldState(restored, saved);
+  EXPECT_TRUE(SaveWorldState(restored) == saved);
+  EXPECT_EQ(restored.gGenerationNumber, 123456);
+  EXPECT_EQ(restored.rng.Random(), -200);
 }
 
 std::string RefusalOf(std::string_view bytes) {

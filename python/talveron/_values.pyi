@@ -1,0 +1,33 @@
+# Types of what the package's callers give, and of the checks that turn it
+# into the text the core reads. The aliases exist for type checkers only.
+import os
+from typing import Any, Dict, List, Mapping, Optional, SupportsFloat, SupportsInt, Tuple, Union
+
+import numpy as np
+
+from talveron import _talveron
+
+# A whole number: int, a numpy integer, or a decimal with a whole value.
+_Whole = Union[SupportsInt, SupportsFloat]
+# A parameter's value: a number or a boolean (Python's or numpy's).
+_Value = Union[bool, np.bool_, SupportsFloat, SupportsInt]
+_PathName = Union[str, "os.PathLike[str]"]
+# Scheduled changes: (generation, {name: value}) each.
+_Change = Tuple[_Whole, Mapping[str, _Value]]
+# A model parameter's value as a number.
+_Number = Union[int, float, bool]
+
+TABLE: Dict[str, Tuple[str, str, float, float, str, str, str]]
+RECORDS: List[str]
+
+def is_bool(value: object) -> bool: ...
+def whole_text(function: str, name: str, value: object, none: bool = ...) -> str: ...
+def did_you_mean(name: str) -> str: ...
+def parameter_value(function: str, name: str, value: object, label: Optional[str] = ...) -> str: ...
+def parameter_texts(function: str, given: Mapping[str, object]) -> List[Tuple[str, str]]: ...
+def typed(name: str, text: str) -> _Number: ...
+def sequence(function: str, key: str, value: object) -> List[Any]: ...
+def plan(function: str, seed: object, replicates: object, generations: object, record: object,
+         span: object, given: Mapping[str, object]) -> _talveron.Plan: ...
+def jobs(function: str, value: object) -> str: ...
+def flag(function: str, name: str, value: object) -> bool: ...
