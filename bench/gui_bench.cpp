@@ -20,7 +20,7 @@
 
 #include <chrono>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"

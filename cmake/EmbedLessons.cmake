@@ -26,7 +26,7 @@ endforeach()
 talveron_literal(${GLOSSARY} glossary)
 
 file(WRITE ${OUTPUT}.new "// Made by cmake/EmbedLessons.cmake from the lessons folder and the glossary.
-#include \"app/lessons.h\"
+#include \"app/lessons/lessons.h\"
 
 namespace talveron::app {
 

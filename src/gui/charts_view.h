@@ -1,4 +1,4 @@
-// The Charts view: the shared drawing of the charts (app/charts_drawing.h)
+// The Charts view: the shared drawing of the charts (app/drawing/charts_drawing.h)
 // painted with Qt, the view redrawn as the run goes on, and what hovering a
 // point tells in a tooltip; and the panel that holds it in the window, with
 // the Statistics check box below it.
@@ -15,7 +15,7 @@ class QCheckBox;
 #include <algorithm>
 #include <optional>
 
-#include "app/charts_drawing.h"
+#include "app/drawing/charts_drawing.h"
 #include "record/census_history.h"
 
 namespace talveron::gui {

@@ -11,8 +11,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/lessons.h"
-#include "app/shell.h"
+#include "app/lessons/lessons.h"
+#include "app/shell/shell.h"
 #include "gui/charts_view.h"
 #include "gui/main_window.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "gui/lesson_panel.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"

@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 
 namespace talveron::gui {
 

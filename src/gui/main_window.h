@@ -10,7 +10,7 @@
 
 #include <array>
 
-#include "app/platform.h"
+#include "app/shell/platform.h"
 #include "gui/charts_view.h"
 #include "gui/qt_canvas.h"
 

@@ -1,6 +1,6 @@
 #include "gui/qt_canvas.h"
 
-#include "app/raster.h"
+#include "app/drawing/raster.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

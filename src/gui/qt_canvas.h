@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/canvas.h"
+#include "app/drawing/canvas.h"
 
 class QPainter;
 

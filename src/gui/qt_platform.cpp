@@ -29,8 +29,8 @@
 #include <iostream>
 #include <vector>
 
-#include "app/map_key.h"
-#include "app/shell.h"
+#include "app/drawing/map_key.h"
+#include "app/shell/shell.h"
 #include "gui/picture.h"
 #include "gui/settings_dialog.h"
 #include "model/version.h"

@@ -12,7 +12,7 @@
 #include <map>
 #include <utility>
 
-#include "app/platform.h"
+#include "app/shell/platform.h"
 #include "gui/main_window.h"
 
 class QAction;

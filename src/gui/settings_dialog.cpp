@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "app/settings_formulas.h"
+#include "app/shell/settings_formulas.h"
 
 namespace talveron::gui {
 

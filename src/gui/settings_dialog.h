@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/shell/platform.h"
 
 class QCheckBox;
 class QComboBox;

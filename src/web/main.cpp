@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "web/web_canvas.h"
 #include "web/web_lessons.h"
 #include "web/web_platform.h"

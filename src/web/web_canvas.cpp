@@ -4,7 +4,7 @@
 #include <cmath>
 #include <set>
 
-#include "app/raster.h"
+#include "app/drawing/raster.h"
 
 namespace talveron::web {
 

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/canvas.h"
+#include "app/drawing/canvas.h"
 
 namespace talveron::web {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/charts_drawing.h"
+#include "app/drawing/charts_drawing.h"
 
 // clang-format off
 // The view's size in CSS pixels (0 while hidden), whether the page wants it

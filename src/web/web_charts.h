@@ -1,5 +1,5 @@
 // The Charts view in the page: the desktop program's drawing of the charts
-// (app/charts_drawing.h) on the page's canvas, with its words for screen
+// (app/drawing/charts_drawing.h) on the page's canvas, with its words for screen
 // readers and what hovering a point tells.
 #pragma once
 

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/lessons.h"
+#include "app/lessons/lessons.h"
 
 // clang-format off
 EM_JS(void, web_lesson_call, (const char* json), { Talveron.call(JSON.parse(UTF8ToString(json))); });

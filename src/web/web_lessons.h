@@ -3,7 +3,7 @@
 // carry a lesson, its settings and the seed ("index.html#lesson=drift&seed=42").
 #pragma once
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "web/web_platform.h"
 
 namespace talveron::web {

@@ -10,9 +10,9 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "app/map_key.h"
-#include "app/raster.h"
-#include "app/settings_formulas.h"
+#include "app/drawing/map_key.h"
+#include "app/drawing/raster.h"
+#include "app/shell/settings_formulas.h"
 #include "model/version.h"
 #include "record/census_history.h"
 #include "web/web_charts.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/shell/platform.h"
 #include "web/web_canvas.h"
 #include "web/web_charts.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/charts_drawing.h"
+#include "app/drawing/charts_drawing.h"
 #include "gui/charts_view.h"
 #include "model/census.h"
 #include "record/census_history.h"

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "app/headless_platform.h"
-#include "app/shell.h"
+#include "app/shell/headless_platform.h"
+#include "app/shell/shell.h"
 #include "gui/qt_canvas.h"
 #include "temp_folder.h"
 

@@ -1,6 +1,7 @@
 // The desktop program on Qt's offscreen platform: the menu bar by number,
-// keys and menu choices through the event path into the run loop, the
-// dialogs, closing the window, and the pictures of a running generation.
+// keys and menu choices through the event path into the run loop, closing
+// the window, and the pictures of a running generation (the dialogs:
+// gui_dialogs_test.cpp).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -28,16 +29,17 @@
 #include <map>
 #include <vector>
 
-#include "app/map_key.h"
-#include "app/settings_formulas.h"
-#include "app/views.h"
-#include "app/shell.h"
+#include "app/drawing/map_key.h"
+#include "app/drawing/views.h"
+#include "app/shell/settings_formulas.h"
+#include "app/shell/shell.h"
 #include "gui/main_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_platform.h"
 #include "gui/settings_dialog.h"
 #include "model/fatal_error.h"
 #include "model/version.h"
+#include "qt_desktop_test.h"
 #include "temp_folder.h"
 
 namespace talveron::gui {
@@ -46,75 +48,6 @@ namespace {
 namespace fs = std::filesystem;
 using app::Event;
 using app::Port;
-
-constexpr std::uint64_t kLaunchSeed = 500;
-
-QApplication& Application() {
-  static int argc = 1;
-  static char name[] = "gui_test";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static auto* application = new QApplication(argc, argv);
-  return *application;
-}
-
-struct WithApplication {
-  WithApplication() { Application(); }
-};
-
-// Runs `action` every few milliseconds from inside Qt's event processing
-// (the loop's polls and waits, or a modal dialog) until it returns true.
-class Repeatedly {
- public:
-  explicit Repeatedly(std::function<bool()> action) {
-    QObject::connect(&timer_, &QTimer::timeout, [this, action = std::move(action)] {
-      if (action()) timer_.stop();
-    });
-    timer_.start(5);
-  }
-
- private:
-  QTimer timer_;
-};
-
-void PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text,
-              bool autoRepeat = false) {
-  QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers, text, autoRepeat));
-}
-
-// A key event as a window system sends it, with its time stamp.
-void SendKey(QWidget* target, QEvent::Type type, unsigned long milliseconds) {
-  QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
-  event.setTimestamp(milliseconds);
-  QApplication::sendEvent(target, &event);
-}
-
-template <typename Dialog>
-Dialog* ModalDialog() {
-  return qobject_cast<Dialog*>(QApplication::activeModalWidget());
-}
-
-class QtDesktopTest : public testing::Test, private WithApplication {
- protected:
-  QtDesktopTest() {
-    window.show();
-    shell.MenuBarInit();
-    // A test that loses its way ends its loop instead of hanging.
-    QObject::connect(&deadline, &QTimer::timeout, [this] { window.close(); });
-    deadline.setSingleShot(true);
-    deadline.start(20000);
-  }
-
-  QWidget* map() { return canvas.widget(Port::View); }
-
-  // The files of one test, removed after it (and after the window).
-  test_support::TempFolder folder{"gui"};
-  app::QtCanvas canvas;
-  MainWindow window{canvas};
-  QtPlatform platform{window};
-  app::Shell shell{platform, canvas, kLaunchSeed};
-  QTimer deadline;
-};
 
 TEST_F(QtDesktopTest, MenuBarCarriesEveryItemByNumber) {
   // Six menus in the bar; submenus hang from items of the Data File menu;
@@ -724,129 +657,6 @@ TEST_F(QtDesktopTest, ActualSizeIsPixelForPixelOnASmallScreenAndFitToWindowFitsA
   QCoreApplication::processEvents();
   EXPECT_LT(canvas.view(Port::View)->FitScale(), 1.0);
   EXPECT_TRUE(window.fitsWindow());
-}
-
-TEST_F(QtDesktopTest, SettingsDialogOpensAtTheControlValuesAndReturnsTheChoices) {
-  // OK returns the controls as left; Cancel returns nothing changed.
-  app::ControlValues values = app::OpeningValues(Parameters{});
-  int openedSelection = 0;
-  int dispersalItems = 0;
-  Repeatedly choose([&] {
-    auto* dialog = ModalDialog<SettingsDialog>();
-    if (dialog == nullptr) return false;
-    openedSelection = dialog->popUp(42)->currentIndex() + 1;
-    dispersalItems = dialog->popUp(44)->count();
-    dialog->popUp(44)->setCurrentIndex(3);
-    dialog->checkBox(35)->setChecked(true);
-    dialog->accept();
-    return true;
-  });
-  ASSERT_TRUE(platform.RunSettingsDialog(values, {}, {}));
-  EXPECT_EQ(openedSelection, 6);
-  EXPECT_EQ(dispersalItems, 11);
-  EXPECT_EQ(values[44], 4);
-  EXPECT_EQ(values[35], 1);
-  EXPECT_EQ(values[42], 6);
-
-  const app::ControlValues before = values;
-  Repeatedly cancel([&] {
-    auto* dialog = ModalDialog<SettingsDialog>();
-    if (dialog == nullptr) return false;
-    dialog->checkBox(49)->setChecked(true);
-    dialog->reject();
-    return true;
-  });
-  EXPECT_FALSE(platform.RunSettingsDialog(values, {}, {}));
-  EXPECT_EQ(values, before);
-}
-
-TEST_F(QtDesktopTest, SettingsDialogListsTheSettingsScheduledChanges) {
-  // A settings file's changes show below the controls, a line per
-  // generation, the earliest first; without changes the dialog says so.
-  const auto shownChanges = [&] {
-    QString shown;
-    Repeatedly read([&] {
-      auto* dialog = ModalDialog<SettingsDialog>();
-      if (dialog == nullptr) return false;
-      shown = dialog->findChild<QLabel*>(QStringLiteral("scheduledChanges"))->text();
-      dialog->reject();
-      return true;
-    });
-    shell.GetSettings();
-    return shown.toStdString();
-  };
-  EXPECT_EQ(shownChanges(), "No changes during the run");
-
-  const std::filesystem::path settings = folder.path() / "contact.toml";
-  std::ofstream(settings) << "generations = 3000\n"
-                             "[[change]]\ngeneration = 2001\nset = { natalDispersalRate = 10, matingDispersalRate = 20 }\n"
-                             "[[change]]\ngeneration = 500\nset = { selectionFactor = 0.5 }\n";
-  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
-  EXPECT_EQ(shownChanges(),
-            "Generation 500: selectionFactor = 0.5\n"
-            "Generation 2001: natalDispersalRate = 10, matingDispersalRate = 20");
-}
-
-TEST_F(QtDesktopTest, BaseSeedDialogTakesAWholeNumber) {
-  // The seed typed becomes the seed of the next replicate, shown at once.
-  platform.action(129, app::kBaseSeedItem)->trigger();
-  Repeatedly typeSeed([&] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return false;
-    dialog->findChild<QLineEdit*>(QStringLiteral("seedEdit"))
-        ->setText(QStringLiteral("18446744073709551615"));
-    dialog->accept();
-    return true;
-  });
-  const auto event = platform.WaitNextEvent(1);
-  ASSERT_TRUE(event.has_value());
-  shell.DoEvent(*event);
-  EXPECT_EQ(shell.NextSeed(), 18446744073709551615u);
-  EXPECT_TRUE(window.SeedText().contains(QStringLiteral("18446744073709551615")));
-}
-
-TEST_F(QtDesktopTest, AboutShowsTheProgramsVersion) {
-  // The version of the build, as the batch command reports it.
-  const QString version = QString::fromLatin1(kTalveronVersion.data(), static_cast<qsizetype>(kTalveronVersion.size()));
-  ASSERT_FALSE(version.isEmpty());
-  EXPECT_EQ(QtPlatform::Version(), version);
-  QString shown;
-  Repeatedly read([&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return false;
-    shown = box->text();
-    box->accept();
-    return true;
-  });
-  platform.ShowAboutBox();
-  EXPECT_TRUE(shown.contains(QStringLiteral("Talveron ") + version)) << shown.toStdString();
-}
-
-TEST_F(QtDesktopTest, FatalErrorShowsFourLinesUntilAKeyOrAClick) {
-  // The report goes to standard output and into a dialog that a key, or a
-  // click, closes.
-  const std::string report = FatalErrorReport("Out of memory!");
-  for (bool key : {true, false}) {
-    QString shown;
-    Repeatedly acknowledge([&] {
-      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return false;
-      shown = dialog->findChild<QLabel*>(QStringLiteral("fatalErrorReport"))->text();
-      if (key) {
-        PressKey(dialog, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-      } else {
-        QCoreApplication::postEvent(
-            dialog, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
-                                    Qt::LeftButton, Qt::NoModifier));
-      }
-      return true;
-    });
-    testing::internal::CaptureStdout();
-    platform.ShowFatalError(report);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), report);
-    EXPECT_EQ(shown, QStringLiteral("A fatal error has occurred!\nOut of memory!\n\n"
-                                    "***  Push any key or click the mouse to quit.  ***"));
-  }
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "app/run_summary.h"
-#include "app/shell.h"
+#include "app/lessons/run_summary.h"
+#include "app/shell/shell.h"
 #include "gui/charts_view.h"
 #include "gui/main_window.h"
 

@@ -3,7 +3,7 @@
 // plain words agrees with the data file the batch command writes for the
 // same seed; the page's link refuses bad values in the settings' words; a
 // teacher's own lesson opens from its files.
-#include "app/lessons.h"
+#include "app/lessons/lessons.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/headless_platform.h"
-#include "app/recording_canvas.h"
-#include "app/shell.h"
+#include "app/drawing/recording_canvas.h"
+#include "app/shell/headless_platform.h"
+#include "app/shell/shell.h"
 #include "temp_folder.h"
 
 namespace talveron::app {

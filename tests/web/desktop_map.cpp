@@ -11,8 +11,8 @@
 #include <iostream>
 #include <string>
 
-#include "app/headless_platform.h"
-#include "app/shell.h"
+#include "app/shell/headless_platform.h"
+#include "app/shell/shell.h"
 #include "gui/qt_canvas.h"
 
 int main(int argc, char* argv[]) {

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/headless_platform.h"
-#include "app/raster.h"
-#include "app/shell.h"
+#include "app/drawing/raster.h"
+#include "app/shell/headless_platform.h"
+#include "app/shell/shell.h"
 #include "gui/qt_canvas.h"
 #include "web/web_canvas.h"
 
