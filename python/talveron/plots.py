@@ -63,25 +63,39 @@ def _pyplot():
     return plt
 
 
-def save_figure(fig, base, close=True):
-    """Write `fig` as BASE.png and BASE.svg (the SVG without a date, so the
-    same picture gives the same file) and return both paths. The folder is
-    created when missing; OSError when a file cannot be written.
+FORMATS = ("png", "svg", "pdf")
+
+
+def save_figure(fig, base, close=True, formats=("png", "svg"), svg_text=False):
+    """Write `fig` as BASE.png and BASE.svg (or the `formats` asked for, of
+    png, svg and pdf; the SVG and PDF without a date, so the same picture
+    gives the same file) and return the paths. With `svg_text`, the SVG
+    keeps its words as text rather than as outlines, so they can be read
+    and searched. The folder is created when missing; OSError when a file
+    cannot be written.
 
     >>> s = talveron.run_series(seed=1, replicates=1, generations=50, trace=True, progress=False)
     >>> fig = trace_figure(s.trace)
     >>> save_figure(fig, "pictures/series")
     ['pictures/series.png', 'pictures/series.svg']
+    >>> save_figure(trace_figure(s.trace), "pictures/series", formats=["pdf"])
+    ['pictures/series.pdf']
     """
+    unknown = [f for f in formats if f not in FORMATS]
+    if unknown or not formats:
+        raise ValueError(f"formats={list(formats)!r}: allowed are {', '.join(FORMATS)}")
     folder = os.path.dirname(base)
     if folder:
         os.makedirs(folder, exist_ok=True)
+    plt = _pyplot()
     written = []
-    for suffix in (".png", ".svg"):
-        fig.savefig(base + suffix, dpi=100, metadata={"Date": None} if suffix == ".svg" else None)
+    for suffix in ("." + f for f in formats):
+        metadata = {".svg": {"Date": None}, ".pdf": {"CreationDate": None}}.get(suffix)
+        with plt.rc_context({"svg.fonttype": "none"} if svg_text else {}):
+            fig.savefig(base + suffix, dpi=100, metadata=metadata)
         written.append(base + suffix)
     if close:
-        _pyplot().close(fig)
+        plt.close(fig)
     return written
 
 
@@ -116,12 +130,13 @@ def read_summary(path):
                          f"it is: {' '.join(header)}")
     parameters = header[1:header.index("replicates")]
     rest = header[header.index("replicates") + 1:]
-    if rest == SUMMARY_TIMED:
+    # Columns after the record's own (the end states) are read by name.
+    if rest[:len(SUMMARY_TIMED)] == SUMMARY_TIMED:
         mode = "timed"
-    elif rest == SUMMARY_AVERAGING:
+    elif rest[:len(SUMMARY_AVERAGING)] == SUMMARY_AVERAGING:
         mode = "averaging"
     else:
-        raise InputError(f"{path}: after 'replicates' the columns must be either "
+        raise InputError(f"{path}: after 'replicates' the columns must start with either "
                          f"{' '.join(SUMMARY_TIMED)} (timed criteria) or "
                          f"{' '.join(SUMMARY_AVERAGING)} (running averages); they are: "
                          f"{' '.join(rest) or '(none)'}")
@@ -328,7 +343,7 @@ def read_trace_replicate(path, wanted):
     return series
 
 
-def trace_figure(trace, title=None, replicate=None):
+def trace_figure(trace, title=None, replicate=None, criteria=False, changes=None):
     """Four panels over the generations: the adults and the alleles 0 (red),
     1 (blue) and 2 (yellow) at habitat specialization, habitat preference and
     mating-preference type; habitat 0 solid, habitat 1 dashed.
@@ -336,8 +351,18 @@ def trace_figure(trace, title=None, replicate=None):
     `trace` is what read_trace_replicate returns, or a trace DataFrame (a
     Series' trace) of which `replicate` is drawn.
 
+    With `criteria`, the first generation each criterion A to E was met
+    (criteria_met) is a dotted line labelled "E: 44"; `changes`, a list
+    of (generation, [(name, value text), ...]), are dashed lines labelled
+    "gen 151: natalDispersalRate=50" (those outside the trace's generations
+    are left out). The labels stand in a strip above the panels. Ids in the SVG:
+    criterion-A ... criterion-E and change-G (the strip's line), with
+    -label for the label.
+
     >>> s = talveron.run_series(seed=1, replicates=3, generations=50, trace=True, progress=False)
     >>> fig = trace_figure(s.trace, replicate=3)
+    >>> fig = trace_figure(s.trace, replicate=3, criteria=True,
+    ...                    changes=[(20, [("natalDispersalRate", "10")])])
     """
     if hasattr(trace, "columns"):
         replicate = 1 if replicate is None else replicate
@@ -354,8 +379,22 @@ def trace_figure(trace, title=None, replicate=None):
     from matplotlib.lines import Line2D
     stats = STATS_COLUMNS[0] in trace[0]
     panels = len(TRACE_PANELS) + (len(STATS_PANELS) if stats else 0)
-    fig, axes = plt.subplots(panels, 1, figsize=(9, 10 + (7 if stats else 0)), sharex=True,
-                             layout="constrained")
+    generations = [int(g) for h in (0, 1) for g in trace[h]["generation"]]
+    first, last = min(generations), max(generations)
+    changes = [(g, pairs) for g, pairs in changes or () if first <= g <= last]
+    marks = _marks(trace, criteria, changes)
+    strip = None
+    if criteria or changes:
+        rows, _ = _mark_rows(marks, first, last, 9)
+        strip_height = 0.45 + 0.2 * (max(rows, default=0) + 1)
+        height = 10 + (7 if stats else 0)
+        fig, axes = plt.subplots(panels + 1, 1, figsize=(9, height + strip_height), sharex=True,
+                                 layout="constrained",
+                                 gridspec_kw={"height_ratios": [strip_height] + [height / panels] * panels})
+        strip, axes = axes[0], axes[1:]
+    else:
+        fig, axes = plt.subplots(panels, 1, figsize=(9, 10 + (7 if stats else 0)), sharex=True,
+                                 layout="constrained")
     if stats:
         _stats_panels(axes[len(TRACE_PANELS):], trace)
     for ax, (_, heading, columns) in zip(axes, TRACE_PANELS):
@@ -373,8 +412,16 @@ def trace_figure(trace, title=None, replicate=None):
     handles = [Line2D([], [], color="black", linestyle="-", label="habitat 0 (left)"),
                Line2D([], [], color="black", linestyle="--", label="habitat 1 (right)")]
     handles += [Line2D([], [], color=c, label=f"allele {a}") for a, c in enumerate(ALLELE_COLOURS)]
-    axes[0].legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.12), ncol=5,
-                   fontsize="small", frameon=False)
+    if strip is None:
+        axes[0].legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.12), ncol=5,
+                       fontsize="small", frameon=False)
+    else:
+        from matplotlib.transforms import offset_copy
+        strip.legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, 1.0), ncol=5,
+                     fontsize="small", frameon=False,
+                     bbox_transform=offset_copy(strip.transAxes, fig=fig, y=18, units="points"))
+        unmet = [c for c, g in criteria_met(trace).items() if g is None] if criteria else []
+        _draw_marks(fig, strip, axes, marks, first, last, 9, unmet)
     if title:
         fig.suptitle(title)
     return fig
@@ -402,6 +449,135 @@ def _stats_panels(axes, trace):
         ax.grid(True, alpha=0.3)
     fst_ax.legend(fontsize="small", ncol=6, loc="upper left")
     v_ax.legend(fontsize="small", loc="upper left")
+
+
+# --- what happened during a replicate: criteria met and scheduled changes ------
+
+CRITERIA = "ABCDE"
+_CRITERION_COLOUR = "#4d4d4d"
+_CHANGE_COLOUR = "#b5179e"
+
+
+def per_mille(count, total):
+    """A count as per mille of a total, truncated as the record takes it;
+    0 for an empty habitat.
+
+    >>> per_mille(951, 1000), per_mille(19, 20), per_mille(5, 0)
+    (951, 950, 0)
+    """
+    return 0 if total == 0 else (1000 * int(count)) // int(total)
+
+
+def _predominant_type(row, threshold):
+    """The mating-preference type, 0 or 1, held by more than `threshold`
+    per mille of a habitat's adults, else -1 (type 2 never counts)."""
+    for t in (0, 1):
+        if per_mille(row[f"mate{t}"], row["adults"]) > threshold:
+            return t
+    return -1
+
+
+def criteria_met(trace):
+    """The first generation at which each criterion A to E holds in a
+    replicate's trace (what read_trace_replicate returns), None where it
+    never does, judged from the per-habitat counts as the record judges
+    them: per-mille frequencies compared strictly, in both habitats.
+
+      A  habitat preference 0 in habitat 0 and 1 in habitat 1, > 500
+      B  specialization 0 in habitat 0 and 1 in habitat 1, > 500
+      C  as B, > 950
+      D  a mating-preference type, 0 or 1, held by > 500 (each habitat its own)
+      E  as D, > 950
+
+    >>> talveron.run_series(seed=1, replicates=1, generations=300, trace=True,
+    ...                     progress=False).save("series.txt", trace="series.trace")
+    ['series.txt', 'series.trace']
+    >>> criteria_met(read_trace_replicate("series.trace", 1))   # as series.txt records them
+    {'A': 93, 'B': 98, 'C': None, 'D': 13, 'E': 90}
+    """
+    rows = {}
+    for habitat in (0, 1):
+        data = trace[habitat]
+        for i, generation in enumerate(data["generation"]):
+            rows.setdefault(int(generation), {})[habitat] = {
+                c: int(data[c][i]) for c in TRACE_COLUMNS[3:]}
+    tests = {
+        "A": lambda h0, h1: (per_mille(h0["pref0"], h0["adults"]) > 500
+                             and per_mille(h1["pref1"], h1["adults"]) > 500),
+        "B": lambda h0, h1: (per_mille(h0["spec0"], h0["adults"]) > 500
+                             and per_mille(h1["spec1"], h1["adults"]) > 500),
+        "C": lambda h0, h1: (per_mille(h0["spec0"], h0["adults"]) > 950
+                             and per_mille(h1["spec1"], h1["adults"]) > 950),
+        "D": lambda h0, h1: _predominant_type(h0, 500) >= 0 and _predominant_type(h1, 500) >= 0,
+        "E": lambda h0, h1: _predominant_type(h0, 950) >= 0 and _predominant_type(h1, 950) >= 0,
+    }
+    met = dict.fromkeys(CRITERIA)
+    for generation in sorted(rows):
+        both = rows[generation]
+        if 0 not in both or 1 not in both:
+            continue
+        for criterion, holds in tests.items():
+            if met[criterion] is None and holds(both[0], both[1]):
+                met[criterion] = generation
+    return met
+
+
+def _marks(trace, criteria, changes):
+    """What the strip above a trace's panels shows, in the order of the
+    generations: (generation, kind, id, label)."""
+    marks = []
+    if criteria:
+        for criterion, generation in criteria_met(trace).items():
+            if generation is not None:
+                marks.append((generation, "criterion", f"criterion-{criterion}",
+                              f"{criterion}: {generation}"))
+    for generation, pairs in changes or ():
+        marks.append((generation, "change", f"change-{generation}",
+                      f"gen {generation}: " + ", ".join(f"{n}={v}" for n, v in pairs)))
+    return sorted(marks, key=lambda m: (m[0], m[1] != "criterion", m[2]))
+
+
+def _mark_rows(marks, first, last, width_inches):
+    """A row for each mark's label, the first from the top in which it
+    meets no other label: (rows, alignment of each label)."""
+    span = max(last - first, 1) * 1.1
+    left = first - 0.05 * max(last - first, 1)
+    per_char = span * 4.8 / ((width_inches - 1.2) * 72.0)   # small text in data units
+    taken, rows, alignments = [], [], []
+    for generation, _, _, label in marks:
+        width = (len(label) + 1.5) * per_char
+        right_side = (generation - left) / span > 0.7
+        extent = (generation - width, generation) if right_side else (generation, generation + width)
+        row = 0
+        while row < len(taken) and any(a < extent[1] and extent[0] < b for a, b in taken[row]):
+            row += 1
+        if row == len(taken):
+            taken.append([])
+        taken[row].append(extent)
+        rows.append(row)
+        alignments.append("right" if right_side else "left")
+    return rows, alignments
+
+
+def _draw_marks(fig, strip, panels, marks, first, last, width_inches, unmet):
+    from matplotlib.transforms import offset_copy
+    rows, alignments = _mark_rows(marks, first, last, width_inches)
+    for (generation, kind, gid, label), row, alignment in zip(marks, rows, alignments):
+        colour, style = ((_CRITERION_COLOUR, ":") if kind == "criterion" else (_CHANGE_COLOUR, "--"))
+        strip.axvline(generation, color=colour, linestyle=style, linewidth=1.1, gid=gid)
+        for ax in panels:
+            ax.axvline(generation, color=colour, linestyle=style, linewidth=0.9)
+        shift = offset_copy(strip.transData, fig=fig, x=-3 if alignment == "right" else 3,
+                            units="points")
+        strip.text(generation, row, label, ha=alignment, va="center", fontsize="small",
+                   color=colour, transform=shift, gid=f"{gid}-label",
+                   bbox={"facecolor": "white", "edgecolor": "none", "pad": 0.6})
+    strip.set_ylim(max(rows, default=0) + 0.6, -0.6)
+    strip.set_yticks([])
+    heading = "Criteria first met (dotted) and scheduled changes (dashed)"
+    if unmet:
+        heading += f"; never met: {', '.join(unmet)}"
+    strip.set_title(heading, loc="left", fontsize="medium")
 
 
 # --- the map ---------------------------------------------------------------------
