@@ -21,6 +21,7 @@
 #include "model/version.h"
 #include "record/output_file.h"
 #include "run/output_lock.h"
+#include "run/output_set.h"
 #include "run/study_directory.h"
 #include "run/study_run.h"
 
@@ -151,84 +152,40 @@ void Engine(const BatchContext& context, const std::vector<SeriesWriter*>& write
   }
 }
 
-// What the files hold after a series that did not complete.
-std::string KeptText(const SeriesWriter& writer) {
+// What the files hold after a series that did not complete: the complete
+// records, and with them the genotype files of the same replicates.
+std::string KeptText(const SeriesWriter& writer, const GenotypeOutput* genotypes) {
   const OutputFile& data = writer.dataFile();
-  std::string text = "kept " + std::to_string(writer.recordsWritten()) + " complete record" +
-                     (writer.recordsWritten() == 1 ? "" : "s") + " in " + data.writtenPath();
+  const long records = writer.recordsWritten();
+  std::string text = "kept " + std::to_string(records) + " complete record" + (records == 1 ? "" : "s") + " in " +
+                     data.writtenPath();
   if (const OutputFile* trace = writer.traceFile()) text += " and " + trace->writtenPath();
-  if (!data.direct()) text += "; " + data.path() + " is unchanged";
+  if (genotypes != nullptr) {
+    const std::vector<long> finished = genotypes->finished();
+    if (!finished.empty()) {
+      text += ", their genotype samples in " + WorkingPath(genotypes->FileOf(finished.front()));
+      if (finished.size() > 1) text += " ... " + WorkingPath(genotypes->FileOf(finished.back()));
+      text += " (with " + std::string(finished.size() == 1 ? "its index" : "their indexes") + ")";
+    }
+    text += (finished.empty() ? ", the genotype samples' table in " : " and ") + WorkingPath(genotypes->tablePath());
+    if (!genotypes->listPaths().empty()) text += " with its lists beside it";
+  }
+  if (!data.direct()) {
+    text += "; " + data.path() + (genotypes != nullptr ? " and the genotype files are" : " is") + " unchanged";
+  }
   return text;
 }
 
-// The outputs of a series, claimed before anything is written: each path
-// usable, an existing file replaceable, and each file this process's alone
-// (its lock held) until the series ends. Returns the exit status of a
-// refusal, 0 when claimed.
-int ClaimSeriesOutputs(const BatchOptions& options, const BatchContext& context, Reporter& reporter,
-                       std::vector<std::unique_ptr<OutputLock>>& locks) {
-  const std::vector<std::pair<std::string, std::string>> outputs = {{"--out", options.outPath},
-                                                                    {"--trace", options.tracePath}};
-  // Another output's working or lock file is refused before anything,
-  // its lock included, is made.
-  for (const auto& [option, path] : outputs) {
-    if (path.empty() || SeriesLockPath(path).empty()) continue;
-    if (const std::string why = WorkingFileName(path); !why.empty()) {
-      reporter.Line(option + " " + Quoted(path) + ": " + why);
-      return 2;
-    }
-  }
-  try {
-    for (const auto& [option, path] : outputs) {
-      if (path.empty()) continue;
-      CheckPathUsable(path);
-      CheckReplaceable(path);
-    }
-    for (const auto& [option, path] : outputs) {
-      if (path.empty()) continue;
-      const std::string lockPath = SeriesLockPath(path);
-      if (lockPath.empty()) continue;
-      try {
-        locks.push_back(std::make_unique<OutputLock>(lockPath, path, context.program));
-        locks.back()->ClaimFile(path);
-      } catch (const OutputBusy& busy) {
-        reporter.Line(option + " " + Quoted(path) + " is being written by " + busy.holder() +
-                      "; wait for it to end, or choose another file");
-        return 2;
-      }
-    }
-  } catch (const FileError& error) {
-    reporter.Line(error.what());
-    return 1;
-  }
-  return 0;
-}
-
-// One file under two spellings, by the paths' normal forms, so files not
-// made yet count too: the file, its partial name and its lock file.
-std::string NamedTwice(const std::string& out, const std::string& trace) {
-  // Devices and pipes may take both streams (OutputCollision sees to a
-  // device that leads to a regular file).
-  if (trace.empty() || SeriesLockPath(out).empty() || SeriesLockPath(trace).empty()) return "";
-  const std::string a = NormalPath(out);
-  const std::string b = NormalPath(trace);
-  if (a == b) return "'" + out + "' and '" + trace + "' are the same file";
-  for (const auto& [one, other, oneShown, otherShown] :
-       {std::tuple{a, b, out, trace}, std::tuple{b, a, trace, out}}) {
-    if (other == PartialPath(one)) {
-      return "'" + PartialPath(oneShown) + "' (written while " + oneShown + " runs) and '" + otherShown +
-             "' are the same file";
-    }
-    if (other == one + ".lock") {
-      return "'" + otherShown + "' is the same file as the lock file " + oneShown + ".lock";
-    }
-  }
-  return "";
+// Every file of the series, claimed before anything is written (OutputSet).
+void PlanSeriesOutputs(OutputSet& set, const BatchOptions& options, long replicates) {
+  set.Add({"--out", options.outPath, "", true, true});
+  // The run record's name is kept free for it; no writer makes it yet.
+  set.Add({"--out", RunRecordPath(options.outPath), "the run record", false, false});
+  if (!options.tracePath.empty()) set.Add({"--trace", options.tracePath, "", true, true});
+  if (!options.genotypesPath.empty()) PlanGenotypeOutputs(set, options.genotypesPath, replicates);
 }
 
 int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, Reporter& reporter) {
-  std::vector<std::unique_ptr<OutputLock>> locks;
-  if (const int refused = ClaimSeriesOutputs(options, context, reporter, locks); refused != 0) return refused;
   SeriesPlan plan;
   plan.params = options.params;
   plan.changes = options.changes;
@@ -238,20 +195,28 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   plan.recording = options.recording;
   plan.replicates = options.series.replicates;
   plan.generations = options.series.generations;
+  OutputSet outputs(context.program, Quoted);
+  PlanSeriesOutputs(outputs, options, plan.replicates);
+  if (std::string why; const int refused = outputs.Claim(why)) {
+    reporter.Line(why);
+    return refused;
+  }
   plan.baseSeed = options.seed ? *options.seed : SeedFromClock();
   if (!options.quiet) {
     reporter.Line("base seed " + std::to_string(plan.baseSeed) + " (replicate k uses seed " +
                   std::to_string(plan.baseSeed) + " + k - 1)");
+    if (const std::string warning = SampleCountWarning(plan); !warning.empty()) reporter.Line(warning);
   }
 
   std::unique_ptr<SeriesWriter> writer;
   std::unique_ptr<GenotypeOutput> genotypes;
   try {
-    // Both files are created before anything runs, so a bad path costs nothing.
+    // The files are created before anything runs, so a bad path costs nothing.
     writer = std::make_unique<SeriesWriter>(plan, options.outPath, options.tracePath);
     if (plan.genotypes) {
+      const std::string beside = std::filesystem::path(writer->dataFile().writtenPath()).parent_path().string();
       genotypes = std::make_unique<GenotypeOutput>(options.genotypesPath, plan.replicates,
-                                                   GenotypeSettings{plan.params, plan.changes});
+                                                   GenotypeSettings{plan.params, plan.changes}, beside);
     }
   } catch (const FileError& error) {
     reporter.Line(error.what());
@@ -263,39 +228,57 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
   totals.generations = static_cast<long long>(plan.replicates) * plan.generations;
   RunCounters counters;
   const auto start = Clock::now();
+  if (genotypes) {
+    writer->samplesArrived = [&genotypes](long replicate, std::vector<GenotypeSample>& samples) {
+      for (GenotypeSample& sample : samples) genotypes->Add(replicate, std::move(sample));
+    };
+  }
   writer->recordWritten = [&](const ReplicatePiece& piece, long) {
-    if (genotypes) genotypes->Write(piece.replicate, piece.samples);
+    if (genotypes) genotypes->Finish(piece.replicate);
     ++totals.replicatesDone;
     ReportReplicate(reporter, piece, plan.generations, options, "");
   };
   RunOptions run = MakeRunOptions(options, context);
   run.tick = [&] { reporter.Progress(ProgressText(totals, counters, start)); };
 
+  auto abandon = [&] {
+    writer->Abandon();
+    if (genotypes) genotypes->Abandon();
+  };
   try {
     Engine(context, {writer.get()}, run, &counters);
     reporter.Done();
     if (!writer->Complete()) {
       const int signal = StopSignalOf(context);
-      writer->Abandon();
-      if (genotypes) genotypes->Abandon();
-      reporter.Line("stopped by " + std::string(SignalName(signal)) + ": " + KeptText(*writer));
+      abandon();
+      reporter.Line("stopped by " + std::string(SignalName(signal)) + ": " + KeptText(*writer, genotypes.get()));
       return StopStatus(signal);
     }
-    writer->Commit();
-    if (genotypes) genotypes->Commit();
+    // Every file complete under its working name before any is put in
+    // place: a failure until then leaves every old file as it was.
+    writer->Close();
+    if (genotypes) genotypes->Close();
   } catch (const FileError& error) {
     reporter.Done();
-    writer->Abandon();
-    if (genotypes) genotypes->Abandon();
+    abandon();
     reporter.Line(error.what());
-    reporter.Line(KeptText(*writer));
+    reporter.Line(KeptText(*writer, genotypes.get()));
     return 1;
   } catch (const FatalError& error) {
     reporter.Done();
-    writer->Abandon();
-    if (genotypes) genotypes->Abandon();
+    abandon();
     reporter.Line(FatalLine(error.what()));
-    reporter.Line(KeptText(*writer));
+    reporter.Line(KeptText(*writer, genotypes.get()));
+    return 1;
+  }
+  // The genotype files first, the data file last: a data file in place
+  // has every file of its series in place beside it.
+  std::vector<PendingFile> files = genotypes ? genotypes->Files() : std::vector<PendingFile>{};
+  for (PendingFile& file : writer->Files()) files.push_back(std::move(file));
+  try {
+    PutInPlace(files);
+  } catch (const FileError& error) {
+    reporter.Line(error.what());
     return 1;
   }
   if (!options.quiet) {
@@ -303,10 +286,9 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
     if (!options.tracePath.empty()) wrote += " and " + options.tracePath;
     reporter.Line(wrote);
     if (genotypes) {
-      reporter.Line("wrote the genotype samples to " +
-                    GenotypeFilePath(options.genotypesPath, 1, plan.replicates) +
-                    (plan.replicates > 1 ? " ... " + GenotypeFilePath(options.genotypesPath, plan.replicates, plan.replicates) : "") +
-                    ", " + genotypes->tablePath() + " and the lists " + genotypes->listPaths()[0] + ", " +
+      reporter.Line("wrote the genotype samples to " + genotypes->FileOf(1) +
+                    (plan.replicates > 1 ? " ... " + genotypes->FileOf(plan.replicates) : "") + ", " +
+                    genotypes->tablePath() + " and the lists " + genotypes->listPaths()[0] + ", " +
                     genotypes->listPaths()[1] + ", " + genotypes->listPaths()[2]);
     }
   }
@@ -445,19 +427,6 @@ std::string VersionLine(const std::string& program) { return program + " " + std
 
 int RunBatch(const BatchOptions& options, const BatchContext& context, std::ostream& out, std::ostream& log) {
   Reporter reporter(log, context, options.quiet);
-  // Two outputs in one file would leave neither: refuse before writing.
-  if (!options.study) {
-    std::vector<std::string> paths = {options.outPath};
-    if (!options.tracePath.empty()) paths.push_back(options.tracePath);
-    if (const std::string collision = OutputCollision(paths); !collision.empty()) {
-      reporter.Line("--out and --trace: " + collision + "; give each its own file");
-      return 2;
-    }
-    if (const std::string collision = NamedTwice(options.outPath, options.tracePath); !collision.empty()) {
-      reporter.Line("--out and --trace: " + collision + "; give each its own file");
-      return 2;
-    }
-  }
   try {
     const int status = options.study ? RunStudyCommand(options, context, reporter)
                                      : RunSeriesCommand(options, context, reporter);

@@ -47,12 +47,11 @@ std::optional<std::string> ParameterSchedule::Add(long long generation, std::str
   Parameters values = change != nullptr ? change->values : Parameters{};
   if (auto error = SetParameter(values, name, text)) return named + *error;
   if (change == nullptr) {
-    if (count_ == kMaxScheduledChanges) {
+    if (size() == kMaxScheduledChanges) {
       return named + "more than " + std::to_string(kMaxScheduledChanges) +
              " generations with changes; allowed are at most that";
     }
-    change = &changes_[static_cast<std::size_t>(count_++)];
-    *change = ParameterChange{};
+    change = &changes_.emplace_back();
     change->generation = generation;
   }
   change->values = values;
@@ -66,11 +65,7 @@ void ParameterSchedule::Remove(long long generation, std::string_view name) {
   for (std::size_t i = 0; i < size(); ++i) {
     if (changes_[i].generation != generation) continue;
     changes_[i].changed &= ~(1u << *index);
-    if (changes_[i].changed == 0) {
-      std::move(changes_.begin() + static_cast<std::ptrdiff_t>(i) + 1, changes_.begin() + count_,
-                changes_.begin() + static_cast<std::ptrdiff_t>(i));
-      --count_;
-    }
+    if (changes_[i].changed == 0) changes_.erase(changes_.begin() + static_cast<std::ptrdiff_t>(i));
     return;
   }
 }
@@ -104,7 +99,7 @@ std::optional<std::string> ParameterSchedule::CheckWithin(long generations) cons
 }
 
 bool operator==(const ParameterSchedule& a, const ParameterSchedule& b) {
-  if (a.count_ != b.count_) return false;
+  if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a.changes_[i].generation != b.changes_[i].generation || a.changes_[i].changed != b.changes_[i].changed ||
         ChangedValues(a.changes_[i]) != ChangedValues(b.changes_[i])) {

@@ -7,11 +7,10 @@
 // sees the new value. A change at generation 1 comes after the founding.
 // Every replicate starts again from the settings' own values.
 //
-// The schedule is a fixed-size value (no pointers), so a series' plan that
-// holds one can be copied as bytes to another process.
+// A schedule holds the changes it has and no more: a study keeps one in
+// every cell's plan, most of them empty.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -37,10 +36,10 @@ struct ParameterChange {
 
 class ParameterSchedule {
  public:
-  bool empty() const { return count_ == 0; }
-  std::size_t size() const { return static_cast<std::size_t>(count_); }
+  bool empty() const { return changes_.empty(); }
+  std::size_t size() const { return changes_.size(); }
   // In the order they were added (a settings file's order).
-  std::span<const ParameterChange> changes() const { return {changes_.data(), size()}; }
+  std::span<const ParameterChange> changes() const { return changes_; }
 
   // Sets NAME to TEXT from `generation` on, with the words of --set for a
   // bad value. Refused: a generation below 1, a parameter that cannot
@@ -67,8 +66,7 @@ class ParameterSchedule {
   friend bool operator==(const ParameterSchedule& a, const ParameterSchedule& b);
 
  private:
-  std::int32_t count_ = 0;
-  std::array<ParameterChange, kMaxScheduledChanges> changes_{};
+  std::vector<ParameterChange> changes_;
 };
 
 // Why NAME cannot change during a replicate ("is read only at the

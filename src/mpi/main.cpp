@@ -2,8 +2,8 @@
 //
 //   mpirun -n K talveron-mpi [the options of talveron-batch]
 //
-// Rank 0 reads the options, writes every file and reports; the other ranks
-// run the replicates it hands them. The files are byte for byte those of
+// Rank 0 reads the options, writes every file, reports and runs replicates
+// too; the other ranks run the replicates it hands them. The files are byte for byte those of
 // talveron-batch --jobs 1.
 #include <mpi.h>
 #include <unistd.h>

@@ -4,7 +4,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <atomic>
 #include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,6 +15,8 @@
 #include <type_traits>
 
 #include "model/fatal_error.h"
+#include "model/world_state.h"
+#include "run/replicate_state.h"
 
 namespace talveron::mpi {
 namespace {
@@ -20,15 +25,30 @@ namespace {
 // rest with its record (kResult, empty when it was given up on a stop).
 enum Tag : int { kTask = 1, kPiece = 2, kResult = 3, kStop = 4, kQuit = 5, kFailure = 6 };
 
-// The ranks run the same program on machines of one kind: the plan travels
-// as its bytes.
-static_assert(std::is_trivially_copyable_v<SeriesPlan>);
+// A replicate to run: its number, whether it is traced, and its series'
+// plan as a saved state writes it (replicate_state.h).
+std::string EncodeTask(const SeriesPlan& plan, long replicate, bool trace) {
+  StateWriter out;
+  out.I64(replicate);
+  out.Bool(trace);
+  WritePlan(out, plan);
+  return out.Take();
+}
 
 struct Task {
-  SeriesPlan plan;
   long replicate = 0;
-  int trace = 0;
+  bool trace = false;
+  SeriesPlan plan;
 };
+
+Task DecodeTask(const std::string& buffer) {
+  StateReader in(buffer, "a task from rank 0");
+  Task task;
+  task.replicate = static_cast<long>(in.I64("the replicate"));
+  task.trace = in.Bool("whether the replicate is traced");
+  task.plan = ReadPlan(in);
+  return task;
+}
 
 struct PieceHead {
   long replicate;
@@ -200,32 +220,79 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
   // As in one process: replicates handed out but not yet written stay
   // within a window, so that rank 0 holds few finished replicates behind a
   // slow one; the ranks beyond it wait.
-  const long long window = HeldWindow(ranks - 1);
+  const long long window = HeldWindow(ranks);
   long long given = 0;
+  std::mutex jobsMutex;  // jobs and given: rank 0's own replicates take from them too
   auto written = [&] {
     long long count = 0;
     for (const SeriesWriter* writer : series) count += writer->recordsWritten();
     return count;
   };
-  auto give = [&](int rank) {
-    if (jobs.empty() || stopped() || given - written() >= window) return;
+  auto take = [&]() -> std::optional<Job> {
+    std::lock_guard lock(jobsMutex);
+    if (jobs.empty() || stopped() || given - written() >= window) return std::nullopt;
     ++given;
     const Job job = jobs.front();
     jobs.pop_front();
-    const SeriesWriter& writer = *series[job.series];
-    const Task task{writer.plan(), job.replicate, writer.traceFile() != nullptr ? 1 : 0};
-    MPI_Send(&task, sizeof task, MPI_BYTE, rank, kTask, MPI_COMM_WORLD);
-    gRanks[static_cast<std::size_t>(rank)].job = job;
+    return job;
+  };
+  auto give = [&](int rank) {
+    const std::optional<Job> job = take();
+    if (!job) return;
+    const SeriesWriter& writer = *series[job->series];
+    const std::string task = EncodeTask(writer.plan(), job->replicate, writer.traceFile() != nullptr);
+    MPI_Send(task.data(), static_cast<int>(task.size()), MPI_BYTE, rank, kTask, MPI_COMM_WORLD);
+    gRanks[static_cast<std::size_t>(rank)].job = *job;
+  };
+
+  // Rank 0 runs replicates as well, on a thread beside this one, which
+  // alone talks to the other ranks: `mpirun -n K` computes on K ranks.
+  std::atomic<bool> quit{false};
+  std::atomic<bool> ownDone{false};
+  std::exception_ptr ownFailure;
+  std::thread own([&] {
+    try {
+      while (!quit && !stopped()) {
+        const std::optional<Job> job = take();
+        if (!job) {
+          {
+            std::lock_guard lock(jobsMutex);
+            if (jobs.empty()) break;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          continue;
+        }
+        SeriesWriter& writer = *series[job->series];
+        ReplicateRun run(writer.plan(), job->replicate, writer.traced());
+        run.HandOnSamples();
+        while (!run.Done() && !quit && !stopped()) {
+          run.RunGeneration();
+          if (counters != nullptr) ++counters->generations;
+          if (run.BufferedBytes() > options.bufferLimit && !run.Done()) writer.Deliver(run.TakePiece());
+        }
+        if (!run.Done()) break;
+        writer.Deliver(run.TakePiece());
+      }
+    } catch (...) {
+      ownFailure = std::current_exception();
+    }
+    ownDone = true;
+  });
+  auto joinOwn = [&] {
+    quit = true;
+    own.join();
   };
 
   try {
     for (int rank = 1; rank < ranks; ++rank) give(rank);
     auto lastTick = std::chrono::steady_clock::now();
-    while (AnyBusy()) {
+    while (AnyBusy() || !ownDone) {
       if (stopped()) {
         StopBusy();
+        joinOwn();
         return;
       }
+      if (ownDone && ownFailure) std::rethrow_exception(ownFailure);
       // Ranks left waiting by the window, now that it may have moved.
       for (int r = 1; r < ranks; ++r) {
         if (!gRanks[static_cast<std::size_t>(r)].job) give(r);
@@ -262,8 +329,11 @@ void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& opti
     }
   } catch (...) {
     StopBusy();
+    joinOwn();
     throw;
   }
+  joinOwn();
+  if (ownFailure) std::rethrow_exception(ownFailure);
 }
 
 void ServeReplicates() {
@@ -273,10 +343,10 @@ void ServeReplicates() {
     const std::string buffer = Receive(0, MPI_ANY_TAG, &status);
     if (status.MPI_TAG == kQuit) return;
     if (status.MPI_TAG != kTask) continue;  // a stop that crossed a finished replicate
-    Task task;
-    std::memcpy(&task, buffer.data(), sizeof task);
     try {
-      ReplicateRun run(task.plan, task.replicate, task.trace != 0);
+      const Task task = DecodeTask(buffer);
+      ReplicateRun run(task.plan, task.replicate, task.trace);
+      run.HandOnSamples();
       bool stop = false;
       while (!run.Done() && !stop) {
         run.RunGeneration();

@@ -1,7 +1,8 @@
 // Replicates handed out to the ranks of an MPI job. Rank 0 reads the
-// options, writes every file and gives the other ranks one replicate at a
-// time, as each becomes free; what they send back is written in replicate
-// order, so the bytes are those of a series run in one process.
+// options, writes every file, runs replicates of its own on a thread and
+// gives the other ranks one replicate at a time, as each becomes free;
+// what they send back is written in replicate order, so the bytes are
+// those of a series run in one process.
 #pragma once
 
 #include <vector>
@@ -10,7 +11,8 @@
 
 namespace talveron::mpi {
 
-// Rank 0's engine: runs the replicates of `series` on ranks 1..size-1.
+// Rank 0's engine: runs the replicates of `series` on every rank, rank 0
+// included.
 // Returns at once on a stop, throws at once on a failure; either way the
 // ranks are told to give up what they run.
 void RunOnRanks(const std::vector<SeriesWriter*>& series, const RunOptions& options, RunCounters* counters);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "model/version.h"
 
@@ -99,7 +100,7 @@ std::string AlleleText(int count, int a) {
 
 // The shortest text that reads back as the single-precision frequency
 // count / total (the precision of bcftools' own AF).
-std::string FrequencyText(long long count, long long total) {
+std::string FrequencyText(std::uint64_t count, std::uint64_t total) {
   const float frequency = static_cast<float>(static_cast<double>(count) / static_cast<double>(total));
   char buffer[32];
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, frequency).ptr);
@@ -161,12 +162,36 @@ std::string HeaderLines(const GenotypeSettings& settings) {
          "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO";
 }
 
+// The record's fixed columns: its locus, alleles and INFO.
+std::string RecordColumns(const LocusRecord& locus, const LocusAlleleCounts& counts, std::uint64_t total) {
+  std::string text = locus.name + "\t1\t" + locus.name + "\tN\t";
+  for (int a = 1; a < locus.alleles; ++a) text += (a > 1 ? "," : "") + AlleleText(locus.alleles, a);
+  text += "\t.\t.\tLOCUS=" + locus.name + ";AA=" + AlleleText(locus.alleles, locus.ancestral) +
+          ";AN=" + std::to_string(total) + ";AC=";
+  for (int a = 1; a < locus.alleles; ++a) {
+    text += (a > 1 ? "," : "") + std::to_string(counts[static_cast<std::size_t>(a)]);
+  }
+  if (total > 0) {
+    text += ";AF=";
+    for (int a = 1; a < locus.alleles; ++a) {
+      text += (a > 1 ? "," : "") + FrequencyText(counts[static_cast<std::size_t>(a)], total);
+    }
+  }
+  return text;
+}
+
+// The locus of record `locus`: a selected one, then the neutral genes.
+LocusRecord LocusOf(int locus) {
+  constexpr int selected = static_cast<int>(std::size(kSelectedLoci));
+  return locus < selected ? kSelectedLoci[locus] : NeutralLocus(locus - selected);
+}
+
 // A record: its GT columns written straight into `columns` (a tab and a
 // digit per sample, every allele 0 to 9) while its alleles are counted,
 // then its fixed columns and INFO, then the GT columns.
 void WriteRecord(const LocusRecord& locus, const std::vector<GenotypeSample>& samples, std::size_t count,
                  std::string& columns, const std::function<void(std::string_view)>& sink) {
-  long long counts[256] = {};
+  LocusAlleleCounts counts{};
   char* at = columns.data();
   for (const GenotypeSample& sample : samples) {
     for (const Individ& adult : sample.adults) {
@@ -176,19 +201,9 @@ void WriteRecord(const LocusRecord& locus, const std::vector<GenotypeSample>& sa
       at += 2;
     }
   }
-  std::string text = locus.name + "\t1\t" + locus.name + "\tN\t";
-  for (int a = 1; a < locus.alleles; ++a) text += (a > 1 ? "," : "") + AlleleText(locus.alleles, a);
-  text += "\t.\t.\tLOCUS=" + locus.name + ";AA=" + AlleleText(locus.alleles, locus.ancestral) +
-          ";AN=" + std::to_string(count) + ";AC=";
-  for (int a = 1; a < locus.alleles; ++a) text += (a > 1 ? "," : "") + std::to_string(counts[a]);
-  if (count > 0) {
-    text += ";AF=";
-    for (int a = 1; a < locus.alleles; ++a) {
-      text += (a > 1 ? "," : "") + FrequencyText(counts[a], static_cast<long long>(count));
-    }
-    text += "\tGT";
-  }
-  if (std::any_of(counts + 10, counts + 256, [](long long n) { return n > 0; })) {  // never in the model
+  std::string text = RecordColumns(locus, counts, count);
+  if (count > 0) text += "\tGT";
+  if (std::any_of(counts.begin() + 10, counts.end(), [](std::uint64_t n) { return n > 0; })) {  // never in the model
     for (const GenotypeSample& sample : samples) {
       for (const Individ& adult : sample.adults) {
         text += '\t' + std::to_string(reinterpret_cast<const unsigned char*>(&adult)[locus.offset]);
@@ -256,6 +271,19 @@ std::string GenotypeVcfText(long replicate, const std::vector<GenotypeSample>& s
   std::string text;
   WriteGenotypeVcfText(replicate, samples, settings, [&text](std::string_view piece) { text.append(piece); });
   return text;
+}
+
+void CountGenotypeAlleles(const GenotypeSample& sample, std::vector<LocusAlleleCounts>& counts) {
+  counts.resize(kGenotypeLoci);
+  for (int locus = 0; locus < kGenotypeLoci; ++locus) {
+    const std::size_t offset = LocusOf(locus).offset;
+    LocusAlleleCounts& row = counts[static_cast<std::size_t>(locus)];
+    for (const Individ& adult : sample.adults) ++row[reinterpret_cast<const unsigned char*>(&adult)[offset]];
+  }
+}
+
+std::string GenotypeRecordColumns(int locus, const LocusAlleleCounts& counts, std::uint64_t total) {
+  return RecordColumns(LocusOf(locus), counts, total);
 }
 
 std::string GenotypeTableLines(long replicate, const std::vector<GenotypeSample>& samples, const std::string& file) {

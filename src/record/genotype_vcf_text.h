@@ -17,6 +17,8 @@
 // program that runs the same settings writes the same bytes.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -62,6 +64,16 @@ void WriteGenotypeVcfText(long replicate, const std::vector<GenotypeSample>& sam
 // The same as one string.
 std::string GenotypeVcfText(long replicate, const std::vector<GenotypeSample>& samples,
                             const GenotypeSettings& settings);
+
+// How many samples carry each allele (0 to 255) at one locus: what its
+// record's INFO gives.
+using LocusAlleleCounts = std::array<std::uint64_t, 256>;
+// Adds the sample's alleles at every locus to `counts`, a row per locus
+// (made when empty).
+void CountGenotypeAlleles(const GenotypeSample& sample, std::vector<LocusAlleleCounts>& counts);
+// The eight fixed columns (CHROM to INFO) of locus `locus`'s record in a
+// file of `total` samples whose alleles there are `counts`.
+std::string GenotypeRecordColumns(int locus, const LocusAlleleCounts& counts, std::uint64_t total);
 
 // The samples table: a line per sample, in the order of the VCF's columns.
 inline constexpr const char* kGenotypeTableHeader = "sample\treplicate\tgeneration\thabitat\tx\ty\tsex\tfile\n";

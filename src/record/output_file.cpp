@@ -20,6 +20,10 @@ std::vector<OutputFile*>& Registry() {
   static std::vector<OutputFile*> registry;
   return registry;
 }
+std::vector<std::string>& Scratch() {
+  static std::vector<std::string> scratch;
+  return scratch;
+}
 
 namespace fs = std::filesystem;
 
@@ -66,6 +70,8 @@ std::string ResolveLinks(const std::string& path) {
 }  // namespace
 
 std::string PartialPath(const std::string& path) { return path + ".partial"; }
+
+std::string LinkTarget(const std::string& path) { return ResolveLinks(path); }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   direct_ = IsSpecialFile(path_);
@@ -175,8 +181,20 @@ void OutputFile::Fail(int error) {
 
 // A device or pipe is never cut back, and a write to a pipe that nobody
 // reads never returns: its lock is not waited for.
+void OutputFile::AddScratch(const std::string& path) {
+  std::lock_guard registry(gRegistryMutex);
+  Scratch().push_back(path);
+}
+
+void OutputFile::ForgetScratch(const std::string& path) {
+  std::lock_guard registry(gRegistryMutex);
+  auto& all = Scratch();
+  all.erase(std::remove(all.begin(), all.end(), path), all.end());
+}
+
 void OutputFile::CutAllBack() {
   std::lock_guard registry(gRegistryMutex);
+  for (const std::string& path : Scratch()) ::unlink(path.c_str());
   for (OutputFile* output : Registry()) {
     if (output->direct_) continue;
     // Left locked on purpose: the process ends right after, and no write
@@ -187,6 +205,23 @@ void OutputFile::CutAllBack() {
         // As above: the complete records stay whatever happens here.
       }
     }
+  }
+}
+
+void PutInPlace(const std::vector<PendingFile>& files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (std::rename(files[i].working.c_str(), files[i].target.c_str()) == 0) continue;
+    std::string reason = "cannot put " + files[i].working + " in place: " + Reason(errno);
+    auto list = [&files](std::size_t from, std::size_t to, bool working) {
+      std::string names;
+      for (std::size_t f = from; f < to; ++f) {
+        names += (names.empty() ? "" : ", ") + (working ? files[f].working : files[f].shown);
+      }
+      return names;
+    };
+    if (i > 0) reason += "; in place already: " + list(0, i, false);
+    reason += "; still under their working names: " + list(i, files.size(), true);
+    throw FileError(files[i].shown, reason);
   }
 }
 

@@ -22,6 +22,14 @@
 
 namespace talveron {
 
+// A complete file under its working name, to be put in place of `target`
+// (a link's target: LinkTarget); `shown` is the name the user gave.
+struct PendingFile {
+  std::string working;
+  std::string target;
+  std::string shown;
+};
+
 class OutputFile {
  public:
   // Creates FILE.partial (or opens a device or pipe); throws FileError.
@@ -53,12 +61,19 @@ class OutputFile {
   // a device or pipe.
   const std::string& writtenPath() const { return writtenPath_; }
   bool committed() const { return committed_; }
+  // Where Commit() would put the file, once it is closed.
+  PendingFile Pending() const { return {writtenPath_, target_, path_}; }
   bool direct() const { return direct_; }
 
   // For a process that must end at once (a second Ctrl+C): cuts every open
   // output back to its last complete record. Waits for a write in progress
   // to a regular file, never for one to a device or pipe.
   static void CutAllBack();
+  // A file that is being made outside any OutputFile and is not yet part
+  // of a complete record (a replicate's VCF file before the samples table
+  // lists it): CutAllBack removes it.
+  static void AddScratch(const std::string& path);
+  static void ForgetScratch(const std::string& path);
 
  private:
   [[noreturn]] void Fail(int error);
@@ -79,6 +94,18 @@ class OutputFile {
 
 // The name an unfinished output is written under.
 std::string PartialPath(const std::string& path);
+
+// The file `path` leads to through symbolic links (to a file not yet made
+// too): the file written and replaced, so that a link stays a link.
+std::string LinkTarget(const std::string& path);
+// Where a regular file's text is while it is written: PartialPath of its
+// LinkTarget, as OutputFile writes it.
+inline std::string WorkingPath(const std::string& path) { return PartialPath(LinkTarget(path)); }
+
+// Renames each file in place in the order given, the one that matters most
+// last. Throws FileError when a rename fails, its message naming the files
+// already in place and those still under their working names.
+void PutInPlace(const std::vector<PendingFile>& files);
 
 // Whether two output paths name the same file: the same text after
 // resolving ".", "..", "//" and symbolic links (dangling ones too), or,

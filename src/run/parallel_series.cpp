@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "record/population_stats.h"
+#include "record/vcf/spill_file.h"
 #include "record/trace.h"
 #include "run/series.h"
 #include "run/settings_file.h"
@@ -48,54 +49,36 @@ class OutputSink : public TextSink {
 
 }  // namespace
 
-// Text of a replicate held for its turn, in a temporary file removed as
-// soon as it is made: data and trace text in the order they came, each a
-// kind, a length and the bytes. The file is made in the first of `folders`
-// where it can be; when it can no longer be written there (a full disk),
-// what it holds moves to the next. Where the process may open no more
-// files, the text stays in memory: the engines keep the number of held
-// replicates small, so that is rare and bounded.
+// Text of a replicate held for its turn, spilled to a temporary file: data
+// and trace text in the order they came, each a kind, a length and the
+// bytes.
 class HeldText {
  public:
-  explicit HeldText(std::vector<std::string> folders) : folders_(std::move(folders)) { Open(); }
-  ~HeldText() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  HeldText(const HeldText&) = delete;
-  HeldText& operator=(const HeldText&) = delete;
+  explicit HeldText(std::vector<std::string> folders) : file_(std::move(folders)) {}
 
   void Put(char kind, std::string_view text) {
     if (text.empty()) return;
     const std::uint64_t size = text.size();
-    std::string head(1, kind);
-    head.append(reinterpret_cast<const char*>(&size), sizeof size);
-    const off_t before = end_;
-    for (;;) {
-      try {
-        Append(head.data(), head.size());
-        Append(text.data(), text.size());
-        return;
-      } catch (const FileError&) {
-        end_ = before;  // the entry cut short is dropped with the file
-        Move();
-      }
-    }
+    std::string entry(1, kind);
+    entry.append(reinterpret_cast<const char*>(&size), sizeof size);
+    entry.append(text);
+    file_.Append(entry);
   }
 
   // Calls `take(kind, text)` for the text in order, a part at a time.
   template <typename Take>
   void Replay(Take take) {
     std::string part;
-    for (off_t at = 0; at < end_;) {
+    for (std::uint64_t at = 0; at < file_.size();) {
       char kind = 0;
       std::uint64_t size = 0;
-      Read(&kind, 1, at);
-      Read(&size, sizeof size, at + 1);
-      at += 1 + static_cast<off_t>(sizeof size);
+      file_.Read(at, &kind, 1);
+      file_.Read(at + 1, &size, sizeof size);
+      at += 1 + sizeof size;
       for (std::uint64_t done = 0; done < size;) {
         part.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kPart)));
-        Read(part.data(), part.size(), at);
-        at += static_cast<off_t>(part.size());
+        file_.Read(at, part.data(), part.size());
+        at += part.size();
         done += part.size();
         take(kind, std::string_view(part));
       }
@@ -104,92 +87,7 @@ class HeldText {
 
  private:
   static constexpr std::uint64_t kPart = 1 << 16;
-
-  // A file in the next folder that takes one; throws FileError when none does.
-  void Open() {
-    int lastError = ENOENT;
-    while (next_ < folders_.size()) {
-      path_ = folders_[next_++] + "/talveron-held-XXXXXX";
-      descriptor_ = ::mkostemp(path_.data(), O_CLOEXEC);
-      if (descriptor_ >= 0) {
-        ::unlink(path_.c_str());
-        return;
-      }
-      lastError = errno;
-      if (lastError == EMFILE || lastError == ENFILE) {
-        inMemory_ = true;
-        return;
-      }
-    }
-    throw FileError(path_, std::strerror(lastError));
-  }
-
-  // Takes what is held so far to a file in the next folder.
-  void Move() {
-    const int old = descriptor_;
-    const off_t size = end_;
-    descriptor_ = -1;
-    end_ = 0;
-    try {
-      Open();
-      std::string part;
-      for (off_t at = 0; at < size;) {
-        part.resize(static_cast<std::size_t>(std::min<off_t>(size - at, kPart)));
-        ReadFrom(old, part.data(), part.size(), at);
-        Append(part.data(), part.size());
-        at += static_cast<off_t>(part.size());
-      }
-    } catch (...) {
-      ::close(old);
-      throw;
-    }
-    ::close(old);
-  }
-
-  void Append(const void* bytes, std::size_t size) {
-    const char* from = static_cast<const char*>(bytes);
-    if (inMemory_) {
-      memory_.append(from, size);
-      end_ += static_cast<off_t>(size);
-      return;
-    }
-    while (size > 0) {
-      const ssize_t wrote = ::pwrite(descriptor_, from, size, end_);
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) throw FileError(path_, std::strerror(wrote < 0 ? errno : ENOSPC));
-      from += wrote;
-      size -= static_cast<std::size_t>(wrote);
-      end_ += wrote;
-    }
-  }
-
-  void Read(void* bytes, std::size_t size, off_t at) {
-    if (inMemory_) {
-      std::memcpy(bytes, memory_.data() + at, size);
-      return;
-    }
-    ReadFrom(descriptor_, bytes, size, at);
-  }
-
-  void ReadFrom(int descriptor, void* bytes, std::size_t size, off_t at) {
-    char* to = static_cast<char*>(bytes);
-    while (size > 0) {
-      const ssize_t got = ::pread(descriptor, to, size, at);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) throw FileError(path_, got < 0 ? std::strerror(errno) : "cut short");
-      to += got;
-      size -= static_cast<std::size_t>(got);
-      at += got;
-    }
-  }
-
-  std::vector<std::string> folders_;
-  std::size_t next_ = 0;
-  std::string path_;
-  int descriptor_ = -1;
-  off_t end_ = 0;
-  bool inMemory_ = false;
-  std::string memory_;
+  SpillFile file_;
 };
 
 constexpr char kHeldData = 'D';
@@ -245,10 +143,15 @@ void ReplicateRun::RunGeneration() {
                         : TraceLines(piece_.replicate, generation_, world.geneFrequencies);
   }
   if (plan_.genotypes && IsSampledGeneration(generation_, plan_.sampleEvery, plan_.generations)) {
-    samples_.push_back({generation_, world.adults});
+    if (handOnSamples_) {
+      piece_.samples.push_back({generation_, world.adults});
+      sampleBytes_ += world.adults.size() * sizeof(Individ);
+    } else {
+      samples_.push_back({generation_, world.adults});
+    }
   }
   if (Done()) {
-    piece_.samples = std::move(samples_);
+    if (!handOnSamples_) piece_.samples = std::move(samples_);
     world.gGenerationNumber = static_cast<int>(plan_.generations + 1);
     recorder_.WriteReplicateData();
     piece_.finished = true;
@@ -265,6 +168,7 @@ ReplicatePiece ReplicateRun::TakePiece() {
   piece_.firstSpan = recorder_.firstSpan();
   ReplicatePiece piece = std::move(piece_);
   piece_ = ReplicatePiece{};
+  sampleBytes_ = 0;
   piece_.replicate = piece.replicate;
   piece_.seed = piece.seed;
   return piece;
@@ -328,9 +232,22 @@ long SeriesWriter::recordsWritten() const {
 }
 
 void SeriesWriter::Deliver(ReplicatePiece piece) {
+  if (samplesArrived && !piece.samples.empty()) {
+    samplesArrived(piece.replicate, piece.samples);
+    piece.samples.clear();
+  }
   std::lock_guard lock(mutex_);
   if (stopped_) return;
   const long replicate = piece.replicate;
+  if (!piece.samples.empty() || gathered_.count(replicate) != 0) {
+    std::vector<GenotypeSample>& gathered = gathered_[replicate];
+    for (GenotypeSample& sample : piece.samples) gathered.push_back(std::move(sample));
+    piece.samples.clear();
+    if (piece.finished) {
+      piece.samples = std::move(gathered);
+      gathered_.erase(replicate);
+    }
+  }
   if (replicate != next_ || (holdWhole_ && (!piece.finished || waiting_.count(replicate) != 0))) {
     HoldLocked(std::move(piece));
     if (replicate != next_) return;
@@ -377,12 +294,7 @@ void SeriesWriter::HoldLocked(ReplicatePiece piece) {
   held.piece = std::move(piece);
   if (held.piece.data.size() + held.piece.trace.size() <= heldInMemory) return;
   if (!held.spilled) {
-    std::vector<std::string> folders;
-    const char* tmpdir = std::getenv("TMPDIR");
-    if (tmpdir != nullptr && *tmpdir != '\0') folders.emplace_back(tmpdir);
-    if (!heldBeside_.empty()) folders.push_back(heldBeside_);
-    folders.emplace_back("/tmp");
-    held.spilled = std::make_unique<HeldText>(std::move(folders));
+    held.spilled = std::make_unique<HeldText>(SpillFile::Folders(heldBeside_));
   }
   held.spilled->Put(kHeldData, held.piece.data);
   held.spilled->Put(kHeldTrace, held.piece.trace);
@@ -446,12 +358,24 @@ void SeriesWriter::WriteLocked(ReplicatePiece& piece, HeldText* spilled) {
 
 // Both files are closed before either takes its final name, so a failure
 // to write out leaves both old files in place.
-void SeriesWriter::Commit() {
+void SeriesWriter::Close() {
   if (!data_) return;
   data_->Close();
   if (trace_) trace_->Close();
-  data_->Commit();
-  if (trace_) trace_->Commit();
+}
+
+std::vector<PendingFile> SeriesWriter::Files() const {
+  std::vector<PendingFile> files;
+  for (const OutputFile* file : {trace_.get(), data_.get()}) {
+    if (file != nullptr && !file->direct()) files.push_back(file->Pending());
+  }
+  return files;
+}
+
+void SeriesWriter::Commit() {
+  if (!data_) return;
+  Close();
+  PutInPlace(Files());
 }
 
 void SeriesWriter::Abandon() {
@@ -538,6 +462,7 @@ void RunSeriesInParallel(const std::vector<SeriesWriter*>& series, const RunOpti
         SeriesWriter& writer = *series[s];
         const long replicate = static_cast<long>(task - firstTask[s]) + 1;
         ReplicateRun run(writer.plan(), replicate, writer.traced());
+        run.HandOnSamples();
         while (!run.Done()) {
           if (stopped()) break;
           run.RunGeneration();

@@ -72,7 +72,9 @@ struct ReplicatePiece {
   std::uint64_t draws = 0;
   double seconds = 0;
   std::map<std::string, long> messages;  // non-fatal messages and their counts
-  std::vector<GenotypeSample> samples;   // with the last piece, when the plan asks for them
+  // Genotype samples, when the plan asks for them: all with the last piece,
+  // or each with the piece of its generation (ReplicateRun::HandOnSamples).
+  std::vector<GenotypeSample> samples;
 };
 
 // One replicate of a series, run generation by generation.
@@ -86,7 +88,12 @@ class ReplicateRun {
   void RunGeneration();
   // Text produced so far; after Done(), the whole rest with the record.
   ReplicatePiece TakePiece();
-  std::size_t BufferedBytes() const { return piece_.data.size() + piece_.trace.size(); }
+  // Text and samples produced and not yet taken.
+  std::size_t BufferedBytes() const { return piece_.data.size() + piece_.trace.size() + sampleBytes_; }
+  // Each sampled generation goes with the next piece taken, rather than
+  // all with the last one: the engines' runs, whose writers keep the
+  // samples on disk as they come.
+  void HandOnSamples() { handOnSamples_ = true; }
   long generation() const { return generation_; }
   // The replicate's population and its criteria so far, to be read between
   // generations.
@@ -125,6 +132,8 @@ class ReplicateRun {
   DataRecorder recorder_;
   ReplicatePiece piece_;
   std::vector<GenotypeSample> samples_;  // until the last piece
+  bool handOnSamples_ = false;
+  std::size_t sampleBytes_ = 0;  // of piece_.samples
   Buffer buffer_{piece_.data};
   double startSeconds_ = 0;
 };
@@ -160,7 +169,12 @@ class SeriesWriter {
   void Deliver(ReplicatePiece piece);
   long recordsWritten() const;
   bool Complete() const { return recordsWritten() == plan_.replicates; }
-  // Puts both files in place; throws FileError.
+  // Both files complete, still under their working names; throws
+  // FileError.
+  void Close();
+  // What Close() left to put in place: the trace, then the data file.
+  std::vector<PendingFile> Files() const;
+  // Close() and both files in place; throws FileError.
   void Commit();
   // Keeps both partial files with their complete records.
   void Abandon();
@@ -170,6 +184,12 @@ class SeriesWriter {
   const OutputFile* traceFile() const { return trace_.get(); }
   // Whether the replicates' census goes to a trace.
   bool traced() const { return trace_ != nullptr || traceSink_ != nullptr; }
+
+  // Where the genotype samples of the pieces go as they arrive: from any
+  // thread, before the writer's lock, in order within a replicate. Unset,
+  // a replicate's samples are gathered and go with its record to
+  // recordWritten, all at once.
+  std::function<void(long replicate, std::vector<GenotypeSample>& samples)> samplesArrived;
 
   // Called for each record once it is written, in replicate order, with
   // the number of records now written. It runs under the writer's lock: it
@@ -222,6 +242,7 @@ class SeriesWriter {
   bool firstSpanWritten_ = false;
   SpanSums carry_;
   std::map<long, Held> waiting_;  // not yet their turn
+  std::map<long, std::vector<GenotypeSample>> gathered_;  // samples of pieces before the last
 };
 
 // Replicates that may run at once, and the cores of this machine that the

@@ -2,59 +2,37 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <system_error>
 
 #include "record/output_file.h"
-#include "record/vcf/genotype_vcf.h"
 
 namespace talveron {
 
 CellGenotypes::CellGenotypes(const StudyDirectory& study, const StudyCell& cell)
-    : study_(study), cell_(cell), table_(study.PathOf(cell.samplesName)) {
-  table_.Write(kGenotypeTableHeader);
-  table_.Sync();
-  table_.MarkComplete();
-}
-
-void CellGenotypes::Write(long replicate, const std::vector<GenotypeSample>& samples) {
-  const std::string file = CellGenotypeFile(cell_, replicate);
-  WriteGenotypeVcf(PartialPath(study_.PathOf(file)), replicate, samples,
-                   GenotypeSettings{cell_.plan.params, cell_.plan.changes});
-  table_.Write(GenotypeTableLines(replicate, samples, file));
-  table_.Sync();
-  table_.MarkComplete();
-}
-
-void CellGenotypes::Commit() {
-  for (long k = 1; k <= cell_.plan.replicates; ++k) {
-    const std::string path = study_.PathOf(CellGenotypeFile(cell_, k));
-    const std::string partial = PartialPath(path);
-    std::error_code error;
-    std::filesystem::rename(partial + ".tbi", path + ".tbi", error);
-    if (error) throw FileError(path + ".tbi", error.message());
-    std::filesystem::rename(partial, path, error);
-    if (error) throw FileError(path, error.message());
-  }
-  table_.Close();
-  table_.Commit();
-}
-
-void CellGenotypes::Abandon() {
-  if (!table_.committed()) table_.Abandon();
-}
+    : output_(study.PathOf(cell.genotypesName), cell.plan.replicates,
+              GenotypeSettings{cell.plan.params, cell.plan.changes}, study.PathOf(""), false) {}
 
 namespace {
 
 struct CellOutputs {
   std::unique_ptr<SeriesWriter> series;
   std::unique_ptr<CellGenotypes> genotypes;  // when the cell samples genotypes
+  bool inPlace = false;
+  // A cell that holds no complete record leaves nothing: a stop keeps the
+  // working files of the cells under way, not empty ones for every cell
+  // that had not begun.
   void Abandon() {
+    if (inPlace) return;
     series->Abandon();
     if (genotypes) genotypes->Abandon();
+    if (series->recordsWritten() > 0) return;
+    std::vector<std::string> working = {series->dataFile().writtenPath()};
+    if (series->traceFile() != nullptr) working.push_back(series->traceFile()->writtenPath());
+    if (genotypes) working.push_back(WorkingPath(genotypes->tablePath()));
+    for (const std::string& path : working) std::remove(path.c_str());
   }
 };
 
@@ -91,9 +69,16 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
             cell.plan, study.PathOf(cell.dataName), cell.traceName.empty() ? "" : study.PathOf(cell.traceName));
         SeriesWriter* self = writer.get();
         auto genotypes = cell.samplesName.empty() ? nullptr : std::make_unique<CellGenotypes>(study, cell);
-        writer->recordWritten = [&, self, cellGenotypes = genotypes.get(), cell = &cell](const ReplicatePiece& piece,
-                                                                                         long written) {
-          if (cellGenotypes != nullptr) cellGenotypes->Write(piece.replicate, piece.samples);
+        if (genotypes) {
+          writer->samplesArrived = [cellGenotypes = genotypes.get()](long replicate,
+                                                                     std::vector<GenotypeSample>& samples) {
+            for (GenotypeSample& sample : samples) cellGenotypes->Add(replicate, std::move(sample));
+          };
+        }
+        const std::size_t slot = writers.size();
+        writer->recordWritten = [&, self, slot, cellGenotypes = genotypes.get(), cell = &cell](
+                                    const ReplicatePiece& piece, long written) {
+          if (cellGenotypes != nullptr) cellGenotypes->Finish(piece.replicate);
           const auto now = Clock::now();
           {
             std::lock_guard lock(beganMutex);
@@ -106,8 +91,14 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
           // The last record: known from the record, as this runs under the
           // writer's lock, which Complete() would wait for.
           if (written < self->plan().replicates) return;
-          self->Commit();
-          if (cellGenotypes != nullptr) cellGenotypes->Commit();
+          // Every file complete before any is put in place, the data file
+          // last: a cell's files are all there or none.
+          self->Close();
+          if (cellGenotypes != nullptr) cellGenotypes->Close();
+          std::vector<PendingFile> files = cellGenotypes != nullptr ? cellGenotypes->Files() : std::vector<PendingFile>{};
+          for (PendingFile& file : self->Files()) files.push_back(std::move(file));
+          PutInPlace(files);
+          writers[slot].inPlace = true;
           double seconds = 0;
           {
             std::lock_guard lock(beganMutex);
@@ -129,9 +120,7 @@ bool RunStudyCells(StudyDirectory& study, const RunOptions& options, const Serie
       throw;
     }
     if (options.stop != nullptr && options.stop->load() && study.CellsComplete() < cells) {
-      for (auto& writer : writers) {
-        if (!writer.series->dataFile().committed()) writer.Abandon();
-      }
+      for (auto& writer : writers) writer.Abandon();
       return false;
     }
   }

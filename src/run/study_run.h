@@ -8,30 +8,39 @@
 
 #include "record/genotype_sample.h"
 #include "record/output_file.h"
+#include "record/vcf/genotype_output.h"
 #include "run/parallel_series.h"
 #include "run/study_directory.h"
 
 namespace talveron {
 
-// A cell's genotype samples: each replicate's VCF file (and index) written
-// under its partial name as its record is, the samples table beside them,
-// and all put in place together once the cell's series is complete. A
-// stopped cell keeps what it wrote under the partial names; running it
-// again writes them anew.
+// A cell's genotype samples: each replicate's VCF file (and index) and the
+// cell's samples table, as a series writes them (GenotypeOutput, without
+// the lists), under
+// their working names until the cell's series is complete, then put in
+// place together with its data file. A stopped cell keeps what it wrote
+// under the working names; running it again writes them anew.
 class CellGenotypes {
  public:
   CellGenotypes(const StudyDirectory& study, const StudyCell& cell);
 
-  // The replicate's samples, in replicate order; throws FileError.
-  void Write(long replicate, const std::vector<GenotypeSample>& samples);
+  // A sampled generation of a replicate that runs (GenotypeOutput::Add).
+  void Add(long replicate, GenotypeSample sample) { output_.Add(replicate, std::move(sample)); }
+  // The replicate's files, in replicate order; throws FileError.
+  void Finish(long replicate) { output_.Finish(replicate); }
+  // The replicate's samples at once, in replicate order; throws FileError.
+  void Write(long replicate, const std::vector<GenotypeSample>& samples) { output_.Write(replicate, samples); }
+  // Complete under the working names; throws FileError.
+  void Close() { output_.Close(); }
+  // What Close() left to put in place.
+  std::vector<PendingFile> Files() const { return output_.Files(); }
   // Every file under its own name; throws FileError.
-  void Commit();
-  void Abandon();
+  void Commit() { output_.Commit(); }
+  void Abandon() { output_.Abandon(); }
+  const std::string& tablePath() const { return output_.tablePath(); }
 
  private:
-  const StudyDirectory& study_;
-  const StudyCell& cell_;
-  OutputFile table_;
+  GenotypeOutput output_;
 };
 
 // What runs the replicates of the series given: RunSeriesInParallel, or

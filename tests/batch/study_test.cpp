@@ -250,6 +250,33 @@ TEST_F(Study, AStoppedStudyResumesToTheFilesOfOneRunThrough) {
   EXPECT_TRUE(resumed == once);  // every cell's files and the summary, byte for byte
 }
 
+// A stop keeps the working files of the cells under way, with their
+// complete records, and none for the cells that had not begun (each once
+// left a data file, trace and samples table holding their headers only).
+TEST_F(Study, AStopLeavesNothingForCellsNotBegun) {
+  WriteAll(PathOf("study.toml"),
+           "seed = 3\nreplicates = 2\ngenerations = 3000\ntrace = true\ngenotypes = true\n[vary]\n"
+           "density = [1, 2, 3, 4]\nselectionFactor = [0.2, 0.5, 0.8]\n");
+  const std::string out = PathOf("stopped");
+  BatchChild child({"--study", PathOf("study.toml"), "--out-dir", out, "--jobs", "1", "--verbose"}, PathOf("log"));
+  ASSERT_TRUE(child.WaitUntil([&] { return fs::exists(out + "/cell-01.txt"); })) << child.Log();
+  child.Signal(SIGINT);
+  ASSERT_EQ(child.Finish(), 130) << child.Log();
+  std::set<std::string> withWorkingFiles;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() < 8 || name.substr(name.size() - 8) != ".partial") continue;
+    withWorkingFiles.insert(name.substr(0, 7));
+  }
+  EXPECT_LE(withWorkingFiles.size(), 1u);
+  for (const std::string& cell : withWorkingFiles) {
+    const std::string data = ReadAll(out + "/" + cell + ".txt.partial");
+    const std::string legend = "A\tB\tC\tD\tE\tF\tG\tH\tI\r\r";
+    ASSERT_NE(data.find(legend), std::string::npos) << cell;
+    EXPECT_GT(data.size(), data.find(legend) + legend.size()) << cell << " holds no complete record";
+  }
+}
+
 // Output of a shell command; the test fails when it does not succeed.
 std::string CommandOutput(const std::string& command) {
   std::string text;

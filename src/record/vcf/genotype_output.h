@@ -1,10 +1,15 @@
-// The genotype samples of a series: a VCF file per replicate, written as
-// its record is, and for the series one samples table, the samples of
-// each habitat and their sexes.
+// The genotype samples of a series: a VCF file per replicate with its
+// index, one samples table, and the lists of each habitat's samples and of
+// their sexes (GenotypeHabitatLines, GenotypeSexLines). Every file is
+// written under its working
+// name (FILE.partial, beside where a symbolic link leads) and put in place
+// together with the others: by Commit, or by the run that owns them with
+// its own files (Files()).
 #pragma once
 
-#include <array>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,39 +19,78 @@
 
 namespace talveron {
 
+class GenotypeVcfStream;
+
 class GenotypeOutput {
  public:
-  // FILE.vcf.gz: the table is FILE.samples.tsv, the habitats' samples
-  // FILE.habitat0.txt and FILE.habitat1.txt, their sexes FILE.sex.txt,
-  // each written beside its name (.partial) until Commit(); `settings`
-  // are the series', named in every file's header. Throws FileError.
-  GenotypeOutput(std::string path, long replicates, const GenotypeSettings& settings);
+  // FILE.vcf.gz of a series of `replicates`: the files GenotypeFilePath
+  // names, each with its index FILE.tbi, the table FILE.samples.tsv and,
+  // with `lists`, FILE.habitat0.txt, FILE.habitat1.txt and FILE.sex.txt,
+  // made at once; `settings` are the series', named in every file's
+  // header. Samples wait for their replicate's end in temporary files
+  // (SpillFile::Folders(spillBeside)). Throws FileError.
+  GenotypeOutput(std::string path, long replicates, const GenotypeSettings& settings, std::string spillBeside = "",
+                 bool lists = true);
   ~GenotypeOutput();
+  GenotypeOutput(const GenotypeOutput&) = delete;
+  GenotypeOutput& operator=(const GenotypeOutput&) = delete;
 
-  // The replicate's samples, in replicate order; throws FileError.
+  // The next sampled generation of a replicate that runs: from any thread,
+  // a replicate's in order. Throws FileError (kMaxVcfSamples, or the
+  // temporary file).
+  void Add(long replicate, GenotypeSample sample);
+  // Writes the replicate's VCF file and index and adds its lines to the
+  // table, in replicate order; throws FileError.
+  void Finish(long replicate);
+  // A replicate's samples all at once: Add each and Finish.
   void Write(long replicate, const std::vector<GenotypeSample>& samples);
+
+  // The table is complete; every file still under its working name.
+  // Throws FileError.
+  void Close();
+  // Every file written, in the order they are put in place (each VCF file
+  // after its index, the table and the lists last); after Close().
+  std::vector<PendingFile> Files() const;
+  // Close() and every file in place; throws FileError.
   void Commit();
+  // The table cut back to its complete lines; the files of finished
+  // replicates stay under their working names.
   void Abandon();
 
   const std::string& tablePath() const { return tablePath_; }
-  // The habitats' files and the sex file, in that order.
+  // The habitats' lists and the sex list, in that order; none without lists.
   std::vector<std::string> listPaths() const;
+  // The replicates whose files are written, in order.
+  std::vector<long> finished() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+  }
+  // A replicate's VCF file.
+  std::string FileOf(long replicate) const;
 
  private:
-  std::array<OutputFile*, 4> outputs() const;  // the table and the lists
+  void MarkComplete();
 
   std::string path_;
   long replicates_;
   GenotypeSettings settings_;
   std::string tablePath_;
+  std::vector<std::string> spillFolders_;
   std::unique_ptr<OutputFile> table_;
-  std::unique_ptr<OutputFile> habitats_[2];
-  std::unique_ptr<OutputFile> sexes_;
+  std::vector<std::unique_ptr<OutputFile>> lists_;  // habitat 0, habitat 1, sexes
+  mutable std::mutex mutex_;  // the streams of the replicates that run, and written_
+  std::map<long, std::unique_ptr<GenotypeVcfStream>> running_;
+  std::vector<long> written_;
 };
 
 // FILE.vcf.gz's samples table: FILE.samples.tsv.
 std::string GenotypeTablePath(const std::string& vcfPath);
-// Its lists of samples: FILE.habitat0.txt, FILE.habitat1.txt, FILE.sex.txt.
+
+// Its lists: FILE.habitat0.txt, FILE.habitat1.txt, FILE.sex.txt.
 std::vector<std::string> GenotypeListPaths(const std::string& vcfPath);
+
+// Every file of a series' genotype samples in FILE.vcf.gz, each VCF file
+// followed by its index, then the table and the lists.
+std::vector<std::string> GenotypeFiles(const std::string& vcfPath, long replicates);
 
 }  // namespace talveron
