@@ -44,18 +44,31 @@ SeriesPlan PlanWith(SeriesPlan plan, const ChangeTexts& changes, bool stats, lon
 
 // Genotype samples as talveron-batch --genotypes writes them: FILE.vcf.gz
 // (FILE-rK.vcf.gz for each replicate of several) with its index, for every
-// replicate that has samples, and FILE.samples.tsv beside them. Returns
-// the paths written.
-std::vector<std::string> SaveGenotypes(const std::string& path, long replicates, const py::object& samples) {
+// replicate that has samples, and FILE.samples.tsv and the lists of
+// samples beside them; their headers name `parameters` and `changes` (as
+// Plan.settings() gives them). Returns the paths written.
+std::vector<std::string> SaveGenotypes(
+    const std::string& path, long replicates, const py::object& samples,
+    const std::vector<std::pair<std::string, std::string>>& parameters,
+    const std::vector<std::pair<long long, std::vector<std::pair<std::string, std::string>>>>& changes) {
   const std::string suffix = ".vcf.gz";
   if (path.size() <= suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
     Refuse("path='" + path + "': the genotype file's name ends in .vcf.gz (bgzip-compressed VCF)");
   }
   if (replicates < 1) Refuse("replicates=" + std::to_string(replicates) + ": " + kCountAllowed);
   const auto byReplicate = SamplesByReplicate(samples, replicates, "save_genotypes: samples: ");
+  GenotypeSettings settings;
+  for (const auto& [name, text] : parameters) {
+    if (auto error = SetParameter(settings.params, name, text)) Refuse("save_genotypes: " + *error);
+  }
+  for (const auto& [generation, values] : changes) {
+    for (const auto& [name, text] : values) {
+      if (auto error = settings.changes.Add(generation, name, text)) Refuse("save_genotypes: " + *error);
+    }
+  }
   std::vector<std::string> written;
   RunReleased([&] {
-    GenotypeOutput output(path, replicates);
+    GenotypeOutput output(path, replicates, settings);
     try {
       for (long k = 1; k <= replicates; ++k) {
         const auto& taken = byReplicate[static_cast<std::size_t>(k - 1)];
@@ -70,6 +83,7 @@ std::vector<std::string> SaveGenotypes(const std::string& path, long replicates,
       throw;
     }
     written.push_back(output.tablePath());
+    for (const std::string& list : output.listPaths()) written.push_back(list);
   });
   return written;
 }
@@ -116,7 +130,8 @@ std::vector<std::vector<GenotypeSample>> SamplesByReplicate(const py::object& sa
 
 void RegisterScenarios(py::module_& m) {
   m.def("plan_with", &PlanWith, py::arg("plan"), py::arg("changes"), py::arg("stats"), py::arg("sample_every"));
-  m.def("save_genotypes", &SaveGenotypes, py::arg("path"), py::arg("replicates"), py::arg("samples"));
+  m.def("save_genotypes", &SaveGenotypes, py::arg("path"), py::arg("replicates"), py::arg("samples"),
+        py::arg("parameters"), py::arg("changes"));
 }
 
 }  // namespace talveron::python

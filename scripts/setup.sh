@@ -43,7 +43,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest
   python3-nbclient python3-ipykernel
   # genotypes out as VCF (htslib), and the real clients its tests read it with
-  libhts-dev bcftools tabix python3-pysam
+  libhts-dev bcftools tabix python3-pysam vcftools plink1.9
   # the Python package built and installed the usual way, typed, with a
   # progress bar and studies on a Dask cluster
   python3-setuptools python3-wheel python3-build python3-venv python3-pip

@@ -78,12 +78,14 @@ def trace_frame(text):
     return pd.concat([census, frame.drop(columns=frames.TRACE_COLUMNS)], axis=1)
 
 
-def save_genotypes(path, replicates, samples):
+def save_genotypes(path, replicates, samples, parameters, changes):
     """The genotype files of `samples` (replicate, generation, adults) at
-    `path`, as talveron-batch --genotypes writes them; the paths written."""
+    `path`, as talveron-batch --genotypes writes them, their headers naming
+    `parameters` and `changes` (as Plan.settings() gives them); the paths
+    written."""
     if not isinstance(path, (str, os.PathLike)):
         raise TypeError(f"save_genotypes(): path must be a file name, not {type(path).__name__}")
-    return _talveron.save_genotypes(os.fspath(path), replicates, samples)
+    return _talveron.save_genotypes(os.fspath(path), replicates, samples, parameters, changes)
 
 
 def save_text(path, text):

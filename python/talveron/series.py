@@ -238,14 +238,16 @@ class ScenarioSeries(Series):
     (['replicate', 'generation', 'habitat', 'adults'], 80)
     >>> sorted(s.samples.generation.unique().tolist()), s.genotypes.shape[1]
     ([20, 40], 17)
-    >>> s.save_genotypes("samples.vcf.gz")
-    ['samples.vcf.gz', 'samples.vcf.gz.tbi', 'samples.samples.tsv']
+    >>> s.save_genotypes("samples.vcf.gz")  # doctest: +NORMALIZE_WHITESPACE
+    ['samples.vcf.gz', 'samples.vcf.gz.tbi', 'samples.samples.tsv', 'samples.habitat0.txt',
+     'samples.habitat1.txt', 'samples.sex.txt']
     """
 
     def __init__(self, plan, record, data_file, trace_rows, replicates_done, changes, *,
                  trace_text=None, genotypes=None, samples=None, raw_samples=None):
         super().__init__(plan, record, data_file, trace_rows, replicates_done)
         self.changes = list(changes or [])
+        self._settings = plan.settings()  # the texts the genotype files name
         self.genotypes = genotypes
         self.samples = samples
         self._raw_samples = raw_samples
@@ -273,11 +275,13 @@ class ScenarioSeries(Series):
         """Write the genotype samples as talveron-batch --genotypes FILE.vcf.gz
         writes them, byte for byte: each replicate's VCF file (FILE.vcf.gz
         for one replicate, FILE-rK.vcf.gz for several), bgzip-compressed,
-        with its tabix index, and the samples table FILE.samples.tsv.
+        with its tabix index, the samples table FILE.samples.tsv, and the
+        lists FILE.habitat0.txt, FILE.habitat1.txt and FILE.sex.txt.
         Returns the paths written."""
         if self._raw_samples is None:
             raise ValueError("save_genotypes(): this series ran without sample_every=")
-        return scenarios.save_genotypes(path, self.replicates, self._raw_samples)
+        return scenarios.save_genotypes(path, self.replicates, self._raw_samples,
+                                        self._settings["parameters"], self._settings["changes"])
 
     def save(self, path, trace=None):
         """As Series.save: the data file and, if given, the trace file."""

@@ -251,16 +251,20 @@ class Simulation:
         talveron-batch --genotypes writes a sampled generation: one haploid
         sample per adult, named r1_g<generation>_h<habitat>_x<x>_y<y>_<f|m>.
         `path` ends in .vcf.gz; the table is PATH.samples.tsv (.vcf.gz
-        replaced). Returns the paths written.
+        replaced), with the lists PATH.habitat0.txt, PATH.habitat1.txt and
+        PATH.sex.txt. The header names the parameters in force and no
+        scheduled changes. Returns the paths written.
 
         >>> sim = talveron.Simulation(seed=7, generations=300, density=2)
         >>> sim.step(10)
         10
-        >>> sim.save_genotypes("g10.vcf.gz")
-        ['g10.vcf.gz', 'g10.vcf.gz.tbi', 'g10.samples.tsv']
+        >>> sim.save_genotypes("g10.vcf.gz")  # doctest: +NORMALIZE_WHITESPACE
+        ['g10.vcf.gz', 'g10.vcf.gz.tbi', 'g10.samples.tsv', 'g10.habitat0.txt', 'g10.habitat1.txt',
+         'g10.sex.txt']
         """
         adults = self._core.adults()
-        return scenarios.save_genotypes(path, 1, [(1, self.generation, adults)])
+        return scenarios.save_genotypes(path, 1, [(1, self.generation, adults)],
+                                        self._core.parameters(), [])
 
     def __repr__(self):
         return (f"<talveron.Simulation seed={self.seed} generation {self.generation} "

@@ -264,14 +264,19 @@ def test_ctrl_c_keeps_the_statistics_and_samples_of_complete_replicates():
 
 def test_genotypes_saved_from_python_are_the_batch_commands_and_pysam_reads_them(batch, tmp_path):
     pysam = pytest.importorskip("pysam")
-    s = talveron.run_series(**SETTINGS, sample_every=25, progress=False)
+    # Scheduled changes given in another order name the same settings.
+    s = talveron.run_series(**SETTINGS, sample_every=25, progress=False,
+                            changes=[(41, {"gSearchCost": 0.1}), (21, {"natalDispersalRate": 20})])
     batch("--seed", 31, "--replicates", 2, "--generations", 60, "--set", "density=2",
           "--set", "restrictedNatalDispersal=1", "--set", "gIncludeNeutralGenes=1",
+          "--change", "21:natalDispersalRate=20", "--change", "41:gSearchCost=0.1",
           "--genotypes", tmp_path / "b.vcf.gz", "--sample-every", 25, "--out", tmp_path / "b.txt")
     written = s.save_genotypes(tmp_path / "p.vcf.gz")
     assert [os.path.basename(p) for p in written] == [
-        "p-r1.vcf.gz", "p-r1.vcf.gz.tbi", "p-r2.vcf.gz", "p-r2.vcf.gz.tbi", "p.samples.tsv"]
-    for name in ("-r1.vcf.gz", "-r1.vcf.gz.tbi", "-r2.vcf.gz", "-r2.vcf.gz.tbi"):
+        "p-r1.vcf.gz", "p-r1.vcf.gz.tbi", "p-r2.vcf.gz", "p-r2.vcf.gz.tbi", "p.samples.tsv",
+        "p.habitat0.txt", "p.habitat1.txt", "p.sex.txt"]
+    for name in ("-r1.vcf.gz", "-r1.vcf.gz.tbi", "-r2.vcf.gz", "-r2.vcf.gz.tbi", ".habitat0.txt",
+                 ".habitat1.txt", ".sex.txt"):
         assert (tmp_path / ("p" + name)).read_bytes() == (tmp_path / ("b" + name)).read_bytes(), name
     table = (tmp_path / "p.samples.tsv").read_text()
     assert table == (tmp_path / "b.samples.tsv").read_text().replace("\tb-r", "\tp-r")
@@ -288,7 +293,7 @@ def test_genotypes_saved_from_python_are_the_batch_commands_and_pysam_reads_them
         names = list(vcf.header.samples)
         assert names == [f"r1_g30_h{a['habitat']}_x{a['x']}_y{a['y']}_{'m' if a['sex'] else 'f'}"
                          for a in adults]
-        records = list(vcf.fetch("loci"))
+        records = list(vcf)
         assert [r.id for r in records] == loci
         for record, locus in zip(records, loci):
             alleles = [record.samples[name]["GT"][0] for name in names]

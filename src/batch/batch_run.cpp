@@ -168,6 +168,7 @@ std::string KeptText(const SeriesWriter& writer, const GenotypeOutput* genotypes
       text += " (with " + std::string(finished.size() == 1 ? "its index" : "their indexes") + ")";
     }
     text += (finished.empty() ? ", the genotype samples' table in " : " and ") + WorkingPath(genotypes->tablePath());
+    if (!genotypes->listPaths().empty()) text += " with its lists beside it";
   }
   if (!data.direct()) {
     text += "; " + data.path() + (genotypes != nullptr ? " and the genotype files are" : " is") + " unchanged";
@@ -214,7 +215,8 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
     writer = std::make_unique<SeriesWriter>(plan, options.outPath, options.tracePath);
     if (plan.genotypes) {
       const std::string beside = std::filesystem::path(writer->dataFile().writtenPath()).parent_path().string();
-      genotypes = std::make_unique<GenotypeOutput>(options.genotypesPath, plan.replicates, beside);
+      genotypes = std::make_unique<GenotypeOutput>(options.genotypesPath, plan.replicates,
+                                                   GenotypeSettings{plan.params, plan.changes}, beside);
     }
   } catch (const FileError& error) {
     reporter.Line(error.what());
@@ -285,8 +287,9 @@ int RunSeriesCommand(const BatchOptions& options, const BatchContext& context, R
     reporter.Line(wrote);
     if (genotypes) {
       reporter.Line("wrote the genotype samples to " + genotypes->FileOf(1) +
-                    (plan.replicates > 1 ? " ... " + genotypes->FileOf(plan.replicates) : "") + " and " +
-                    genotypes->tablePath());
+                    (plan.replicates > 1 ? " ... " + genotypes->FileOf(plan.replicates) : "") + ", " +
+                    genotypes->tablePath() + " and the lists " + genotypes->listPaths()[0] + ", " +
+                    genotypes->listPaths()[1] + ", " + genotypes->listPaths()[2]);
     }
   }
   return 0;

@@ -421,8 +421,9 @@ std::optional<std::string> QtPlatform::AskGenotypesPath() {
   }
 }
 
-void QtPlatform::WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) {
-  WriteGenotypeVcf(path, replicate, samples);
+void QtPlatform::WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                                const GenotypeSettings& settings) {
+  WriteGenotypeVcf(path, replicate, samples, settings);
 }
 
 // The dialog's file types choose the views and the format: all four views

@@ -50,7 +50,8 @@ class QtPlatform : public QObject, public app::Platform {
   void SavePicture() override;
   std::optional<std::string> AskGenotypesPath() override;
   // bgzip-compressed and tabix-indexed, as talveron-batch --genotypes writes.
-  void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) override;
+  void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                      const GenotypeSettings& settings) override;
   void CopyText(std::string_view text) override;
   bool Confirm(std::string_view question) override;
   void ShowGuide() override;

@@ -5,16 +5,48 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "model/version.h"
 
 namespace talveron {
+namespace {
+
+// A locus's record: its name, where its allele lies in an individual (the
+// same byte AlleleAt reads), its number of alleles (three, the values 0..9,
+// or a neutral gene's two) and the founders' allele, the ancestral one.
+struct LocusRecord {
+  std::string name;
+  std::size_t offset;
+  int alleles;
+  int ancestral;
+};
+
+// The seven selected loci; the neutral genes follow, one record each.
+const LocusRecord kSelectedLoci[] = {
+    {"habitatPref", offsetof(Individ, habitatPref), 3, Individ{}.habitatPref},
+    {"habitatSpec", offsetof(Individ, habitatSpec), 3, Individ{}.habitatSpec},
+    {"matingPrefType", offsetof(Individ, matingPrefType), 3, Individ{}.matingPrefType},
+    {"matingPrefValue", offsetof(Individ, matingPrefValue), 10, Individ{}.matingPrefValue},
+    {"signalType", offsetof(Individ, signalType), 3, Individ{}.signalType},
+    {"signalValue", offsetof(Individ, signalValue), 10, Individ{}.signalValue},
+    {"generalViability", offsetof(Individ, generalViability), 3, Individ{}.generalViability},
+};
+
+LocusRecord NeutralLocus(int gene) {
+  return {"neutral" + std::to_string(gene), offsetof(Individ, neutralGenes) + static_cast<std::size_t>(gene), 2,
+          Individ{}.neutralGenes[static_cast<std::size_t>(gene)]};
+}
+
+static_assert(sizeof(Individ::neutralGenes) == kNeutralGenes, "a byte per neutral gene");
+
+}  // namespace
 
 const std::vector<std::string>& GenotypeLocusNames() {
   static const std::vector<std::string> names = [] {
-    std::vector<std::string> list = {"habitatPref", "habitatSpec",  "matingPrefType",  "matingPrefValue",
-                                     "signalType",  "signalValue", "generalViability"};
-    for (int g = 0; g < kNeutralGenes; ++g) list.push_back("neutral" + std::to_string(g));
+    std::vector<std::string> list;
+    for (const LocusRecord& locus : kSelectedLoci) list.push_back(locus.name);
+    for (int gene = 0; gene < kNeutralGenes; ++gene) list.push_back(NeutralLocus(gene).name);
     return list;
   }();
   return names;
@@ -60,57 +92,131 @@ char* SampleName(char* buffer, long replicate, long generation, const Individ& a
   return at;
 }
 
-// Alleles per locus: three, the values 0..9, or the neutral genes' two.
-int AlleleCount(int locus) {
-  if (locus == 3 || locus == 5) return 10;
-  return locus < 7 ? 3 : 2;
+// Allele `a` of a locus of `count` alleles as the REF and ALT columns name it.
+std::string AlleleText(int count, int a) {
+  if (a == 0) return "N";
+  return (count == 10 ? "<V" : "<A") + std::to_string(a) + ">";
 }
 
-// The REF and ALT columns.
-std::string AllelesText(int locus) {
-  const int count = AlleleCount(locus);
-  std::string text = "N\t";
-  for (int a = 1; a < count; ++a) text += (a > 1 ? "," : "") + std::string(count == 10 ? "<V" : "<A") + std::to_string(a) + ">";
+// The shortest text that reads back as the single-precision frequency
+// count / total (the precision of bcftools' own AF).
+std::string FrequencyText(std::uint64_t count, std::uint64_t total) {
+  const float frequency = static_cast<float>(static_cast<double>(count) / static_cast<double>(total));
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, frequency).ptr);
+}
+
+// The settings as structured lines every client parses: an ID each, and
+// no value with a comma, a quote or a space. The changes in the order of
+// their generations, so the same schedule always gives the same lines.
+std::string SettingsLines(const GenotypeSettings& settings) {
+  std::string text;
+  for (const ParameterInfo& info : ParameterTable()) {
+    text += "##talveronParameter=<ID=" + std::string(info.name) + ",Value=" + FormatParameter(settings.params, info) +
+            ">\n";
+  }
+  std::vector<const ParameterChange*> changes;
+  for (const ParameterChange& change : settings.changes.changes()) changes.push_back(&change);
+  std::stable_sort(changes.begin(), changes.end(),
+                   [](const ParameterChange* a, const ParameterChange* b) { return a->generation < b->generation; });
+  int id = 0;
+  for (const ParameterChange* change : changes) {
+    for (const auto& [name, value] : ChangedValues(*change)) {
+      text += "##talveronChange=<ID=" + std::to_string(++id) + ",Generation=" + std::to_string(change->generation) +
+              ",Name=" + name + ",Value=" + value + ">\n";
+    }
+  }
   return text;
 }
 
-std::string HeaderLines() {
+// Descriptions without commas: vcftools splits a header line at every one.
+std::string HeaderLines(const GenotypeSettings& settings) {
   std::string text =
-      "##fileformat=VCFv4.3\n"
+      "##fileformat=VCFv4.2\n"
       "##FILTER=<ID=PASS,Description=\"All filters passed\">\n"
-      "##source=talveron " +
+      "##source=Talveron " +
       std::string(kTalveronVersion) +
       "\n"
-      "##talveronSampleNames=<Description=\"r<replicate>_g<generation>_h<habitat 0 or 1>_x<column 0-31>_y<row "
-      "0-39>_<f female or m male>\">\n"
-      "##talveronAlleles=<Description=\"genotypes give the model's own allele numbers: REF N is allele or value 0; "
-      "A1 and A2 alleles 1 and 2 (1 and 0 tied to habitat or environment state 1 and 0, 2 the allele every founder "
-      "carries); V1 to V9 values 1 to 9\">\n"
-      "##contig=<ID=loci,length=" +
-      std::to_string(kGenotypeLoci) +
-      ">\n"
+      "##talveronSampleNames=<ID=SampleName,Description=\"r<replicate>_g<generation>_h<habitat 0 or 1>_x<column "
+      "0-31>_y<row 0-39>_<f female or m male>\">\n"
+      "##talveronAlleles=<ID=AlleleNumbers,Description=\"genotypes give the model's own allele numbers: REF N is "
+      "allele or value 0; A1 and A2 alleles 1 and 2 (1 and 0 tied to habitat or environment state 1 and 0; 2 the "
+      "allele every founder carries); V1 to V9 values 1 to 9\">\n" +
+      SettingsLines(settings);
+  for (const std::string& name : GenotypeLocusNames()) text += "##contig=<ID=" + name + ",length=1>\n";
+  text +=
       "##ALT=<ID=A1,Description=\"allele 1\">\n"
-      "##ALT=<ID=A2,Description=\"allele 2\">\n"
-      "##INFO=<ID=LOCUS,Number=1,Type=String,Description=\"The locus: habitatPref, habitatSpec, matingPrefType, "
-      "matingPrefValue, signalType, signalValue, generalViability, neutral0 to neutral9\">\n"
-      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype of a haploid individual\">\n";
+      "##ALT=<ID=A2,Description=\"allele 2\">\n";
   for (int v = 1; v <= 9; ++v) {
     text += "##ALT=<ID=V" + std::to_string(v) + ",Description=\"value " + std::to_string(v) + "\">\n";
   }
-  return text + "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO";
+  return text +
+         "##INFO=<ID=LOCUS,Number=1,Type=String,Description=\"The locus: the name of its record and contig\">\n"
+         "##INFO=<ID=AA,Number=1,Type=String,Description=\"Ancestral allele: the one every founder carries\">\n"
+         "##INFO=<ID=AN,Number=1,Type=Integer,Description=\"Total number of alleles in called genotypes\">\n"
+         "##INFO=<ID=AC,Number=A,Type=Integer,Description=\"Allele count in genotypes for each ALT allele in the "
+         "order listed\">\n"
+         "##INFO=<ID=AF,Number=A,Type=Float,Description=\"Allele frequency for each ALT allele in the order "
+         "listed\">\n"
+         "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype of a haploid individual\">\n"
+         "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO";
 }
 
-// Where each locus's allele lies in an individual, for the GT columns' one
-// pass over the samples per record (the same bytes AlleleAt reads).
-const std::size_t kAlleleOffsets[kGenotypeLoci] = {
-    offsetof(Individ, habitatPref),      offsetof(Individ, habitatSpec),      offsetof(Individ, matingPrefType),
-    offsetof(Individ, matingPrefValue),  offsetof(Individ, signalType),       offsetof(Individ, signalValue),
-    offsetof(Individ, generalViability), offsetof(Individ, neutralGenes) + 0, offsetof(Individ, neutralGenes) + 1,
-    offsetof(Individ, neutralGenes) + 2, offsetof(Individ, neutralGenes) + 3, offsetof(Individ, neutralGenes) + 4,
-    offsetof(Individ, neutralGenes) + 5, offsetof(Individ, neutralGenes) + 6, offsetof(Individ, neutralGenes) + 7,
-    offsetof(Individ, neutralGenes) + 8, offsetof(Individ, neutralGenes) + 9};
+// The record's fixed columns: its locus, alleles and INFO.
+std::string RecordColumns(const LocusRecord& locus, const LocusAlleleCounts& counts, std::uint64_t total) {
+  std::string text = locus.name + "\t1\t" + locus.name + "\tN\t";
+  for (int a = 1; a < locus.alleles; ++a) text += (a > 1 ? "," : "") + AlleleText(locus.alleles, a);
+  text += "\t.\t.\tLOCUS=" + locus.name + ";AA=" + AlleleText(locus.alleles, locus.ancestral) +
+          ";AN=" + std::to_string(total) + ";AC=";
+  for (int a = 1; a < locus.alleles; ++a) {
+    text += (a > 1 ? "," : "") + std::to_string(counts[static_cast<std::size_t>(a)]);
+  }
+  if (total > 0) {
+    text += ";AF=";
+    for (int a = 1; a < locus.alleles; ++a) {
+      text += (a > 1 ? "," : "") + FrequencyText(counts[static_cast<std::size_t>(a)], total);
+    }
+  }
+  return text;
+}
 
-static_assert(sizeof(Individ::neutralGenes) == kNeutralGenes, "a byte per neutral gene");
+// The locus of record `locus`: a selected one, then the neutral genes.
+LocusRecord LocusOf(int locus) {
+  constexpr int selected = static_cast<int>(std::size(kSelectedLoci));
+  return locus < selected ? kSelectedLoci[locus] : NeutralLocus(locus - selected);
+}
+
+// A record: its GT columns written straight into `columns` (a tab and a
+// digit per sample, every allele 0 to 9) while its alleles are counted,
+// then its fixed columns and INFO, then the GT columns.
+void WriteRecord(const LocusRecord& locus, const std::vector<GenotypeSample>& samples, std::size_t count,
+                 std::string& columns, const std::function<void(std::string_view)>& sink) {
+  LocusAlleleCounts counts{};
+  char* at = columns.data();
+  for (const GenotypeSample& sample : samples) {
+    for (const Individ& adult : sample.adults) {
+      const unsigned char allele = reinterpret_cast<const unsigned char*>(&adult)[locus.offset];
+      ++counts[allele];
+      at[1] = static_cast<char>('0' + allele);
+      at += 2;
+    }
+  }
+  std::string text = RecordColumns(locus, counts, count);
+  if (count > 0) text += "\tGT";
+  if (std::any_of(counts.begin() + 10, counts.end(), [](std::uint64_t n) { return n > 0; })) {  // never in the model
+    for (const GenotypeSample& sample : samples) {
+      for (const Individ& adult : sample.adults) {
+        text += '\t' + std::to_string(reinterpret_cast<const unsigned char*>(&adult)[locus.offset]);
+      }
+    }
+    text += '\n';
+    sink(text);
+    return;
+  }
+  *at = '\n';
+  sink(text);
+  sink(columns);
+}
 
 constexpr std::size_t kPieceSize = 1 << 16;
 
@@ -132,12 +238,12 @@ std::string GenotypeFilePath(const std::string& path, long replicate, long repli
 }
 
 void WriteGenotypeVcfText(long replicate, const std::vector<GenotypeSample>& samples,
-                          const std::function<void(std::string_view)>& sink) {
+                          const GenotypeSettings& settings, const std::function<void(std::string_view)>& sink) {
   std::size_t count = 0;
   for (const GenotypeSample& sample : samples) count += sample.adults.size();
 
   // The header, its last line naming the samples.
-  std::string text = HeaderLines();
+  std::string text = HeaderLines(settings);
   if (count > 0) text += "\tFORMAT";
   text.reserve(kPieceSize + 256);
   for (const GenotypeSample& sample : samples) {
@@ -154,43 +260,30 @@ void WriteGenotypeVcfText(long replicate, const std::vector<GenotypeSample>& sam
   text += '\n';
   sink(text);
 
-  // A record per locus: its fixed columns, then a tab and a digit per
-  // sample (every allele 0 to 9), written straight into one buffer.
+  // A record per locus, the GT columns of each written into one buffer.
   std::string columns(2 * count + 1, '\t');
+  for (const LocusRecord& locus : kSelectedLoci) WriteRecord(locus, samples, count, columns, sink);
+  for (int gene = 0; gene < kNeutralGenes; ++gene) WriteRecord(NeutralLocus(gene), samples, count, columns, sink);
+}
+
+std::string GenotypeVcfText(long replicate, const std::vector<GenotypeSample>& samples,
+                            const GenotypeSettings& settings) {
+  std::string text;
+  WriteGenotypeVcfText(replicate, samples, settings, [&text](std::string_view piece) { text.append(piece); });
+  return text;
+}
+
+void CountGenotypeAlleles(const GenotypeSample& sample, std::vector<LocusAlleleCounts>& counts) {
+  counts.resize(kGenotypeLoci);
   for (int locus = 0; locus < kGenotypeLoci; ++locus) {
-    const std::string& name = GenotypeLocusNames()[static_cast<std::size_t>(locus)];
-    text = "loci\t" + std::to_string(locus + 1) + "\t" + name + "\t" + AllelesText(locus) + "\t.\t.\tLOCUS=" + name;
-    if (count > 0) text += "\tGT";
-    char* at = columns.data();
-    const std::size_t offset = kAlleleOffsets[locus];
-    unsigned top = 0;
-    for (const GenotypeSample& sample : samples) {
-      for (const Individ& adult : sample.adults) {
-        const unsigned allele = reinterpret_cast<const unsigned char*>(&adult)[offset];
-        top = std::max(top, allele);
-        at[1] = static_cast<char>('0' + allele);
-        at += 2;
-      }
-    }
-    if (top > 9) {  // never in the model; written right all the same
-      std::string wide;
-      for (const GenotypeSample& sample : samples) {
-        for (const Individ& adult : sample.adults) wide += '\t' + std::to_string(AlleleAt(adult, locus));
-      }
-      text += wide + '\n';
-      sink(text);
-      continue;
-    }
-    *at = '\n';
-    sink(text);
-    sink(columns);
+    const std::size_t offset = LocusOf(locus).offset;
+    LocusAlleleCounts& row = counts[static_cast<std::size_t>(locus)];
+    for (const Individ& adult : sample.adults) ++row[reinterpret_cast<const unsigned char*>(&adult)[offset]];
   }
 }
 
-std::string GenotypeVcfText(long replicate, const std::vector<GenotypeSample>& samples) {
-  std::string text;
-  WriteGenotypeVcfText(replicate, samples, [&text](std::string_view piece) { text.append(piece); });
-  return text;
+std::string GenotypeRecordColumns(int locus, const LocusAlleleCounts& counts, std::uint64_t total) {
+  return RecordColumns(LocusOf(locus), counts, total);
 }
 
 std::string GenotypeTableLines(long replicate, const std::vector<GenotypeSample>& samples, const std::string& file) {
@@ -210,6 +303,39 @@ std::string GenotypeTableLines(long replicate, const std::vector<GenotypeSample>
       text.append(line, at);
       text += file;
       text += '\n';
+    }
+  }
+  return text;
+}
+
+std::string GenotypeHabitatLines(long replicate, const std::vector<GenotypeSample>& samples, int habitat) {
+  std::string text;
+  char line[128];
+  for (const GenotypeSample& sample : samples) {
+    for (const Individ& a : sample.adults) {
+      if (a.habitat != habitat) continue;
+      char* at = SampleName(line, replicate, sample.generation, a);
+      *at++ = '\n';
+      text.append(line, at);
+    }
+  }
+  return text;
+}
+
+std::string GenotypeSexLines(long replicate, const std::vector<GenotypeSample>& samples) {
+  std::string text;
+  char line[256];
+  for (const GenotypeSample& sample : samples) {
+    for (const Individ& a : sample.adults) {
+      char* at = SampleName(line, replicate, sample.generation, a);
+      const std::size_t length = static_cast<std::size_t>(at - line);
+      *at++ = '\t';
+      std::memcpy(at, line, length);
+      at += length;
+      *at++ = '\t';
+      *at++ = a.sex ? '1' : '2';
+      *at++ = '\n';
+      text.append(line, at);
     }
   }
   return text;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 
 #include "record/vcf/genotype_output.h"
@@ -238,7 +239,8 @@ void PlanGenotypeOutputs(OutputSet& set, const std::string& vcfPath, long replic
   const std::vector<std::string> files = GenotypeFiles(vcfPath, replicates);
   // The name given locks the whole set, also where no file has it.
   if (replicates > 1) set.Add({"--genotypes", vcfPath, "", true, false});
-  for (std::size_t f = 0; f + 1 < files.size(); ++f) {
+  const std::size_t vcfFiles = 2 * static_cast<std::size_t>(replicates);
+  for (std::size_t f = 0; f < vcfFiles; ++f) {
     const long replicate = static_cast<long>(f / 2) + 1;
     const bool index = f % 2 == 1;
     if (replicates == 1 && !index) {
@@ -250,7 +252,11 @@ void PlanGenotypeOutputs(OutputSet& set, const std::string& vcfPath, long replic
     if (replicates > 1 && index) role += "'s index";
     set.Add({"--genotypes", files[f], role, false, true});
   }
-  set.Add({"--genotypes", files.back(), "the samples table", false, true});
+  set.Add({"--genotypes", files[vcfFiles], "the samples table", false, true});
+  const char* lists[] = {"the list of habitat 0's samples", "the list of habitat 1's samples", "the sex list"};
+  for (std::size_t l = 0; l < std::size(lists); ++l) {
+    set.Add({"--genotypes", files[vcfFiles + 1 + l], lists[l], false, true});
+  }
 }
 
 std::string SampleCountWarning(const SeriesPlan& plan) {

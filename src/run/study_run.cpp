@@ -12,7 +12,8 @@
 namespace talveron {
 
 CellGenotypes::CellGenotypes(const StudyDirectory& study, const StudyCell& cell)
-    : output_(study.PathOf(cell.genotypesName), cell.plan.replicates, study.PathOf("")) {}
+    : output_(study.PathOf(cell.genotypesName), cell.plan.replicates,
+              GenotypeSettings{cell.plan.params, cell.plan.changes}, study.PathOf(""), false) {}
 
 namespace {
 

@@ -15,7 +15,8 @@
 namespace talveron {
 
 // A cell's genotype samples: each replicate's VCF file (and index) and the
-// cell's samples table, as a series writes them (GenotypeOutput), under
+// cell's samples table, as a series writes them (GenotypeOutput, without
+// the lists), under
 // their working names until the cell's series is complete, then put in
 // place together with its data file. A stopped cell keeps what it wrote
 // under the working names; running it again writes them anew.

@@ -15,7 +15,12 @@ EM_ASYNC_JS(int, web_lesson_ask, (const char* json, char* out, int size), {
   return 1;
 });
 // The page's address after its #, as written there.
-EM_JS(void, web_page_link, (char* out, int size), { stringToUTF8(location.hash.slice(1), out, size); });
+// Its length in bytes, which may be more than `size` holds.
+EM_JS(int, web_page_link, (char* out, int size), {
+  const link = location.hash.slice(1);
+  stringToUTF8(link, out, size);
+  return lengthBytesUTF8(link);
+});
 // clang-format on
 
 namespace talveron::web {
@@ -72,7 +77,13 @@ void LessonWebPlatform::CopyLink(std::string_view fragment) {
 
 void OpenPageLink(app::Shell& shell, app::Platform& platform) {
   std::string link(kLinkBytes, '\0');
-  web_page_link(link.data(), kLinkBytes);
+  const int length = web_page_link(link.data(), kLinkBytes);
+  if (length >= kLinkBytes) {
+    platform.ShowNotice("The page's address is refused: its " + std::to_string(length) +
+                        " bytes after the # are more than the " + std::to_string(kLinkBytes - 1) +
+                        " a link may have. The page opens at the defaults.");
+    return;
+  }
   link.resize(link.find('\0'));
   if (link.empty()) return;
   if (const auto failure = shell.OpenLink(link)) {

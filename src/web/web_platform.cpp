@@ -72,7 +72,43 @@ std::optional<std::string> Ask(const json& question) {
   return answer;
 }
 
-std::string Text(std::string_view text) { return std::string(text); }
+// A text for the page: a byte that is no part of a UTF-8 character (a
+// link's %FF, say) is written back as the link wrote it, %FF, so that the
+// message names it and the page can read it.
+std::string Text(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;  // of the character `lead` begins; none for a byte that begins none
+    if (lead < 0x80) length = 1;
+    else if ((lead & 0xE0) == 0xC0) length = 2;
+    else if ((lead & 0xF0) == 0xE0) length = 3;
+    else if ((lead & 0xF8) == 0xF0) length = 4;
+    if (length > 1) {
+      const unsigned second = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+      // Overlong forms, surrogates and code points past U+10FFFF are refused as JSON refuses them.
+      const bool fits = i + length <= text.size() && !(lead == 0xC0 || lead == 0xC1 || lead > 0xF4) &&
+                        !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
+                        !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
+      for (std::size_t k = 1; fits && k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = 0;
+      }
+      if (!fits) length = 0;
+    }
+    if (length == 0) {
+      out += '%';
+      out += kHex[lead >> 4];
+      out += kHex[lead & 0xF];
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
 
 }  // namespace
 

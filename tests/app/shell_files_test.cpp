@@ -615,12 +615,52 @@ TEST_F(DesktopTest, SaveGenotypesWritesTheAdultsOnTheMap) {
 
   EXPECT_TRUE(fs::exists(compressed + ".tbi"));
   ExpectGenotypesOf(compressed, 2, atWait);
-  EXPECT_EQ(ReadFile(plain).rfind("##fileformat=VCFv4.3\n", 0), 0u);
+  EXPECT_EQ(ReadFile(plain).rfind("##fileformat=VCFv4.2\n", 0), 0u);
   ExpectGenotypesOf(plain, 4, atPoll);
   EXPECT_FALSE(fs::exists(TestDirectory() / "mid.vcf"));
   ASSERT_EQ(platform.notices.size(), 1u);
   EXPECT_NE(platform.notices[0].find("between generations"), std::string::npos) << platform.notices[0];
   EXPECT_EQ(platform.genotypePaths.size(), 1u);  // the third was never asked for
+}
+
+// A saved file's header names the settings as the batch command's file for
+// the same settings does: their own values while a scheduled change is in
+// force, and the change.
+TEST_F(DesktopTest, SavedGenotypesNameTheSettingsAsTheBatchCommandDoes) {
+  const fs::path settings = TestDirectory() / "contact.toml";
+  std::ofstream(settings) << "seed = 8\nreplicates = 1\ngenerations = 4\n[set]\ndensity = 2\n"
+                             "[[change]]\ngeneration = 2\nset = { natalDispersalRate = 40 }\n";
+  ASSERT_FALSE(shell.OpenSettingsFile(settings.string()).has_value());
+  const std::string saved = (TestDirectory() / "g3.vcf.gz").string();
+  Choose(kFileMenu, 5);  // cycle mode
+  for (int wait = 0; wait < 3; ++wait) {  // start generation 1, after generations 1 and 2
+    platform.PostStepAtWait([] { return std::optional<Event>(Event::Key(' ')); });
+  }
+  platform.PostStepAtWait([&] {  // after generation 3, the change in force
+    EXPECT_EQ(shell.world.params.natalDispersalRate, 40);
+    platform.genotypePaths.push_back(saved);
+    Choose(kFileMenu, kSaveGenotypesItem);
+    return std::optional<Event>(Event::Menu(kFileMenu, 9));
+  });
+  EXPECT_EQ(shell.MainLoop(), 0);
+  ASSERT_TRUE(platform.ScriptDone());
+
+  const std::string batch = (TestDirectory() / "batch.vcf.gz").string();
+  BatchFile(TestDirectory() / "batch.txt", "--seed 8 --replicates 1 --generations 4 --set density=2 "
+                                           "--change 2:natalDispersalRate=40 --genotypes '" + batch + "'");
+  auto metaLines = [](const std::string& path) {
+    std::vector<std::string> meta;
+    for (const std::string& line : CommandLines("gzip -dc '" + path + "'")) {
+      if (line.rfind("##", 0) == 0) meta.push_back(line);
+    }
+    return meta;
+  };
+  const std::vector<std::string> desktop = metaLines(saved);
+  EXPECT_EQ(desktop, metaLines(batch));
+  auto names = [&desktop](const std::string& line) { return std::count(desktop.begin(), desktop.end(), line); };
+  EXPECT_EQ(names("##talveronParameter=<ID=natalDispersalRate,Value=0>"), 1);
+  EXPECT_EQ(names("##talveronParameter=<ID=density,Value=2>"), 1);
+  EXPECT_EQ(names("##talveronChange=<ID=1,Generation=2,Name=natalDispersalRate,Value=40>"), 1);
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ TEST(GenotypeOutputs, EveryFileIsClaimedBeforeAnythingRuns) {
       Series("1", {"--out", out, "--trace", g + ".tbi", "--genotypes", g}),
       Series("1", {"--out", g + ".tbi", "--genotypes", g}),
       Series("1", {"--out", (dir / "g.samples.tsv").string(), "--genotypes", g}),
+      Series("2", {"--out", out, "--trace", (dir / "g.sex.txt").string(), "--genotypes", g}),
       Series("1", {"--out", g, "--genotypes", g}),
       Series("1", {"--out", out, "--trace", g, "--genotypes", g}),
       Series("2", {"--out", out, "--trace", (dir / "g-r2.vcf.gz").string(), "--genotypes", g}),
@@ -127,7 +128,8 @@ TEST(GenotypeOutputs, EveryFileIsClaimedBeforeAnythingRuns) {
   EXPECT_GT(fs::file_size(dir / "real" / "target.vcf.gz"), 100u);
   EXPECT_EQ(NamesIn(dir / "real"), std::set<std::string>{"target.vcf.gz"});
   EXPECT_EQ(NamesIn(dir.path()),
-            (std::set<std::string>{"o.txt", "real", "linked.vcf.gz", "linked.vcf.gz.tbi", "linked.samples.tsv"}));
+            (std::set<std::string>{"o.txt", "real", "linked.vcf.gz", "linked.vcf.gz.tbi", "linked.samples.tsv",
+                                   "linked.habitat0.txt", "linked.habitat1.txt", "linked.sex.txt"}));
 }
 
 // While a series writes its genotype samples, a second run on the same
@@ -193,7 +195,8 @@ TEST(GenotypeOutputs, AStopKeepsTheGenotypeFilesOfTheCompleteRecords) {
   ASSERT_LT(records, 3) << log;
   fs::create_directory(dir / "ref");
   ASSERT_EQ(RunHere(run("2", (dir / "ref" / "o.txt").string(), (dir / "ref" / "g.vcf.gz").string())).status, 0);
-  std::set<std::string> expected = {"o.txt.partial", "g.samples.tsv.partial", "ref"};
+  std::set<std::string> expected = {"o.txt.partial",          "g.samples.tsv.partial", "g.habitat0.txt.partial",
+                                    "g.habitat1.txt.partial", "g.sex.txt.partial",     "ref"};
   for (long k = 1; k <= records; ++k) {
     const std::string name = "g-r" + std::to_string(k) + ".vcf.gz";
     expected.insert(name + ".partial");
@@ -209,6 +212,16 @@ TEST(GenotypeOutputs, AStopKeepsTheGenotypeFilesOfTheCompleteRecords) {
     if (std::stol(row.substr(row.find('\t') + 1)) <= records) reference.push_back(row);
   }
   EXPECT_EQ(kept, reference);
+  // The lists too hold the samples of the kept records, and no others.
+  for (const std::string list : {"g.habitat0.txt", "g.habitat1.txt", "g.sex.txt"}) {
+    std::string lines;
+    std::istringstream all(ReadAll(dir / "ref" / list));
+    for (std::string line; std::getline(all, line);) {
+      if (std::stol(line.substr(1, line.find('_') - 1)) <= records) lines += line + "\n";
+    }
+    EXPECT_FALSE(lines.empty()) << list;
+    EXPECT_TRUE(ReadAll(dir / (list + ".partial")) == lines) << list;
+  }
   EXPECT_NE(log.find("kept " + std::to_string(records) + " complete record"), std::string::npos) << log;
   EXPECT_NE(log.find("their genotype samples in " + (dir / "g-r1.vcf.gz.partial").string()), std::string::npos)
       << log;

@@ -58,7 +58,7 @@ mkdir "$work/scenario-one" "$work/scenario-mpi"
 for file in "$work"/scenario-one/*; do
   cmp "$file" "$work/scenario-mpi/$(basename "$file")" || fail "$(basename "$file") differs under MPI"
 done
-[ "$(ls "$work"/scenario-one | wc -l)" -eq 11 ] || fail "the scenario's files: $(ls "$work"/scenario-one)"
+[ "$(ls "$work"/scenario-one | wc -l)" -eq 14 ] || fail "the scenario's files: $(ls "$work"/scenario-one)"
 
 # Long replicates come back to rank 0 in pieces as they grow: the same
 # bytes, and neither rank 0 nor a worker takes more memory for a replicate

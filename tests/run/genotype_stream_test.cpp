@@ -60,9 +60,13 @@ std::vector<GenotypeSample> Generations(const std::vector<int>& counts) {
 
 // Whatever the generations hold (none, some empty, one adult, more than
 // the megabyte kept in memory), the file made a generation at a time is
-// byte for byte, index and table too, the file of all of them at once.
+// byte for byte, index, table and lists too, the file of all of them at
+// once: its records' INFO counts every generation's alleles.
 TEST(GenotypeVcfStream, IsTheFileOfAllGenerationsAtOnce) {
   test_support::TempFolder dir("stream");
+  GenotypeSettings settings;
+  ASSERT_FALSE(SetParameter(settings.params, "density", "5"));
+  ASSERT_FALSE(settings.changes.Add(20, "natalDispersalRate", "15"));
   std::vector<int> many(300, 180);
   many[7] = 0;
   many[8] = 1;
@@ -71,10 +75,10 @@ TEST(GenotypeVcfStream, IsTheFileOfAllGenerationsAtOnce) {
     SCOPED_TRACE("case " + std::to_string(c));
     const std::vector<GenotypeSample> samples = Generations(cases[c]);
     const std::string whole = (dir / ("whole-" + std::to_string(c) + ".vcf.gz")).string();
-    WriteGenotypeVcf(whole, 4, samples);
+    WriteGenotypeVcf(whole, 4, samples, settings);
 
     const std::string streamed = (dir / ("streamed-" + std::to_string(c) + ".vcf.gz")).string();
-    GenotypeVcfStream stream(streamed, 4, "s.vcf.gz", {dir.path().string()});
+    GenotypeVcfStream stream(streamed, 4, "s.vcf.gz", settings, {dir.path().string()}, kMaxVcfSamples, true);
     std::uint64_t count = 0;
     for (const GenotypeSample& sample : samples) {
       stream.Add(sample);
@@ -89,6 +93,13 @@ TEST(GenotypeVcfStream, IsTheFileOfAllGenerationsAtOnce) {
     std::string table;
     stream.TableLines([&table](std::string_view lines) { table.append(lines); });
     EXPECT_EQ(table, GenotypeTableLines(4, samples, "s.vcf.gz"));
+    const std::string lists[] = {GenotypeHabitatLines(4, samples, 0), GenotypeHabitatLines(4, samples, 1),
+                                 GenotypeSexLines(4, samples)};
+    for (int list = 0; list < 3; ++list) {
+      std::string lines;
+      stream.ListLines(list, [&lines](std::string_view piece) { lines.append(piece); });
+      EXPECT_EQ(lines, lists[list]) << "list " << list;
+    }
   }
 }
 
@@ -99,7 +110,7 @@ TEST(GenotypeVcfStream, RefusesTheGenerationThatWouldPassTheLimit) {
   test_support::TempFolder dir("limit");
   const std::vector<GenotypeSample> samples = Generations({200, 50, 1});
   const std::string path = (dir / "l.vcf.gz").string();
-  GenotypeVcfStream stream(path, 1, "l.vcf.gz", {dir.path().string()}, 250);
+  GenotypeVcfStream stream(path, 1, "l.vcf.gz", {}, {dir.path().string()}, 250);
   stream.Add(samples[0]);
   stream.Add(samples[1]);
   try {
@@ -114,7 +125,7 @@ TEST(GenotypeVcfStream, RefusesTheGenerationThatWouldPassTheLimit) {
   EXPECT_EQ(stream.samples(), 250u);
   stream.WriteVcf(path, path + ".tbi");
   const std::string whole = (dir / "w.vcf.gz").string();
-  WriteGenotypeVcf(whole, 1, {samples[0], samples[1]});
+  WriteGenotypeVcf(whole, 1, {samples[0], samples[1]}, {});
   EXPECT_TRUE(ReadAll(path) == ReadAll(whole));
   EXPECT_EQ(kMaxVcfSamples, 16777215u);
 }

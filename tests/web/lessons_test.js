@@ -2,19 +2,21 @@
 // from the page's address with its settings, pace, text and questions and
 // runs 200 generations; bad links are refused in the settings' words and
 // the page opens at the defaults; Copy Link gives back the experiment on
-// show; presentation mode's text is large on 1280 by 720; a lesson dropped
-// on the page opens; a change is told in plain words until the next event,
-// listed with the milestones and marked on the time plot and the Charts;
-// lesson files over the settings file's limits, devices and late changes
-// are refused. Skipped (status 77) without a built page or puppeteer-core,
-// as the other page tests are.
+// show; presentation mode's text is large on 1280 by 720; Space after a
+// click on Statistics starts the run and axe passes with a lesson open; on
+// a phone the lesson is below the map; a lesson dropped on the page opens;
+// a change is told in plain words until the next event, listed with the
+// milestones and marked on the time plot and the Charts; lesson files over
+// the settings file's limits, devices and late changes are refused.
+// Skipped (status 77) without a built page or puppeteer-core, as the other
+// page tests are.
 "use strict";
 
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const path = require("node:path");
 
-const { root, requirePuppeteer, waitActivity, runTests } = require("./harness.js");
+const { root, modules, requirePuppeteer, waitActivity, runTests } = require("./harness.js");
 
 const puppeteer = requirePuppeteer(["lessons.js"]);
 
@@ -105,6 +107,11 @@ test("a bad link is refused in the settings' words, and the page opens at the de
     ["#lesson=secondary-contact&generations=100",
      "generations: change at generation 151: it comes after the last generation, 100"],
     ["#seed=-4", "allowed is a whole number from 0 to 18446744073709551615"],
+    // Bytes that are no UTF-8 are named as the link wrote them.
+    ["#lesson=%FF", "lesson: '%FF' is not a lesson"],
+    ["#seed=%E0%A4", "seed: '%E0%A4' is not allowed"],
+    // A link too long to read is refused whole, not cut to a shorter one.
+    ["#seed=123456789&generations=" + "0".repeat(4100) + "7", "its 4128 bytes after the # are more than the 4095"],
   ];
   for (const [hash, words] of refusals) {
     const page = await open(t, hash);
@@ -155,6 +162,41 @@ test("presentation mode shows the lesson, the Charts and the run controls in typ
   await page.keyboard.press("F11");
   await page.waitForFunction(() => !document.body.classList.contains("presentation"));
   assert.ok((await size("#lesson-text")) < 24);
+  await page.close();
+});
+
+test("after a click on the Statistics box the space bar starts the run, and axe finds no serious violation with a lesson open", async (t) => {
+  const page = await open(t, "#lesson=split");
+  await waitActivity(page, "Press the space bar to start generation 1");
+  const ticked = await page.$eval("#charts-statistics", (e) => e.checked);
+  await page.click("#charts-statistics");
+  assert.equal(await page.$eval("#charts-statistics", (e) => e.checked), !ticked);
+  await page.keyboard.press("Space");
+  await page.waitForFunction(() => !document.getElementById("activity").textContent.startsWith("Press the space bar"));
+  assert.equal(await page.$eval("#charts-statistics", (e) => e.checked), !ticked);
+  await page.addScriptTag({ path: path.join(modules, "axe-core", "axe.min.js") });
+  const found = await page.evaluate(async () => {
+    const result = await axe.run(document, { resultTypes: ["violations"] });
+    return result.violations.filter((v) => v.impact === "serious" || v.impact === "critical")
+      .map((v) => v.id + ": " + v.nodes.map((n) => n.target.join(" ")).slice(0, 3).join(", "));
+  });
+  assert.deepEqual(found, []);
+  // The lesson's text scrolls from the keys.
+  await page.focus("#lesson-text");
+  assert.equal(await page.evaluate(() => document.activeElement.id), "lesson-text");
+  await page.close();
+});
+
+test("on a phone the lesson's panel is below the whole map, and the page does not scroll sideways", async (t) => {
+  const page = await open(t, "#lesson=split", { width: 390, height: 844 });
+  await waitActivity(page, "Press the space bar to start generation 1");
+  const box = (selector) => page.$eval(selector, (e) => { const r = e.getBoundingClientRect(); return { left: r.left, right: r.right, top: r.top, bottom: r.bottom }; });
+  const map = await box('canvas[data-port="0"]');
+  const lesson = await box("#lesson");
+  assert.ok(map.left >= 0 && map.right <= 390, JSON.stringify(map));
+  assert.ok(lesson.top >= map.bottom, JSON.stringify({ map, lesson }));
+  assert.ok(lesson.left >= 0 && lesson.right <= 390, JSON.stringify(lesson));
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= 390), "no sideways scroll");
   await page.close();
 });
 

@@ -129,12 +129,12 @@ std::optional<std::string> HeadlessPlatform::AskGenotypesPath() {
 }
 
 void HeadlessPlatform::WriteGenotypes(const std::string& path, long replicate,
-                                      const std::vector<GenotypeSample>& samples) {
+                                      const std::vector<GenotypeSample>& samples, const GenotypeSettings& settings) {
   const std::string compressed = ".vcf.gz";
   if (path.size() > compressed.size() && path.compare(path.size() - compressed.size(), compressed.size(), compressed) == 0) {
-    WriteGenotypeVcf(path, replicate, samples);
+    WriteGenotypeVcf(path, replicate, samples, settings);
   } else {
-    Platform::WriteGenotypes(path, replicate, samples);
+    Platform::WriteGenotypes(path, replicate, samples, settings);
   }
 }
 

@@ -116,7 +116,8 @@ class HeadlessPlatform : public Platform {
   std::optional<std::string> AskGenotypesPath() override;
   // A .vcf.gz as the desktop program writes it (bgzip, tabix), anything
   // else as the page does (plain text).
-  void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) override;
+  void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                      const GenotypeSettings& settings) override;
   void CopyText(std::string_view text) override { clipboard = std::string(text); }
   bool Confirm(std::string_view question) override;
   void ShowGuide() override { ++guides; }

@@ -16,6 +16,7 @@
 namespace talveron {
 class CensusHistory;
 struct GenotypeSample;
+struct GenotypeSettings;
 }
 
 namespace talveron::app {
@@ -150,11 +151,12 @@ class Platform {
   // The file for the genotypes of the adults on the map: a .vcf.gz on the
   // desktop, a .vcf the page downloads; nothing when the user cancelled.
   virtual std::optional<std::string> AskGenotypesPath() { return std::nullopt; }
-  // Writes the genotype samples of a replicate to `path` as VCF 4.3, the
-  // samples named as the batch command names them: by default as plain
-  // text (the page); the desktop program compresses it with bgzip and
-  // indexes it with tabix. Throws FileError.
-  virtual void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples);
+  // Writes the genotype samples of a replicate to `path` as VCF 4.2, the
+  // samples and the settings named as the batch command names them: by
+  // default as plain text (the page); the desktop program compresses it
+  // with bgzip and indexes it with tabix. Throws FileError.
+  virtual void WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                              const GenotypeSettings& settings);
   // Asks a yes-or-no question before something is lost; true is yes.
   virtual bool Confirm(std::string_view /*question*/) { return true; }
   // Puts text on the clipboard.

@@ -11,9 +11,10 @@
 namespace talveron::app {
 
 // Plain VCF text: what the page writes, where htslib is not.
-void Platform::WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) {
+void Platform::WriteGenotypes(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                              const GenotypeSettings& settings) {
   OutputFile file(path);
-  WriteGenotypeVcfText(replicate, samples, [&file](std::string_view text) { file.Write(text); });
+  WriteGenotypeVcfText(replicate, samples, settings, [&file](std::string_view text) { file.Write(text); });
   file.Commit();
 }
 
@@ -32,9 +33,12 @@ void Shell::SaveGenotypes() {
   // The map shows the generation that is saved.
   if (DrawingPending()) ShowFrame();
   const auto& [replicate, sample] = *onMap;
+  // The settings as the batch command takes them: their values before any
+  // scheduled change, and the changes.
+  const SeriesSettings settings = CurrentSettings();
   while (const std::optional<std::string> path = platform_.AskGenotypesPath()) {
     try {
-      platform_.WriteGenotypes(*path, replicate, {sample});
+      platform_.WriteGenotypes(*path, replicate, {sample}, GenotypeSettings{settings.params, settings.changes});
       platform_.ShowNote("Saved the genotypes of " + std::to_string(sample.adults.size()) + " adults of generation " +
                          std::to_string(sample.generation) + " to " + *path);
       noteShown_ = true;

@@ -23,17 +23,18 @@ struct IndexFree {
   void operator()(hts_idx_t* index) const { hts_idx_destroy(index); }
 };
 
-// The tabix index's own header: the VCF layout and the one contig's name,
-// as tabix writes it for a .vcf.gz.
+// The tabix index's own header: the VCF layout and the contigs' names, a
+// record's locus each, as tabix writes it for a .vcf.gz.
 bool SetTabixMeta(hts_idx_t* index) {
-  const char contig[] = "loci";
-  std::uint8_t meta[7 * 4 + sizeof contig];
+  std::string names;
+  for (const std::string& name : GenotypeLocusNames()) names.append(name.c_str(), name.size() + 1);
   const std::int32_t numbers[7] = {tbx_conf_vcf.preset,    tbx_conf_vcf.sc,        tbx_conf_vcf.bc,
                                    tbx_conf_vcf.ec,        tbx_conf_vcf.meta_char, tbx_conf_vcf.line_skip,
-                                   static_cast<std::int32_t>(sizeof contig)};
-  std::memcpy(meta, numbers, sizeof numbers);  // little-endian, as the file wants
-  std::memcpy(meta + sizeof numbers, contig, sizeof contig);
-  return hts_idx_set_meta(index, sizeof meta, meta, 1) == 0;
+                                   static_cast<std::int32_t>(names.size())};
+  std::vector<std::uint8_t> meta(sizeof numbers + names.size());
+  std::memcpy(meta.data(), numbers, sizeof numbers);  // little-endian, as the file wants
+  std::memcpy(meta.data() + sizeof numbers, names.data(), names.size());
+  return hts_idx_set_meta(index, static_cast<std::uint32_t>(meta.size()), meta.data(), 1) == 0;
 }
 
 using Piece = std::function<void(std::string_view)>;
@@ -42,7 +43,7 @@ using Piece = std::function<void(std::string_view)>;
 // index to `indexPath`; `shown` names the file in a FileError. The index is
 // built while the text is written, as tabix would build it from the file:
 // the header and every record end a piece of the text, no other piece ends
-// with a newline, and record L lies at position L + 1 of the contig.
+// with a newline, and record L lies at position 1 of contig L.
 void WriteIndexedVcf(const std::string& path, const std::string& indexPath, const std::string& shown,
                      const std::function<void(const Piece&)>& produce) {
   auto fail = [&](const std::string& what) {
@@ -66,7 +67,7 @@ void WriteIndexedVcf(const std::string& path, const std::string& indexPath, cons
         index.reset(hts_idx_init(0, HTS_FMT_TBI, static_cast<std::uint64_t>(bgzf_tell(file)), 14, 5));
         ok = index != nullptr;
       } else {
-        ok = hts_idx_push(index.get(), 0, locus, locus + 1, static_cast<std::uint64_t>(bgzf_tell(file)), 1) == 0;
+        ok = hts_idx_push(index.get(), locus, 0, 1, static_cast<std::uint64_t>(bgzf_tell(file)), 1) == 0;
       }
       ++locus;
     }
@@ -107,11 +108,12 @@ constexpr std::size_t kInMemory = std::size_t{1} << 20;
 
 }  // namespace
 
-void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples) {
+void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                      const GenotypeSettings& settings) {
   const std::string partial = path + ".partial";
   const std::string partialIndex = partial + ".tbi";
   WriteIndexedVcf(partial, partialIndex, path,
-                  [&](const Piece& write) { WriteGenotypeVcfText(replicate, samples, write); });
+                  [&](const Piece& write) { WriteGenotypeVcfText(replicate, samples, settings, write); });
   std::error_code error;
   std::filesystem::rename(partialIndex, path + ".tbi", error);
   if (!error) std::filesystem::rename(partial, path, error);
@@ -123,12 +125,15 @@ void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector
 }
 
 GenotypeVcfStream::GenotypeVcfStream(std::string path, long replicate, std::string file,
-                                     std::vector<std::string> spillFolders, std::uint64_t maxSamples)
+                                     const GenotypeSettings& settings, std::vector<std::string> spillFolders,
+                                     std::uint64_t maxSamples, bool lists)
     : path_(std::move(path)),
       replicate_(replicate),
       file_(std::move(file)),
+      settings_(settings),
       spillFolders_(std::move(spillFolders)),
-      maxSamples_(maxSamples) {}
+      maxSamples_(maxSamples),
+      lists_(lists) {}
 
 GenotypeVcfStream::~GenotypeVcfStream() = default;
 
@@ -152,7 +157,8 @@ void GenotypeVcfStream::Read(std::uint64_t at, char* to, std::size_t size) const
 
 // The generation's text, as WriteGenotypeVcfText gives it for this
 // generation alone, taken apart: the samples' columns of each line are
-// what the generation adds to the file of every generation.
+// what the generation adds to the file of every generation, and its
+// alleles what it adds to the records' counts (INFO).
 void GenotypeVcfStream::Add(GenotypeSample sample) {
   const std::uint64_t count = sample.adults.size();
   if (samples_ + count > maxSamples_) {
@@ -164,8 +170,9 @@ void GenotypeVcfStream::Add(GenotypeSample sample) {
   }
   std::vector<GenotypeSample> one;
   one.push_back(std::move(sample));
+  CountGenotypeAlleles(one[0], counts_);
   text_.clear();
-  WriteGenotypeVcfText(replicate_, one, [this](std::string_view piece) { text_.append(piece); });
+  WriteGenotypeVcfText(replicate_, one, settings_, [this](std::string_view piece) { text_.append(piece); });
 
   const std::string_view text = text_;
   std::size_t at = text.find("\n#CHROM");
@@ -185,9 +192,10 @@ void GenotypeVcfStream::Add(GenotypeSample sample) {
     const std::string_view whole = text.substr(at, end - at);
     at = end + 1;
     // Eight fixed columns, then FORMAT and a column per sample when there
-    // are samples.
+    // are samples. A record's INFO counts this generation's alleles; the
+    // file's is made from the counts of all of them.
     const std::size_t fixedEnd = FieldsEnd(whole, 8);
-    const std::string_view fixed = whole.substr(0, fixedEnd);
+    const std::string_view fixed = whole.substr(0, line == 0 ? fixedEnd : FieldsEnd(whole, 7));
     if (first) {
       fixed_[static_cast<std::size_t>(line)] = std::string(fixed);
     } else if (fixed != fixed_[static_cast<std::size_t>(line)]) {
@@ -206,6 +214,14 @@ void GenotypeVcfStream::Add(GenotypeSample sample) {
   const std::string table = GenotypeTableLines(replicate_, one, file_);
   Keep(table);
   block.lengths[kTableChunk] = static_cast<std::uint32_t>(table.size());
+  if (lists_) {
+    const std::string lists[] = {GenotypeHabitatLines(replicate_, one, 0), GenotypeHabitatLines(replicate_, one, 1),
+                                 GenotypeSexLines(replicate_, one)};
+    for (std::size_t list = 0; list < std::size(lists); ++list) {
+      Keep(lists[list]);
+      block.lengths[kTableChunk + 1 + list] = static_cast<std::uint32_t>(lists[list].size());
+    }
+  }
   blocks_.push_back(block);
   samples_ += count;
 }
@@ -213,12 +229,12 @@ void GenotypeVcfStream::Add(GenotypeSample sample) {
 void GenotypeVcfStream::WriteVcf(const std::string& vcfPath, const std::string& indexPath) const {
   WriteIndexedVcf(vcfPath, indexPath, path_, [this](const Piece& write) {
     if (blocks_.empty()) {  // nothing sampled: the file of no generation
-      WriteGenotypeVcfText(replicate_, {}, write);
+      WriteGenotypeVcfText(replicate_, {}, settings_, write);
       return;
     }
     for (int line = 0; line < kLines; ++line) {
       const std::size_t l = static_cast<std::size_t>(line);
-      std::string head = line == 0 ? meta_ + fixed_[0] : fixed_[l];
+      std::string head = line == 0 ? meta_ + fixed_[0] : GenotypeRecordColumns(line - 1, counts_[l - 1], samples_);
       if (formatKnown_) head += format_[l];
       write(head);
       for (std::size_t g = 0; g < blocks_.size(); ++g) ReadChunk(g, line, write);

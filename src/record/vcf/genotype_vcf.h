@@ -1,4 +1,4 @@
-// Genotype samples as VCF 4.3 (record/genotype_vcf_text.h), compressed
+// Genotype samples as VCF 4.2 (record/genotype_vcf_text.h), compressed
 // with bgzip and indexed with tabix (htslib).
 #pragma once
 
@@ -22,7 +22,8 @@ inline constexpr std::uint64_t kMaxVcfSamples = (std::uint64_t{1} << 24) - 1;
 
 // Writes `path` and `path`.tbi, beside their names until both are
 // complete; throws FileError.
-void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples);
+void WriteGenotypeVcf(const std::string& path, long replicate, const std::vector<GenotypeSample>& samples,
+                      const GenotypeSettings& settings);
 
 class SpillFile;
 
@@ -32,14 +33,16 @@ class SpillFile;
 // table) are kept in a temporary file as they come, a megabyte at most in
 // memory, and the file is written from them once the replicate has ended.
 // The text is byte for byte WriteGenotypeVcfText's for all the generations
-// at once.
+// at once; the records' INFO counts the alleles of all of them.
 class GenotypeVcfStream {
  public:
-  // `file` is the name the samples table gives the file; `spillFolders`
-  // where the columns wait (SpillFile); `maxSamples` the most samples the
-  // file may name.
-  GenotypeVcfStream(std::string path, long replicate, std::string file, std::vector<std::string> spillFolders,
-                    std::uint64_t maxSamples = kMaxVcfSamples);
+  // `file` is the name the samples table gives the file; `settings` those
+  // its header names; `spillFolders` where the columns wait (SpillFile);
+  // `maxSamples` the most samples the file may name; `lists`: the
+  // habitats' and the sexes' lines are kept too (ListLines).
+  GenotypeVcfStream(std::string path, long replicate, std::string file, const GenotypeSettings& settings,
+                    std::vector<std::string> spillFolders, std::uint64_t maxSamples = kMaxVcfSamples,
+                    bool lists = false);
   ~GenotypeVcfStream();
   GenotypeVcfStream(const GenotypeVcfStream&) = delete;
   GenotypeVcfStream& operator=(const GenotypeVcfStream&) = delete;
@@ -58,14 +61,22 @@ class GenotypeVcfStream {
   void TableLines(Sink sink) const {
     for (std::size_t g = 0; g < blocks_.size(); ++g) ReadChunk(g, kTableChunk, sink);
   }
+  // The lines of list `list` of every generation, in pieces: habitat 0's
+  // samples, habitat 1's (GenotypeHabitatLines), their sexes
+  // (GenotypeSexLines). Nothing unless made with `lists`.
+  template <typename Sink>
+  void ListLines(int list, Sink sink) const {
+    for (std::size_t g = 0; g < blocks_.size(); ++g) ReadChunk(g, kTableChunk + 1 + list, sink);
+  }
 
  private:
-  // The #CHROM line and the loci's records; their columns, then the table.
+  // The #CHROM line and the loci's records; their columns, then the table
+  // and the three lists.
   static constexpr int kLines = 1 + kGenotypeLoci;
   static constexpr int kTableChunk = kLines;
   struct Block {
     std::uint64_t start = 0;
-    std::array<std::uint32_t, kLines + 1> lengths{};
+    std::array<std::uint32_t, kLines + 4> lengths{};
   };
   void Keep(std::string_view bytes);
   template <typename Sink>
@@ -75,9 +86,12 @@ class GenotypeVcfStream {
   std::string path_;
   long replicate_;
   std::string file_;
+  GenotypeSettings settings_;
   std::vector<std::string> spillFolders_;
   std::uint64_t maxSamples_;
+  bool lists_;
   std::uint64_t samples_ = 0;
+  std::vector<LocusAlleleCounts> counts_;  // a row per locus, of every generation
   // The text outside the samples' columns, from the first generation: the
   // meta lines, each line's fixed columns, and the FORMAT column (from the
   // first generation with samples).

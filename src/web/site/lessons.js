@@ -32,7 +32,7 @@ const Lessons = {
     panel = element("section", { id: "lesson", class: "view", "aria-label": "Lesson", hidden: "" },
       element("h2", {}, "Lesson"),
       element("div", { id: "lesson-title", role: "heading", "aria-level": "1" }),
-      element("div", { id: "lesson-text" }),
+      element("div", { id: "lesson-text", tabindex: "0", role: "region", "aria-label": "Lesson text" }),  // a region the keys can scroll
       element("p", { id: "lesson-summary", "aria-live": "polite", hidden: "" }),
       element("div", { id: "lesson-milestones", hidden: "" },
         element("p", {}, "So far:"),

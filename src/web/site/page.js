@@ -84,7 +84,12 @@ function setUpPage() {
     $("charts").addEventListener("mouseleave", () => Charts.hover(null));
   }
   // Statistics on or off: the charts drawn again, in a taller view on a narrow screen.
-  if ($("charts-statistics")) $("charts-statistics").addEventListener("change", () => Talveron.relayout());
+  if ($("charts-statistics")) {
+    $("charts-statistics").addEventListener("change", () => Talveron.relayout());
+    // A click ticks it and leaves the keys with the page: the space bar then
+    // starts the run, as on the toolbar's buttons.
+    $("charts-statistics").closest("label").addEventListener("mousedown", (e) => e.preventDefault());
+  }
   if ($("guide-close")) $("guide-close").addEventListener("click", () => { $("guide").hidden = true; });
   // A settings file dropped anywhere on the page opens as File > Open Settings.
   document.addEventListener("dragover", (e) => { e.preventDefault(); document.body.classList.add("dropping"); });
