@@ -239,7 +239,7 @@ class Shell : public ModelHooks {
   // The Lessons menu's item of a built-in lesson, from 1; 0 for none.
   static int LessonItem(std::string_view name);
   void HandleLessonsChoice(int item);
-  // The page's address after its #: "lesson=drift&seed=42&density=2". An
+  // The page's address after its #: "lesson=split&seed=42&density=2". An
   // unknown lesson or a bad value is refused in the settings' words, and
   // then nothing changes.
   std::optional<std::string> OpenLink(std::string_view fragment);

@@ -150,7 +150,7 @@ std::optional<std::string> Shell::OpenLink(std::string_view fragment) {
     if (part.empty()) continue;
     const std::size_t equals = part.find('=');
     if (equals == std::string_view::npos) {
-      return "The link's '" + Unescaped(part) + "' has no value: allowed is NAME=VALUE, as lesson=drift or seed=42";
+      return "The link's '" + Unescaped(part) + "' has no value: allowed is NAME=VALUE, as lesson=split or seed=42";
     }
     pairs.emplace_back(Unescaped(part.substr(0, equals)), Unescaped(part.substr(equals + 1)));
   }
