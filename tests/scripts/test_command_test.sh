@@ -18,12 +18,12 @@ source "$(dirname "$0")/test_support.sh"
 # $FAKE_STATUS.
 cat > "$bin/npm" <<'FAKE'
 #!/usr/bin/env bash
-[ "$1" = config ] && { echo "https://registry.npmjs.org/"; exit 0; }
+[ "$1" = config ] && { echo "https://npm-registry.invalid/"; exit 0; }
 echo "npm $*" >> "$CALLS"
 if [ "${FAKE_NPM:-}" = offline ]; then
   mkdir -p node_modules/half-installed
   echo "npm error code ENOTFOUND" >&2
-  echo "npm error FetchError: request to https://registry.npmjs.org/puppeteer-core failed, reason: getaddrinfo ENOTFOUND registry.npmjs.org" >&2
+  echo "npm error FetchError: request to https://npm-registry.invalid/puppeteer-core failed, reason: getaddrinfo ENOTFOUND npm-registry.invalid" >&2
   echo "npm error     at ClientRequest.<anonymous> (/usr/lib/node_modules/npm/lib/fetch.js:130:14) {" >&2
   echo "npm error   code: 'ENOTFOUND'," >&2
   echo "npm error }" >&2
@@ -81,7 +81,7 @@ FAKE_NPM=offline run offline
 [ "$status" -eq 0 ] || fail "offline: exit status $status, expected 0"
 grep -q '^ctest' "$work/offline.calls" || fail "offline: the tests did not run"
 grep -q "web_page_tests) were NOT RUN" "$work/offline.out" || fail "offline: the page's tests are not reported as not run"
-grep -qF "getaddrinfo ENOTFOUND registry.npmjs.org" "$work/offline.out" || fail "offline: npm's reason is not shown"
+grep -qF "getaddrinfo ENOTFOUND npm-registry.invalid" "$work/offline.out" || fail "offline: npm's reason is not shown"
 grep -qF "ClientRequest" "$work/offline.out" && fail "offline: npm's stack trace is shown"
 [ -e "$work/offline/build-web/node/node_modules" ] && fail "offline: a half-installed node_modules stays"
 FAKE_NPM=offline run offline
