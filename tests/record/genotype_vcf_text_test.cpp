@@ -231,7 +231,9 @@ TEST(GenotypeVcfText, HeaderNamesTheSettingsAndTheirChanges) {
     for (char c : line) {
       if (c == '"') quoted = !quoted;
       if (!quoted) outside += c;
-      if (quoted) EXPECT_NE(c, ',') << line;
+      if (quoted) {
+        EXPECT_NE(c, ',') << line;
+      }
     }
     EXPECT_EQ(std::count(outside.begin(), outside.end(), ','), std::count(outside.begin(), outside.end(), '=') - 2)
         << line;
